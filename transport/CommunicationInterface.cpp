@@ -1,0 +1,231 @@
+#include "transport/CommunicationInterface.h"
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "core/TimeoutManager.h"
+
+namespace zorvid {
+namespace {
+
+// Polling step of Query.
+constexpr auto kQueryPoll = std::chrono::milliseconds(1);
+// Characters of slack on top of the payload in transmit-time estimates.
+constexpr std::size_t kTransmitSlack = 5;
+
+template <class Handler>
+Handler LoadHandler(std::mutex& mutex, const Handler& field) {
+  std::lock_guard guard(mutex);
+  return field;
+}
+
+template <class Handler>
+void StoreHandler(std::mutex& mutex, Handler& field, const Handler& value) {
+  std::lock_guard guard(mutex);
+  field = value;
+}
+
+}  // namespace
+
+TCommunicationInterface::TCommunicationInterface(std::string className)
+    : TNodedInterface(std::move(className)),
+      openEventer_(std::make_unique<TEventerCiNotify>()),
+      closeEventer_(std::make_unique<TEventerCiNotify>()),
+      dataRcvEventer_(std::make_unique<TEventerCiNotify>()),
+      changeSignalEventer_(std::make_unique<TEventerCiNotifyChangeEvent>()),
+      configChangedEventer_(std::make_unique<TEventerCiNotify>()) {}
+
+TCommunicationInterface::~TCommunicationInterface() {
+  openEventer_.reset();
+  closeEventer_.reset();
+  dataRcvEventer_.reset();
+  changeSignalEventer_.reset();
+  configChangedEventer_.reset();
+}
+
+void TCommunicationInterface::SetOnDataRcv(const TCiNotifyHandler& handler) {
+  StoreHandler(handlersMutex_, onDataRcv_, handler);
+}
+TCiNotifyHandler TCommunicationInterface::GetOnDataRcv() {
+  return LoadHandler(handlersMutex_, onDataRcv_);
+}
+TCiNotifyHandler TCommunicationInterface::GetOnOpen() {
+  return LoadHandler(handlersMutex_, onOpen_);
+}
+void TCommunicationInterface::SetOnOpen(const TCiNotifyHandler& handler) {
+  StoreHandler(handlersMutex_, onOpen_, handler);
+}
+TCiNotifyHandler TCommunicationInterface::GetOnClose() {
+  return LoadHandler(handlersMutex_, onClose_);
+}
+void TCommunicationInterface::SetOnClose(const TCiNotifyHandler& handler) {
+  StoreHandler(handlersMutex_, onClose_, handler);
+}
+TCiErrorHandler TCommunicationInterface::GetOnError() {
+  return LoadHandler(handlersMutex_, onError_);
+}
+void TCommunicationInterface::SetOnError(const TCiErrorHandler& handler) {
+  StoreHandler(handlersMutex_, onError_, handler);
+}
+TCiChangeSignalHandler TCommunicationInterface::GetOnChangeSignal() {
+  return LoadHandler(handlersMutex_, onChangeSignal_);
+}
+void TCommunicationInterface::SetOnChangeSignal(const TCiChangeSignalHandler& handler) {
+  StoreHandler(handlersMutex_, onChangeSignal_, handler);
+}
+
+bool TCommunicationInterface::SetActive(bool value) {
+  if (value == GetActive()) return value;
+  return value ? Open() : Close(false);
+}
+
+bool TCommunicationInterface::GetPortEnabled() {
+  return portEnabled_;
+}
+
+void TCommunicationInterface::SetPortEnabled(bool value) {
+  portEnabled_ = value;
+}
+
+void TCommunicationInterface::SetConfiguration(const std::string& text) {
+  if (ApplyConfiguration(text))
+    DoConfigurationChanged();
+  else
+    ReportError("SetConfiguration", {text}, 0);
+}
+
+bool TCommunicationInterface::Open() {
+  if (GetActive()) return true;
+  bool opened;
+  {
+    TWriteLocker guard(*this);
+    opened = InternalOpen();
+  }
+  if (opened)
+    DoOpen();
+  else
+    ReportError("Open", {}, 0);
+  return opened;
+}
+
+bool TCommunicationInterface::Close(bool force) {
+  if (!GetActive() && !force) return true;
+  bool closed;
+  {
+    TWriteLocker guard(*this);
+    closed = InternalClose(force);
+  }
+  if (closed)
+    DoClose();
+  else
+    ReportError("Close", {}, 0);
+  return closed;
+}
+
+std::int32_t TCommunicationInterface::Write(const TByteString& data) {
+  const std::int32_t written = InternalWrite(data);
+  SpySent(data);
+  return written;
+}
+
+TByteString TCommunicationInterface::Read() {
+  TByteString data = InternalRead();
+  SpyReceived(data);
+  return data;
+}
+
+TByteString TCommunicationInterface::Query(const TByteString& data, std::int32_t timeoutMs,
+                                           std::int32_t interCharTimeout,
+                                           std::int32_t totalTimeoutMs, bool purgeInputFirst,
+                                           bool purgeOutputFirst, TQueryGoOn goOn,
+                                           const TByteString& prefix) {
+  TByteString reply;
+  SpySent(data);
+  {
+    TWriteLocker guard(*this);
+    if (GetActive()) {
+      if (purgeInputFirst) PurgeInput();
+      if (purgeOutputFirst) PurgeOutput();
+      std::this_thread::sleep_for(kQueryPoll);
+      InternalWrite(data);
+
+      const double charTime = GetCharTime();
+      const auto transmit = static_cast<std::int32_t>(
+          std::ceil(static_cast<double>(data.size() + kTransmitSlack) * charTime));
+      const auto gap = static_cast<std::int32_t>(std::ceil(interCharTimeout * charTime));
+      TDeadline firstByte, whole;  // A: start of the reply, then the gaps; B: the whole exchange
+      firstByte.Start(transmit + timeoutMs);
+      whole.Start(transmit + totalTimeoutMs);
+      for (;;) {
+        std::this_thread::sleep_for(kQueryPoll);
+        if (InBuffUsed() != 0) {
+          reply += InternalRead();
+          firstByte.Start(gap);
+        }
+        if (firstByte.Expired() || whole.Expired()) break;
+        if (goOn && !goOn(prefix + reply)) break;
+      }
+    }
+  }
+  SpyReceived(reply);
+  return reply;
+}
+
+template <class Handler, class Eventer, class... Args>
+void TCommunicationInterface::Notify(const Handler& handler, Eventer& eventer,
+                                     const char* operation, Args... args) {
+  const TCiRef self = Self();
+  if (handler) {
+    try {
+      handler(self, args...);
+    } catch (...) {
+      ReportError(operation, {}, 0);
+      return;
+    }
+  }
+  eventer.Fire(self, args...);
+}
+
+void TCommunicationInterface::DoDataRcv() {
+  Notify(GetOnDataRcv(), *dataRcvEventer_, "DoDataRcv");
+}
+
+void TCommunicationInterface::DoOpen() {
+  Notify(GetOnOpen(), *openEventer_, "DoOpen");
+}
+
+void TCommunicationInterface::DoClose() {
+  Notify(GetOnClose(), *closeEventer_, "DoClose");
+}
+
+void TCommunicationInterface::DoChangeSignal(std::int32_t signal, bool state) {
+  Notify(GetOnChangeSignal(), *changeSignalEventer_, "DoChangeSignal", signal, state);
+}
+
+void TCommunicationInterface::DoConfigurationChanged() {
+  try {
+    configChangedEventer_->Fire(Self());
+  } catch (...) {
+    // Nobody is told about a failing subscriber of this notification.
+  }
+}
+
+void TCommunicationInterface::ReportError(const std::string& operation, const TErrorArgs& args,
+                                          std::int32_t code) {
+  if (const auto handler = GetOnError()) handler(Self(), operation, args, code);
+}
+
+void TCommunicationInterface::LoadFromXML(TRef<IXMLElement> element, bool bind, bool reloadGUID) {
+  TNodedInterface::LoadFromXML(element, bind, reloadGUID);
+  if (element && element->HasAttribute("connectionstring"))
+    SetConfiguration(element->GetAttribute("connectionstring").Text());
+}
+
+void TCommunicationInterface::SaveToXML() {
+  TNodedInterface::SaveToXML();
+  if (const auto element = GetXMLElement())
+    element->SetAttribute("connectionstring", GetConfiguration());
+}
+
+}  // namespace zorvid

@@ -1,0 +1,156 @@
+#include "transport/ConnectionString.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <mutex>
+
+#include "core/Errors.h"
+
+namespace zorvid {
+namespace {
+
+std::string Upper(std::string_view text) {
+  std::string result(text);
+  for (char& c : result)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return result;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  return Upper(a) == Upper(b);
+}
+
+bool IsSeparator(char c) {
+  return c == ';' || c == '\r' || c == '\n';
+}
+
+EConvertError InvalidValue(std::string_view name, std::string_view value, const char* expected) {
+  return EConvertError("Connection string key \"" + std::string(name) + "\": '" +
+                       std::string(value) + "' is not " + expected);
+}
+
+struct TRegistration {
+  std::string provider;
+  TTransportClass transportClass;
+};
+
+// The registry lives for the whole run, so that transports may unregister at any time.
+struct TRegistry {
+  std::mutex mutex;
+  std::vector<TRegistration> registrations;  // guarded by mutex, in registration order
+};
+
+TRegistry& Registry() {
+  static auto* registry = new TRegistry;
+  return *registry;
+}
+
+}  // namespace
+
+std::optional<std::int32_t> ParseDecimal(std::string_view text) {
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  std::int32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return {};
+  return value;
+}
+
+TConnectionSettings::TConnectionSettings(std::string_view text) {
+  while (!text.empty()) {
+    const auto end = std::find_if(text.begin(), text.end(), IsSeparator);
+    const std::string_view setting(text.begin(), end);
+    text.remove_prefix(static_cast<std::size_t>(end - text.begin()));
+    if (!text.empty()) text.remove_prefix(1);
+    const auto equals = setting.find('=');
+    if (equals != std::string_view::npos)
+      settings_.emplace_back(setting.substr(0, equals), setting.substr(equals + 1));
+  }
+}
+
+std::optional<std::string> TConnectionSettings::Find(std::string_view name) const {
+  for (const auto& [settingName, value] : settings_)
+    if (SameName(settingName, name)) return value;
+  return {};
+}
+
+std::optional<std::int32_t> TConnectionSettings::Int(std::string_view name) const {
+  const auto value = Find(name);
+  if (!value) return {};
+  if (const auto number = ParseDecimal(*value)) return number;
+  throw InvalidValue(name, *value, "a valid integer value");
+}
+
+std::optional<bool> TConnectionSettings::Active(std::string_view name) const {
+  const auto value = Find(name);
+  if (!value) return {};
+  return Upper(*value) == "TRUE" || *value == "1";
+}
+
+std::optional<bool> TConnectionSettings::LineLevel(std::string_view name) const {
+  const auto value = Find(name);
+  if (!value) return {};
+  if (const auto number = ParseDecimal(*value)) return *number != 0;
+  if (SameName(*value, "true")) return true;
+  if (SameName(*value, "false")) return false;
+  throw InvalidValue(name, *value, "a valid boolean value");
+}
+
+bool RegisterTransport(TTransportClass transportClass, const std::string& providerName) {
+  std::lock_guard guard(Registry().mutex);
+  Registry().registrations.push_back({providerName, transportClass});
+  return true;
+}
+
+bool UnregisterTransport(TTransportClass transportClass) {
+  std::lock_guard guard(Registry().mutex);
+  auto& registrations = Registry().registrations;
+  const auto found = std::find_if(registrations.begin(), registrations.end(), [&](const auto& r) {
+    return r.transportClass == transportClass;
+  });
+  if (found == registrations.end()) return false;
+  registrations.erase(found);
+  return true;
+}
+
+bool FindTransport(std::string_view providerName, TTransportClass& transportClass) {
+  std::lock_guard guard(Registry().mutex);
+  for (const auto& registration : Registry().registrations) {
+    if (SameName(registration.provider, providerName)) {
+      transportClass = registration.transportClass;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool CreateTransport(const std::string& connectionString, TCiRef& transport) {
+  std::string text;
+  for (const char c : connectionString) {
+    if (c == '\r' || c == '\n' || c == ' ') continue;
+    text += c == ';' ? '\r' : c;
+  }
+  TTransportClass transportClass = nullptr;
+  const auto provider = TConnectionSettings(text).Find("provider");
+  if (!provider || !FindTransport(*provider, transportClass)) return false;
+  TCiRef created = transportClass(text);
+  if (!created) return false;
+  transport = std::move(created);
+  return true;
+}
+
+std::string GetConnectionValue(const std::string& connectionString, const std::string& key,
+                               const std::string& defaultValue) {
+  const auto found = Upper(connectionString).find(Upper(key) + "=");
+  if (found == std::string::npos) return defaultValue;
+  const auto start = found + key.size() + 1;
+  const auto end = connectionString.find(';', start);
+  return connectionString.substr(start, end == std::string::npos ? end : end - start);
+}
+
+std::int32_t GetConnectionInt(const std::string& connectionString, const std::string& key,
+                              std::int32_t defaultValue) {
+  return ParseDecimal(GetConnectionValue(connectionString, key, "")).value_or(defaultValue);
+}
+
+}  // namespace zorvid
