@@ -183,6 +183,35 @@ TEST(CommunicationInterface, LastReferenceCanGoOnTheDeliveryThread) {
   NodeDestroyedEventer().Remove({&destroyed, &TDestroyed::OnDestroyed});
 }
 
+// Replacing a handler that runs on the delivery thread waits until that call has returned, so
+// the object behind it may go at once; a handler may replace itself without waiting.
+TEST(CommunicationInterface, ReplacingAHandlerWaitsForItsRunningCall) {
+  struct TSlowHandler {
+    std::latch entered{1};
+    std::atomic<bool> finished{false};
+    void OnData(TCiRef) {
+      entered.count_down();
+      std::this_thread::sleep_for(30ms);
+      finished = true;
+    }
+    void OnDataOnce(TCiRef sender) { sender->SetOnDataRcv({}); }
+  } handler;
+  auto [a, b] = TMemoryTransport::CreatePair();
+  a->Open();
+  b->Open();
+  b->SetOnDataRcv({&handler, &TSlowHandler::OnData});
+  a->Write("x");
+  handler.entered.wait();
+  b->SetOnDataRcv({});
+  EXPECT_TRUE(handler.finished) << "the replacement returned while the old handler still ran";
+
+  b->SetOnDataRcv({&handler, &TSlowHandler::OnDataOnce});
+  a->Write("y");
+  for (int i = 0; i < 2000 && b->GetOnDataRcv(); ++i)
+    std::this_thread::sleep_for(1ms);
+  EXPECT_FALSE(b->GetOnDataRcv()) << "a handler replacing itself must not wait for itself";
+}
+
 TEST(CommunicationInterface, RejectedConfigurationIsReportedNotAnnounced) {
   auto ci = New<TMemoryTransport>();
   TObserver observer;

@@ -14,18 +14,6 @@ constexpr auto kQueryPoll = std::chrono::milliseconds(1);
 // Characters of slack on top of the payload in transmit-time estimates.
 constexpr std::size_t kTransmitSlack = 5;
 
-template <class Handler>
-Handler LoadHandler(std::mutex& mutex, const Handler& field) {
-  std::lock_guard guard(mutex);
-  return field;
-}
-
-template <class Handler>
-void StoreHandler(std::mutex& mutex, Handler& field, const Handler& value) {
-  std::lock_guard guard(mutex);
-  field = value;
-}
-
 }  // namespace
 
 TCommunicationInterface::TCommunicationInterface(std::string className)
@@ -45,34 +33,34 @@ TCommunicationInterface::~TCommunicationInterface() {
 }
 
 void TCommunicationInterface::SetOnDataRcv(const TCiNotifyHandler& handler) {
-  StoreHandler(handlersMutex_, onDataRcv_, handler);
+  onDataRcv_.Set(handler);
 }
 TCiNotifyHandler TCommunicationInterface::GetOnDataRcv() {
-  return LoadHandler(handlersMutex_, onDataRcv_);
+  return onDataRcv_.Get();
 }
 TCiNotifyHandler TCommunicationInterface::GetOnOpen() {
-  return LoadHandler(handlersMutex_, onOpen_);
+  return onOpen_.Get();
 }
 void TCommunicationInterface::SetOnOpen(const TCiNotifyHandler& handler) {
-  StoreHandler(handlersMutex_, onOpen_, handler);
+  onOpen_.Set(handler);
 }
 TCiNotifyHandler TCommunicationInterface::GetOnClose() {
-  return LoadHandler(handlersMutex_, onClose_);
+  return onClose_.Get();
 }
 void TCommunicationInterface::SetOnClose(const TCiNotifyHandler& handler) {
-  StoreHandler(handlersMutex_, onClose_, handler);
+  onClose_.Set(handler);
 }
 TCiErrorHandler TCommunicationInterface::GetOnError() {
-  return LoadHandler(handlersMutex_, onError_);
+  return onError_.Get();
 }
 void TCommunicationInterface::SetOnError(const TCiErrorHandler& handler) {
-  StoreHandler(handlersMutex_, onError_, handler);
+  onError_.Set(handler);
 }
 TCiChangeSignalHandler TCommunicationInterface::GetOnChangeSignal() {
-  return LoadHandler(handlersMutex_, onChangeSignal_);
+  return onChangeSignal_.Get();
 }
 void TCommunicationInterface::SetOnChangeSignal(const TCiChangeSignalHandler& handler) {
-  StoreHandler(handlersMutex_, onChangeSignal_, handler);
+  onChangeSignal_.Set(handler);
 }
 
 bool TCommunicationInterface::SetActive(bool value) {
@@ -172,35 +160,33 @@ TByteString TCommunicationInterface::Query(const TByteString& data, std::int32_t
   return reply;
 }
 
-template <class Handler, class Eventer, class... Args>
-void TCommunicationInterface::Notify(const Handler& handler, Eventer& eventer,
-                                     const char* operation, Args... args) {
+template <class Slot, class Eventer, class... Args>
+void TCommunicationInterface::Notify(Slot& slot, Eventer& eventer, const char* operation,
+                                     Args... args) {
   const TCiRef self = Self();
-  if (handler) {
-    try {
-      handler(self, args...);
-    } catch (...) {
-      ReportError(operation, {}, 0);
-      return;
-    }
+  try {
+    slot.Call(self, args...);
+  } catch (...) {
+    ReportError(operation, {}, 0);
+    return;
   }
   eventer.Fire(self, args...);
 }
 
 void TCommunicationInterface::DoDataRcv() {
-  Notify(GetOnDataRcv(), *dataRcvEventer_, "DoDataRcv");
+  Notify(onDataRcv_, *dataRcvEventer_, "DoDataRcv");
 }
 
 void TCommunicationInterface::DoOpen() {
-  Notify(GetOnOpen(), *openEventer_, "DoOpen");
+  Notify(onOpen_, *openEventer_, "DoOpen");
 }
 
 void TCommunicationInterface::DoClose() {
-  Notify(GetOnClose(), *closeEventer_, "DoClose");
+  Notify(onClose_, *closeEventer_, "DoClose");
 }
 
 void TCommunicationInterface::DoChangeSignal(std::int32_t signal, bool state) {
-  Notify(GetOnChangeSignal(), *changeSignalEventer_, "DoChangeSignal", signal, state);
+  Notify(onChangeSignal_, *changeSignalEventer_, "DoChangeSignal", signal, state);
 }
 
 void TCommunicationInterface::DoConfigurationChanged() {
@@ -213,7 +199,7 @@ void TCommunicationInterface::DoConfigurationChanged() {
 
 void TCommunicationInterface::ReportError(const std::string& operation, const TErrorArgs& args,
                                           std::int32_t code) {
-  if (const auto handler = GetOnError()) handler(Self(), operation, args, code);
+  onError_.Call(Self(), operation, args, code);
 }
 
 void TCommunicationInterface::LoadFromXML(TRef<IXMLElement> element, bool bind, bool reloadGUID) {

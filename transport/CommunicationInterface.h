@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "core/HandlerSlot.h"
 #include "core/ICommunicationInterface.h"
 #include "core/NodedInterface.h"
 
@@ -19,8 +20,9 @@ namespace zorvid {
 // Threads: every notification is delivered synchronously on the thread that raised it (the
 // main thread, or a transport's own thread for received data); nothing is marshalled here.
 // Open, Close and Query hold the node's exclusive lock around the primitives. The single
-// handlers are guarded by handlersMutex_, which is never held while a handler runs, so a
-// handler on a worker thread cannot deadlock against a client holding the node lock.
+// handlers sit in slots of their own, not under the node lock, so a handler on a worker thread
+// cannot deadlock against a client holding the node lock; replacing a handler waits for its
+// calls on other threads to return, so its object may go right afterwards.
 class TCommunicationInterface : public TNodedInterface, public virtual ICommunicationInterface {
  public:
   void SetOnDataRcv(const TCiNotifyHandler& handler) override;
@@ -101,14 +103,12 @@ class TCommunicationInterface : public TNodedInterface, public virtual ICommunic
  private:
   // Calls the single handler, then the eventer; an error of the single handler becomes a
   // report under `operation` and the eventer is not fired.
-  template <class Handler, class Eventer, class... Args>
-  void Notify(const Handler& handler, Eventer& eventer, const char* operation, Args... args);
+  template <class Slot, class Eventer, class... Args>
+  void Notify(Slot& slot, Eventer& eventer, const char* operation, Args... args);
 
-  mutable std::mutex handlersMutex_;
-  // Guarded by handlersMutex_.
-  TCiNotifyHandler onDataRcv_, onOpen_, onClose_;
-  TCiChangeSignalHandler onChangeSignal_;
-  TCiErrorHandler onError_;
+  THandlerSlot<TCiRef> onDataRcv_, onOpen_, onClose_;
+  THandlerSlot<TCiRef, std::int32_t, bool> onChangeSignal_;
+  THandlerSlot<TCiRef, const std::string&, const TErrorArgs&, std::int32_t> onError_;
 
   std::atomic<bool> portEnabled_{false};
   std::atomic<double> charTime_{1.0};
