@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace zorvid {
 
@@ -10,7 +11,7 @@ using TByteString = std::string;
 using TByte = std::uint8_t;
 
 // The byte at `index` of a byte string as an unsigned value.
-inline TByte ByteAt(const TByteString& bytes, std::size_t index) {
+inline TByte ByteAt(std::string_view bytes, std::size_t index) {
   return static_cast<TByte>(bytes[index]);
 }
 

@@ -12,11 +12,11 @@ constexpr std::size_t kInstOffset = 6;
 constexpr std::size_t kDataOffset = 7;
 
 // Caller guarantees at least kPacket97HeaderSize bytes.
-std::uint16_t DeclaredLength(const TByteString& packet) {
+std::uint16_t DeclaredLength(std::string_view packet) {
   return static_cast<std::uint16_t>(ByteAt(packet, 2) << 8 | ByteAt(packet, 3));
 }
 
-bool HasPrefixAndFormat(const TByteString& bytes) {
+bool HasPrefixAndFormat(std::string_view bytes) {
   return ByteAt(bytes, 0) == kPacket97Prefix && ByteAt(bytes, 1) == kPacket97Format;
 }
 
@@ -68,10 +68,15 @@ void ParsePacket97(const TByteString& packet, TKorvelFormat97& record) {
   record.Cr = ByteAt(packet, checksumOffset + 1);
 }
 
-TByteString ExtractPacket97(TByteString& buffer, bool remove) {
-  if (buffer.size() < kPacket97HeaderSize || !HasPrefixAndFormat(buffer)) return {};
+std::size_t CompletePacketSize97(std::string_view buffer) {
+  if (buffer.size() < kPacket97HeaderSize || !HasPrefixAndFormat(buffer)) return 0;
   const std::size_t total = DeclaredLength(buffer) + kPacket97HeaderSize;
-  if (buffer.size() < total) return {};  // the rest has not arrived yet
+  return buffer.size() < total ? 0 : total;  // 0 also while the rest has not arrived
+}
+
+TByteString ExtractPacket97(TByteString& buffer, bool remove) {
+  const std::size_t total = CompletePacketSize97(buffer);
+  if (total == 0) return {};
   TByteString packet;
   try {
     packet = buffer.substr(0, total);

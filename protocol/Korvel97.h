@@ -69,6 +69,10 @@ TByteString BuildPacket97(TByte adr, TByte sig, TByte inst, const TByteString& d
 // kPacket97MinSize, declares a length below kPacket97Overhead or is shorter than it declares.
 void ParsePacket97(const TByteString& packet, TKorvelFormat97& record);
 
+// The size of the complete packet at the front of `buffer` (as many bytes as its length field
+// declares), or 0 when the buffer does not start with '*' 'a' or the packet is incomplete.
+std::size_t CompletePacketSize97(std::string_view buffer);
+
 // The first complete packet at the front of `buffer` (as many bytes as its length field
 // declares, not validated), or empty when the buffer does not start with '*' 'a' or the packet
 // is still incomplete. With `remove` the packet is cut from the buffer; otherwise, and whenever
