@@ -14,54 +14,13 @@ constexpr auto kRequestPoll = 50ms;
 constexpr auto kAfterChunk = 10ms;
 // After this many packets in one call the receive path yields to newer input.
 constexpr int kRoundsBeforeYield = 1000;
-constexpr std::string_view kPacketStart = "*a";
 
 // Acknowledge codes of packets a device sends on its own; never an answer.
 bool IsUnsolicitedAck(TByte ack) {
   return ack >= 0x0C && ack <= 0x0F;
 }
 
-// A packet that validates and can be read; a validated 8-byte string is still too short to
-// parse, and the receive path must not fail on it.
-bool ReadPacket(const TByteString& candidate, TKorvelFormat97& packet) {
-  if (ValidatePacket97(candidate) != kPacket97Valid) return false;
-  try {
-    ParsePacket97(candidate, packet);
-    return true;
-  } catch (const EKorvelPacketError&) {
-    return false;
-  }
-}
-
-// Where the first "*a" at or after `from` starts a complete packet; npos when nowhere.
-std::size_t FindCompletePacket(std::string_view bytes, std::size_t from) {
-  for (auto at = bytes.find(kPacketStart, from); at != std::string_view::npos;
-       at = bytes.find(kPacketStart, at + 1)) {
-    if (CompletePacketSize97(bytes.substr(at)) > 0) return at;
-  }
-  return std::string_view::npos;
-}
-
 }  // namespace
-
-void TReceiveBuffer::Append(std::string_view bytes) {
-  if (start_ > 0) {
-    data_.erase(0, start_);
-    start_ = 0;
-  }
-  data_.append(bytes);
-  if (data_.size() > kLimit) data_.erase(0, data_.size() - kKeep);
-}
-
-void TReceiveBuffer::DropFront(std::size_t count) {
-  start_ += std::min(count, Size());
-  if (start_ == data_.size()) Clear();
-}
-
-void TReceiveBuffer::Clear() {
-  data_.clear();
-  start_ = 0;
-}
 
 TKorvelStack::TKorvelStack() : TNodedInterface("TKorvelStack") {}
 
@@ -104,7 +63,7 @@ void TKorvelStack::SetCommunicationInterface(TCiRef ci) {
   if (old) old->SetOnDataRcv({});
   {
     std::lock_guard receive(receiveMutex_);
-    buffer_.Clear();
+    reader_.Clear();
   }
   if (ci) ci->SetOnDataRcv({this, &TKorvelStack::icDataRcv});
 }
@@ -137,21 +96,7 @@ void TKorvelStack::icDataRcv(TCiRef sender) {
 
 std::size_t TKorvelStack::PendingBytes() {
   std::lock_guard receive(receiveMutex_);
-  return buffer_.Size();
-}
-
-TByteString TKorvelStack::NextCandidate() {
-  std::string_view bytes = buffer_.View();
-  if (const std::size_t size = CompletePacketSize97(bytes))
-    return TByteString(bytes.substr(0, size));
-  if (bytes.empty()) return {};
-  // Garbage, or a false "*a" with a length that never completes: skip to the first "*a" that
-  // starts a complete packet. Without one the bytes wait for more input.
-  const std::size_t at = FindCompletePacket(bytes, 1);
-  if (at == std::string_view::npos) return {};
-  buffer_.DropFront(at);
-  bytes = buffer_.View();
-  return TByteString(bytes.substr(0, CompletePacketSize97(bytes)));
+  return reader_.Size();
 }
 
 bool TKorvelStack::Deliver(const TKorvelFormat97& packet) {
@@ -171,25 +116,14 @@ bool TKorvelStack::Deliver(const TKorvelFormat97& packet) {
 void TKorvelStack::ProcessReceived(const TByteString& bytes) {
   if (bytes.empty()) return;
   std::lock_guard receive(receiveMutex_);
-  buffer_.Append(bytes);
+  reader_.Append(bytes);
   const TCiRef ci = GetCommunicationInterface();
-  TByteString candidate;
-  for (int rounds = 1;; ++rounds) {
-    if (!candidate.empty()) {
-      TKorvelFormat97 packet;
-      if (!ReadPacket(candidate, packet)) {
-        // Drop up to the next "*" after the first byte; at least one byte, so the stream moves.
-        const auto next = candidate.find('*', 1);
-        buffer_.DropFront(next == TByteString::npos ? candidate.size() : next);
-      } else {
-        buffer_.DropFront(candidate.size());
-        if (packet.Adr == kRefusedAddress) throw EKorvelStackError("RCV packet ADR=$FF !");
-        Deliver(packet);  // a packet no device takes is dropped silently
-      }
-    }
-    candidate = NextCandidate();
-    if (candidate.empty()) return;
-    if (rounds > kRoundsBeforeYield && ci && ci->InBuffUsed() != 0) return;
+  TKorvelFormat97 packet;
+  for (int rounds = 1; reader_.Next(packet); ++rounds) {
+    if (packet.Adr == kRefusedAddress) throw EKorvelStackError("RCV packet ADR=$FF !");
+    Deliver(packet);  // a packet no device takes is dropped silently
+    // After many packets in one call, newer input goes first: the next event carries on.
+    if (rounds >= kRoundsBeforeYield && ci && ci->InBuffUsed() != 0) return;
   }
 }
 
@@ -226,7 +160,7 @@ struct TRequestReader {
   // Cuts every complete packet out of what was read; the answer when one of them is it.
   TByteString CutAnswer() {
     for (;;) {
-      std::size_t start = pending.find(kPacketStart);
+      std::size_t start = pending.find(kPacket97Start);
       if (start == TByteString::npos) {
         // Keep a final "*": its "a" may be on the way.
         SetAside(!pending.empty() && pending.back() == '*' ? pending.size() - 1 : pending.size());
@@ -234,9 +168,9 @@ struct TRequestReader {
       }
       if (CompletePacketSize97(std::string_view(pending).substr(start)) == 0) {
         // A false "*a" in line noise may declare a length that never completes.
-        start = FindCompletePacket(pending, start + 1);
+        start = FindCompletePacket97(pending, start + 1);
         if (start == TByteString::npos) {
-          SetAside(pending.find(kPacketStart));
+          SetAside(pending.find(kPacket97Start));
           return {};
         }
       }

@@ -8,6 +8,7 @@
 
 #include "core/NodedInterface.h"
 #include "protocol/KorvelInterfaces.h"
+#include "protocol/PacketReader.h"
 
 namespace zorvid {
 
@@ -15,26 +16,6 @@ namespace zorvid {
 class EKorvelStackError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
-};
-
-// Received bytes not yet taken as packets. Cutting a packet off the front only moves an
-// offset, so taking N packets out of a buffer costs time linear in its size.
-class TReceiveBuffer {
- public:
-  // Appends; past kLimit bytes only the newest kKeep bytes are kept.
-  void Append(std::string_view bytes);
-  std::string_view View() const { return std::string_view(data_).substr(start_); }
-  std::size_t Size() const { return data_.size() - start_; }
-  bool Empty() const { return Size() == 0; }
-  void DropFront(std::size_t count);
-  void Clear();
-
-  static constexpr std::size_t kLimit = 0x20000;
-  static constexpr std::size_t kKeep = 0x15000;
-
- private:
-  TByteString data_;
-  std::size_t start_ = 0;
 };
 
 // Sits on one transport: cuts its byte stream into packets and hands each to the devices whose
@@ -75,14 +56,12 @@ class TKorvelStack final : public TNodedInterface, public virtual IKorvelStack {
   void BeforeDestruction() noexcept override;
 
  private:
-  // The next candidate packet at the front of the buffer, resynchronising past garbage.
-  TByteString NextCandidate();
   // Hands a readable packet to every device it is for; false when no device took it.
   bool Deliver(const TKorvelFormat97& packet);
 
   TCiRef ci_;  // guarded by the node lock
   std::recursive_mutex receiveMutex_;
-  TReceiveBuffer buffer_;  // guarded by receiveMutex_
+  TPacketReader reader_;  // guarded by receiveMutex_
 };
 
 // A stack built from a persisted element and attached to its owner (a transport).
