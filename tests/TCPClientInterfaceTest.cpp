@@ -1,0 +1,222 @@
+#include "transport/TCPClientInterface.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "core/Errors.h"
+#include "protocol/KorvelStack.h"
+#include "protocol/KorvelStackDevice.h"
+#include "protocol/PacketReader.h"
+#include "tests/support/LoopbackServer.h"
+
+namespace zorvid {
+namespace {
+
+using namespace std::chrono_literals;
+using test::TLoopbackServer;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// Lets the main thread's event loop run until the condition holds (bounded).
+bool ProcessEventsUntil(const std::function<bool()>& condition,
+                        std::chrono::milliseconds limit = 2000ms) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+// Records the notifications of a transport, all of which arrive on the main thread.
+struct TObserver {
+  std::vector<std::string> events;
+  std::vector<std::string> errors;
+  std::vector<std::thread::id> dataThreads;
+  TByteString data;
+
+  void OnOpen(TCiRef) { events.push_back("open"); }
+  void OnClose(TCiRef) { events.push_back("close"); }
+  void OnConfig(TCiRef) { events.push_back("config"); }
+  void OnData(TCiRef sender) {
+    dataThreads.push_back(std::this_thread::get_id());
+    data += sender->Read();
+  }
+  void OnError(TCiRef, const std::string& operation, const TErrorArgs&, std::int32_t) {
+    errors.push_back(operation);
+  }
+  void Attach(ICommunicationInterface& ci) {
+    ci.SetOnOpen({this, &TObserver::OnOpen});
+    ci.SetOnClose({this, &TObserver::OnClose});
+    ci.SetOnDataRcv({this, &TObserver::OnData});
+    ci.SetOnError({this, &TObserver::OnError});
+    ci.GetConfigChangedEventer().Add({this, &TObserver::OnConfig});
+  }
+};
+
+class TCPClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tcp = New<TTCPClientInterface>();
+    observer.Attach(*tcp);
+  }
+  void Configure(std::uint16_t port, const std::string& extra = "") {
+    tcp->SetConfiguration("host=127.0.0.1;port=" + std::to_string(port) + extra);
+    observer.events.clear();
+  }
+
+  TLoopbackServer server;
+  TObserver observer;  // outlives the transport, which reports its last close
+  TRef<TTCPClientInterface> tcp;
+};
+
+TEST_F(TCPClientTest, OpenAndCloseNotifications) {
+  Configure(server.Port());
+  ASSERT_TRUE(tcp->Open());
+  EXPECT_TRUE(tcp->GetActive());
+  EXPECT_GT(tcp->GetLocalPort(), 0);
+  // The forced close before connecting, the connected notification, then Open itself.
+  EXPECT_THAT(observer.events, ElementsAre("close", "open", "open"));
+
+  observer.events.clear();
+  EXPECT_TRUE(tcp->Close(false));
+  EXPECT_FALSE(tcp->GetActive());
+  EXPECT_THAT(observer.events, ElementsAre("close", "close"));
+  EXPECT_THAT(observer.errors, IsEmpty());
+}
+
+TEST_F(TCPClientTest, RemoteCloseIsNoticedWithoutAnyCall) {
+  Configure(server.Port());
+  ASSERT_TRUE(tcp->Open());
+  ASSERT_TRUE(ProcessEventsUntil([&] { return server.Accepted() == 1; }));
+  observer.events.clear();
+  server.DropClient();
+  EXPECT_TRUE(ProcessEventsUntil([&] { return !tcp->GetActive(); }));
+  ProcessEventsUntil([] { return false; }, 20ms);
+  EXPECT_THAT(observer.events, ElementsAre("close"));
+}
+
+TEST_F(TCPClientTest, FailedConnectsReportOpenWithinTheWait) {
+  for (const std::string host : {"", "127.0.0.1"}) {
+    tcp->SetConfiguration("host=" + host +
+                          ";port=" + std::to_string(TLoopbackServer::UnusedPort()));
+    observer.errors.clear();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(tcp->Open()) << "host '" << host << "'";
+    EXPECT_LE(std::chrono::steady_clock::now() - start, 1600ms);
+    EXPECT_THAT(observer.errors, ElementsAre("Open")) << "host '" << host << "'";
+  }
+}
+
+TEST_F(TCPClientTest, DataArrivesOnTheMainThreadAndWritesReachThePeer) {
+  Configure(server.Port());
+  ASSERT_TRUE(tcp->Open());
+  ASSERT_TRUE(ProcessEventsUntil([&] { return server.Accepted() == 1; }));
+  EXPECT_EQ(tcp->Write("ping"), 4);
+  server.Send("pong");
+  ASSERT_TRUE(ProcessEventsUntil([&] { return observer.data == "pong"; }));
+  EXPECT_THAT(observer.dataThreads, ::testing::Each(std::this_thread::get_id()));
+  EXPECT_TRUE(ProcessEventsUntil([&] { return server.Received() == "ping"; }));
+
+  server.Send("kept");  // a socket has nothing to purge
+  ASSERT_TRUE(ProcessEventsUntil([&] { return tcp->InBuffUsed() == 4; }));
+  tcp->PurgeInput();
+  tcp->PurgeOutput();
+  EXPECT_EQ(tcp->InBuffUsed(), 4);
+}
+
+TEST_F(TCPClientTest, ReappliedStringFollowsTheActiveRule) {
+  Configure(server.Port());
+  ASSERT_TRUE(tcp->Open());
+  tcp->SetConfiguration("port=" + std::to_string(server.Port()) + ";active=1");
+  EXPECT_TRUE(tcp->GetActive());
+  EXPECT_TRUE(ProcessEventsUntil([&] { return server.Accepted() == 2; })) << "reopened";
+
+  tcp->SetConfiguration("host=127.0.0.1");  // no "active": it was open, so it opens again
+  EXPECT_TRUE(tcp->GetActive());
+  EXPECT_TRUE(ProcessEventsUntil([&] { return server.Accepted() == 3; }));
+
+  tcp->SetConfiguration("active=0");
+  EXPECT_FALSE(tcp->GetActive());
+  tcp->SetConfiguration("host=127.0.0.1");  // it was closed: it stays closed
+  EXPECT_FALSE(tcp->GetActive());
+  EXPECT_EQ(server.Accepted(), 3);
+}
+
+TEST_F(TCPClientTest, SettingsOfAConnectedSocketCannotChange) {
+  Configure(server.Port());
+  ASSERT_TRUE(tcp->Open());
+  try {
+    tcp->SetPort(static_cast<std::uint16_t>(server.Port() + 1));
+    ADD_FAILURE() << "the port of a connected socket changed";
+  } catch (const ESocketError& error) {
+    EXPECT_STREQ(error.what(), "Can't change value while socket is active");
+  }
+  EXPECT_EQ(tcp->GetPort(), server.Port());
+  EXPECT_THROW(tcp->SetHost("localhost"), ESocketError);
+  EXPECT_EQ(tcp->GetHost(), "127.0.0.1");
+
+  observer.events.clear();
+  tcp->SetPort(server.Port());
+  EXPECT_THAT(observer.events, ElementsAre("config"));
+
+  TLoopbackServer other;
+  tcp->Close(false);
+  tcp->SetPort(other.Port());
+  ASSERT_TRUE(tcp->Open());
+  EXPECT_TRUE(ProcessEventsUntil([&] { return other.Accepted() == 1; }));
+}
+
+TEST_F(TCPClientTest, NamesAndConfiguration) {
+  tcp->SetConfiguration("host=192.168.1.10;port=10001");
+  EXPECT_EQ(tcp->GetConnectionName(), "TCPC 192.168.1.10:10001");
+  EXPECT_EQ(tcp->GetConfiguration(), "provider=TCP_CLIENT;host=192.168.1.10;port=10001");
+  EXPECT_TRUE(tcp->HasSetup());
+  EXPECT_FALSE(tcp->Setup()) << "no settings dialog is installed";
+  EXPECT_THROW(tcp->SetConfiguration("port=10x"), EConvertError);
+  EXPECT_THROW(tcp->SetConfiguration("port=70000"), EConvertError);
+  EXPECT_EQ(tcp->GetPort(), 10001);
+}
+
+// A blocking request on the main thread: the event loop does not run, yet the answer is read
+// from the socket, and the unsolicited packet behind it reaches the device afterwards.
+TEST(TCPClientStack, BlockingRequestAgainstAScriptedServer) {
+  TPacketReader reader;
+  TLoopbackServer server([&reader](const TByteString& received) {
+    reader.Append(received);
+    TByteString reply;
+    for (TKorvelFormat97 request; reader.Next(request);)
+      reply += BuildPacket97(request.Adr, request.Sig, 0, "ZorvidL;v1.0;rtc") +
+               BuildPacket97(request.Adr, 0, 0x0E, "");
+    return reply;
+  });
+  auto tcp = New<TTCPClientInterface>();
+  tcp->SetConfiguration("host=127.0.0.1;port=" + std::to_string(server.Port()) + ";active=1");
+  ASSERT_TRUE(tcp->GetActive());
+
+  struct TListener : TKorvelStackDevice {
+    TListener() : TKorvelStackDevice(0x31, "TListener") {}
+    int unsolicited = 0;
+    std::int32_t DoUnsolicitedPacket(const TKorvelFormat97&) override { return ++unsolicited; }
+  };
+  auto device = New<TListener>();
+  auto stack = New<TKorvelStack>();
+  stack->SetCommunicationInterface(tcp);
+  stack->AddDevice(device);
+
+  ASSERT_TRUE(device->LoadIdentification());
+  EXPECT_EQ(device->GetName(), "ZorvidL");
+  EXPECT_TRUE(ProcessEventsUntil([&] { return device->unsolicited == 1; }));
+
+  stack->RemoveDevice(device);
+  stack->SetCommunicationInterface({});
+}
+
+}  // namespace
+}  // namespace zorvid

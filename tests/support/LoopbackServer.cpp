@@ -1,0 +1,107 @@
+#include "tests/support/LoopbackServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace zorvid::test {
+namespace {
+
+constexpr int kPollMs = 5;
+
+int ListenOnLoopback(std::uint16_t& port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(fd, 4) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    throw std::runtime_error("cannot listen on 127.0.0.1: errno " + std::to_string(errno));
+  port = ntohs(address.sin_port);
+  return fd;
+}
+
+bool Readable(int fd) {
+  pollfd entry{fd, POLLIN, 0};
+  return ::poll(&entry, 1, kPollMs) > 0;
+}
+
+}  // namespace
+
+TLoopbackServer::TLoopbackServer(TResponder responder) : responder_(std::move(responder)) {
+  listener_ = ListenOnLoopback(port_);
+  thread_ = std::thread(&TLoopbackServer::Serve, this);
+}
+
+TLoopbackServer::~TLoopbackServer() {
+  stop_ = true;
+  thread_.join();
+  DropClient();
+  ::close(listener_);
+}
+
+std::uint16_t TLoopbackServer::UnusedPort() {
+  std::uint16_t port = 0;
+  ::close(ListenOnLoopback(port));
+  return port;
+}
+
+void TLoopbackServer::Send(const TByteString& bytes) {
+  std::lock_guard guard(mutex_);
+  if (client_ >= 0) (void)::send(client_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+}
+
+void TLoopbackServer::DropClient() {
+  std::lock_guard guard(mutex_);
+  if (client_ >= 0) ::close(client_);
+  client_ = -1;
+}
+
+TByteString TLoopbackServer::Received() {
+  std::lock_guard guard(mutex_);
+  return received_;
+}
+
+void TLoopbackServer::Serve() {
+  while (!stop_) {
+    int client;
+    {
+      std::lock_guard guard(mutex_);
+      client = client_;
+    }
+    if (client < 0) {
+      if (!Readable(listener_)) continue;
+      const int accepted = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (accepted < 0) continue;
+      std::lock_guard guard(mutex_);
+      client_ = accepted;
+      ++accepted_;
+      continue;
+    }
+    if (!Readable(client)) continue;
+    char chunk[4096];
+    std::lock_guard guard(mutex_);
+    if (client_ != client) continue;  // dropped meanwhile
+    const auto count = ::recv(client, chunk, sizeof chunk, MSG_DONTWAIT);
+    if (count == 0) {  // the client went away
+      ::close(client_);
+      client_ = -1;
+      continue;
+    }
+    if (count < 0) continue;
+    const TByteString bytes(chunk, static_cast<std::size_t>(count));
+    received_ += bytes;
+    if (!responder_) continue;
+    const TByteString reply = responder_(bytes);
+    if (!reply.empty()) (void)::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+  }
+}
+
+}  // namespace zorvid::test

@@ -1,0 +1,258 @@
+#include "transport/TCPClientInterface.h"
+
+#include <QCoreApplication>
+#include <QNetworkProxy>
+#include <QTcpSocket>
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <utility>
+
+#include "core/Errors.h"
+#include "core/TimeoutManager.h"
+#include "transport/ConnectionString.h"
+
+namespace zorvid {
+namespace {
+
+constexpr std::int32_t kOpenWaitMs = 1500;
+constexpr auto kOpenPoll = std::chrono::milliseconds(10);
+
+std::atomic<TTcpSetupHook> tcpSetupHook{nullptr};
+
+// Counts the socket notifications being handled, so the socket is not deleted under one.
+struct TNotificationScope {
+  int& depth;
+  explicit TNotificationScope(int& counter) : depth(++counter) {}
+  ~TNotificationScope() { --depth; }
+};
+
+std::uint16_t PortValue(const std::string& text, std::int32_t value) {
+  if (value < 0 || value > 0xFFFF)
+    throw EConvertError("Connection string key \"port\": '" + text +
+                        "' is not a TCP port (0..65535)");
+  return static_cast<std::uint16_t>(value);
+}
+
+}  // namespace
+
+void SetTcpSetupHook(TTcpSetupHook hook) {
+  tcpSetupHook = hook;
+}
+
+TTCPClientInterface::TTCPClientInterface() : TSockClientCoreInterface("TTCPClientInterface") {
+  CreateSocket();
+}
+
+TTCPClientInterface::~TTCPClientInterface() = default;
+
+void TTCPClientInterface::BeforeDestruction() noexcept {
+  if (socket_) {
+    try {
+      Close(true);
+    } catch (...) {
+      // Going away: nobody is left to tell.
+    }
+    DestroySocket();
+  }
+  TSockClientCoreInterface::BeforeDestruction();
+}
+
+void TTCPClientInterface::CreateSocket() {
+  DestroySocket();
+  socket_ = new QTcpSocket();
+  // A display on the local network is reached directly, never through a proxy.
+  socket_->setProxy(QNetworkProxy::NoProxy);
+  // The socket is the context of its connections: they go with it.
+  const auto notify = [this](void (TTCPClientInterface::*handler)()) {
+    return [this, handler] {
+      const TNotificationScope scope(inNotification_);
+      (this->*handler)();
+    };
+  };
+  QObject::connect(socket_, &QTcpSocket::connected, socket_,
+                   notify(&TTCPClientInterface::OnConnected));
+  QObject::connect(socket_, &QTcpSocket::disconnected, socket_,
+                   notify(&TTCPClientInterface::OnDisconnected));
+  QObject::connect(socket_, &QTcpSocket::errorOccurred, socket_,
+                   [this](QAbstractSocket::SocketError code) {
+                     const TNotificationScope scope(inNotification_);
+                     OnError(static_cast<int>(code));
+                   });
+}
+
+void TTCPClientInterface::DestroySocket() {
+  QTcpSocket* socket = std::exchange(socket_, nullptr);
+  connected_ = false;
+  if (!socket) return;
+  QObject::disconnect(socket, nullptr, nullptr, nullptr);
+  socket->abort();
+  // Inside one of its own notifications the socket must outlive the emitting call.
+  if (inNotification_ > 0)
+    socket->deleteLater();
+  else
+    delete socket;
+}
+
+void TTCPClientInterface::OnConnected() {
+  QObject::connect(socket_, &QTcpSocket::readyRead, socket_, [this] { OnReadyRead(); });
+  connecting_ = false;
+  connected_ = true;
+  DoOpen();
+}
+
+void TTCPClientInterface::OnDisconnected() {
+  connecting_ = false;
+  connected_ = false;
+  DoClose();
+}
+
+void TTCPClientInterface::OnReadyRead() {
+  if (!pulling_) DoDataRcv();
+}
+
+void TTCPClientInterface::OnError(int code) {
+  // The zero-time wait of PullPending ends as a time-out when nothing is waiting: not an error.
+  if (pulling_) return;
+  if (code == QAbstractSocket::SocketTimeoutError) Close(false);
+  connecting_ = false;
+}
+
+bool TTCPClientInterface::GetActive() {
+  return socket_ && connected_;
+}
+
+std::string TTCPClientInterface::GetConnectionName() {
+  return "TCPC " + host_ + ":" + std::to_string(port_);
+}
+
+std::string TTCPClientInterface::GetConfiguration() {
+  return "provider=TCP_CLIENT;host=" + host_ + ";port=" + std::to_string(port_);
+}
+
+void TTCPClientInterface::SetPortEnabled(bool value) {
+  TSockClientCoreInterface::SetPortEnabled(value);
+  if (!value) Close(true);
+}
+
+std::int32_t TTCPClientInterface::GetLocalPort() {
+  return socket_ ? socket_->localPort() : 0;
+}
+
+bool TTCPClientInterface::InternalOpen() {
+  // A nested open while the event loop runs during the wait below returns at once.
+  if (connecting_) return GetActive();
+  Close(true);
+  CreateSocket();
+  connecting_ = true;
+  socket_->connectToHost(QString::fromStdString(host_), port_);
+  TDeadline wait;
+  wait.Start(kOpenWaitMs);
+  while (connecting_ && socket_ && !connected_ && !wait.Expired()) {
+    std::this_thread::sleep_for(kOpenPoll);
+    QCoreApplication::processEvents();
+  }
+  connecting_ = false;
+  return GetActive();
+}
+
+bool TTCPClientInterface::InternalClose(bool force) {
+  if (socket_) {
+    try {
+      if (force) socket_->abort();
+      socket_->close();
+      DestroySocket();
+    } catch (...) {
+      return false;
+    }
+  }
+  return !GetActive();
+}
+
+std::int32_t TTCPClientInterface::InternalWrite(const TByteString& data) {
+  if (!socket_) return 0;
+  socket_->write(data.data(), static_cast<qint64>(data.size()));
+  socket_->flush();  // a blocking request gives the event loop no chance to send
+  return static_cast<std::int32_t>(data.size());
+}
+
+void TTCPClientInterface::PullPending() {
+  if (!socket_ || !connected_) return;
+  pulling_ = true;
+  const bool pulled = socket_->waitForReadyRead(0);
+  pulling_ = false;
+  if (!pulled || !socket_) return;
+  // If the caller leaves some of these bytes unread, the receive path still hears of them
+  // once the event loop runs again.
+  QMetaObject::invokeMethod(
+      socket_,
+      [this] {
+        if (socket_ && socket_->bytesAvailable() > 0) DoDataRcv();
+      },
+      Qt::QueuedConnection);
+}
+
+std::int32_t TTCPClientInterface::InBuffUsed() {
+  PullPending();
+  return socket_ ? static_cast<std::int32_t>(socket_->bytesAvailable()) : 0;
+}
+
+TByteString TTCPClientInterface::InternalRead() {
+  TWriteLocker guard(*this);
+  if (!socket_ || !connected_) return {};
+  PullPending();
+  if (!socket_) return {};
+  const QByteArray bytes = socket_->readAll();
+  return TByteString(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+void TTCPClientInterface::CheckChangeable(const std::string& host, std::uint16_t port) {
+  if (GetActive() && (host != host_ || port != port_))
+    throw ESocketError("Can't change value while socket is active");
+}
+
+void TTCPClientInterface::SetHost(const std::string& host) {
+  CheckChangeable(host, port_);
+  host_ = host;
+  DoConfigurationChanged();
+}
+
+void TTCPClientInterface::SetPort(std::uint16_t port) {
+  CheckChangeable(host_, port);
+  port_ = port;
+  DoConfigurationChanged();
+}
+
+bool TTCPClientInterface::Setup() {
+  const TTcpSetupHook hook = tcpSetupHook;
+  if (!hook) return false;
+  std::string host = host_;
+  std::uint16_t port = port_;
+  if (!hook(host, port)) return false;
+  CheckChangeable(host, port);
+  // Kept as the transport's own settings, so the next open uses what the user confirmed.
+  host_ = host;
+  port_ = port;
+  DoConfigurationChanged();
+  return true;
+}
+
+bool TTCPClientInterface::ApplyConfiguration(const std::string& text) {
+  const TConnectionSettings settings(text);
+  const bool wasActive = GetActive();
+  SetActive(false);
+  if (const auto host = settings.Find("host")) host_ = *host;
+  if (const auto port = settings.Int("port")) port_ = PortValue(*settings.Find("port"), *port);
+  SetActive(settings.Active("active").value_or(wasActive));
+  return true;
+}
+
+void RegisterTcpClientTransport() {
+  RegisterTransport(&ConstructTransport<TTCPClientInterface>, "TCP_CLIENT");
+}
+
+void UnregisterTcpClientTransport() {
+  UnregisterTransport(&ConstructTransport<TTCPClientInterface>);
+}
+
+}  // namespace zorvid
