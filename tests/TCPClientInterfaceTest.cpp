@@ -184,6 +184,32 @@ TEST_F(TCPClientTest, NamesAndConfiguration) {
   EXPECT_EQ(tcp->GetPort(), 10001);
 }
 
+// The settings dialog shows the current host and port; what the user confirms is what the next
+// open uses.
+TEST_F(TCPClientTest, SetupThroughTheDialogHook) {
+  static std::string shownHost;
+  static std::uint16_t shownPort;
+  static std::uint16_t chosenPort;
+  chosenPort = server.Port();
+  SetTcpSetupHook([](std::string& host, std::uint16_t& port) {
+    shownHost = host;
+    shownPort = port;
+    host = "127.0.0.1";
+    port = chosenPort;
+    return true;
+  });
+  tcp->SetConfiguration("host=10.1.2.3;port=10001");
+  observer.events.clear();
+  EXPECT_TRUE(tcp->Setup());
+  EXPECT_EQ(shownHost, "10.1.2.3");
+  EXPECT_EQ(shownPort, 10001);
+  EXPECT_THAT(observer.events, ElementsAre("config"));
+  EXPECT_TRUE(tcp->Open());
+  SetTcpSetupHook([](std::string&, std::uint16_t&) { return false; });
+  EXPECT_FALSE(tcp->Setup()) << "cancelled";
+  SetTcpSetupHook(nullptr);
+}
+
 // A blocking request on the main thread: the event loop does not run, yet the answer is read
 // from the socket, and the unsolicited packet behind it reaches the device afterwards.
 TEST(TCPClientStack, BlockingRequestAgainstAScriptedServer) {
