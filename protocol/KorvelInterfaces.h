@@ -20,6 +20,11 @@ class IKorvelStackDevice;
 inline constexpr TByte kBroadcastAddress = 0xFE;
 inline constexpr TByte kRefusedAddress = 0xFF;
 
+// Acknowledge codes of packets a device sends on its own; such a packet is never an answer.
+inline constexpr bool IsUnsolicitedAck(TByte ack) {
+  return ack >= 0x0C && ack <= 0x0F;
+}
+
 class IKorvelStack : public virtual INodedInterface {
  public:
   // Builds a packet and writes it; false (nothing sent) without a transport.

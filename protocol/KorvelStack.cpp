@@ -15,11 +15,6 @@ constexpr auto kAfterChunk = 10ms;
 // After this many packets in one call the receive path yields to newer input.
 constexpr int kRoundsBeforeYield = 1000;
 
-// Acknowledge codes of packets a device sends on its own; never an answer.
-bool IsUnsolicitedAck(TByte ack) {
-  return ack >= 0x0C && ack <= 0x0F;
-}
-
 }  // namespace
 
 TKorvelStack::TKorvelStack() : TNodedInterface("TKorvelStack") {}

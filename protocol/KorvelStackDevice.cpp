@@ -36,11 +36,9 @@ constexpr std::int32_t kEnableConfigurationTimeoutMs = 500;
 constexpr std::size_t kTextE2MaxLength = 16;
 constexpr TByte kBaudIndexUnknown = 0xFF;
 constexpr TByte kAddressRequestsAnswerless = 0xFF;
-// Highest acknowledge code that answers a request, and the codes of packets a device sends on
-// its own; codes in between and above are not for this class.
+// Highest acknowledge code that answers a request; codes between it and the unsolicited ones,
+// and above those, are not for this class.
 constexpr TByte kLastAnswerAck = 5;
-constexpr TByte kFirstUnsolicitedAck = 0x0C;
-constexpr TByte kLastUnsolicitedAck = 0x0F;
 // From this wrap on, an allocator that finds every SIG taken tells the user.
 constexpr int kOverloadReportWraps = 5;
 
@@ -486,7 +484,7 @@ std::int32_t TKorvelStackDevice::DoPacketReceive(const TKorvelFormat97& packet) 
     } catch (...) {
       ShowMessage("TKorvelStackDevice.DoPacketReceive e1");
     }
-  } else if (packet.Inst >= kFirstUnsolicitedAck && packet.Inst <= kLastUnsolicitedAck) {
+  } else if (IsUnsolicitedAck(packet.Inst)) {
     try {
       return DoUnsolicitedPacket(packet);
     } catch (...) {
