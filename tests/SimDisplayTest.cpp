@@ -1,0 +1,487 @@
+#include "tools/sim/SimDisplay.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/ZorvidCodec.h"
+#include "protocol/Korvel97.h"
+#include "protocol/KorvelInterfaces.h"
+#include "tools/sim/SegmentFont.h"
+#include "tools/sim/SimOptions.h"
+#include "tools/sim/SimResponder.h"
+
+namespace zorvid::sim {
+namespace {
+
+using ::testing::HasSubstr;
+
+TByteString Bytes(std::initializer_list<int> values) {
+  TByteString bytes;
+  for (const int value : values)
+    bytes.push_back(static_cast<char>(value));
+  return bytes;
+}
+
+std::string Hex(const TByteString& bytes) {
+  std::string text;
+  char pair[4];
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::snprintf(pair, sizeof pair, i ? " %02X" : "%02X", ByteAt(bytes, i));
+    text += pair;
+  }
+  return text;
+}
+
+TKorvelFormat97 Request(TByte adr, TByte inst, const TByteString& data = {}, TByte sig = 0x21) {
+  TKorvelFormat97 request;
+  ParsePacket97(BuildPacket97(adr, sig, inst, data), request);
+  return request;
+}
+
+TDateTime At(int year, int month, int day, int hour, int minute, int second) {
+  return EncodeDateTime({year, month, day, hour, minute, second, 0}).value();
+}
+
+constexpr TDateTime kOneSecond = 1.0 / 86400.0;
+constexpr TByte kOwn = kDefaultAddress;
+
+// --- The font ---
+
+TEST(SegmentFontTest, DigitsOfAPaddedTextAreRightAligned) {
+  EXPECT_EQ(Hex(RenderDisplayText(*PackDisplayText("12"))), "00 00 00 06 5B");
+  EXPECT_EQ(Hex(RenderDisplayText("12")), "00 00 00 06 5B");
+  EXPECT_EQ(Hex(RenderDisplayText("0123")), "00 3F 06 5B 4F");
+  EXPECT_EQ(Hex(RenderDisplayText("4567")), "00 66 6D 7D 07");
+  EXPECT_EQ(Hex(RenderDisplayText("89")), "00 00 00 7F 6F");
+  EXPECT_EQ(Hex(RenderDisplayText(*PackDisplayText(""))), "00 00 00 00 00");
+}
+
+TEST(SegmentFontTest, PointAndColonLightTheirSegments) {
+  EXPECT_EQ(Hex(RenderDisplayText(*PackDisplayText("1.5"))), "00 00 00 86 6D");
+  EXPECT_EQ(Hex(RenderDisplayText(*PackDisplayText("12:"))), "0C 00 00 06 5B");
+  EXPECT_EQ(Hex(RenderDisplayText(*PackDisplayText("12.34"))), "00 06 DB 4F 66");
+  EXPECT_EQ(Hex(RenderDisplayText(*PackDisplayText("-1.5"))), "00 00 40 86 6D");
+}
+
+TEST(SegmentFontTest, LettersInEitherCaseAndTheUnshowableOnesBlank) {
+  EXPECT_EQ(Hex(RenderDisplayText(*PackDisplayText("AB-1"))), "00 77 7C 40 06");
+  EXPECT_EQ(GlyphSegments('E'), GlyphSegments('e'));
+  EXPECT_EQ(GlyphSegments('h'), 0x74);
+  for (const char unshowable : std::string("kmvwxz"))
+    EXPECT_EQ(GlyphSegments(unshowable), 0) << unshowable;
+  // Five characters without a padding blank: the first four show.
+  EXPECT_EQ(Hex(RenderDisplayText("12345")), "00 06 5B 4F 66");
+}
+
+// --- The display model ---
+
+class SimDisplayTest : public ::testing::Test {
+ protected:
+  TSimDisplayConfig Config() {
+    TSimDisplayConfig config;
+    config.identifiers = {0x1234, 0xABCD, 0xDEADBEEF};
+    return config;
+  }
+  TSimDisplay Display(TSimDisplayConfig config) {
+    return TSimDisplay(std::move(config), [this] { return now_; });
+  }
+
+  // The answer as a parsed, validated packet; nothing when the display stays silent.
+  std::optional<TKorvelFormat97> Ask(TByte adr, TByte inst, const TByteString& data = {}) {
+    const std::optional<TByteString> bytes = display_.Answer(Request(adr, inst, data));
+    if (!bytes) return {};
+    EXPECT_EQ(ValidatePacket97(*bytes), kPacket97Valid) << Hex(*bytes);
+    TKorvelFormat97 answer;
+    ParsePacket97(*bytes, answer);
+    return answer;
+  }
+  // The data of an acknowledge-0 answer from the display's own address.
+  std::string Read(TByte inst, const TByteString& data = {}) {
+    const auto answer = Ask(display_.Address(), inst, data);
+    if (!answer) return "no answer";
+    if (answer->Inst != kAckOk) return "ack " + std::to_string(answer->Inst);
+    return Hex(answer->Data);
+  }
+  int AckOf(TByte inst, const TByteString& data = {}) {
+    const auto answer = Ask(display_.Address(), inst, data);
+    if (!answer) return -1;
+    EXPECT_EQ(answer->Data, "") << "an error acknowledge carries no data";
+    return answer->Inst;
+  }
+
+  TDateTime now_ = At(2026, 3, 7, 14, 5, 9);
+  TSimDisplay display_ = Display(Config());
+};
+
+TEST_F(SimDisplayTest, IdentificationAnswersWithItsAddressAndTheRequestSig) {
+  const std::optional<TByteString> answer =
+      display_.Answer(Request(0x31, kIdentification, {}, 0x01));
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(*answer, BuildPacket97(0x31, 0x01, kAckOk, "ZorvidL;v1.0;rtc"));
+}
+
+TEST_F(SimDisplayTest, OnlyItsOwnAddressAndTheBroadcastAddressAreAnswered) {
+  const auto broadcast = Ask(kBroadcastAddress, kIdentification);
+  ASSERT_TRUE(broadcast);
+  EXPECT_EQ(broadcast->Adr, kOwn);
+  EXPECT_FALSE(Ask(0x32, kIdentification));
+  EXPECT_FALSE(Ask(0xFF, kIdentification));
+}
+
+TEST_F(SimDisplayTest, TextWriteShowsInTheSegmentsAndReadsBack) {
+  EXPECT_EQ(AckOf(kZorvidSetDisplayChars, *PackDisplayText("12")), kAckOk);
+  EXPECT_EQ(Read(kZorvidGetDisplayData), "00 00 00 06 5B");
+  EXPECT_EQ(Read(kZorvidGetDisplayChars), "20 20 31 32 20");
+
+  EXPECT_EQ(AckOf(kZorvidSetDisplayChars, *PackDisplayText("1.5")), kAckOk);
+  EXPECT_EQ(Read(kZorvidGetDisplayData), "00 00 00 86 6D");
+
+  EXPECT_EQ(AckOf(kZorvidSetDisplayChars, *PackDisplayText("12:")), kAckOk);
+  EXPECT_EQ(Read(kZorvidGetDisplayData), "0C 00 00 06 5B");
+  EXPECT_EQ(Read(kZorvidGetDisplayChars), "20 20 31 32 3A");
+}
+
+TEST_F(SimDisplayTest, InvalidTextIsRefusedAndLeavesTheDisplayAlone) {
+  ASSERT_EQ(AckOf(kZorvidSetDisplayChars, *PackDisplayText("7")), kAckOk);
+  EXPECT_EQ(AckOf(kZorvidSetDisplayChars, "123456"), kAckBadArgument);
+  EXPECT_EQ(AckOf(kZorvidSetDisplayChars, "a_b"), kAckBadArgument);
+  EXPECT_EQ(AckOf(kZorvidSetDisplayChars, "1..2"), kAckBadArgument);
+  EXPECT_EQ(Read(kZorvidGetDisplayData), "00 00 00 00 07");
+}
+
+TEST_F(SimDisplayTest, SegmentWriteChangesWhatIsShown) {
+  EXPECT_EQ(AckOf(kZorvidSetDisplayData, Bytes({0x03, 0x3F, 0x06, 0x5B, 0x4F})), kAckOk);
+  EXPECT_EQ(Read(kZorvidGetDisplayData), "03 3F 06 5B 4F");
+  EXPECT_EQ(AckOf(kZorvidSetDisplayData, Bytes({1, 2, 3, 4})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kZorvidSetDisplayData, Bytes({1, 2, 3, 4, 5, 6})), kAckBadArgument);
+  EXPECT_EQ(Read(kZorvidGetDisplayData), "03 3F 06 5B 4F");
+}
+
+TEST_F(SimDisplayTest, ShowActualInformationShowsTheClock) {
+  EXPECT_EQ(AckOf(kZorvidShowActualInformation), kAckOk);
+  // 14:05 with the colon lit.
+  EXPECT_EQ(Read(kZorvidGetDisplayData), "0C 06 66 3F 6D");
+}
+
+TEST_F(SimDisplayTest, ClockRunsFromWhatWasSet) {
+  // 2031-12-24 23:59:58, six bytes without the weekday.
+  ASSERT_EQ(AckOf(kZorvidSetDateTime, Bytes({23, 59, 58, 24, 12, 31})), kAckOk);
+  now_ += 3 * kOneSecond;
+  // 2031-12-25 00:00:01, a Thursday (4).
+  EXPECT_EQ(Read(kZorvidGetDateTime), "00 00 01 04 19 0C 1F");
+  EXPECT_EQ(AckOf(kZorvidSetDateTime, Bytes({12, 0, 0, 30, 2, 26})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kZorvidSetDateTime, Bytes({24, 0, 0, 1, 1, 26})), kAckBadArgument);
+}
+
+TEST_F(SimDisplayTest, ClockFollowsTheSystemClock) {
+  TSimDisplay real(Config());
+  const TDateTime wanted = At(2030, 1, 2, 3, 4, 5);
+  const auto set = real.Answer(Request(kOwn, kZorvidSetDateTime, *PackDateTime(wanted)));
+  const auto read = real.Answer(Request(kOwn, kZorvidGetDateTime));
+  ASSERT_TRUE(set && read);
+  TKorvelFormat97 answer;
+  ParsePacket97(*read, answer);
+  const std::optional<TDateTime> got = UnpackDateTime(answer.Data);
+  ASSERT_TRUE(got);
+  EXPECT_GE(*got, wanted);
+  EXPECT_LT(*got - wanted, 1.5 * kOneSecond);
+}
+
+TEST_F(SimDisplayTest, SettingsReadBackWhatWasWritten) {
+  EXPECT_EQ(AckOf(kZorvidSetDateTimeParams, Bytes({0x02, 0x02, 0xFF, 0xC4, 0x00, 0x03})), 0);
+  EXPECT_EQ(Read(kZorvidGetDateTimeParams), "02 02 FF C4 00 03");
+  EXPECT_EQ(AckOf(kZorvidSetDisplayBrightness, Bytes({0x50})), 0);
+  EXPECT_EQ(Read(kZorvidGetDisplayBrightness), "50");
+  EXPECT_EQ(AckOf(kZorvidSetDisplayBrightnessAuto, Bytes({1, 6, 36, 0})), 0);
+  EXPECT_EQ(Read(kZorvidGetDisplayBrightnessAuto), "01 06 24 00");
+  EXPECT_EQ(AckOf(kZorvidSetChannelValue, Bytes({0x0A, 0x82})), 0);
+  EXPECT_EQ(AckOf(kZorvidSetChannelFlag, Bytes({0x81})), 0);
+  EXPECT_EQ(Read(kZorvidGetChannelValues), "81 00 82 0A");
+  EXPECT_EQ(Read(kZorvidGetChannelFlags), "03");
+}
+
+TEST_F(SimDisplayTest, ExpirationCountsDownFromTheLastPush) {
+  ASSERT_EQ(AckOf(kZorvidSetDisplayDataExpiration, Bytes({0x00, 0x3C})), kAckOk);
+  EXPECT_EQ(Read(kZorvidGetDisplayDataExpiration), "00 3C 00 00");  // nothing pushed yet
+  ASSERT_EQ(AckOf(kZorvidSetDisplayChars, *PackDisplayText("1")), kAckOk);
+  now_ += 10 * kOneSecond;
+  EXPECT_EQ(Read(kZorvidGetDisplayDataExpiration), "00 3C 00 32");
+  now_ += 100 * kOneSecond;
+  EXPECT_EQ(Read(kZorvidGetDisplayDataExpiration), "00 3C 00 00");
+}
+
+TEST_F(SimDisplayTest, TemperatureIsFixedOrDriftsAroundTwentyTwo) {
+  TSimDisplayConfig fixed = Config();
+  fixed.temperature = 23.5;
+  display_ = Display(fixed);
+  EXPECT_EQ(Read(kZorvidGetTemperature, Bytes({0x01})), "01 00 EB");
+
+  display_ = Display(Config());
+  std::vector<double> seen;
+  for (int step = 0; step < 4; ++step, now_ += 7 * kOneSecond) {
+    const auto answer = Ask(kOwn, kZorvidGetTemperature, Bytes({0x01}));
+    ASSERT_TRUE(answer);
+    const std::optional<double> degrees = UnpackTemperature(answer->Data);
+    ASSERT_TRUE(degrees);
+    EXPECT_NEAR(*degrees, 22.0, 1.05);
+    seen.push_back(*degrees);
+  }
+  EXPECT_NE(seen.front(), seen.back());
+}
+
+TEST_F(SimDisplayTest, CommonStoredValuesReadBack) {
+  EXPECT_EQ(AckOf(kSetStoredByte, Bytes({0x7F})), kAckOk);
+  EXPECT_EQ(Read(kGetStoredByte), "7F");
+  EXPECT_EQ(AckOf(kSetStoredText, Bytes({0x00, 'a', 'b', 'c', 0x00})), kAckOk);
+  EXPECT_EQ(Read(kGetStoredText), "61 62 63");
+  EXPECT_EQ(AckOf(kSetFlag, Bytes({0x01})), kAckOk);
+  EXPECT_EQ(Read(kGetFlag), "01");
+  EXPECT_EQ(Read(kReadIdentifiers), "12 34 AB CD DE AD BE EF");
+  EXPECT_EQ(Read(kReadCommParams), "31 06");
+  EXPECT_EQ(AckOf(kCommandE3), kAckOk);
+}
+
+TEST_F(SimDisplayTest, WriteCommParamsChangesTheAddressOnlyAfterEnabling) {
+  EXPECT_EQ(AckOf(kWriteCommParams, Bytes({0x32, 0x06})), kAckRefused);
+  EXPECT_EQ(display_.Address(), kOwn);
+
+  ASSERT_EQ(AckOf(kEnableConfiguration), kAckOk);
+  const auto answer = Ask(kOwn, kWriteCommParams, Bytes({0x32, 0x0A}));
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->Inst, kAckOk);
+  EXPECT_EQ(answer->Adr, kOwn) << "answered from the address the request reached";
+
+  EXPECT_FALSE(Ask(kOwn, kIdentification));
+  EXPECT_EQ(Read(kReadCommParams), "32 0A");
+  // The enabling was used up.
+  EXPECT_EQ(AckOf(kWriteCommParams, Bytes({0x33, 0x06})), kAckRefused);
+}
+
+TEST_F(SimDisplayTest, WriteCommParamsRefusesImpossibleValues) {
+  ASSERT_EQ(AckOf(kEnableConfiguration), kAckOk);
+  EXPECT_EQ(AckOf(kWriteCommParams, Bytes({0x32, 0x0C})), kAckBadArgument);
+  ASSERT_EQ(AckOf(kEnableConfiguration), kAckOk);
+  EXPECT_EQ(AckOf(kWriteCommParams, Bytes({0xFE, 0x06})), kAckBadArgument);
+  EXPECT_EQ(display_.Address(), kOwn);
+}
+
+TEST_F(SimDisplayTest, AddressAssignmentAnswersOnlyWhenTheIdentifiersMatch) {
+  EXPECT_FALSE(Ask(kBroadcastAddress, kAssignAddress, Bytes({0x40, 0x12, 0x34, 0xAB, 0xCE})));
+  EXPECT_EQ(display_.Address(), kOwn);
+  const auto answer = Ask(kBroadcastAddress, kAssignAddress, Bytes({0x40, 0x12, 0x34, 0xAB, 0xCD}));
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->Inst, kAckOk);
+  EXPECT_EQ(display_.Address(), 0x40);
+}
+
+TEST_F(SimDisplayTest, UnknownInstructionGetsAcknowledgeTwo) {
+  EXPECT_EQ(AckOf(0x99), kAckUnknown);
+  EXPECT_EQ(AckOf(0x00), kAckUnknown);
+  EXPECT_EQ(AckOf(0x52, Bytes({1})), kAckUnknown);
+}
+
+TEST_F(SimDisplayTest, OutOfRangeArgumentsGetAcknowledgeThree) {
+  EXPECT_EQ(AckOf(kZorvidSetDisplayBrightness, Bytes({128})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kZorvidSetDisplayBrightnessAuto, Bytes({1, 5, 36, 0})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kZorvidSetDisplayBrightnessAuto, Bytes({1, 6, 36, 101})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kZorvidSetDisplayBrightnessAuto, Bytes({2, 6, 36, 0})), kAckBadArgument);
+  // Offset 781.
+  EXPECT_EQ(AckOf(kZorvidSetDateTimeParams, Bytes({0, 0, 0x03, 0x0D, 0, 0})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kZorvidSetChannelFlag, Bytes({0x83})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kZorvidSetChannelValue, Bytes({5, 0x04})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kZorvidGetTemperature, Bytes({0x02})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kSetFlag, Bytes({0x02})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kSetStoredText, Bytes({0x01, 'a'})), kAckBadArgument);
+  EXPECT_EQ(Read(kZorvidGetDisplayBrightness), "40") << "the refused values changed nothing";
+}
+
+TEST_F(SimDisplayTest, WrongLengthGetsAcknowledgeThree) {
+  EXPECT_EQ(AckOf(kZorvidSetDisplayBrightness, Bytes({1, 2})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kZorvidGetDisplayBrightness, Bytes({1})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kZorvidGetTemperature), kAckBadArgument);
+  EXPECT_EQ(AckOf(kZorvidSetDateTime, Bytes({1, 2, 3, 4, 5})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kIdentification, Bytes({0})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kSetStoredText, TByteString(18, '\0')), kAckBadArgument);
+}
+
+TEST_F(SimDisplayTest, BasicVariantHasNoClockAndNoAutomaticBrightness) {
+  TSimDisplayConfig basic = Config();
+  basic.basic = true;
+  basic.ident = kBasicIdent;
+  display_ = Display(basic);
+  EXPECT_EQ(AckOf(kZorvidGetDateTime), kAckUnknown);
+  EXPECT_EQ(AckOf(kZorvidSetDateTime, Bytes({12, 0, 0, 1, 1, 26})), kAckUnknown);
+  EXPECT_EQ(AckOf(kZorvidGetDisplayBrightnessAuto), kAckUnknown);
+  EXPECT_EQ(AckOf(kZorvidSetDisplayBrightnessAuto, Bytes({1, 6, 36, 0})), kAckUnknown);
+  EXPECT_EQ(AckOf(kZorvidSetDisplayBrightness, Bytes({10})), kAckOk);
+  EXPECT_EQ(Read(kIdentification), Hex("Zorvid;v1.0;"));
+}
+
+// --- Faults ---
+
+class SimResponderTest : public SimDisplayTest {
+ protected:
+  static TSimFaults Faults(double drop, double corrupt) {
+    TSimFaults faults;
+    faults.drop = drop;
+    faults.corrupt = corrupt;
+    return faults;
+  }
+
+  std::optional<TByteString> Respond(TSimResponder& responder, TByte inst, TByte adr = kOwn) {
+    return responder.Respond(Request(adr, inst, {}, 0x44));
+  }
+};
+
+TEST_F(SimResponderTest, ForcedAcknowledgeAnswersWithoutData) {
+  TSimFaults faults;
+  faults.forcedAcks[kIdentification] = 5;
+  TSimResponder responder(display_, faults, 1);
+  EXPECT_EQ(Respond(responder, kIdentification), BuildPacket97(kOwn, 0x44, 5, {}));
+  EXPECT_EQ(Respond(responder, kGetFlag), BuildPacket97(kOwn, 0x44, kAckOk, Bytes({0})));
+  EXPECT_FALSE(Respond(responder, kIdentification, 0x50)) << "other addresses stay unanswered";
+}
+
+TEST_F(SimResponderTest, SilentInstructionIsNeverAnswered) {
+  TSimFaults faults;
+  faults.silent.insert(kIdentification);
+  TSimResponder responder(display_, faults, 1);
+  EXPECT_FALSE(Respond(responder, kIdentification));
+  EXPECT_FALSE(Respond(responder, kIdentification, kBroadcastAddress));
+  EXPECT_TRUE(Respond(responder, kGetFlag));
+}
+
+TEST_F(SimResponderTest, CorruptAnswerHasOnlyItsChecksumWrong) {
+  TSimResponder responder(display_, Faults(0, 1), 1);
+  const std::optional<TByteString> answer = Respond(responder, kIdentification);
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(ValidatePacket97(*answer), kPacket97BadChecksum);
+  const TByteString good = BuildPacket97(kOwn, 0x44, kAckOk, "ZorvidL;v1.0;rtc");
+  EXPECT_EQ(answer->substr(0, good.size() - 2), good.substr(0, good.size() - 2));
+}
+
+TEST_F(SimResponderTest, DropWithCertaintyAnswersNothing) {
+  TSimResponder responder(display_, Faults(1, 0), 1);
+  for (int i = 0; i < 20; ++i)
+    EXPECT_FALSE(Respond(responder, kIdentification));
+}
+
+TEST_F(SimResponderTest, SameSeedGivesTheSameFaults) {
+  auto pattern = [this](std::uint32_t seed) {
+    TSimResponder responder(display_, Faults(0.5, 0.5), seed);
+    std::string outcomes;
+    for (int i = 0; i < 200; ++i) {
+      const auto answer = Respond(responder, kGetFlag);
+      outcomes += !answer ? 'd' : ValidatePacket97(*answer) == kPacket97Valid ? 'v' : 'c';
+    }
+    return outcomes;
+  };
+  const std::string first = pattern(7);
+  EXPECT_EQ(first, pattern(7));
+  EXPECT_NE(first, pattern(8));
+  const auto dropped = std::count(first.begin(), first.end(), 'd');
+  const auto corrupt = std::count(first.begin(), first.end(), 'c');
+  EXPECT_GT(dropped, 60);
+  EXPECT_LT(dropped, 140);
+  EXPECT_GT(corrupt, 25);
+  EXPECT_LT(corrupt, 75);
+}
+
+TEST_F(SimResponderTest, UnsolicitedPacketComesFromTheCurrentAddress) {
+  TSimResponder responder(display_, {}, 1);
+  EXPECT_EQ(responder.UnsolicitedPacket(), BuildPacket97(kOwn, 0, 0x0E, {}));
+}
+
+TEST(SimIdentifiersTest, SeedFixesTheIdentifiers) {
+  const TSimIdentifiers first = IdentifiersFromSeed(3);
+  const TSimIdentifiers again = IdentifiersFromSeed(3);
+  const TSimIdentifiers other = IdentifiersFromSeed(4);
+  EXPECT_EQ(first.word1, again.word1);
+  EXPECT_EQ(first.word2, again.word2);
+  EXPECT_EQ(first.value, again.value);
+  EXPECT_NE(first.value, other.value);
+}
+
+// --- Command line ---
+
+TEST(SimOptionsTest, DefaultsListenOnLoopback) {
+  const TSimOptions options = ParseSimOptions({});
+  ASSERT_TRUE(options.lines.tcp);
+  EXPECT_EQ(options.lines.tcp->host, "127.0.0.1");
+  EXPECT_EQ(options.lines.tcp->port, 10001);
+  EXPECT_FALSE(options.lines.pty);
+  EXPECT_EQ(options.display.address, 49);
+  EXPECT_EQ(options.display.ident, kFullIdent);
+  EXPECT_FALSE(options.display.temperature);
+}
+
+TEST(SimOptionsTest, EveryOptionTakesItsValue) {
+  const TSimOptions options =
+      ParseSimOptions({"--pty",     "/tmp/link", "--tcp",         "[::1]:0",
+                       "--address", "0x32",      "--basic",       "--temperature",
+                       "21.5",      "--drop",    "0.25",          "--corrupt=0.5",
+                       "--delay",   "30",        "--ack",         "0xF3=2",
+                       "--ack",     "129=3",     "--silent",      "0x80",
+                       "--silent",  "17",        "--unsolicited", "20",
+                       "--seed",    "9",         "--log"});
+  EXPECT_EQ(options.lines.pty, "/tmp/link");
+  ASSERT_TRUE(options.lines.tcp);
+  EXPECT_EQ(options.lines.tcp->host, "::1");
+  EXPECT_EQ(options.lines.tcp->port, 0);
+  EXPECT_EQ(options.display.address, 0x32);
+  EXPECT_TRUE(options.display.basic);
+  EXPECT_EQ(options.display.ident, kBasicIdent);
+  EXPECT_EQ(options.display.temperature, 21.5);
+  EXPECT_EQ(options.faults.drop, 0.25);
+  EXPECT_EQ(options.faults.corrupt, 0.5);
+  EXPECT_EQ(options.lines.delayMs, 30);
+  EXPECT_EQ(options.faults.forcedAcks, (std::map<TByte, TByte>{{0xF3, 2}, {0x81, 3}}));
+  EXPECT_EQ(options.faults.silent, (std::set<TByte>{0x80, 17}));
+  EXPECT_EQ(options.lines.unsolicitedMs, 20);
+  EXPECT_EQ(options.seed, 9u);
+  EXPECT_TRUE(options.lines.log);
+}
+
+TEST(SimOptionsTest, PtyWithoutLinkAndIdentBeatsBasic) {
+  const TSimOptions options = ParseSimOptions({"--pty", "--ident", "X;v2;", "--basic"});
+  EXPECT_EQ(options.lines.pty, "");
+  EXPECT_FALSE(options.lines.tcp) << "a pty alone opens no TCP line";
+  EXPECT_EQ(options.display.ident, "X;v2;");
+}
+
+TEST(SimOptionsTest, BadOptionsNameTheOptionAndTheValue) {
+  const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> cases{
+      {{"--drop", "1.5"}, {"--drop", "1.5"}},
+      {{"--corrupt", "nan"}, {"--corrupt", "nan"}},
+      {{"--address", "254"}, {"--address", "254"}},
+      {{"--address", "0x"}, {"--address", "0x"}},
+      {{"--ack", "0xF3"}, {"--ack", "0xF3"}},
+      {{"--ack", "0xF3=256"}, {"--ack", "0xF3=256"}},
+      {{"--silent", "abc"}, {"--silent", "abc"}},
+      {{"--tcp", "host:70000"}, {"--tcp", "host:70000"}},
+      {{"--unsolicited", "0"}, {"--unsolicited", "0"}},
+      {{"--temperature", "-1"}, {"--temperature", "-1"}},
+      {{"--bogus"}, {"--bogus"}},
+      {{"--log=1"}, {"--log", "--log=1"}},
+      {{"stray"}, {"stray"}},
+      {{"--seed"}, {"--seed", "missing"}},
+  };
+  for (const auto& [args, expected] : cases) {
+    try {
+      ParseSimOptions(args);
+      ADD_FAILURE() << "accepted " << args.front();
+    } catch (const ESimOptionError& error) {
+      for (const std::string& part : expected)
+        EXPECT_THAT(error.what(), HasSubstr(part));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zorvid::sim

@@ -1,0 +1,100 @@
+#pragma once
+
+// The simulator's lines: a TCP listener serving one client after another and a pseudo-terminal,
+// both feeding the same responder. This layer only moves bytes: it cuts what arrives into
+// packets, sends back what the responder answers (after the configured delay), sends the
+// unsolicited packet on its timer and logs the traffic.
+//
+// Single-threaded: one poll loop (Step/Run) does all of it. Only StopFd may be written from
+// elsewhere, for example from a signal handler.
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <utility>
+
+#include "core/Types.h"
+#include "protocol/PacketReader.h"
+#include "tools/sim/SimResponder.h"
+
+namespace zorvid::sim {
+
+struct TTcpEndpoint {
+  std::string host = "127.0.0.1";
+  std::uint16_t port = 10001;  // 0: any free port
+};
+
+struct TSimLinesConfig {
+  std::optional<TTcpEndpoint> tcp;
+  std::optional<std::string> pty;  // the path of a symbolic link to it; empty: no link
+  int delayMs = 0;                 // before each answer goes out
+  int unsolicitedMs = 0;           // period of the unsolicited packet; 0: never
+  bool log = false;                // one line per packet: "< " received, "> " sent
+};
+
+// Upper-case hex pairs separated by spaces.
+std::string HexBytes(const TByteString& bytes);
+
+class TSimLines {
+ public:
+  // `out` gets the "TCP"/"PTY" lines and the log, each line flushed.
+  TSimLines(TSimResponder& responder, TSimLinesConfig config, std::ostream& out);
+  ~TSimLines();
+  TSimLines(const TSimLines&) = delete;
+  TSimLines& operator=(const TSimLines&) = delete;
+
+  // Opens the configured lines and announces them; throws std::runtime_error naming what
+  // failed.
+  void Open();
+  std::uint16_t TcpPort() const { return tcpPort_; }
+  const std::string& PtyPath() const { return ptyPath_; }
+
+  // Waits up to `maxWaitMs` for traffic or a timer and handles it; false once a stop came.
+  bool Step(int maxWaitMs);
+  void Run();
+  // One byte written here ends the loop; safe from a signal handler.
+  int StopFd() const { return stopPipe_[1]; }
+
+ private:
+  using TClock = std::chrono::steady_clock;
+  struct TLine {
+    int fd = -1;
+    bool socket = false;
+    TPacketReader reader;
+    std::deque<std::pair<TClock::time_point, TByteString>> delayed;
+    TByteString output;
+  };
+
+  void OpenTcp(const TTcpEndpoint& endpoint);
+  void OpenPty(const std::string& link);
+  void Announce(const std::string& line);
+  int PollTimeout(int maxWaitMs, TClock::time_point now) const;
+  void AcceptClient();
+  void Receive(TLine& line);
+  void Hangup(TLine& line);
+  void Schedule(TLine& line, TByteString packet, TClock::time_point now);
+  void Send(TLine& line, const TByteString& packet);
+  void Flush(TLine& line);
+  void ReleaseDue(TClock::time_point now);
+  void Log(const char* direction, const TByteString& packet);
+
+  TSimResponder& responder_;
+  const TSimLinesConfig config_;
+  std::ostream& out_;
+
+  int stopPipe_[2] = {-1, -1};
+  bool stopping_ = false;
+  int listener_ = -1;
+  std::uint16_t tcpPort_ = 0;
+  TLine client_;
+  TLine pty_;
+  int ptySlave_ = -1;  // held open so that the line stays up between clients
+  std::string ptyPath_;
+  std::string ptyLink_;  // created by Open, removed again on destruction
+  std::optional<TClock::time_point> nextUnsolicited_;
+};
+
+}  // namespace zorvid::sim

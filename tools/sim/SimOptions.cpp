@@ -1,0 +1,214 @@
+#include "tools/sim/SimOptions.h"
+
+#include <algorithm>
+#include <charconv>
+#include <functional>
+#include <string_view>
+
+namespace zorvid::sim {
+namespace {
+
+constexpr int kMaxMilliseconds = 3600000;
+
+// What the option is given: nothing, a value, or a value that may be left out.
+enum class TValue { kNone, kRequired, kOptional };
+
+struct TOptionRule {
+  std::string_view name;
+  TValue value;
+  // Called with the option's own name, for the error messages.
+  std::function<void(TSimOptions&, std::string_view, const std::string&)> apply;
+};
+
+[[noreturn]] void Bad(std::string_view option, const std::string& value, std::string_view want) {
+  throw ESimOptionError(std::string(option) + ": invalid value '" + value + "' (expected " +
+                        std::string(want) + ")");
+}
+
+// Decimal or 0x-prefixed hexadecimal; the whole text must be the number.
+std::optional<long long> Integer(std::string_view text) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  long long value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return {};
+  return value;
+}
+
+long long IntegerIn(std::string_view option, const std::string& value, long long low,
+                    long long high) {
+  const std::optional<long long> number = Integer(value);
+  if (!number || *number < low || *number > high)
+    Bad(option, value, "a number " + std::to_string(low) + ".." + std::to_string(high));
+  return *number;
+}
+
+TByte ByteOption(std::string_view option, const std::string& value) {
+  return static_cast<TByte>(IntegerIn(option, value, 0, 0xFF));
+}
+
+double RealIn(std::string_view option, const std::string& value, double low, double high,
+              std::string_view want) {
+  double number = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+  if (value.empty() || error != std::errc() || end != value.data() + value.size() ||
+      !(number >= low && number <= high))
+    Bad(option, value, want);
+  return number;
+}
+
+// [HOST:]PORT, an IPv6 host in brackets.
+TTcpEndpoint Endpoint(std::string_view name, const std::string& value) {
+  TTcpEndpoint endpoint;
+  std::string port = value;
+  if (const auto colon = value.rfind(':'); colon != std::string::npos) {
+    endpoint.host = value.substr(0, colon);
+    port = value.substr(colon + 1);
+    if (endpoint.host.size() > 2 && endpoint.host.front() == '[' && endpoint.host.back() == ']')
+      endpoint.host = endpoint.host.substr(1, endpoint.host.size() - 2);
+  }
+  const std::optional<long long> number = Integer(port);
+  if (endpoint.host.empty() || !number || *number < 0 || *number > 0xFFFF)
+    Bad(name, value, "[HOST:]PORT with a port 0..65535");
+  endpoint.port = static_cast<std::uint16_t>(*number);
+  return endpoint;
+}
+
+void ForcedAck(TSimOptions& options, std::string_view name, const std::string& value) {
+  const auto equals = value.find('=');
+  if (equals == std::string::npos) Bad(name, value, "INST=CODE");
+  const std::optional<long long> inst = Integer(std::string_view(value).substr(0, equals));
+  const std::optional<long long> code = Integer(std::string_view(value).substr(equals + 1));
+  if (!inst || !code || *inst < 0 || *inst > 0xFF || *code < 0 || *code > 0xFF)
+    Bad(name, value, "INST=CODE, both numbers 0..255");
+  options.faults.forcedAcks[static_cast<TByte>(*inst)] = static_cast<TByte>(*code);
+}
+
+const std::vector<TOptionRule>& OptionRules() {
+  static const std::vector<TOptionRule> rules{
+      {"--tcp", TValue::kRequired,
+       [](TSimOptions& o, std::string_view name, const std::string& v) {
+         o.lines.tcp = Endpoint(name, v);
+       }},
+      {"--pty", TValue::kOptional,
+       [](TSimOptions& o, std::string_view, const std::string& v) { o.lines.pty = v; }},
+      {"--address", TValue::kRequired,
+       [](TSimOptions& o, std::string_view name, const std::string& v) {
+         o.display.address = static_cast<TByte>(IntegerIn(name, v, 0, kHighestAddress));
+       }},
+      {"--ident", TValue::kRequired,
+       [](TSimOptions& o, std::string_view, const std::string& v) { o.display.ident = v; }},
+      {"--basic", TValue::kNone,
+       [](TSimOptions& o, std::string_view, const std::string&) { o.display.basic = true; }},
+      {"--temperature", TValue::kRequired,
+       [](TSimOptions& o, std::string_view name, const std::string& v) {
+         o.display.temperature = RealIn(name, v, 0, kTemperatureMax, "degrees 0..6553.5");
+       }},
+      {"--drop", TValue::kRequired,
+       [](TSimOptions& o, std::string_view name, const std::string& v) {
+         o.faults.drop = RealIn(name, v, 0, 1, "a probability 0..1");
+       }},
+      {"--corrupt", TValue::kRequired,
+       [](TSimOptions& o, std::string_view name, const std::string& v) {
+         o.faults.corrupt = RealIn(name, v, 0, 1, "a probability 0..1");
+       }},
+      {"--delay", TValue::kRequired,
+       [](TSimOptions& o, std::string_view name, const std::string& v) {
+         o.lines.delayMs = static_cast<int>(IntegerIn(name, v, 0, kMaxMilliseconds));
+       }},
+      {"--ack", TValue::kRequired, ForcedAck},
+      {"--silent", TValue::kRequired,
+       [](TSimOptions& o, std::string_view name, const std::string& v) {
+         o.faults.silent.insert(ByteOption(name, v));
+       }},
+      {"--unsolicited", TValue::kRequired,
+       [](TSimOptions& o, std::string_view name, const std::string& v) {
+         o.lines.unsolicitedMs = static_cast<int>(IntegerIn(name, v, 1, kMaxMilliseconds));
+       }},
+      {"--seed", TValue::kRequired,
+       [](TSimOptions& o, std::string_view name, const std::string& v) {
+         o.seed = static_cast<std::uint32_t>(IntegerIn(name, v, 0, 0xFFFFFFFF));
+       }},
+      {"--log", TValue::kNone,
+       [](TSimOptions& o, std::string_view, const std::string&) { o.lines.log = true; }},
+      {"--help", TValue::kNone,
+       [](TSimOptions& o, std::string_view, const std::string&) { o.help = true; }},
+      {"--version", TValue::kNone,
+       [](TSimOptions& o, std::string_view, const std::string&) { o.version = true; }},
+  };
+  return rules;
+}
+
+const TOptionRule& FindRule(std::string_view name) {
+  const auto& rules = OptionRules();
+  const auto rule = std::find_if(rules.begin(), rules.end(),
+                                 [name](const TOptionRule& known) { return known.name == name; });
+  if (rule == rules.end()) throw ESimOptionError("unknown option '" + std::string(name) + "'");
+  return *rule;
+}
+
+}  // namespace
+
+TSimOptions ParseSimOptions(const std::vector<std::string>& args) {
+  TSimOptions options;
+  bool identGiven = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.rfind("--", 0) != 0) throw ESimOptionError("unexpected argument '" + arg + "'");
+    const auto equals = arg.find('=');
+    const TOptionRule& rule = FindRule(std::string_view(arg).substr(0, equals));
+    std::string value;
+    if (equals != std::string::npos) {
+      if (rule.value == TValue::kNone)
+        throw ESimOptionError(std::string(rule.name) + ": takes no value, got '" + arg + "'");
+      value = arg.substr(equals + 1);
+    } else if (rule.value == TValue::kRequired) {
+      if (i + 1 == args.size()) throw ESimOptionError(std::string(rule.name) + ": value missing");
+      value = args[++i];
+    } else if (rule.value == TValue::kOptional && i + 1 < args.size() &&
+               args[i + 1].rfind("-", 0) != 0) {
+      value = args[++i];
+    }
+    rule.apply(options, rule.name, value);
+    identGiven = identGiven || rule.name == "--ident";
+  }
+  if (options.display.basic && !identGiven) options.display.ident = kBasicIdent;
+  if (!options.lines.tcp && !options.lines.pty) options.lines.tcp = TTcpEndpoint{};
+  return options;
+}
+
+std::string SimUsage() {
+  return R"(Usage: zorvid-sim [OPTIONS]
+A simulated Zorvid display answering the Korvel protocol (packet format 97).
+
+Lines (both may be given; without either: --tcp 127.0.0.1:10001):
+  --tcp [HOST:]PORT     listen on TCP, one client after another (HOST default 127.0.0.1;
+                        port 0 picks a free one); prints "TCP HOST:PORT"
+  --pty [LINK]          create a pseudo-terminal in raw mode, print "PTY PATH", and with
+                        LINK also make a symbolic link to it there (removed on exit)
+Display:
+  --address N           device address 0..253 (default 49)
+  --ident TEXT          identification text (default "ZorvidL;v1.0;rtc")
+  --basic               the variant without clock and automatic brightness (their
+                        instructions get acknowledge 2); identification "Zorvid;v1.0;"
+  --temperature DEG     fixed temperature 0..6553.5 (default: a slow drift around 22.0)
+Faults:
+  --drop P              probability 0..1 that an answer is lost
+  --corrupt P           probability 0..1 that an answer has a wrong checksum
+  --delay MS            delay before each answer
+  --ack INST=CODE       answer INST with acknowledge CODE and no data (repeatable)
+  --silent INST         never answer INST (repeatable)
+  --unsolicited MS      send an acknowledge-0x0E packet every MS on every connected line
+  --seed N              seed for the faults and the identifiers, for repeatable runs
+Other:
+  --log                 print every packet: "< " received, "> " sent, in hex
+  --help                print this help
+  --version             print the version
+Numbers may be decimal or 0x-prefixed hexadecimal. SIGINT or SIGTERM ends the simulator.
+)";
+}
+
+}  // namespace zorvid::sim
