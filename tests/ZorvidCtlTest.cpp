@@ -1,0 +1,528 @@
+// zorvidctl in-process: its conversions, its output forms, its command line, and whole runs
+// against a scripted display on an in-memory line.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "tests/support/MemoryTransport.h"
+#include "tests/support/ScriptedPeer.h"
+#include "tools/ctl/CtlCommands.h"
+#include "tools/ctl/CtlOutput.h"
+#include "tools/ctl/CtlText.h"
+#include "tools/ctl/ZorvidCtl.h"
+
+namespace zorvid::ctl {
+namespace {
+
+using test::TMemoryTransport;
+using test::TScriptedPeer;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::MatchesRegex;
+
+// ---- Conversions -------------------------------------------------------------------------
+
+TEST(CtlTextTest, NumbersAreDecimalOrPrefixedHex) {
+  EXPECT_EQ(ParseNumber("49"), 49);
+  EXPECT_EQ(ParseNumber("-660"), -660);
+  EXPECT_EQ(ParseNumber("0x31"), 0x31);
+  EXPECT_EQ(ParseNumber("0XfE"), 0xFE);
+  EXPECT_EQ(ParseNumber("2147483647"), 2147483647);
+  for (const char* bad : {"", "-", "12x", " 1", "1 ", "0x", "0x-1", "+5", "31h", "2147483648"}) {
+    EXPECT_EQ(ParseNumber(bad), std::nullopt) << bad;
+  }
+}
+
+TEST(CtlTextTest, HexIsDigitPairsWithOptionalBlanksBetweenPairs) {
+  const TByteString segments("\x03\x3F\x06\x5B\x4F", 5);
+  EXPECT_EQ(ParseHex("03 3F 06 5B 4F"), segments);
+  EXPECT_EQ(ParseHex("033f065b4F"), segments);
+  EXPECT_EQ(ParseHex(" 033F 065B4F "), segments);
+  EXPECT_EQ(ParseHex(""), TByteString());
+  EXPECT_EQ(ParseHex("00"), TByteString(1, '\0'));
+  for (const char* bad : {"0", "0 3", "3G", "033", "0x03", "03-3F"}) {
+    EXPECT_EQ(ParseHex(bad), std::nullopt) << bad;
+  }
+  EXPECT_EQ(FormatHexSpaced(segments), "03 3F 06 5B 4F");
+  EXPECT_EQ(FormatHexPacked(TByteString("\x00\xab\xFF", 3)), "00ABFF");
+  EXPECT_EQ(FormatHexSpaced(""), "");
+}
+
+TEST(CtlTextTest, ClockIsExactlyDateSpaceTime) {
+  const auto clock = ParseClock("2026-03-07 14:05:09");
+  ASSERT_TRUE(clock);
+  EXPECT_EQ(FormatClock(*clock), "2026-03-07 14:05:09");
+  EXPECT_EQ(DecodeDateTime(*clock), (TDateTimeParts{2026, 3, 7, 14, 5, 9, 0}));
+  for (const char* bad :
+       {"2026-02-30 00:00:00", "2026-03-07 24:00:00", "2026-03-07T14:05:09", "2026-3-7 14:05:09",
+        "2026-03-07 14:05", "2026-03-07  14:05:09", "now", "2026-03-07 14:05:0x"}) {
+    EXPECT_EQ(ParseClock(bad), std::nullopt) << bad;
+  }
+}
+
+TEST(CtlTextTest, TenthsHaveOneDecimalWithADot) {
+  EXPECT_EQ(FormatTenths(23.5), "23.5");
+  EXPECT_EQ(FormatTenths(22.0), "22.0");
+  EXPECT_EQ(FormatTenths(6553.5), "6553.5");
+  EXPECT_EQ(FormatTenths(0.0), "0.0");
+}
+
+TEST(CtlTextTest, JsonStringsAreEscapedAscii) {
+  EXPECT_EQ(JsonString("12.5"), "\"12.5\"");
+  EXPECT_EQ(JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
+  EXPECT_EQ(JsonString(TByteString("\x00\n\x1F\x7F\xE9", 5)),
+            "\"\\u0000\\u000A\\u001F\\u007F\\u00E9\"");
+}
+
+// ---- Output forms ------------------------------------------------------------------------
+
+TEST(CtlOutputTest, TextLayouts) {
+  EXPECT_EQ(FormatText({TLayout::kSilent, {IntegerField("x", 1)}}), "");
+  EXPECT_EQ(FormatText({TLayout::kBare, {HexSpacedField("data", "\x03\x3F")}}), "03 3F\n");
+  EXPECT_EQ(FormatText({TLayout::kInline,
+                        {OnOffField("auto", true), IntegerField("min", 6), HexByteField("ack", 2),
+                         HexPackedField("data", "")}}),
+            "auto=on min=6 ack=02 data=\n");
+  EXPECT_EQ(FormatText({TLayout::kLines, {BitField("12h", false), IntegerField("offset", -60)}}),
+            "12h=0\noffset=-60\n");
+  EXPECT_EQ(FormatText({TLayout::kBare, {TenthsField("temperature", 23.5)}}), "23.5\n");
+}
+
+TEST(CtlOutputTest, JsonIsOneObjectPerRun) {
+  const TCtlResult result{
+      TLayout::kInline,
+      {OnOffField("auto", false), IntegerField("gain", 10), TextField("text", " 12\""),
+       TenthsField("temperature", 23.5), BitField("mdy", true), HexByteField("ack", 2),
+       HexSpacedField("data", "\x03\x3F")}};
+  EXPECT_EQ(FormatJson("get x", result),
+            "{\"ok\":true,\"command\":\"get x\",\"auto\":false,\"gain\":10,\"text\":\" 12\\\"\","
+            "\"temperature\":23.5,\"mdy\":true,\"ack\":2,\"data\":\"03 3F\"}\n");
+  EXPECT_EQ(FormatJson("set text", {}), "{\"ok\":true,\"command\":\"set text\"}\n");
+  EXPECT_EQ(FormatJsonFailure("get clock", 1, "get clock: no answer"),
+            "{\"ok\":false,\"command\":\"get clock\",\"exit\":1,\"error\":\"get clock: no "
+            "answer\"}\n");
+}
+
+// ---- Command line ------------------------------------------------------------------------
+
+TCtlInvocation Parse(const std::vector<std::string>& args) {
+  TCtlInvocation invocation;
+  ParseCtlArguments(args, invocation);
+  return invocation;
+}
+
+// The message of the refusal, or "" when the arguments were accepted.
+std::string Refusal(const std::vector<std::string>& args) {
+  try {
+    Parse(args);
+  } catch (const TUsageError& error) {
+    return error.what();
+  }
+  return "";
+}
+
+TEST(CtlArgumentsTest, OptionsHaveDefaultsAndBothForms) {
+  const TCtlInvocation defaults = Parse({"ident"});
+  EXPECT_EQ(defaults.options.connection, "provider=TCP_CLIENT;host=127.0.0.1;port=10001");
+  EXPECT_EQ(defaults.options.address, 49);
+  EXPECT_EQ(defaults.options.timeoutMs, 1000);
+  EXPECT_FALSE(defaults.options.json);
+  EXPECT_FALSE(defaults.options.trace);
+  EXPECT_EQ(defaults.command, "ident");
+
+  const TCtlInvocation given = Parse(
+      {"-c", "provider=X;a=b", "-a", "0x32", "--timeout=250", "--json", "--trace", "get", "clock"});
+  EXPECT_EQ(given.options.connection, "provider=X;a=b");
+  EXPECT_EQ(given.options.address, 0x32);
+  EXPECT_EQ(given.options.timeoutMs, 250);
+  EXPECT_TRUE(given.options.json);
+  EXPECT_TRUE(given.options.trace);
+  EXPECT_EQ(given.command, "get clock");
+  EXPECT_EQ(Parse({"--address=255", "--connection", "c", "-t", "1", "ident"}).options.address, 255);
+}
+
+TEST(CtlArgumentsTest, HelpAndVersionNeedNoCommand) {
+  EXPECT_EQ(Parse({"--help"}).request, TCtlRequest::kHelp);
+  EXPECT_EQ(Parse({"-h", "bogus"}).request, TCtlRequest::kHelp);
+  EXPECT_EQ(Parse({"--json", "--version"}).request, TCtlRequest::kVersion);
+  EXPECT_EQ(Parse({"ident"}).request, TCtlRequest::kRun);
+}
+
+TEST(CtlArgumentsTest, EverythingAfterTheCommandIsAnArgument) {
+  const TCtlInvocation text = Parse({"set", "text", "-1.5"});
+  EXPECT_EQ(text.command, "set text");
+  EXPECT_EQ(text.line, "set text -1.5");
+  EXPECT_THAT(Refusal({"ident", "--json"}), HasSubstr("usage: zorvidctl ident"));
+  EXPECT_FALSE(Parse({"--", "ident"}).options.json);
+  EXPECT_EQ(Refusal({"--", "--json"}), "unknown command: \"--json\"");
+}
+
+TEST(CtlArgumentsTest, BadOptionsSayWhichAndWithWhat) {
+  EXPECT_EQ(Refusal({}), "no command given");
+  EXPECT_EQ(Refusal({"--json"}), "no command given");
+  EXPECT_EQ(Refusal({"-x", "ident"}), "unknown option: \"-x\"");
+  EXPECT_EQ(Refusal({"--jsonx", "ident"}), "unknown option: \"--jsonx\"");
+  EXPECT_EQ(Refusal({"--json=1", "ident"}), "option takes no value: \"--json=1\"");
+  EXPECT_EQ(Refusal({"-a"}), "option needs a value: \"-a\"");
+  EXPECT_EQ(Refusal({"-a", "256", "ident"}), "address out of range (0..255): 256");
+  EXPECT_EQ(Refusal({"-a", "-1", "ident"}), "address out of range (0..255): -1");
+  EXPECT_EQ(Refusal({"-a", "0x", "ident"}), "invalid address: \"0x\"");
+  EXPECT_EQ(Refusal({"-t", "0", "ident"}), "timeout out of range (1..3600000): 0");
+}
+
+TEST(CtlArgumentsTest, UnknownCommandsAndWrongArgumentCounts) {
+  EXPECT_EQ(Refusal({"fly"}), "unknown command: \"fly\"");
+  EXPECT_EQ(Refusal({"get"}),
+            "unknown item for get: \"\" (one of: text, data, expiration, brightness, "
+            "brightness-auto, clock, params, temperature)");
+  EXPECT_THAT(Refusal({"set", "colour", "1"}), HasSubstr("unknown item for set: \"colour\""));
+  EXPECT_EQ(Refusal({"get", "text", "x"}), "usage: zorvidctl get text (given: \"x\")");
+  EXPECT_EQ(Refusal({"set", "brightness"}), "usage: zorvidctl set brightness N (given: \"\")");
+  EXPECT_EQ(Refusal({"set", "text", "1", "2"}), "usage: zorvidctl set text TEXT (given: \"1 2\")");
+  EXPECT_THAT(Refusal({"set", "brightness-auto", "on", "6", "36"}),
+              HasSubstr("usage: zorvidctl set brightness-auto on|off MIN MAX GAIN"));
+  EXPECT_THAT(Refusal({"raw"}), HasSubstr("usage: zorvidctl raw INST [HEX]"));
+  EXPECT_THAT(Refusal({"set", "params"}), HasSubstr("usage: zorvidctl set params KEY=VALUE..."));
+}
+
+TEST(CtlArgumentsTest, ArgumentsGetTheOperationsOwnChecks) {
+  EXPECT_EQ(Refusal({"set", "text", "1..2"}), "invalid display text: \"1..2\"");
+  EXPECT_EQ(Refusal({"set", "text", "123456"}), "invalid display text: \"123456\"");
+  EXPECT_EQ(Refusal({"set", "text", "a_b"}), "invalid display text: \"a_b\"");
+  EXPECT_EQ(Refusal({"set", "data", "03 3F 06 5B"}),
+            "display data needs exactly 5 bytes, got 4: \"03 3F 06 5B\"");
+  EXPECT_EQ(Refusal({"set", "data", "033F065B4F00"}),
+            "display data needs exactly 5 bytes, got 6: \"033F065B4F00\"");
+  EXPECT_EQ(Refusal({"set", "data", "03 3F 06 5B 4"}), "invalid hex data: \"03 3F 06 5B 4\"");
+  EXPECT_EQ(Refusal({"set", "expiration", "65536"}), "expiration out of range (0..65535): 65536");
+  EXPECT_EQ(Refusal({"set", "expiration", "-1"}), "expiration out of range (0..65535): -1");
+  EXPECT_EQ(Refusal({"set", "brightness", "128"}), "brightness out of range (0..127): 128");
+  EXPECT_EQ(Refusal({"set", "brightness", "bright"}), "invalid brightness: \"bright\"");
+  EXPECT_EQ(Refusal({"set", "brightness-auto", "yes", "6", "36", "0"}),
+            "brightness-auto must be on or off: \"yes\"");
+  for (const auto& [min, max, gain] :
+       {std::tuple{"5", "36", "0"}, std::tuple{"6", "37", "0"}, std::tuple{"6", "36", "101"}}) {
+    EXPECT_EQ(Refusal({"set", "brightness-auto", "on", min, max, gain}),
+              std::string("brightness-auto out of range (min and max (6..36), gain (0..100)): "
+                          "min=") +
+                  min + " max=" + max + " gain=" + gain);
+  }
+  EXPECT_THAT(Refusal({"set", "clock", "2026-02-30 10:00:00"}),
+              HasSubstr("invalid clock (expected \"YYYY-MM-DD HH:MM:SS\" or now)"));
+  EXPECT_EQ(Refusal({"raw", "256"}), "instruction out of range (0..255): 256");
+  EXPECT_EQ(Refusal({"raw", "0x83", "0"}), "invalid hex data: \"0\"");
+}
+
+TEST(CtlArgumentsTest, AcceptedArgumentsOfEveryShape) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"set", "text", ""},
+           {"set", "text", "12:"},
+           {"set", "text", "-1.5"},
+           {"set", "text", "12.34"},
+           {"set", "data", "03", "3F", "06", "5B", "4F"},
+           {"set", "expiration", "0"},
+           {"set", "brightness", "0x7F"},
+           {"set", "brightness-auto", "off", "6", "36", "100"},
+           {"set", "clock", "2026-03-07", "14:05:09"},
+           {"set", "clock", "now"},
+           {"set", "params", "offset=-660", "zone=65535", "mdy=1"},
+           {"raw", "0x99"},
+           {"raw", "0x93", "05"},
+       }) {
+    EXPECT_EQ(Refusal(args), "") << JoinWords(args);
+  }
+}
+
+TEST(CtlArgumentsTest, ParamsKeysAndValuesAreCheckedBeforeAnything) {
+  EXPECT_EQ(Refusal({"set", "params", "offset=781"}), "offset out of range (-660..780): 781");
+  EXPECT_EQ(Refusal({"set", "params", "offset=-661"}), "offset out of range (-660..780): -661");
+  EXPECT_EQ(Refusal({"set", "params", "zone=65536"}), "zone out of range (0..65535): 65536");
+  EXPECT_EQ(Refusal({"set", "params", "mdy=1", "12h=2"}), "12h must be 0 or 1: \"2\"");
+  EXPECT_EQ(Refusal({"set", "params", "zone"}), "expected KEY=VALUE: \"zone\"");
+  EXPECT_EQ(Refusal({"set", "params", "zone=x"}), "invalid zone: \"x\"");
+  EXPECT_EQ(Refusal({"set", "params", "colour=1"}),
+            "unknown params key: \"colour\" (keys: auto-update, summer-time, after-turn-on, "
+            "after-expiration, 12h, mdy, show-time, show-date, show-temp, offset, zone)");
+}
+
+TEST(CtlArgumentsTest, HelpDocumentsEveryOptionAndCommand) {
+  const std::string help = CtlHelpText();
+  for (const char* item :
+       {"--connection STRING",
+        "--address N",
+        "--timeout MS",
+        "--json",
+        "--trace",
+        "--help",
+        "--version",
+        "ident",
+        "get text",
+        "get data",
+        "get expiration",
+        "get brightness ",
+        "get brightness-auto",
+        "get clock",
+        "get params",
+        "get temperature",
+        "set text TEXT",
+        "set data HEX",
+        "set expiration SECONDS",
+        "set brightness N",
+        "set brightness-auto on|off MIN MAX GAIN",
+        "set clock \"YYYY-MM-DD HH:MM:SS\"|now",
+        "set params KEY=VALUE...",
+        "show-info",
+        "raw INST [HEX]",
+        "ack=NN data=HEX",
+        "auto-update, summer-time, after-turn-on, after-expiration, 12h, mdy, show-time, "
+        "show-date, show-temp",
+        "Exit codes"}) {
+    EXPECT_THAT(help, HasSubstr(item));
+  }
+}
+
+// ---- Whole runs over an in-memory line ---------------------------------------------------
+
+// A display at address 49 with fixed readings that accepts every write, unless told to answer
+// an instruction with an error acknowledge, not at all, or with one data byte too many.
+class CtlRunTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { TMemoryTransport::Register(); }
+  static void TearDownTestSuite() { TMemoryTransport::Unregister(); }
+
+  void TearDown() override { display.reset(); }
+
+  // A display end of its own for every run: a memory line pairs its two ends once.
+  std::string NewDisplayLine() {
+    static std::atomic<int> lines{0};
+    const std::string name = "ctl" + std::to_string(++lines);
+    display.reset();
+    auto displayEnd = New<TMemoryTransport>();
+    displayEnd->SetConfiguration("name=" + name);
+    display = std::make_unique<TScriptedPeer>(
+        displayEnd, [this](const TKorvelFormat97& request) { return Respond(request); });
+    return name;
+  }
+
+  TByteString Respond(const TKorvelFormat97& r) {
+    if (r.Adr != 49 || silent.contains(r.Inst)) return {};
+    if (acks.contains(r.Inst)) return BuildPacket97(49, r.Sig, acks[r.Inst], "");
+    TByteString data;
+    if (!Reading(r.Inst, data) && !Writing(r.Inst)) return BuildPacket97(49, r.Sig, 2, "");
+    if (overlong.contains(r.Inst)) data += '\0';
+    return BuildPacket97(49, r.Sig, 0, data);
+  }
+  bool Reading(TByte inst, TByteString& data) {
+    static const std::map<TByte, TByteString> readings{
+        {0xF3, "ZorvidL;v1.0;rtc"},
+        {0x80, "  12 "},
+        {0x81, TByteString("\x03\x3F\x06\x5B\x4F", 5)},
+        {0x84, TByteString("\x00\x3C\x00\x05", 4)},
+        {0x83, TByteString("\x05", 1)},
+        {0x85, TByteString("\x01\x06\x24\x0A", 4)},
+        {0x71, TByteString("\x0E\x05\x09\x06\x07\x03\x1A", 7)},
+        {0x77, TByteString("\x02\x02\xFF\xC4\x00\x03", 6)},
+        {0x51, TByteString("\x01\x00\xEB", 3)},
+    };
+    const auto found = readings.find(inst);
+    if (found == readings.end()) return false;
+    data = found->second;
+    return true;
+  }
+  static bool Writing(TByte inst) {
+    return std::set<TByte>{0x90, 0x91, 0x93, 0x94, 0x95, 0x70, 0x76, 0x78}.contains(inst);
+  }
+
+  struct TRun {
+    int exitCode;
+    std::string out, err;
+  };
+  // zorvidctl on this test's line, with a short timeout, and any further options and command.
+  TRun Run(std::vector<std::string> args) {
+    args.insert(args.begin(), {"-c", "provider=MEMORY;name=" + NewDisplayLine(), "-t", "200"});
+    std::ostringstream out, err;
+    const int exitCode = RunZorvidCtl(args, out, err);
+    return {exitCode, out.str(), err.str()};
+  }
+  // The requests the display saw in the last run after the identification.
+  std::vector<TKorvelFormat97> CommandRequests() {
+    std::vector<TKorvelFormat97> requests = display->Requests();
+    if (!requests.empty() && requests.front().Inst == 0xF3) requests.erase(requests.begin());
+    return requests;
+  }
+
+  std::unique_ptr<TScriptedPeer> display;
+  std::map<TByte, TByte> acks;
+  std::set<TByte> silent, overlong;
+};
+
+TEST_F(CtlRunTest, EveryReadPrintsItsTextForm) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+      {{"ident"}, "ZorvidL;v1.0;rtc\n"},
+      {{"get", "text"}, "  12 \n"},
+      {{"get", "data"}, "03 3F 06 5B 4F\n"},
+      {{"get", "expiration"}, "seconds=60 second=5\n"},
+      {{"get", "brightness"}, "5\n"},
+      {{"get", "brightness-auto"}, "auto=on min=6 max=36 gain=10\n"},
+      {{"get", "clock"}, "2026-03-07 14:05:09\n"},
+      {{"get", "params"},
+       "auto-update=0\nsummer-time=1\nafter-turn-on=0\nafter-expiration=0\n12h=0\nmdy=0\n"
+       "show-time=0\nshow-date=1\nshow-temp=0\noffset=-60\nzone=3\n"},
+      {{"get", "temperature"}, "23.5\n"},
+      {{"raw", "0x83"}, "ack=00 data=05\n"},
+      {{"raw", "0x99", "01 02"}, "ack=02 data=\n"},
+  };
+  for (const auto& [args, expected] : cases) {
+    const TRun run = Run(args);
+    EXPECT_EQ(run.exitCode, kExitOk) << JoinWords(args) << ": " << run.err;
+    EXPECT_EQ(run.out, expected) << JoinWords(args);
+    EXPECT_THAT(run.err, IsEmpty()) << JoinWords(args);
+  }
+}
+
+TEST_F(CtlRunTest, WritesSendTheOperationsBytesAndPrintNothing) {
+  const std::vector<std::tuple<std::vector<std::string>, TByte, TByteString>> cases{
+      {{"set", "text", "12:"}, 0x90, "  12:"},
+      {{"set", "text", "-1.5"}, 0x90, " -1.5"},
+      {{"set", "data", "033F065B4F"}, 0x91, TByteString("\x03\x3F\x06\x5B\x4F", 5)},
+      {{"set", "expiration", "300"}, 0x94, TByteString("\x01\x2C", 2)},
+      {{"set", "brightness", "0x10"}, 0x93, TByteString("\x10", 1)},
+      {{"set", "brightness-auto", "on", "6", "36", "0"}, 0x95, TByteString("\x01\x06\x24\x00", 4)},
+      {{"set", "clock", "2026-03-07 14:05:09"}, 0x70, TByteString("\x0E\x05\x09\x07\x03\x1A", 6)},
+      {{"show-info"}, 0x78, ""},
+  };
+  for (const auto& [args, inst, data] : cases) {
+    const TRun run = Run(args);
+    EXPECT_EQ(run.exitCode, kExitOk) << JoinWords(args) << ": " << run.err;
+    EXPECT_THAT(run.out, IsEmpty()) << JoinWords(args);
+    const std::vector<TKorvelFormat97> requests = display->Requests();
+    ASSERT_EQ(requests.size(), 2u) << JoinWords(args);  // identification, command
+    EXPECT_EQ(requests.back().Inst, inst) << JoinWords(args);
+    EXPECT_EQ(requests.back().Data, data) << JoinWords(args);
+  }
+}
+
+TEST_F(CtlRunTest, SetParamsChangesOnlyTheGivenKeysOfWhatItReadFirst) {
+  const TRun run = Run({"set", "params", "show-temp=1", "offset=120", "summer-time=0"});
+  EXPECT_EQ(run.exitCode, kExitOk) << run.err;
+  const std::vector<TKorvelFormat97> requests = CommandRequests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].Inst, 0x77);
+  EXPECT_EQ(requests[1].Inst, 0x76);
+  // showDate stays, showTemperature joins it; summer time off; offset 120; zone stays 3.
+  EXPECT_EQ(requests[1].Data, TByteString("\x06\x00\x00\x78\x00\x03", 6));
+}
+
+TEST_F(CtlRunTest, SetParamsSendsNothingWhenTheFirstReadFails) {
+  silent.insert(0x77);
+  const TRun run = Run({"set", "params", "mdy=1"});
+  EXPECT_EQ(run.exitCode, kExitFailed);
+  EXPECT_THAT(run.err, HasSubstr("set params mdy=1: no answer"));
+  ASSERT_EQ(CommandRequests().size(), 1u);
+}
+
+TEST_F(CtlRunTest, RefusedArgumentsSendNothingAtAll) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"set", "params", "offset=781"},
+                                             {"set", "text", "1..2"},
+                                             {"set", "brightness", "128"},
+                                             {"bogus"}}) {
+    const TRun run = Run(args);
+    EXPECT_EQ(run.exitCode, kExitUsage) << JoinWords(args);
+    EXPECT_THAT(run.out, IsEmpty());
+    EXPECT_THAT(run.err, HasSubstr("Try 'zorvidctl --help'."));
+    EXPECT_THAT(display->Requests(), IsEmpty()) << JoinWords(args);
+  }
+}
+
+TEST_F(CtlRunTest, FailuresSayWhyWithExitOne) {
+  acks[0x93] = 4;
+  silent.insert(0x83);
+  overlong.insert(0x85);
+  const TRun ack = Run({"set", "brightness", "5"});
+  EXPECT_EQ(ack.exitCode, kExitFailed);
+  EXPECT_EQ(ack.err, "zorvidctl: set brightness 5: acknowledge 4\n");
+  const TRun silence = Run({"get", "brightness"});
+  EXPECT_EQ(silence.exitCode, kExitFailed);
+  EXPECT_EQ(silence.err, "zorvidctl: get brightness: no answer\n");
+  const TRun invalid = Run({"get", "brightness-auto"});
+  EXPECT_EQ(invalid.exitCode, kExitFailed);
+  EXPECT_EQ(invalid.err, "zorvidctl: get brightness-auto: invalid answer\n");
+  const TRun raw = Run({"raw", "0x83"});
+  EXPECT_EQ(raw.exitCode, kExitFailed);
+  EXPECT_EQ(raw.err, "zorvidctl: raw 0x83: no answer\n");
+  EXPECT_THAT(ack.out + silence.out + invalid.out + raw.out, IsEmpty());
+}
+
+TEST_F(CtlRunTest, ConnectionFailuresExitThree) {
+  silent.insert(0xF3);
+  const TRun unanswered = Run({"ident"});
+  EXPECT_EQ(unanswered.exitCode, kExitConnection);
+  EXPECT_EQ(unanswered.err,
+            "zorvidctl: connection failed: no identification from address 49 (0x31): no answer\n");
+
+  std::ostringstream out, err;
+  EXPECT_EQ(RunZorvidCtl({"-c", "provider=NOWHERE", "ident"}, out, err), kExitConnection);
+  EXPECT_EQ(err.str(),
+            "zorvidctl: connection failed: no transport for \"provider=NOWHERE\" (provider "
+            "missing or unknown)\n");
+  std::ostringstream out2, err2;
+  EXPECT_EQ(RunZorvidCtl({"-c", "provider=MEMORY;chunk=x", "ident"}, out2, err2), kExitConnection);
+  EXPECT_THAT(err2.str(), HasSubstr("zorvidctl: connection failed: "));
+  EXPECT_THAT(err2.str(), HasSubstr("chunk"));
+}
+
+TEST_F(CtlRunTest, AnotherAddressIsAskedWhenGiven) {
+  const TRun run = Run({"-a", "0x32", "ident"});
+  EXPECT_EQ(run.exitCode, kExitConnection);
+  ASSERT_EQ(display->Requests().size(), 1u);
+  EXPECT_EQ(display->Requests().front().Adr, 0x32);
+}
+
+TEST_F(CtlRunTest, JsonReportsSuccessAndFailureAsOneObject) {
+  acks[0x93] = 4;
+  EXPECT_EQ(Run({"--json", "get", "brightness-auto"}).out,
+            "{\"ok\":true,\"command\":\"get brightness-auto\",\"auto\":true,\"min\":6,\"max\":36,"
+            "\"gain\":10}\n");
+  EXPECT_EQ(Run({"--json", "get", "params"}).out,
+            "{\"ok\":true,\"command\":\"get params\",\"auto-update\":false,\"summer-time\":true,"
+            "\"after-turn-on\":false,\"after-expiration\":false,\"12h\":false,\"mdy\":false,"
+            "\"show-time\":false,\"show-date\":true,\"show-temp\":false,\"offset\":-60,"
+            "\"zone\":3}\n");
+  EXPECT_EQ(Run({"--json", "set", "text", "12"}).out, "{\"ok\":true,\"command\":\"set text\"}\n");
+  const TRun failed = Run({"--json", "set", "brightness", "5"});
+  EXPECT_EQ(failed.exitCode, kExitFailed);
+  EXPECT_EQ(failed.out,
+            "{\"ok\":false,\"command\":\"set brightness\",\"exit\":1,\"error\":\"set brightness "
+            "5: acknowledge 4\"}\n");
+  EXPECT_EQ(Run({"--json", "set", "text", "1..2"}).out,
+            "{\"ok\":false,\"command\":\"set text\",\"exit\":2,\"error\":\"invalid display text: "
+            "\\\"1..2\\\"\"}\n");
+}
+
+TEST_F(CtlRunTest, TraceShowsEveryPacketInHex) {
+  const TRun run = Run({"--trace", "set", "text", "12:"});
+  EXPECT_EQ(run.exitCode, kExitOk) << run.err;
+  // 0x90 to address 49 with the data "  12:".
+  EXPECT_THAT(run.err, HasSubstr("> 2A 61 00 0A 31 "));
+  EXPECT_THAT(run.err, HasSubstr(" 90 20 20 31 32 3A "));
+  EXPECT_THAT(run.err, HasSubstr("< 2A 61 00 05 31 "));
+  EXPECT_THAT(Run({"set", "text", "12:"}).err, IsEmpty());
+}
+
+TEST(CtlRunTopTest, HelpAndVersionPrintWithoutConnecting) {
+  std::ostringstream out, err;
+  EXPECT_EQ(RunZorvidCtl({"--help"}, out, err), kExitOk);
+  EXPECT_EQ(out.str(), CtlHelpText());
+  std::ostringstream versionOut, versionErr;
+  EXPECT_EQ(RunZorvidCtl({"--version"}, versionOut, versionErr), kExitOk);
+  EXPECT_THAT(versionOut.str(), MatchesRegex("zorvidctl [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+  EXPECT_THAT(err.str() + versionErr.str(), IsEmpty());
+}
+
+}  // namespace
+}  // namespace zorvid::ctl

@@ -1,0 +1,66 @@
+#pragma once
+
+// The command line of zorvidctl: its options, the table of commands, and the parsing that
+// turns arguments into one prepared device action. Everything that can be checked without the
+// display is checked here, with the device operations' own range checks, so that a bad
+// argument stops the run before anything is sent.
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/Types.h"
+#include "device/Zorvid.h"
+#include "tools/ctl/CtlOutput.h"
+
+namespace zorvid::ctl {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;      // the device operation failed
+inline constexpr int kExitUsage = 2;       // bad usage, argument out of range, invalid text
+inline constexpr int kExitConnection = 3;  // transport not created or opened, no identification
+
+inline constexpr char kDefaultConnection[] = "provider=TCP_CLIENT;host=127.0.0.1;port=10001";
+inline constexpr TByte kDefaultAddress = 49;
+inline constexpr std::int32_t kDefaultTimeoutMs = 1000;
+inline constexpr std::int32_t kMaxTimeoutMs = 3600000;
+
+// A command line that cannot run; the message says what and with which value.
+class TUsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One device operation with its arguments bound; false when it failed, the device's last
+// result telling why (no result at all: the operation refused its arguments).
+using TCtlAction = std::function<bool(IZorvid& device, TCtlResult& result)>;
+
+struct TCtlOptions {
+  std::string connection = kDefaultConnection;
+  TByte address = kDefaultAddress;
+  std::int32_t timeoutMs = kDefaultTimeoutMs;
+  bool json = false;
+  bool trace = false;
+};
+
+enum class TCtlRequest { kRun, kHelp, kVersion };
+
+struct TCtlInvocation {
+  TCtlRequest request = TCtlRequest::kRun;
+  TCtlOptions options;
+  std::string command;  // the command's name ("get text")
+  std::string line;     // the name with its arguments, for messages ("set brightness 200")
+  TCtlAction action;
+};
+
+// Options come only before the command; everything after it is an argument. Raises
+// TUsageError. `invocation` is filled as far as parsing got, so the options read before an
+// error (--json) still apply to its report.
+void ParseCtlArguments(const std::vector<std::string>& args, TCtlInvocation& invocation);
+
+// The --help text: every option and every command with its output.
+std::string CtlHelpText();
+
+}  // namespace zorvid::ctl

@@ -1,0 +1,97 @@
+#include "tools/ctl/CtlConnection.h"
+
+#include <exception>
+
+#include "tools/ctl/CtlCommands.h"
+#include "tools/ctl/CtlText.h"
+#include "transport/ConnectionString.h"
+
+namespace zorvid::ctl {
+namespace {
+
+std::string Quoted(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
+}
+
+std::string AddressText(TByte address) {
+  return std::to_string(address) + " (0x" +
+         FormatHexPacked(std::string(1, static_cast<char>(address))) + ")";
+}
+
+}  // namespace
+
+std::optional<std::string> TDisplayConnection::Connect(const std::string& connectionString,
+                                                       TByte address, std::int32_t timeoutMs) {
+  Disconnect();
+  try {
+    return Establish(connectionString, address, timeoutMs);
+  } catch (const std::exception& error) {
+    return std::string(error.what()) + " (connection " + Quoted(connectionString) + ")";
+  }
+}
+
+// The steps of the main window's connect; the first that fails ends it.
+std::optional<std::string> TDisplayConnection::Establish(const std::string& connectionString,
+                                                         TByte address, std::int32_t timeoutMs) {
+  if (!CreateTransport(connectionString, ci_))
+    return "no transport for " + Quoted(connectionString) + " (provider missing or unknown)";
+  if (!ci_->Open()) return "cannot open " + Quoted(connectionString);
+  device_ = New<TZorvid>(address);
+  device_->SetTimeout(timeoutMs);
+  stack_ = New<TKorvelStack>();
+  stack_->AddDevice(device_);
+  stack_->SetCommunicationInterface(ci_);
+  if (!device_->LoadIdentification())
+    return "no identification from address " + AddressText(address) + ": " +
+           FailureReason(*device_);
+  return std::nullopt;
+}
+
+void TDisplayConnection::Disconnect() noexcept {
+  try {
+    if (stack_) stack_->SetCommunicationInterface(nullptr);
+    if (ci_) ci_->Close(false);
+    if (stack_ && device_) stack_->RemoveDevice(device_);
+  } catch (...) {
+    // Going away regardless: a transport that fails to close is released all the same.
+  }
+  device_.Reset();
+  stack_.Reset();
+  ci_.Reset();
+}
+
+std::string FailureReason(IKorvelStackDevice& device) {
+  switch (device.GetLastResult()) {
+    case kResultNone:
+      return "nothing sent, the operation refused its arguments";
+    case kResultNoAnswer:
+      return "no answer";
+    case kResultErrorAck:
+      return "acknowledge " + std::to_string(device.GetLastAck());
+    default:
+      // kResultInvalid, or acknowledge 0 with data the operation could not decode.
+      return "invalid answer";
+  }
+}
+
+int FailureExitCode(IKorvelStackDevice& device) {
+  return device.GetLastResult() == kResultNone ? kExitUsage : kExitFailed;
+}
+
+TTraceToStream::TTraceToStream(std::ostream& stream) : stream_(stream), previous_(GetSpySink()) {
+  SetSpySink(TSpySink(this, &TTraceToStream::Spy));
+}
+
+TTraceToStream::~TTraceToStream() {
+  SetSpySink(previous_);
+}
+
+void TTraceToStream::Spy(TCiRef, const TByteString& data, TByte direction) {
+  // A read that found nothing moved no packet.
+  if (data.empty()) return;
+  std::lock_guard guard(mutex_);
+  stream_ << (direction == kSpySent ? "> " : "< ") << FormatHexSpaced(data) << '\n';
+  stream_.flush();
+}
+
+}  // namespace zorvid::ctl

@@ -1,0 +1,72 @@
+#pragma once
+
+// The line to one display, made the way the main window makes it, and the traffic trace.
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "core/ICommunicationInterface.h"
+#include "device/Zorvid.h"
+#include "protocol/KorvelStack.h"
+#include "transport/CommunicationInterfaceDataSpy.h"
+
+namespace zorvid::ctl {
+
+// One display on one transport: the transport made from a connection string, a protocol stack
+// on it and the display device registered with the stack. The transport factory must know the
+// provider (RegisterStandardTransports) before Connect.
+class TDisplayConnection {
+ public:
+  TDisplayConnection() = default;
+  ~TDisplayConnection() { Disconnect(); }
+  TDisplayConnection(const TDisplayConnection&) = delete;
+  TDisplayConnection& operator=(const TDisplayConnection&) = delete;
+
+  // Creates and opens the transport, sets up the device with `address` and `timeoutMs` and
+  // reads its identification. Nothing when connected; otherwise what failed, with the value.
+  std::optional<std::string> Connect(const std::string& connectionString, TByte address,
+                                     std::int32_t timeoutMs);
+  // Detaches the transport from the stack, closes it and releases everything. Never raises.
+  void Disconnect() noexcept;
+
+  // Valid between a successful Connect and Disconnect.
+  TZorvid& Device() const { return *device_; }
+
+ private:
+  std::optional<std::string> Establish(const std::string& connectionString, TByte address,
+                                       std::int32_t timeoutMs);
+
+  TCiRef ci_;
+  TRef<TKorvelStack> stack_;
+  TRef<TZorvid> device_;
+};
+
+// Why the device's last request failed: "no answer", "invalid answer", "acknowledge N", or,
+// when nothing was sent, that the operation refused its arguments.
+std::string FailureReason(IKorvelStackDevice& device);
+// The exit code for that failure: kExitUsage when nothing was sent, kExitFailed otherwise.
+int FailureExitCode(IKorvelStackDevice& device);
+
+// While it lives, every chunk of traffic on any transport goes to `stream` as one line: "> "
+// and the sent bytes, or "< " and the received bytes, in upper-case hex pairs. The sink it
+// replaces comes back afterwards.
+class TTraceToStream {
+ public:
+  explicit TTraceToStream(std::ostream& stream);
+  ~TTraceToStream();
+  TTraceToStream(const TTraceToStream&) = delete;
+  TTraceToStream& operator=(const TTraceToStream&) = delete;
+
+ private:
+  // Called on whichever thread moves the bytes.
+  void Spy(TCiRef sender, const TByteString& data, TByte direction);
+
+  std::ostream& stream_;
+  std::mutex mutex_;
+  TSpySink previous_;
+};
+
+}  // namespace zorvid::ctl

@@ -1,0 +1,124 @@
+#include "tools/ctl/CtlOutput.h"
+
+#include <utility>
+
+#include "tools/ctl/CtlText.h"
+
+namespace zorvid::ctl {
+namespace {
+
+TCtlField BytesField(std::string key, TFieldKind kind, std::string bytes) {
+  return {std::move(key), kind, std::move(bytes), 0, 0};
+}
+
+TCtlField NumberField(std::string key, TFieldKind kind, std::int64_t number) {
+  return {std::move(key), kind, {}, number, 0};
+}
+
+std::string KeyValueText(const TCtlField& field) {
+  return field.key + "=" + FieldText(field);
+}
+
+std::string JoinedPairs(const std::vector<TCtlField>& fields, char separator) {
+  std::string text;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) text += separator;
+    text += KeyValueText(fields[i]);
+  }
+  return text;
+}
+
+}  // namespace
+
+TCtlField TextField(std::string key, std::string bytes) {
+  return BytesField(std::move(key), TFieldKind::kText, std::move(bytes));
+}
+TCtlField HexSpacedField(std::string key, std::string bytes) {
+  return BytesField(std::move(key), TFieldKind::kHexSpaced, std::move(bytes));
+}
+TCtlField HexPackedField(std::string key, std::string bytes) {
+  return BytesField(std::move(key), TFieldKind::kHexPacked, std::move(bytes));
+}
+TCtlField IntegerField(std::string key, std::int64_t number) {
+  return NumberField(std::move(key), TFieldKind::kInteger, number);
+}
+TCtlField HexByteField(std::string key, std::int64_t number) {
+  return NumberField(std::move(key), TFieldKind::kHexByte, number);
+}
+TCtlField BitField(std::string key, bool flag) {
+  return NumberField(std::move(key), TFieldKind::kBit, flag ? 1 : 0);
+}
+TCtlField OnOffField(std::string key, bool flag) {
+  return NumberField(std::move(key), TFieldKind::kOnOff, flag ? 1 : 0);
+}
+TCtlField TenthsField(std::string key, double real) {
+  return {std::move(key), TFieldKind::kTenths, {}, 0, real};
+}
+
+std::string FieldText(const TCtlField& field) {
+  switch (field.kind) {
+    case TFieldKind::kText:
+      return field.bytes;
+    case TFieldKind::kHexSpaced:
+      return FormatHexSpaced(field.bytes);
+    case TFieldKind::kHexPacked:
+      return FormatHexPacked(field.bytes);
+    case TFieldKind::kInteger:
+      return std::to_string(field.number);
+    case TFieldKind::kHexByte:
+      return FormatHexPacked(std::string(1, static_cast<char>(field.number)));
+    case TFieldKind::kBit:
+      return field.number != 0 ? "1" : "0";
+    case TFieldKind::kOnOff:
+      return field.number != 0 ? "on" : "off";
+    case TFieldKind::kTenths:
+      return FormatTenths(field.real);
+  }
+  return {};
+}
+
+std::string FieldJson(const TCtlField& field) {
+  switch (field.kind) {
+    case TFieldKind::kText:
+    case TFieldKind::kHexSpaced:
+    case TFieldKind::kHexPacked:
+      return JsonString(FieldText(field));
+    case TFieldKind::kInteger:
+    case TFieldKind::kHexByte:
+      return std::to_string(field.number);
+    case TFieldKind::kBit:
+    case TFieldKind::kOnOff:
+      return field.number != 0 ? "true" : "false";
+    case TFieldKind::kTenths:
+      return FormatTenths(field.real);
+  }
+  return "null";
+}
+
+std::string FormatText(const TCtlResult& result) {
+  switch (result.layout) {
+    case TLayout::kSilent:
+      return {};
+    case TLayout::kBare:
+      return result.fields.empty() ? "\n" : FieldText(result.fields.front()) + "\n";
+    case TLayout::kInline:
+      return JoinedPairs(result.fields, ' ') + "\n";
+    case TLayout::kLines:
+      return JoinedPairs(result.fields, '\n') + "\n";
+  }
+  return {};
+}
+
+std::string FormatJson(std::string_view command, const TCtlResult& result) {
+  std::string json = "{\"ok\":true,\"command\":" + JsonString(command);
+  for (const TCtlField& field : result.fields)
+    json += "," + JsonString(field.key) + ":" + FieldJson(field);
+  return json + "}\n";
+}
+
+std::string FormatJsonFailure(std::string_view command, int exitCode, std::string_view message) {
+  return "{\"ok\":false,\"command\":" + JsonString(command) +
+         ",\"exit\":" + std::to_string(exitCode) + ",\"error\":" + JsonString(message) + "}\n";
+}
+
+}  // namespace zorvid::ctl

@@ -1,0 +1,65 @@
+#pragma once
+
+// What one command reports and the two ways of printing it: text for people and shell
+// scripts, one JSON object for programs.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zorvid::ctl {
+
+// How a value is written. Text form / JSON form:
+enum class TFieldKind {
+  kText,       // the bytes as they are / a string
+  kHexSpaced,  // "03 3F 06" / a string
+  kHexPacked,  // "033F06" / a string
+  kInteger,    // decimal / a number
+  kHexByte,    // two hex digits ("02") / a number
+  kBit,        // 0 or 1 / true or false
+  kOnOff,      // on or off / true or false
+  kTenths,     // one decimal place ("23.5") / a number
+};
+
+struct TCtlField {
+  std::string key;
+  TFieldKind kind = TFieldKind::kText;
+  std::string bytes;        // the text kinds
+  std::int64_t number = 0;  // the integer and flag kinds
+  double real = 0;          // kTenths
+};
+
+TCtlField TextField(std::string key, std::string bytes);
+TCtlField HexSpacedField(std::string key, std::string bytes);
+TCtlField HexPackedField(std::string key, std::string bytes);
+TCtlField IntegerField(std::string key, std::int64_t number);
+TCtlField HexByteField(std::string key, std::int64_t number);
+TCtlField BitField(std::string key, bool flag);
+TCtlField OnOffField(std::string key, bool flag);
+TCtlField TenthsField(std::string key, double real);
+
+// How the fields are laid out in text form.
+enum class TLayout {
+  kSilent,  // nothing (commands that only change the display)
+  kBare,    // the value of the one field, without its key
+  kInline,  // KEY=VALUE pairs separated by one space on one line
+  kLines,   // one KEY=VALUE per line
+};
+
+struct TCtlResult {
+  TLayout layout = TLayout::kSilent;
+  std::vector<TCtlField> fields;
+};
+
+std::string FieldText(const TCtlField& field);
+std::string FieldJson(const TCtlField& field);
+
+// The text form, every line ended by a line feed; empty when silent.
+std::string FormatText(const TCtlResult& result);
+// {"ok":true,"command":COMMAND, then every field as KEY:VALUE} and a line feed.
+std::string FormatJson(std::string_view command, const TCtlResult& result);
+// {"ok":false,"command":COMMAND,"exit":CODE,"error":MESSAGE} and a line feed.
+std::string FormatJsonFailure(std::string_view command, int exitCode, std::string_view message);
+
+}  // namespace zorvid::ctl

@@ -1,0 +1,144 @@
+#include "tools/ctl/CtlText.h"
+
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <limits>
+
+namespace zorvid::ctl {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+std::optional<int> HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return std::nullopt;
+}
+
+bool FitsInt32(std::int64_t value) {
+  return value >= std::numeric_limits<std::int32_t>::min() &&
+         value <= std::numeric_limits<std::int32_t>::max();
+}
+
+// The whole text as a number in `base`; from_chars alone would accept a valid prefix.
+std::optional<std::int64_t> ParseWhole(std::string_view text, int base) {
+  std::int64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value, base);
+  if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
+  return value;
+}
+
+void AppendHexByte(std::string& text, TByte byte) {
+  text += kHexDigits[byte >> 4];
+  text += kHexDigits[byte & 0x0F];
+}
+
+// A fixed-width run of decimal digits at `position`.
+std::optional<int> DigitsAt(std::string_view text, std::size_t position, std::size_t width) {
+  int value = 0;
+  for (std::size_t i = position; i < position + width; ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    value = value * 10 + (text[i] - '0');
+  }
+  return value;
+}
+
+}  // namespace
+
+std::optional<std::int64_t> ParseNumber(std::string_view text) {
+  std::optional<std::int64_t> value;
+  if (text.starts_with("0x") || text.starts_with("0X")) {
+    const std::string_view digits = text.substr(2);
+    // from_chars takes a sign in any base; a hex number here has none.
+    if (!digits.starts_with('-')) value = ParseWhole(digits, 16);
+  } else {
+    value = ParseWhole(text, 10);
+  }
+  if (value && !FitsInt32(*value)) return std::nullopt;
+  return value;
+}
+
+std::optional<TByteString> ParseHex(std::string_view text) {
+  TByteString bytes;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == ' ') {
+      ++i;
+      continue;
+    }
+    if (i + 1 >= text.size()) return std::nullopt;
+    const auto high = HexDigitValue(text[i]);
+    const auto low = HexDigitValue(text[i + 1]);
+    if (!high || !low) return std::nullopt;
+    bytes += static_cast<char>(*high * 16 + *low);
+    i += 2;
+  }
+  return bytes;
+}
+
+std::string FormatHexSpaced(std::string_view bytes) {
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i > 0) text += ' ';
+    AppendHexByte(text, ByteAt(bytes, i));
+  }
+  return text;
+}
+
+std::string FormatHexPacked(std::string_view bytes) {
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    AppendHexByte(text, ByteAt(bytes, i));
+  return text;
+}
+
+std::optional<TDateTime> ParseClock(std::string_view text) {
+  // Positions of the separators in "YYYY-MM-DD HH:MM:SS".
+  constexpr std::string_view kPattern = "0000-00-00 00:00:00";
+  if (text.size() != kPattern.size()) return std::nullopt;
+  for (std::size_t i = 0; i < kPattern.size(); ++i) {
+    if (kPattern[i] != '0' && text[i] != kPattern[i]) return std::nullopt;
+  }
+  const auto year = DigitsAt(text, 0, 4), month = DigitsAt(text, 5, 2), day = DigitsAt(text, 8, 2);
+  const auto hour = DigitsAt(text, 11, 2), minute = DigitsAt(text, 14, 2);
+  const auto second = DigitsAt(text, 17, 2);
+  if (!year || !month || !day || !hour || !minute || !second) return std::nullopt;
+  return EncodeDateTime({*year, *month, *day, *hour, *minute, *second, 0});
+}
+
+std::string FormatClock(TDateTime value) {
+  const TDateTimeParts parts = DecodeDateTime(value);
+  std::array<char, 80> text{};
+  std::snprintf(text.data(), text.size(), "%04d-%02d-%02d %02d:%02d:%02d", parts.year, parts.month,
+                parts.day, parts.hour, parts.minute, parts.second);
+  return text.data();
+}
+
+std::string FormatTenths(double value) {
+  std::array<char, 64> text{};
+  const auto result =
+      std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, 1);
+  return std::string(text.data(), result.ptr);
+}
+
+std::string JsonString(std::string_view bytes) {
+  std::string json = "\"";
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const TByte byte = ByteAt(bytes, i);
+    if (byte == '"' || byte == '\\') {
+      json += '\\';
+      json += static_cast<char>(byte);
+    } else if (byte < 0x20 || byte >= 0x7F) {
+      json += "\\u00";
+      AppendHexByte(json, byte);
+    } else {
+      json += static_cast<char>(byte);
+    }
+  }
+  return json + "\"";
+}
+
+}  // namespace zorvid::ctl

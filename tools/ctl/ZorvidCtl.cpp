@@ -1,0 +1,100 @@
+#include "tools/ctl/ZorvidCtl.h"
+
+#include <exception>
+#include <memory>
+
+#include "tools/ctl/CtlCommands.h"
+#include "tools/ctl/CtlConnection.h"
+#include "transport/Transports.h"
+
+#ifndef ZORVID_VERSION
+#error "ZORVID_VERSION must be defined by the build"
+#endif
+
+namespace zorvid::ctl {
+namespace {
+
+// The transport factory knows the program's transports for the duration of one run.
+class TTransportRegistration {
+ public:
+  TTransportRegistration() { RegisterStandardTransports(); }
+  ~TTransportRegistration() { UnregisterStandardTransports(); }
+  TTransportRegistration(const TTransportRegistration&) = delete;
+  TTransportRegistration& operator=(const TTransportRegistration&) = delete;
+};
+
+// Prints the outcome of a run in the form the options ask for.
+class TReporter {
+ public:
+  TReporter(const TCtlInvocation& invocation, std::ostream& out, std::ostream& err)
+      : invocation_(invocation), out_(out), err_(err) {}
+
+  int Fail(int exitCode, const std::string& message) {
+    err_ << "zorvidctl: " << message << '\n';
+    if (exitCode == kExitUsage) err_ << "Try 'zorvidctl --help'.\n";
+    if (invocation_.options.json) out_ << FormatJsonFailure(invocation_.command, exitCode, message);
+    return exitCode;
+  }
+
+  int Succeed(const TCtlResult& result) {
+    out_ << (invocation_.options.json ? FormatJson(invocation_.command, result)
+                                      : FormatText(result));
+    return kExitOk;
+  }
+
+ private:
+  const TCtlInvocation& invocation_;
+  std::ostream& out_;
+  std::ostream& err_;
+};
+
+int RunAction(const TCtlInvocation& invocation, TZorvid& device, TReporter& reporter) {
+  // A refused argument sends nothing and so leaves no result of its own.
+  device.ResetLastResult();
+  TCtlResult result;
+  try {
+    if (invocation.action(device, result)) return reporter.Succeed(result);
+  } catch (const std::exception& error) {
+    return reporter.Fail(kExitFailed, invocation.line + ": " + error.what());
+  }
+  return reporter.Fail(FailureExitCode(device), invocation.line + ": " + FailureReason(device));
+}
+
+int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err) {
+  const TTransportRegistration registration;
+  std::unique_ptr<TTraceToStream> trace;
+  if (invocation.options.trace) trace = std::make_unique<TTraceToStream>(err);
+  TDisplayConnection connection;
+  const TCtlOptions& options = invocation.options;
+  if (const auto failure =
+          connection.Connect(options.connection, options.address, options.timeoutMs))
+    return reporter.Fail(kExitConnection, "connection failed: " + *failure);
+  const int exitCode = RunAction(invocation, connection.Device(), reporter);
+  connection.Disconnect();
+  return exitCode;
+}
+
+}  // namespace
+
+int RunZorvidCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  TCtlInvocation invocation;
+  TReporter reporter(invocation, out, err);
+  try {
+    ParseCtlArguments(args, invocation);
+  } catch (const TUsageError& error) {
+    return reporter.Fail(kExitUsage, error.what());
+  }
+  switch (invocation.request) {
+    case TCtlRequest::kHelp:
+      out << CtlHelpText();
+      return kExitOk;
+    case TCtlRequest::kVersion:
+      out << "zorvidctl " << ZORVID_VERSION << '\n';
+      return kExitOk;
+    case TCtlRequest::kRun:
+      break;
+  }
+  return Run(invocation, reporter, err);
+}
+
+}  // namespace zorvid::ctl
