@@ -221,7 +221,7 @@ struct TCommandSpec;
 constexpr std::size_t kAnyCount = std::numeric_limits<std::size_t>::max();
 
 struct TCommandArgs {
-  const TCommandSpec& spec;
+  const TCommandSpec& command;
   std::vector<std::string> values;
 };
 
@@ -239,8 +239,8 @@ struct TCommandSpec {
 
 void ExpectCount(const TCommandArgs& args, std::size_t min, std::size_t max) {
   if (args.values.size() >= min && args.values.size() <= max) return;
-  std::string usage = "usage: zorvidctl " + args.spec.Name();
-  if (!args.spec.arguments.empty()) usage += " " + std::string(args.spec.arguments);
+  std::string usage = "usage: zorvidctl " + args.command.Name();
+  if (!args.command.arguments.empty()) usage += " " + std::string(args.command.arguments);
   Refuse(usage + " (given: " + Quoted(JoinWords(args.values)) + ")");
 }
 
@@ -457,15 +457,15 @@ constexpr std::array<TCommandSpec, 18> kCommands{{
     {"raw", "", "INST [HEX]", "sends any instruction, prints \"ack=NN data=HEX\"", PrepareRaw},
 }};
 
-bool Matches(const TCommandSpec& spec, const std::vector<std::string>& args, std::size_t at) {
-  if (args[at] != spec.verb) return false;
-  return spec.item.empty() || (at + 1 < args.size() && args[at + 1] == spec.item);
+bool Matches(const TCommandSpec& command, const std::vector<std::string>& args, std::size_t at) {
+  if (args[at] != command.verb) return false;
+  return command.item.empty() || (at + 1 < args.size() && args[at + 1] == command.item);
 }
 
 std::string ItemsOf(std::string_view verb) {
   std::vector<std::string_view> items;
-  for (const TCommandSpec& spec : kCommands)
-    if (spec.verb == verb) items.push_back(spec.item);
+  for (const TCommandSpec& command : kCommands)
+    if (command.verb == verb) items.push_back(command.item);
   return JoinWords(items, ", ");
 }
 
@@ -477,8 +477,8 @@ std::string ItemsOf(std::string_view verb) {
 }
 
 const TCommandSpec& FindCommand(const std::vector<std::string>& args, std::size_t at) {
-  for (const TCommandSpec& spec : kCommands)
-    if (Matches(spec, args, at)) return spec;
+  for (const TCommandSpec& command : kCommands)
+    if (Matches(command, args, at)) return command;
   RefuseCommand(args, at);
 }
 
@@ -494,12 +494,12 @@ std::string OptionHelpLine(const TOptionSpec& option) {
   return "  " + PaddedTo(names, 24) + std::string(option.help) + "\n";
 }
 
-std::string CommandHelpLine(const TCommandSpec& spec) {
-  std::string usage = spec.Name();
-  if (!spec.arguments.empty()) usage += " " + std::string(spec.arguments);
+std::string CommandHelpLine(const TCommandSpec& command) {
+  std::string usage = command.Name();
+  if (!command.arguments.empty()) usage += " " + std::string(command.arguments);
   if (usage.size() > 34)
-    return "  " + usage + "\n  " + PaddedTo("", 34) + std::string(spec.help) + "\n";
-  return "  " + PaddedTo(usage, 34) + std::string(spec.help) + "\n";
+    return "  " + usage + "\n  " + PaddedTo("", 34) + std::string(command.help) + "\n";
+  return "  " + PaddedTo(usage, 34) + std::string(command.help) + "\n";
 }
 
 }  // namespace
@@ -508,14 +508,14 @@ void ParseCtlArguments(const std::vector<std::string>& args, TCtlInvocation& inv
   const std::size_t at = ParseOptions(args, invocation);
   if (invocation.request != TCtlRequest::kRun) return;
   if (at >= args.size()) Refuse("no command given");
-  const TCommandSpec& spec = FindCommand(args, at);
-  const std::size_t first = at + (spec.item.empty() ? 1 : 2);
-  const TCommandArgs commandArgs{spec,
+  const TCommandSpec& command = FindCommand(args, at);
+  const std::size_t first = at + (command.item.empty() ? 1 : 2);
+  const TCommandArgs commandArgs{command,
                                  {args.begin() + static_cast<std::ptrdiff_t>(first), args.end()}};
-  invocation.command = spec.Name();
+  invocation.command = command.Name();
   invocation.line = JoinWords(
       std::vector<std::string>(args.begin() + static_cast<std::ptrdiff_t>(at), args.end()));
-  invocation.action = spec.prepare(commandArgs);
+  invocation.action = command.prepare(commandArgs);
 }
 
 std::string CtlHelpText() {
@@ -526,8 +526,8 @@ std::string CtlHelpText() {
   for (const TOptionSpec& option : kOptions)
     text += OptionHelpLine(option);
   text += "\nCommands:\n";
-  for (const TCommandSpec& spec : kCommands)
-    text += CommandHelpLine(spec);
+  for (const TCommandSpec& command : kCommands)
+    text += CommandHelpLine(command);
   text += "\nParams keys, in the order \"get params\" prints them:\n" + ParamKeyHelp();
   text +=
       "HEX: hex digit pairs, spaces optional (\"03 3F 06 5B 4F\" or 033F065B4F).\n"
