@@ -1,0 +1,206 @@
+#include "transport/serial/SafeSync.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/ShownMessages.h"
+
+namespace zorvid {
+namespace {
+
+using namespace std::chrono_literals;
+using TClock = std::chrono::steady_clock;
+
+bool ProcessEventsUntil(const std::function<bool()>& condition,
+                        std::chrono::milliseconds limit = 2000ms) {
+  const auto end = TClock::now() + limit;
+  while (!condition()) {
+    if (TClock::now() > end) return false;
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+// What a procedure saw: how often it ran and on which thread.
+struct TProbe {
+  std::atomic<int> runs{0};
+  std::atomic<std::thread::id> thread;
+  static void Run(void* self) {
+    auto* probe = static_cast<TProbe*>(self);
+    probe->thread = std::this_thread::get_id();
+    ++probe->runs;
+  }
+};
+
+void Throw(void*) {
+  throw std::runtime_error("procedure failed on purpose");
+}
+
+// One enabled registration for the probe, returned at the end of the test.
+class SafeSyncTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    id = SafeSyncRegister(&TProbe::Run, &probe);
+    ASSERT_NE(id, 0u);
+    SafeSyncEnable(id, true);
+  }
+  void TearDown() override { SafeSyncUnregister(id); }
+
+  TProbe probe;
+  TSyncId id = 0;
+};
+
+TEST_F(SafeSyncTest, TableHoldsSixtyFourDistinctNonZeroIdentifiers) {
+  std::vector<TSyncId> taken{id};
+  for (int attempt = 0; attempt < 70; ++attempt) {
+    const TSyncId next = SafeSyncRegister(&TProbe::Run, &probe);
+    if (next == 0) break;
+    taken.push_back(next);
+  }
+  EXPECT_EQ(taken.size(), kSafeSyncEntries);
+  EXPECT_EQ(std::set<TSyncId>(taken.begin(), taken.end()).size(), taken.size());
+  // A freed entry is taken again, under a new identifier.
+  SafeSyncUnregister(taken.back());
+  const TSyncId again = SafeSyncRegister(&TProbe::Run, &probe);
+  EXPECT_NE(again, 0u);
+  EXPECT_NE(again, taken.back());
+  taken.back() = again;
+  for (std::size_t index = 1; index < taken.size(); ++index)
+    SafeSyncUnregister(taken[index]);
+}
+
+TEST_F(SafeSyncTest, NewAndDisabledEntriesAreRefused) {
+  const TSyncId fresh = SafeSyncRegister(&TProbe::Run, &probe);
+  EXPECT_FALSE(SafeSyncCall(fresh, 100ms));
+  SafeSyncUnregister(fresh);
+  SafeSyncEnable(id, false);
+  EXPECT_FALSE(SafeSyncCall(id, 100ms));
+  EXPECT_FALSE(SafeSyncCall(fresh, 100ms));  // gone
+  EXPECT_EQ(probe.runs, 0);
+}
+
+TEST_F(SafeSyncTest, CallOnTheMainThreadRunsAtOnce) {
+  EXPECT_TRUE(SafeSyncCall(id, 100ms));
+  EXPECT_EQ(probe.runs, 1);
+  EXPECT_EQ(probe.thread.load(), std::this_thread::get_id());
+}
+
+TEST_F(SafeSyncTest, CallFromAnotherThreadRunsOnTheMainThread) {
+  std::atomic<bool> result{false};
+  std::atomic<bool> returned{false};
+  std::thread caller([&] {
+    result = SafeSyncCall(id, 2000ms);
+    returned = true;
+  });
+  EXPECT_TRUE(ProcessEventsUntil([&] { return returned.load(); }));
+  caller.join();
+  EXPECT_TRUE(result);
+  EXPECT_EQ(probe.runs, 1);
+  EXPECT_EQ(probe.thread.load(), std::this_thread::get_id());
+}
+
+TEST_F(SafeSyncTest, TimedOutCallStillCountsAndRunsLater) {
+  bool result = false;
+  const auto start = TClock::now();
+  std::thread([&] { result = SafeSyncCall(id, 50ms); }).join();
+  EXPECT_GE(TClock::now() - start, 50ms);
+  EXPECT_TRUE(result);
+  EXPECT_EQ(probe.runs, 0);
+  EXPECT_TRUE(ProcessEventsUntil([&] { return probe.runs == 1; }));
+}
+
+TEST_F(SafeSyncTest, DisablingReleasesAWaitingCall) {
+  std::atomic<bool> returned{false};
+  bool result = true;
+  std::thread caller([&] {
+    result = SafeSyncCall(id, 10000ms);
+    returned = true;
+  });
+  std::this_thread::sleep_for(50ms);
+  const auto start = TClock::now();
+  SafeSyncEnable(id, false);
+  caller.join();
+  EXPECT_LT(TClock::now() - start, 1000ms);
+  EXPECT_FALSE(result);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(probe.runs, 0);  // the queued call finds the entry disabled
+}
+
+TEST_F(SafeSyncTest, ErrorsOfTheProcedureAreShown) {
+  const test::TShownMessages shown;
+  const TSyncId failing = SafeSyncRegister(&Throw, nullptr);
+  SafeSyncEnable(failing, true);
+  EXPECT_TRUE(SafeSyncCall(failing, 100ms));
+  std::atomic<bool> returned{false};
+  std::thread caller([&] {
+    SafeSyncCall(failing, 2000ms);
+    returned = true;
+  });
+  EXPECT_TRUE(ProcessEventsUntil([&] { return returned.load(); }));
+  caller.join();
+  SafeSyncUnregister(failing);
+  EXPECT_EQ(shown.Texts(), std::vector<std::string>(2, "procedure failed on purpose"));
+}
+
+// The owner of a registration may go once unregistering has returned, also while the main
+// thread is inside its procedure.
+TEST_F(SafeSyncTest, UnregisterWaitsForARunningProcedure) {
+  struct TSlow {
+    std::atomic<bool> started{false};
+    std::atomic<bool> finished{false};
+    static void Run(void* self) {
+      auto* slow = static_cast<TSlow*>(self);
+      slow->started = true;
+      std::this_thread::sleep_for(100ms);
+      slow->finished = true;
+    }
+  } slow;
+  const TSyncId slowId = SafeSyncRegister(&TSlow::Run, &slow);
+  SafeSyncEnable(slowId, true);
+  std::atomic<bool> finishedAtUnregister{false};
+  std::thread caller([&] { SafeSyncCall(slowId, 2000ms); });
+  std::thread owner([&] {
+    while (!slow.started)
+      std::this_thread::sleep_for(1ms);
+    SafeSyncUnregister(slowId);
+    finishedAtUnregister = slow.finished.load();
+  });
+  EXPECT_TRUE(ProcessEventsUntil([&] { return slow.finished.load(); }));
+  caller.join();
+  owner.join();
+  EXPECT_TRUE(finishedAtUnregister);
+}
+
+TEST_F(SafeSyncTest, DirectProcedureRunsOnTheMainThread) {
+  std::atomic<bool> result{false};
+  std::atomic<bool> returned{false};
+  std::thread caller([&] {
+    result = SafeSyncRun(&TProbe::Run, &probe, 2000ms);
+    returned = true;
+  });
+  EXPECT_TRUE(ProcessEventsUntil([&] { return returned.load(); }));
+  caller.join();
+  EXPECT_TRUE(result);
+  EXPECT_EQ(probe.thread.load(), std::this_thread::get_id());
+}
+
+TEST_F(SafeSyncTest, DirectProcedureNotStartedInTimeIsWithdrawn) {
+  bool result = true;
+  std::thread([&] { result = SafeSyncRun(&TProbe::Run, &probe, 30ms); }).join();
+  EXPECT_FALSE(result);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(probe.runs, 0);
+}
+
+}  // namespace
+}  // namespace zorvid
