@@ -102,6 +102,23 @@ TEST_F(TCPClientTest, RemoteCloseIsNoticedWithoutAnyCall) {
   EXPECT_THAT(observer.events, ElementsAre("close"));
 }
 
+// A handler may let the transport go inside the socket's own notification.
+TEST(TCPClientLifetime, LastReferenceMayGoInsideANotification) {
+  TLoopbackServer server;
+  struct TOwner {
+    TRef<TTCPClientInterface> tcp;
+    void OnClose(TCiRef) { tcp.Reset(); }
+  } owner;
+  owner.tcp = New<TTCPClientInterface>();
+  owner.tcp->SetConfiguration("host=127.0.0.1;port=" + std::to_string(server.Port()));
+  ASSERT_TRUE(owner.tcp->Open());
+  ASSERT_TRUE(ProcessEventsUntil([&] { return server.Accepted() == 1; }));
+  owner.tcp->SetOnClose({&owner, &TOwner::OnClose});
+  server.DropClient();
+  EXPECT_TRUE(ProcessEventsUntil([&] { return !owner.tcp; }));
+  ProcessEventsUntil([] { return false; }, 20ms);  // the socket's deferred deletion runs
+}
+
 TEST_F(TCPClientTest, FailedConnectsReportOpenWithinTheWait) {
   for (const std::string host : {"", "127.0.0.1"}) {
     tcp->SetConfiguration("host=" + host +

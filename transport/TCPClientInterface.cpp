@@ -5,6 +5,7 @@
 #include <QTcpSocket>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 #include <utility>
 
@@ -20,11 +21,15 @@ constexpr auto kOpenPoll = std::chrono::milliseconds(10);
 
 std::atomic<TTcpSetupHook> tcpSetupHook{nullptr};
 
-// Counts the socket notifications being handled, so the socket is not deleted under one.
+// Counts the socket notifications being handled, so the socket is not deleted under one. The
+// count is shared with the connections: a handler may drop the last reference to the transport
+// inside a notification, and the count must outlive it.
 struct TNotificationScope {
-  int& depth;
-  explicit TNotificationScope(int& counter) : depth(++counter) {}
-  ~TNotificationScope() { --depth; }
+  std::shared_ptr<int> depth;
+  explicit TNotificationScope(std::shared_ptr<int> counter) : depth(std::move(counter)) {
+    ++*depth;
+  }
+  ~TNotificationScope() { --*depth; }
 };
 
 std::uint16_t PortValue(const std::string& text, std::int32_t value) {
@@ -65,8 +70,8 @@ void TTCPClientInterface::CreateSocket() {
   socket_->setProxy(QNetworkProxy::NoProxy);
   // The socket is the context of its connections: they go with it.
   const auto notify = [this](void (TTCPClientInterface::*handler)()) {
-    return [this, handler] {
-      const TNotificationScope scope(inNotification_);
+    return [this, handler, depth = inNotification_] {
+      const TNotificationScope scope(depth);
       (this->*handler)();
     };
   };
@@ -75,8 +80,8 @@ void TTCPClientInterface::CreateSocket() {
   QObject::connect(socket_, &QTcpSocket::disconnected, socket_,
                    notify(&TTCPClientInterface::OnDisconnected));
   QObject::connect(socket_, &QTcpSocket::errorOccurred, socket_,
-                   [this](QAbstractSocket::SocketError code) {
-                     const TNotificationScope scope(inNotification_);
+                   [this, depth = inNotification_](QAbstractSocket::SocketError code) {
+                     const TNotificationScope scope(depth);
                      OnError(static_cast<int>(code));
                    });
 }
@@ -88,7 +93,7 @@ void TTCPClientInterface::DestroySocket() {
   QObject::disconnect(socket, nullptr, nullptr, nullptr);
   socket->abort();
   // Inside one of its own notifications the socket must outlive the emitting call.
-  if (inNotification_ > 0)
+  if (*inNotification_ > 0)
     socket->deleteLater();
   else
     delete socket;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -85,7 +86,8 @@ class TTCPClientInterface final : public TSockClientCoreInterface,
   bool connecting_ = false;
   bool connected_ = false;  // between the connected and the disconnected notification
   bool pulling_ = false;    // inside PullPending: readable notifications are the puller's
-  int inNotification_ = 0;  // depth of socket notifications being handled
+  // Depth of socket notifications being handled; shared with the socket's connections.
+  std::shared_ptr<int> inNotification_ = std::make_shared<int>(0);
   std::string host_;
   std::uint16_t port_ = 0;
 };
