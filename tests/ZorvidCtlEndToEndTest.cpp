@@ -2,13 +2,8 @@
 // its output and exit code, the JSON form, the trace, usage and connection errors, injected
 // faults, and a long run of exchanges under faults that must keep the line in step.
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
@@ -24,17 +19,19 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/ChildProcess.h"
 #include "tools/ctl/CtlCommands.h"
 #include "tools/ctl/CtlConnection.h"
 #include "tools/ctl/CtlText.h"
 #include "transport/Transports.h"
 
-extern char** environ;
-
 namespace zorvid::ctl {
 namespace {
 
 using namespace std::chrono_literals;
+using test::RunProcess;
+using test::TChildProcess;
+using test::TProcessResult;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::MatchesRegex;
@@ -42,7 +39,6 @@ using ::testing::Not;
 using TClock = std::chrono::steady_clock;
 
 constexpr auto kStartLimit = 2s;  // until the simulator accepts connections
-constexpr auto kRunLimit = 10s;   // one zorvidctl run
 constexpr auto kPollStep = 10ms;
 
 // ---- Processes ---------------------------------------------------------------------------
@@ -73,103 +69,9 @@ bool AcceptsConnections(std::uint16_t port) {
   return accepted;
 }
 
-std::vector<char*> ArgvOf(std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (std::string& arg : args)
-    argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  return argv;
-}
-
-// Starts a program with its output going to the given descriptors (-1: /dev/null).
-pid_t Spawn(std::vector<std::string> args, int outFd, int errFd) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  const std::pair<int, int> redirections[] = {{outFd, STDOUT_FILENO}, {errFd, STDERR_FILENO}};
-  for (const auto& [fd, target] : redirections) {
-    if (fd < 0)
-      posix_spawn_file_actions_addopen(&actions, target, "/dev/null", O_WRONLY, 0);
-    else
-      posix_spawn_file_actions_adddup2(&actions, fd, target);
-  }
-  pid_t pid = -1;
-  const std::vector<char*> argv = ArgvOf(args);
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
-
-// The exit code, or 128 + signal for a killed process.
-int WaitExitCode(pid_t pid) {
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-struct TProcessResult {
-  int exitCode = -1;
-  std::string out, err;
-};
-
-// Reads both pipes to their end; past `limit` the process is killed.
-void Drain(pid_t pid, int outFd, int errFd, TProcessResult& result) {
-  const auto deadline = TClock::now() + kRunLimit;
-  std::vector<pollfd> fds{{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-  std::string* sinks[] = {&result.out, &result.err};
-  int open = 2;
-  while (open > 0) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now());
-    if (left <= 0ms) {
-      kill(pid, SIGKILL);
-      result.err += "\n[killed: no exit within the time limit]";
-      return;
-    }
-    if (poll(fds.data(), fds.size(), static_cast<int>(left.count())) <= 0) continue;
-    for (std::size_t i = 0; i < fds.size(); ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[4096];
-      const ssize_t got = read(fds[i].fd, buffer, sizeof buffer);
-      if (got > 0) {
-        sinks[i]->append(buffer, static_cast<std::size_t>(got));
-      } else {
-        fds[i].fd = -1;
-        --open;
-      }
-    }
-  }
-}
-
-TProcessResult RunProcess(std::vector<std::string> args) {
-  int outPipe[2], errPipe[2];
-  if (pipe2(outPipe, O_CLOEXEC) != 0) return {};
-  if (pipe2(errPipe, O_CLOEXEC) != 0) {
-    close(outPipe[0]);
-    close(outPipe[1]);
-    return {};
-  }
-  const pid_t pid = Spawn(std::move(args), outPipe[1], errPipe[1]);
-  close(outPipe[1]);
-  close(errPipe[1]);
-  TProcessResult result;
-  if (pid > 0) {
-    Drain(pid, outPipe[0], errPipe[0], result);
-    result.exitCode = WaitExitCode(pid);
-  }
-  close(outPipe[0]);
-  close(errPipe[0]);
-  return result;
-}
-
 // One zorvid-sim on a loopback port of its own; stopped when the object goes.
 class TSimulatorProcess {
  public:
-  TSimulatorProcess() = default;
-  TSimulatorProcess(const TSimulatorProcess&) = delete;
-  TSimulatorProcess& operator=(const TSimulatorProcess&) = delete;
-  ~TSimulatorProcess() { Stop(); }
-
   // True when it accepts connections in time. A port taken meanwhile by someone else makes
   // the simulator exit; then another port is tried.
   bool Start(const std::vector<std::string>& options) {
@@ -177,22 +79,13 @@ class TSimulatorProcess {
       port_ = FreeLoopbackPort();
       std::vector<std::string> args{ZORVID_SIM_PATH, "--tcp", "127.0.0.1:" + std::to_string(port_)};
       args.insert(args.end(), options.begin(), options.end());
-      pid_ = Spawn(args, -1, STDERR_FILENO);
-      if (pid_ > 0 && WaitUntilAccepting()) return true;
+      if (process_.Start(args) && WaitUntilAccepting()) return true;
       Stop();
     }
     return false;
   }
 
-  void Stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    if (!ExitedWithin(2s)) {
-      kill(pid_, SIGKILL);
-      WaitExitCode(pid_);
-    }
-    pid_ = -1;
-  }
+  void Stop() { process_.Stop(); }
 
   std::string Connection() const {
     return "provider=TCP_CLIENT;host=127.0.0.1;port=" + std::to_string(port_);
@@ -203,26 +96,12 @@ class TSimulatorProcess {
     const auto deadline = TClock::now() + kStartLimit;
     while (TClock::now() < deadline) {
       if (AcceptsConnections(port_)) return true;
-      if (ExitedWithin(kPollStep)) return false;
+      if (process_.ExitedWithin(kPollStep)) return false;
     }
     return false;
   }
 
-  // Reaps the process when it ended within `limit`.
-  bool ExitedWithin(std::chrono::milliseconds limit) {
-    const auto deadline = TClock::now() + limit;
-    do {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return true;
-      }
-      std::this_thread::sleep_for(1ms);
-    } while (TClock::now() < deadline);
-    return false;
-  }
-
-  pid_t pid_ = -1;
+  TChildProcess process_;
   std::uint16_t port_ = 0;
 };
 

@@ -106,7 +106,7 @@ class TSignal {
 
 // Waits for the first of the signals (without a time-out: for ever); the index of the one
 // consumed, or -1 after the time-out.
-int WaitForSignals(std::initializer_list<TSignal*> signals,
+int WaitForSignals(std::initializer_list<TSignal*> wakers,
                    std::optional<std::chrono::milliseconds> timeout);
 
 enum class TOpenOutcome { Opened, NoDevice, Refused };
@@ -156,7 +156,7 @@ class TSerialDevice {
   bool StartLineEvents();
   // Waits up to `timeout` for one of the signals or for line events. A hangup is reported
   // once, as a carrier-detect change, after which only the signals are watched.
-  TLineWaitResult WaitLineEvents(std::initializer_list<TSignal*> signals,
+  TLineWaitResult WaitLineEvents(std::initializer_list<TSignal*> wakers,
                                  std::chrono::milliseconds timeout);
   bool HungUp() const { return hungUp_.load(); }
 
@@ -168,7 +168,7 @@ class TSerialDevice {
   std::ptrdiff_t Write(const char* data, std::size_t count);
   // Waits until the device takes bytes (or fails) or one of the signals is set: -1, or the
   // index of the signal consumed.
-  int WaitWritable(std::initializer_list<TSignal*> signals);
+  int WaitWritable(std::initializer_list<TSignal*> wakers);
   void Purge(bool input, bool output);
 
   enum class TOutputLine { DTR, RTS };

@@ -195,11 +195,11 @@ bool ConsumeSignal(int handle) {
 // Polls the signals and, when `port` is not negative, the port for `portEvents` (hangups are
 // always reported) until `deadline` (none: for ever). Signals win over the port, earlier
 // signals over later ones.
-TPollOutcome PollSignalsAndPort(std::initializer_list<TSignal*> signals, int port, short portEvents,
+TPollOutcome PollSignalsAndPort(std::initializer_list<TSignal*> wakers, int port, short portEvents,
                                 std::optional<TClock::time_point> deadline) {
   std::vector<pollfd> watched;
-  watched.reserve(signals.size() + 1);
-  for (TSignal* signal : signals)
+  watched.reserve(wakers.size() + 1);
+  for (TSignal* signal : wakers)
     watched.push_back({TSignalAccess::Handle(*signal), POLLIN, 0});
   watched.push_back({port, portEvents, 0});
   for (;;) {
@@ -211,7 +211,7 @@ TPollOutcome PollSignalsAndPort(std::initializer_list<TSignal*> signals, int por
     const int ready = poll(watched.data(), watched.size(), waitMs);
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) return {};
-    for (std::size_t index = 0; index < signals.size(); ++index) {
+    for (std::size_t index = 0; index < wakers.size(); ++index) {
       if ((watched[index].revents & POLLIN) && ConsumeSignal(watched[index].fd))
         return {static_cast<int>(index), 0};
     }
@@ -277,9 +277,9 @@ bool TSignal::Wait(std::chrono::milliseconds timeout) {
   return WaitForSignals({this}, timeout) == 0;
 }
 
-int WaitForSignals(std::initializer_list<TSignal*> signals,
+int WaitForSignals(std::initializer_list<TSignal*> wakers,
                    std::optional<std::chrono::milliseconds> timeout) {
-  return PollSignalsAndPort(signals, -1, 0, DeadlineAfter(timeout)).signal;
+  return PollSignalsAndPort(wakers, -1, 0, DeadlineAfter(timeout)).signal;
 }
 
 TSerialDevice::~TSerialDevice() {
@@ -387,7 +387,7 @@ bool TSerialDevice::NeedsPolling() const {
   return !hungUp_ && (modemWatch_ != TModemWatch::None || reportedInput_ > 0);
 }
 
-TLineWaitResult TSerialDevice::WaitLineEvents(std::initializer_list<TSignal*> signals,
+TLineWaitResult TSerialDevice::WaitLineEvents(std::initializer_list<TSignal*> wakers,
                                               std::chrono::milliseconds timeout) {
   const auto deadline = TClock::now() + timeout;
   for (;;) {
@@ -399,7 +399,7 @@ TLineWaitResult TSerialDevice::WaitLineEvents(std::initializer_list<TSignal*> si
     // Unread bytes keep a terminal readable: while some wait, new ones are found by counting.
     const short portEvents = reportedInput_ == 0 ? POLLIN : 0;
     const TPollOutcome outcome =
-        PollSignalsAndPort(signals, hungUp_ ? -1 : handle_, portEvents, until);
+        PollSignalsAndPort(wakers, hungUp_ ? -1 : handle_, portEvents, until);
     if (outcome.signal >= 0) return {TLineWaitResult::Signalled, outcome.signal, 0};
     if (IsHangup(outcome.portEvents)) {
       // The other side is gone for good: said once, never polled again.
@@ -486,10 +486,10 @@ std::ptrdiff_t TSerialDevice::Write(const char* data, std::size_t count) {
   }
 }
 
-int TSerialDevice::WaitWritable(std::initializer_list<TSignal*> signals) {
+int TSerialDevice::WaitWritable(std::initializer_list<TSignal*> wakers) {
   // A hung-up line is "writable": the write fails at once and its bytes are dropped.
   if (hungUp_) return -1;
-  return PollSignalsAndPort(signals, handle_, POLLOUT, std::nullopt).signal;
+  return PollSignalsAndPort(wakers, handle_, POLLOUT, std::nullopt).signal;
 }
 
 void TSerialDevice::Purge(bool input, bool output) {

@@ -1,0 +1,641 @@
+// The serial transport on pseudo-terminals: the line settings and their connection-string form,
+// the port selection, opening and closing with their reports, data both ways with received data
+// announced on the main thread, the driver's refusals passed on, the settings dialog hook, and
+// the factory. Every port number used here is mapped to a pseudo-terminal (COM211 and up have no
+// default device), so no test ever touches a real port.
+#include "transport/SerialPortInterface.h"
+
+// Before any Qt header, whose keyword macros would rewrite the driver's names.
+#include "transport/serial/ComPort.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "core/Errors.h"
+#include "tests/support/PseudoTerminal.h"
+#include "transport/Transports.h"
+
+namespace zorvid {
+namespace {
+
+using namespace std::chrono_literals;
+using test::TPortMapping;
+using test::TPseudoTerminal;
+using ::testing::Each;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Pair;
+using TClock = std::chrono::steady_clock;
+
+constexpr int kPort = 211;
+constexpr std::int32_t kQueueSize = 10'000'000;
+
+bool ProcessEventsUntil(const std::function<bool()>& condition,
+                        std::chrono::milliseconds limit = 2000ms) {
+  const auto end = TClock::now() + limit;
+  while (!condition()) {
+    if (TClock::now() > end) return false;
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+void ProcessEventsFor(std::chrono::milliseconds duration) {
+  ProcessEventsUntil([] { return false; }, duration);
+}
+
+// The text of the error `action` raises, or "<no error>".
+template <class TError>
+std::string ErrorText(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const TError& error) {
+    return error.what();
+  }
+  return "<no error>";
+}
+
+std::string PortString(int number) {
+  return "comport=" + std::to_string(number);
+}
+
+// Records a transport's notifications with the thread they arrived on.
+struct TObserver {
+  std::vector<std::string> events;
+  std::vector<std::pair<std::string, TErrorArgs>> errors;
+  std::vector<std::pair<std::int32_t, bool>> signals_;
+  std::vector<std::thread::id> threads;  // of data and line notifications
+  TByteString data;
+  bool readOnData = true;
+
+  void OnOpen(TCiRef) { events.push_back("open"); }
+  void OnClose(TCiRef) { events.push_back("close"); }
+  void OnConfig(TCiRef) { events.push_back("config"); }
+  void OnData(TCiRef sender) {
+    threads.push_back(std::this_thread::get_id());
+    if (readOnData) data += sender->Read();
+  }
+  void OnSignal(TCiRef, std::int32_t signal, bool state) {
+    threads.push_back(std::this_thread::get_id());
+    signals_.emplace_back(signal, state);
+  }
+  void OnError(TCiRef, const std::string& operation, const TErrorArgs& args, std::int32_t code) {
+    EXPECT_EQ(code, 0) << operation;
+    errors.emplace_back(operation, args);
+  }
+  void Attach(ICommunicationInterface& ci) {
+    ci.SetOnOpen({this, &TObserver::OnOpen});
+    ci.SetOnClose({this, &TObserver::OnClose});
+    ci.SetOnDataRcv({this, &TObserver::OnData});
+    ci.SetOnChangeSignal({this, &TObserver::OnSignal});
+    ci.SetOnError({this, &TObserver::OnError});
+    ci.GetConfigChangedEventer().Add({this, &TObserver::OnConfig});
+  }
+  void Clear() {
+    events.clear();
+    errors.clear();
+  }
+};
+
+// A transport on COM211, which is a pseudo-terminal.
+class SerialPortTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    serial = NewTransport<TSerialPortInterface>(PortString(kPort));
+    observer.Attach(*serial);
+  }
+  void TearDown() override {
+    // Released here, while the observer that hears its last close still exists.
+    serial.Reset();
+  }
+
+  TPseudoTerminal line;
+  TPortMapping mapping{kPort, line.SlavePath()};
+  TObserver observer;
+  TRef<TSerialPortInterface> serial;
+};
+
+// ---- Settings and the connection string --------------------------------------------------
+
+TEST_F(SerialPortTest, NewTransportStartsWithTheDefaults) {
+  const auto fresh = New<TSerialPortInterface>();
+  EXPECT_EQ(fresh->GetConfiguration(),
+            "baudrate=9600;databits=8;stopbits=One;parity=None;dtr=-1;rts=-1;comport=0");
+  EXPECT_EQ(fresh->GetConnectionName(), "COM unknown");
+  EXPECT_EQ(fresh->GetDescription(), "COM unknown");
+  EXPECT_EQ(fresh->GetInBufSize(), kQueueSize);
+  EXPECT_EQ(fresh->GetOutBufSize(), kQueueSize);
+  EXPECT_EQ(fresh->GetCharTime(), 1.0);  // no rate has been set through the transport yet
+  EXPECT_TRUE(fresh->HasSetup());
+  EXPECT_FALSE(fresh->GetActive());
+  EXPECT_FALSE(fresh->ReadCTS());
+  EXPECT_FALSE(fresh->ReadDSR());
+  const TCiRef ci = fresh;
+  EXPECT_TRUE(Supports<ISerialPortInterface>(ci));
+  EXPECT_TRUE(Supports<ISerialCommunicationInterface>(ci));
+  EXPECT_TRUE(IID_ISerialPortInterface.offeredBy(ci.Get()));
+  EXPECT_EQ(IID_ISerialPortInterface.guid, "{4BC4E3AE-72C6-41B2-9652-0C40291AA6FB}");
+  EXPECT_EQ(IID_ISerialCommunicationInterface.guid, "{783E5941-B8D8-4FB6-B8B5-F43D41E6DB42}");
+}
+
+TEST_F(SerialPortTest, PortIsChosenByNumberByComTextOrByDevice) {
+  EXPECT_EQ(serial->GetConnectionName(), "COM211");
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"COM7", "COM7"},
+      {"com7", "COM7"},
+      {"COMx", "COM7"},
+      {"COM5;x=1", "COM7"},
+      {"comport=3", "COM3"},
+      {"comport=70000", "COM3"},
+      {"comport=-2", "COM3"},
+      {"COMPORT=12;COM5", "COM12"},
+      {"comport=0", "COM unknown"},
+      {"COM", "COM unknown"},
+  };
+  for (const auto& [text, name] : cases) {
+    serial->SetConfiguration(text);
+    EXPECT_EQ(serial->GetConnectionName(), name) << text;
+    EXPECT_EQ(serial->GetDescription(), name) << text;
+  }
+  EXPECT_EQ(ErrorText<EConvertError>([&] { serial->SetConfiguration("comport=3x"); }),
+            "Connection string key \"comport\": '3x' is not a valid integer value");
+
+  serial->SetConfiguration("comport=4;device=/dev/zorvid-line");
+  EXPECT_THAT(serial->GetConfiguration(),
+              ::testing::EndsWith(";comport=4;device=/dev/zorvid-line"));
+  serial->SetConfiguration("baudrate=9600");  // no device key: the device stays
+  EXPECT_THAT(serial->GetConfiguration(), HasSubstr("device=/dev/zorvid-line"));
+  serial->SetConfiguration("device=");
+  EXPECT_THAT(serial->GetConfiguration(), ::testing::EndsWith(";comport=4"));
+  EXPECT_THAT(observer.errors, IsEmpty());
+}
+
+TEST_F(SerialPortTest, StopBitsAndParityAcceptTheirSpellingsAndKeepOtherwise) {
+  const std::vector<std::pair<std::string, TStopBits>> stopBits{
+      {"2", TStopBits::Two},          {"1,5", TStopBits::OneAndHalf},
+      {"ONE", TStopBits::One},        {"oneandhalf", TStopBits::OneAndHalf},
+      {"3", TStopBits::OneAndHalf},   {"two", TStopBits::Two},
+      {"1.5", TStopBits::OneAndHalf}, {"1", TStopBits::One},
+      {"", TStopBits::One},
+  };
+  for (const auto& [text, expected] : stopBits) {
+    serial->SetConfiguration("stopbits=" + text);
+    EXPECT_EQ(serial->GetStopBits(), expected) << text;
+  }
+  const std::vector<std::pair<std::string, TParity>> parities{
+      {"even", TParity::Even}, {"x", TParity::Even},      {"ODD", TParity::Odd},
+      {"Mark", TParity::Mark}, {"space", TParity::Space}, {"1", TParity::Space},
+      {"none", TParity::None},
+  };
+  for (const auto& [text, expected] : parities) {
+    serial->SetConfiguration("parity=" + text);
+    EXPECT_EQ(serial->GetParity(), expected) << text;
+  }
+  serial->SetConfiguration("stopbits=1,5;parity=even");
+  EXPECT_THAT(serial->GetConfiguration(), HasSubstr(";stopbits=OneAndHalf;parity=Even;"));
+}
+
+TEST_F(SerialPortTest, LineLevelsAreReadAsBooleansAndWrittenAsNumbers) {
+  serial->SetConfiguration("dtr=0;rts=1");
+  EXPECT_FALSE(serial->GetDTR());
+  EXPECT_TRUE(serial->GetRTS());
+  EXPECT_THAT(serial->GetConfiguration(), HasSubstr(";dtr=0;rts=-1;"));
+  serial->SetConfiguration("dtr=TRUE;rts=false");
+  EXPECT_TRUE(serial->GetDTR());
+  EXPECT_FALSE(serial->GetRTS());
+  serial->SetConfiguration("dtr=-7");
+  EXPECT_TRUE(serial->GetDTR());
+  EXPECT_EQ(ErrorText<EConvertError>([&] { serial->SetConfiguration("rts=yes"); }),
+            "Connection string key \"rts\": 'yes' is not a valid boolean value");
+  EXPECT_FALSE(serial->GetRTS());
+}
+
+TEST_F(SerialPortTest, BaudRateSetsTheCharacterTime) {
+  serial->SetConfiguration("baudrate=19200");
+  EXPECT_EQ(serial->GetBaudRate(), 19200);
+  EXPECT_NEAR(serial->GetCharTime(), 0.5208, 0.00005);
+  serial->SetBaudRate(9600);
+  EXPECT_NEAR(serial->GetCharTime(), 1.0417, 0.00005);
+  serial->SetBaudRate(250000);  // any positive rate, not only the standard ones
+  EXPECT_EQ(serial->GetBaudRate(), 250000);
+  EXPECT_NEAR(serial->GetCharTime(), 0.04, 1e-9);
+  EXPECT_EQ(ErrorText<EConvertError>([&] { serial->SetConfiguration("baudrate=fast"); }),
+            "Connection string key \"baudrate\": 'fast' is not a valid integer value");
+  EXPECT_EQ(ErrorText<EConvertError>([&] { serial->SetConfiguration("databits=8.0"); }),
+            "Connection string key \"databits\": '8.0' is not a valid integer value");
+  EXPECT_EQ(serial->GetBaudRate(), 250000);
+}
+
+TEST_F(SerialPortTest, ConfigurationRoundTripsThroughSetConfiguration) {
+  serial->SetBaudRate(57600);
+  serial->SetDatabits(7);
+  serial->SetStopBits(TStopBits::Two);
+  serial->SetParity(TParity::Mark);
+  serial->SetDTR(false);
+  serial->SetConfiguration("device=" + line.SlavePath());
+  const std::string text = serial->GetConfiguration();
+  const std::string settings =
+      "baudrate=57600;databits=7;stopbits=Two;parity=Mark;dtr=0;rts=-1;comport=211;";
+  EXPECT_EQ(text, settings + "device=" + line.SlavePath());
+
+  const auto copy = NewTransport<TSerialPortInterface>(text);
+  EXPECT_EQ(copy->GetConfiguration(), text);
+  EXPECT_EQ(copy->GetConnectionName(), "COM211");
+  serial->SetConfiguration("baudrate=300;databits=5;stopbits=1;parity=none;dtr=1;rts=0;comport=9");
+  serial->SetConfiguration(text);
+  EXPECT_EQ(serial->GetConfiguration(), text);
+}
+
+TEST_F(SerialPortTest, AStringIsOneChangeAndItsRefusedValuesAreNotReported) {
+  observer.Clear();
+  serial->SetConfiguration("baudrate=19200;databits=9;parity=odd;baudrate=1");
+  EXPECT_THAT(observer.events, ElementsAre("config"));
+  EXPECT_THAT(observer.errors, IsEmpty());
+  EXPECT_EQ(serial->GetBaudRate(), 19200);  // the first occurrence counts
+  EXPECT_EQ(serial->GetDatabits(), 8);
+  EXPECT_EQ(serial->GetParity(), TParity::Odd);
+  serial->SetConfiguration("databits=260");  // must not wrap around to 4
+  serial->SetConfiguration("baudrate=-9600");
+  EXPECT_EQ(serial->GetDatabits(), 8);
+  EXPECT_EQ(serial->GetBaudRate(), 19200);
+  EXPECT_THAT(observer.errors, IsEmpty());
+}
+
+TEST_F(SerialPortTest, NotifyingSettersAnnounceChangesAndReportRefusalsWithTheValue) {
+  observer.Clear();
+  serial->SetDatabits(5);
+  serial->SetDTR(false);
+  serial->SetRTS(false);
+  serial->SetParity(TParity::Space);
+  serial->SetStopBits(TStopBits::OneAndHalf);
+  serial->SetBaudRate(4800);
+  EXPECT_EQ(observer.events, std::vector<std::string>(6, "config"));
+  EXPECT_THAT(observer.errors, IsEmpty());
+
+  observer.Clear();
+  serial->SetBaudRate(0);
+  serial->SetDatabits(9);
+  serial->SetDatabits(3);
+  serial->SetParity(static_cast<TParity>(5));
+  serial->SetStopBits(static_cast<TStopBits>(3));
+  EXPECT_THAT(
+      observer.errors,
+      ElementsAre(Pair("SetBaudRate", ElementsAre("0")), Pair("SetDatabits", ElementsAre("9")),
+                  Pair("SetDatabits", ElementsAre("3")), Pair("SetParity", ElementsAre("5")),
+                  Pair("SetStopBits", ElementsAre("3"))));
+  EXPECT_THAT(observer.events, IsEmpty());
+  // The raw setters refuse the same values and nothing changed.
+  EXPECT_FALSE(serial->ApplyDatabits(255));
+  EXPECT_FALSE(serial->ApplyParity(static_cast<TParity>(255)));
+  EXPECT_FALSE(serial->ApplyStopBits(static_cast<TStopBits>(255)));
+  EXPECT_FALSE(serial->ApplyBaudRate(-1));
+  EXPECT_EQ(serial->GetConfiguration(),
+            "baudrate=4800;databits=5;stopbits=OneAndHalf;parity=Space;dtr=0;rts=0;comport=211");
+}
+
+TEST_F(SerialPortTest, SettingsTheOpenPortRefusesAreReportedByName) {
+  ASSERT_TRUE(serial->Open());
+  observer.Clear();
+  // A pseudo-terminal knows neither one and a half stop bits nor 4 data bits.
+  serial->SetStopBits(TStopBits::OneAndHalf);
+  serial->SetDatabits(4);
+  EXPECT_THAT(observer.errors, ElementsAre(Pair("SetStopBits", ElementsAre("OneAndHalf")),
+                                           Pair("SetDatabits", ElementsAre("4"))));
+  EXPECT_EQ(serial->GetStopBits(), TStopBits::One);
+  EXPECT_EQ(serial->GetDatabits(), 8);
+  EXPECT_TRUE(serial->GetActive());
+
+  serial->Close(false);
+  serial->SetDatabits(4);  // a closed port takes it; the open does not
+  observer.Clear();
+  EXPECT_FALSE(serial->Open());
+  EXPECT_THAT(observer.errors, ElementsAre(Pair("Open", IsEmpty())));
+}
+
+// ---- Opening and closing ----------------------------------------------------------------
+
+TEST_F(SerialPortTest, OpenAndCloseAreNotifiedAndAForcedCloseOfAClosedPortFails) {
+  observer.Clear();
+  ASSERT_TRUE(serial->Open());
+  EXPECT_TRUE(serial->GetActive());
+  // The open sets the rate again (a configuration change), then the open itself.
+  EXPECT_THAT(observer.events, ElementsAre("config", "open"));
+  EXPECT_TRUE(serial->Open());
+  EXPECT_TRUE(serial->SetActive(true));
+  EXPECT_THAT(observer.events, ElementsAre("config", "open"));
+
+  observer.Clear();
+  EXPECT_TRUE(serial->Close(false));
+  EXPECT_FALSE(serial->GetActive());
+  EXPECT_TRUE(serial->Close(false));
+  EXPECT_THAT(observer.events, ElementsAre("close"));
+  EXPECT_THAT(observer.errors, IsEmpty());
+
+  EXPECT_FALSE(serial->Close(true));
+  EXPECT_THAT(observer.errors, ElementsAre(Pair("Close", IsEmpty())));
+  observer.Clear();
+  serial->SetPortEnabled(false);  // a forced close too
+  EXPECT_FALSE(serial->GetPortEnabled());
+  EXPECT_THAT(observer.errors, ElementsAre(Pair("Close", IsEmpty())));
+
+  ASSERT_TRUE(serial->Open());
+  observer.Clear();
+  serial->SetPortEnabled(false);
+  EXPECT_FALSE(serial->GetActive());
+  EXPECT_THAT(observer.events, ElementsAre("close"));
+  EXPECT_THAT(observer.errors, IsEmpty());
+}
+
+TEST_F(SerialPortTest, ActiveOpensAfterTheOtherSettings) {
+  for (const std::string value : {"true", "TRUE", "1"}) {
+    observer.Clear();
+    serial->SetConfiguration("active=" + value + ";baudrate=19200");
+    EXPECT_TRUE(serial->GetActive()) << value;
+    EXPECT_THAT(observer.events, ElementsAre("config", "open", "config")) << value;
+    EXPECT_NEAR(serial->GetCharTime(), 0.5208, 0.00005);
+    serial->Close(false);
+  }
+  for (const std::string value : {"yes", "0", "", "-1"}) {
+    serial->SetConfiguration("active=" + value);
+    EXPECT_FALSE(serial->GetActive()) << value;
+  }
+  ASSERT_TRUE(serial->Open());
+  serial->SetConfiguration("active=0");  // false leaves the port as it is
+  EXPECT_TRUE(serial->GetActive());
+}
+
+TEST_F(SerialPortTest, PortsWithoutADeviceCannotBeOpened) {
+  const std::vector<std::string> missing{"comport=0", PortString(kPort + 5),
+                                         "comport=3;device=/dev/zorvid-no-such-line"};
+  for (const std::string& text : missing) {
+    TObserver own;
+    const auto ci = NewTransport<TSerialPortInterface>(text);
+    own.Attach(*ci);
+    EXPECT_FALSE(ci->Open()) << text;
+    EXPECT_FALSE(ci->GetActive()) << text;
+    EXPECT_THAT(own.errors, ElementsAre(Pair("Open", IsEmpty()))) << text;
+    EXPECT_THAT(own.events, ElementsAre("config")) << text;  // the rate set again, no open
+  }
+  // "active" on such a port leaves the string itself accepted.
+  serial->SetConfiguration("active=1;" + PortString(kPort + 5));
+  EXPECT_FALSE(serial->GetActive());
+  EXPECT_THAT(observer.errors, ElementsAre(Pair("Open", IsEmpty())));
+}
+
+TEST_F(SerialPortTest, ADeviceHeldByAnotherTransportIsBusy) {
+  ASSERT_TRUE(serial->Open());
+  const auto second = NewTransport<TSerialPortInterface>("device=" + line.SlavePath());
+  EXPECT_FALSE(second->Open());
+  EXPECT_EQ(serial->Write("still mine"), 10);
+  EXPECT_EQ(line.Receive(10, 1000ms), "still mine");
+}
+
+TEST_F(SerialPortTest, ANewNumberReopensTheOpenPortOnItsDevice) {
+  TPseudoTerminal other;
+  const TPortMapping otherMapping(kPort + 1, other.SlavePath());
+  ASSERT_TRUE(serial->Open());
+  EXPECT_TRUE(serial->SetComNumber(kPort + 1));
+  EXPECT_TRUE(serial->GetActive());
+  EXPECT_EQ(serial->GetConnectionName(), "COM212");
+  serial->Write("moved");
+  EXPECT_EQ(other.Receive(5, 1000ms), "moved");
+  EXPECT_TRUE(line.Receive(1, 50ms).empty());
+
+  EXPECT_FALSE(serial->SetComNumber(-1));
+  EXPECT_FALSE(serial->SetComNumber(65536));
+  EXPECT_TRUE(serial->GetActive());
+  EXPECT_EQ(serial->GetConnectionName(), "COM212");
+  // Moved to a number without a device, the port cannot reopen.
+  EXPECT_FALSE(serial->SetComNumber(kPort + 5));
+  EXPECT_FALSE(serial->GetActive());
+}
+
+TEST_F(SerialPortTest, ADevicePathOverridesTheNumber) {
+  TPseudoTerminal other;
+  serial->SetConfiguration("device=" + other.SlavePath());
+  ASSERT_TRUE(serial->Open());
+  EXPECT_EQ(serial->GetConnectionName(), "COM211");
+  serial->Write("by path");
+  EXPECT_EQ(other.Receive(7, 1000ms), "by path");
+  // A string with both leaves the open port on the new device.
+  serial->SetConfiguration("comport=0;device=" + line.SlavePath());
+  EXPECT_TRUE(serial->GetActive());
+  serial->Write("back");
+  EXPECT_EQ(line.Receive(4, 1000ms), "back");
+  EXPECT_THAT(observer.errors, IsEmpty());
+}
+
+// ---- Data --------------------------------------------------------------------------------
+
+TEST_F(SerialPortTest, PeerBytesReachDataRcvOnTheMainThreadAndWritesReachThePeer) {
+  ASSERT_TRUE(serial->Open());
+  ASSERT_TRUE(line.Send("pong"));
+  ASSERT_TRUE(ProcessEventsUntil([&] { return observer.data == "pong"; }));
+  EXPECT_THAT(observer.threads, Each(std::this_thread::get_id()));
+
+  EXPECT_EQ(serial->Write("ping"), 4);
+  EXPECT_EQ(serial->Write(""), 0);
+  EXPECT_EQ(line.Receive(5, 100ms), "ping");  // and nothing more
+
+  // Bytes nobody reads are counted and read in one piece.
+  observer.readOnData = false;
+  ASSERT_TRUE(line.Send("abc"));
+  ASSERT_TRUE(line.Send("def"));
+  ASSERT_TRUE(ProcessEventsUntil([&] { return serial->InBuffUsed() == 6; }));
+  EXPECT_EQ(serial->Read(), "abcdef");
+  EXPECT_EQ(serial->InBuffUsed(), 0);
+  EXPECT_EQ(serial->Read(), "");
+}
+
+TEST_F(SerialPortTest, PurgesDiscardWhatWaits) {
+  ASSERT_TRUE(serial->Open());
+  observer.readOnData = false;
+  ASSERT_TRUE(line.Send("stale"));
+  ASSERT_TRUE(ProcessEventsUntil([&] { return serial->InBuffUsed() == 5; }));
+  serial->PurgeInput();
+  EXPECT_EQ(serial->InBuffUsed(), 0);
+  EXPECT_EQ(serial->Read(), "");
+  serial->PurgeOutput();
+  serial->Write("fresh");
+  EXPECT_EQ(line.Receive(5, 1000ms), "fresh");
+}
+
+TEST_F(SerialPortTest, AWriteThatDoesNotFitIsRefusedWhole) {
+  EXPECT_THAT(ErrorText<EComPortError>([&] { serial->Write("abc"); }),
+              HasSubstr("Write data error [requested: 3, free: 0]"));
+  serial->SetOutBufSize(16);
+  ASSERT_TRUE(serial->Open());
+  EXPECT_THAT(ErrorText<EComPortError>([&] { serial->Write(std::string(17, 'x')); }),
+              HasSubstr("Write data error [requested: 17, free: 16]"));
+  EXPECT_TRUE(line.Receive(1, 100ms).empty());
+  EXPECT_EQ(serial->Write(std::string(16, 'y')), 16);
+  EXPECT_EQ(line.Receive(16, 1000ms), std::string(16, 'y'));
+}
+
+TEST_F(SerialPortTest, BufferSizesChangeOnlyWhileClosed) {
+  serial->SetInBufSize(4096);
+  serial->SetOutBufSize(2048);
+  ASSERT_TRUE(serial->Open());
+  EXPECT_THAT(ErrorText<EComPortError>([&] { serial->SetInBufSize(8192); }),
+              HasSubstr("Port is not closed"));
+  EXPECT_THAT(ErrorText<EComPortError>([&] { serial->SetOutBufSize(8192); }),
+              HasSubstr("Port is not closed"));
+  EXPECT_EQ(serial->GetInBufSize(), 4096);
+  EXPECT_EQ(serial->GetOutBufSize(), 2048);
+}
+
+TEST_F(SerialPortTest, PeerHangupIsACarrierChangeOnTheMainThreadAndThePortStillCloses) {
+  ASSERT_TRUE(serial->Open());
+  line.CloseMaster();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !observer.signals_.empty(); }));
+  EXPECT_THAT(observer.signals_, ElementsAre(Pair(kSignalCarrierDetect, false)));
+  EXPECT_THAT(observer.threads, Each(std::this_thread::get_id()));
+  const auto start = TClock::now();
+  EXPECT_TRUE(serial->Close(false));
+  EXPECT_LT(TClock::now() - start, 1000ms);
+  EXPECT_THAT(observer.errors, IsEmpty());
+}
+
+TEST_F(SerialPortTest, ClosingWhileBytesArriveDropsThemWithoutError) {
+  ASSERT_TRUE(serial->Open());
+  std::atomic<bool> stop{false};
+  std::thread peer([&] {
+    while (!stop) {
+      line.Send("flood", 50ms);
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  const bool flowing = ProcessEventsUntil([&] { return observer.data.size() >= 15; });
+  const bool closed = serial->Close(false);
+  const std::size_t received = observer.data.size();
+  ProcessEventsFor(300ms);
+  stop = true;
+  peer.join();
+  EXPECT_TRUE(flowing);
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(observer.data.size(), received);
+  EXPECT_THAT(observer.errors, IsEmpty());
+}
+
+// A data handler that drops the last reference to the transport: the component whose event it
+// is must outlive the event (the address sanitizer shows it otherwise).
+TEST_F(SerialPortTest, ReleasingTheLastReferenceInsideAnEventIsSafe) {
+  struct TReleaser {
+    TRef<TSerialPortInterface> held;
+    int calls = 0;
+    void OnData(TCiRef) {
+      ++calls;
+      held.Reset();
+    }
+  } releaser;
+  releaser.held = NewTransport<TSerialPortInterface>("device=" + line.SlavePath());
+  releaser.held->SetOnDataRcv({&releaser, &TReleaser::OnData});
+  ASSERT_TRUE(releaser.held->Open());
+  ASSERT_TRUE(line.Send("last"));
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !releaser.held; }));
+  ProcessEventsFor(50ms);
+  EXPECT_EQ(releaser.calls, 1);
+  // The released transport closed its port: the device is free again.
+  const auto next = NewTransport<TSerialPortInterface>("device=" + line.SlavePath());
+  EXPECT_TRUE(next->Open());
+}
+
+// Clients on other threads reach the component one at a time while the main thread handles
+// its events (the thread sanitizer checks the locking).
+TEST_F(SerialPortTest, ClientsOnOtherThreadsShareTheOpenPort) {
+  ASSERT_TRUE(serial->Open());
+  constexpr std::size_t kWrites = 200;
+  std::atomic<bool> done{false};
+  std::thread client([&] {
+    for (std::size_t i = 0; i < kWrites; ++i) {
+      serial->Write("w");
+      serial->GetConfiguration();
+      serial->InBuffUsed();
+      serial->SetBaudRate(i % 2 ? 9600 : 19200);
+    }
+    done = true;
+  });
+  std::string echoed;
+  const bool finished = ProcessEventsUntil(
+      [&] {
+        echoed += line.Receive(kWrites, 1ms);
+        line.Send("r", 50ms);
+        return done.load() && echoed.size() == kWrites;
+      },
+      5000ms);
+  client.join();
+  EXPECT_TRUE(finished);
+  EXPECT_EQ(echoed, std::string(kWrites, 'w'));
+  EXPECT_THAT(observer.data, Each('r'));
+  EXPECT_THAT(observer.errors, IsEmpty());
+}
+
+// ---- Settings dialog and factory ---------------------------------------------------------
+
+// The dialog "chosen by the user": 19200 baud, even parity.
+bool ChooseFastEven(const std::string& portName, TComSettings& settings) {
+  EXPECT_EQ(portName, "COM211");
+  EXPECT_EQ(settings.baudRate, 9600);
+  settings.baudRate = 19200;
+  settings.parity = 2;
+  return true;
+}
+
+bool Cancel(const std::string&, TComSettings& settings) {
+  settings.baudRate = 300;
+  return false;
+}
+
+TEST_F(SerialPortTest, SetupGoesThroughThePortSettingsHook) {
+  observer.Clear();
+  EXPECT_FALSE(serial->Setup());  // no hook installed
+  SetPortSettingsHook(&Cancel);
+  EXPECT_FALSE(serial->Setup());
+  EXPECT_EQ(serial->GetBaudRate(), 9600);
+  EXPECT_THAT(observer.events, IsEmpty());
+
+  SetPortSettingsHook(&ChooseFastEven);
+  const bool confirmed = serial->Setup();
+  SetPortSettingsHook(nullptr);
+  EXPECT_TRUE(confirmed);
+  EXPECT_EQ(serial->GetBaudRate(), 19200);
+  EXPECT_EQ(serial->GetParity(), TParity::Even);
+  EXPECT_THAT(observer.events, ElementsAre("config"));
+}
+
+TEST_F(SerialPortTest, TheFactoryBuildsItFromAConnectionString) {
+  TCiRef ci;
+  EXPECT_FALSE(CreateTransport("provider=SERIAL_PORT;" + PortString(kPort), ci));
+  RegisterStandardTransports();
+  const bool created =
+      CreateTransport(" Provider = serial_port ; COMPORT = 211 ; BaudRate = 19200 ; active=1", ci);
+  std::string conversion;
+  try {
+    TCiRef unused;
+    CreateTransport("provider=SERIAL_PORT;comport=eleven", unused);
+  } catch (const EConvertError& error) {
+    conversion = error.what();
+  }
+  UnregisterStandardTransports();
+  ASSERT_TRUE(created);
+  const auto port = Supports<ISerialPortInterface>(ci);
+  ASSERT_TRUE(port);
+  EXPECT_TRUE(port->GetActive());
+  EXPECT_EQ(port->GetBaudRate(), 19200);
+  EXPECT_EQ(port->GetConnectionName(), "COM211");
+  EXPECT_EQ(conversion, "Connection string key \"comport\": 'eleven' is not a valid integer value");
+}
+
+}  // namespace
+}  // namespace zorvid

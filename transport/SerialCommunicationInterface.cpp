@@ -1,0 +1,165 @@
+#include "transport/SerialCommunicationInterface.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+namespace zorvid {
+namespace {
+
+// Ten bit times per character: start bit, eight data bits, stop bit.
+constexpr double kBitsPerCharacter = 10.0;
+
+constexpr std::array<const char*, 3> kStopBitsNames{"One", "OneAndHalf", "Two"};
+constexpr std::array<const char*, 5> kParityNames{"None", "Odd", "Even", "Mark", "Space"};
+
+std::string Upper(std::string_view text) {
+  std::string result(text);
+  std::transform(result.begin(), result.end(), result.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return result;
+}
+
+template <std::size_t N>
+std::string NameOrNumber(const std::array<const char*, N>& names, std::uint8_t value) {
+  return value < names.size() ? names[value] : std::to_string(value);
+}
+
+template <class TEnum>
+std::uint8_t Number(TEnum value) {
+  return static_cast<std::uint8_t>(value);
+}
+
+// The spellings a connection string may use for each stop-bits setting.
+std::optional<TStopBits> ParseStopBits(const std::string& text) {
+  static const std::array<std::pair<const char*, TStopBits>, 7> kSpellings{{
+      {"1", TStopBits::One},
+      {"ONE", TStopBits::One},
+      {"1.5", TStopBits::OneAndHalf},
+      {"1,5", TStopBits::OneAndHalf},
+      {"ONEANDHALF", TStopBits::OneAndHalf},
+      {"2", TStopBits::Two},
+      {"TWO", TStopBits::Two},
+  }};
+  const std::string upper = Upper(text);
+  for (const auto& [spelling, value] : kSpellings)
+    if (upper == spelling) return value;
+  return std::nullopt;
+}
+
+std::optional<TParity> ParseParity(const std::string& text) {
+  const std::string upper = Upper(text);
+  for (std::uint8_t value = 0; value < kParityNames.size(); ++value)
+    if (upper == Upper(kParityNames[value])) return static_cast<TParity>(value);
+  return std::nullopt;
+}
+
+// A number of data bits beyond the 8-bit range is as invalid as 9: it must not wrap into the
+// valid range on its way to the raw setter.
+std::uint8_t DatabitsValue(std::int32_t number) {
+  return number >= 0 && number <= 0xFF ? static_cast<std::uint8_t>(number) : std::uint8_t{0xFF};
+}
+
+// A refused value as the error report shows it.
+std::string SettingText(std::int32_t value) {
+  return std::to_string(value);
+}
+std::string SettingText(std::uint8_t value) {
+  return std::to_string(value);
+}
+std::string SettingText(bool value) {
+  return value ? "True" : "False";
+}
+std::string SettingText(TStopBits value) {
+  return StopBitsName(value);
+}
+std::string SettingText(TParity value) {
+  return ParityName(value);
+}
+
+}  // namespace
+
+std::string StopBitsName(TStopBits value) {
+  return NameOrNumber(kStopBitsNames, Number(value));
+}
+
+std::string ParityName(TParity value) {
+  return NameOrNumber(kParityNames, Number(value));
+}
+
+bool TSerialCommunicationInterface::ApplyBaudRate(std::int32_t value) {
+  if (!ValidBaudRate(value)) return false;
+  SetCharTime(1000.0 / value * kBitsPerCharacter);
+  return true;
+}
+
+template <class TValue>
+void TSerialCommunicationInterface::ChangeSetting(
+    const char* operation, bool (TSerialCommunicationInterface::*apply)(TValue), TValue value) {
+  if ((this->*apply)(value))
+    DoConfigurationChanged();
+  else
+    ReportError(operation, {SettingText(value)}, 0);
+}
+
+void TSerialCommunicationInterface::SetBaudRate(std::int32_t value) {
+  ChangeSetting("SetBaudRate", &TSerialCommunicationInterface::ApplyBaudRate, value);
+}
+
+void TSerialCommunicationInterface::SetParity(TParity value) {
+  ChangeSetting("SetParity", &TSerialCommunicationInterface::ApplyParity, value);
+}
+
+void TSerialCommunicationInterface::SetStopBits(TStopBits value) {
+  ChangeSetting("SetStopBits", &TSerialCommunicationInterface::ApplyStopBits, value);
+}
+
+void TSerialCommunicationInterface::SetDatabits(std::uint8_t value) {
+  ChangeSetting("SetDatabits", &TSerialCommunicationInterface::ApplyDatabits, value);
+}
+
+void TSerialCommunicationInterface::SetDTR(bool value) {
+  ChangeSetting("SetDTR", &TSerialCommunicationInterface::ApplyDTR, value);
+}
+
+void TSerialCommunicationInterface::SetRTS(bool value) {
+  ChangeSetting("SetRTS", &TSerialCommunicationInterface::ApplyRTS, value);
+}
+
+std::string TSerialCommunicationInterface::GetConfiguration() {
+  std::string text = TCommunicationInterfaceDataSpy::GetConfiguration();
+  if (!text.empty()) text += ';';
+  TReadLocker guard(*this);
+  text += "baudrate=" + std::to_string(GetBaudRate());
+  text += ";databits=" + std::to_string(GetDatabits());
+  text += ";stopbits=" + StopBitsName(GetStopBits());
+  text += ";parity=" + ParityName(GetParity());
+  text += ";dtr=" + std::string(ConnectionBool(GetDTR()));
+  text += ";rts=" + std::string(ConnectionBool(GetRTS()));
+  return text;
+}
+
+bool TSerialCommunicationInterface::ApplyConfiguration(const std::string& text) {
+  ApplyLineSettings(TConnectionSettings(text));
+  return true;
+}
+
+void TSerialCommunicationInterface::ApplyLineSettings(const TConnectionSettings& settings) {
+  {
+    TWriteLocker guard(*this);
+    if (const auto baudRate = settings.Int("baudrate")) ApplyBaudRate(*baudRate);
+    if (const auto databits = settings.Int("databits")) ApplyDatabits(DatabitsValue(*databits));
+    if (const auto stopBits = ParseStopBits(settings.Find("stopbits").value_or("")))
+      ApplyStopBits(*stopBits);
+    if (const auto parity = ParseParity(settings.Find("parity").value_or(""))) ApplyParity(*parity);
+    if (const auto dtr = settings.LineLevel("dtr")) ApplyDTR(*dtr);
+    if (const auto rts = settings.LineLevel("rts")) ApplyRTS(*rts);
+  }
+  // Opened outside the lock, as any client would open it.
+  if (settings.Active("active").value_or(false)) Open();
+}
+
+}  // namespace zorvid
