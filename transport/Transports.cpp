@@ -1,5 +1,6 @@
 #include "transport/Transports.h"
 
+#include "transport/FTDIDirect.h"
 #include "transport/SerialPortInterface.h"
 #include "transport/TCPClientInterface.h"
 
@@ -8,9 +9,11 @@ namespace zorvid {
 void RegisterStandardTransports() {
   RegisterTcpClientTransport();
   RegisterSerialPortTransport();
+  RegisterFTDITransport();
 }
 
 void UnregisterStandardTransports() {
+  UnregisterFTDITransport();
   UnregisterSerialPortTransport();
   UnregisterTcpClientTransport();
 }

@@ -1,0 +1,532 @@
+// The USB transport through the stand-in bridge library, which the test process finds by name
+// through LD_LIBRARY_PATH: the binding, opening by serial number with the stored settings in
+// their order, data both ways with received data announced on the reader thread, failures of
+// the library (an input/output error closes), the serial number and the connection string, the
+// abandoned open device that closes itself and goes on the reader thread, and the enumeration.
+// The stand-in writes every call it gets to a trace file, which is what most checks read.
+#include "transport/FTDIDirect.h"
+
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "core/NodedInterface.h"
+#include "tests/support/PseudoTerminal.h"
+#include "transport/Transports.h"
+
+namespace zorvid {
+namespace {
+
+using namespace std::chrono_literals;
+using test::TPseudoTerminal;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using ::testing::Pair;
+
+constexpr auto kLimit = 2000ms;
+const std::string kSerial = "ZTEST1";
+const std::string kOtherSerial = "ZTEST2";
+
+void SetEnv(const std::string& name, const std::string& value) {
+  setenv(name.c_str(), value.c_str(), 1);
+}
+
+// Records a transport's notifications, which arrive on the reader thread as well as on the test's.
+class TObserver {
+ public:
+  void Attach(ICommunicationInterface& ci) {
+    ci.SetOnOpen({this, &TObserver::OnOpen});
+    ci.SetOnClose({this, &TObserver::OnClose});
+    ci.SetOnDataRcv({this, &TObserver::OnData});
+    ci.SetOnError({this, &TObserver::OnError});
+    ci.GetConfigChangedEventer().Add({this, &TObserver::OnConfig});
+  }
+  void Detach(ICommunicationInterface& ci) {
+    ci.SetOnOpen({});
+    ci.SetOnClose({});
+    ci.SetOnDataRcv({});
+    ci.SetOnError({});
+    ci.GetConfigChangedEventer().Remove({this, &TObserver::OnConfig});
+  }
+  bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = kLimit) {
+    std::unique_lock guard(mutex_);
+    return changed_.wait_for(guard, limit, condition);
+  }
+  template <class T>
+  T Get(const T& field) {
+    std::lock_guard guard(mutex_);
+    return field;
+  }
+
+  std::vector<std::string> events;
+  std::vector<std::pair<std::string, TErrorArgs>> errors;
+  std::vector<std::thread::id> dataThreads, closeThreads;
+  TByteString data;
+
+ private:
+  template <class TChange>
+  void Record(TChange change) {
+    {
+      std::lock_guard guard(mutex_);
+      change();
+    }
+    changed_.notify_all();
+  }
+  void OnOpen(TCiRef) {
+    Record([&] { events.push_back("open"); });
+  }
+  void OnClose(TCiRef) {
+    Record([&] {
+      events.push_back("close");
+      closeThreads.push_back(std::this_thread::get_id());
+    });
+  }
+  void OnConfig(TCiRef) {
+    Record([&] { events.push_back("config"); });
+  }
+  // Reads outside the observer's lock, as a stack would.
+  void OnData(TCiRef sender) {
+    const TByteString received = sender->Read();
+    Record([&] {
+      dataThreads.push_back(std::this_thread::get_id());
+      data += received;
+    });
+  }
+  void OnError(TCiRef, const std::string& operation, const TErrorArgs& args, std::int32_t) {
+    Record([&] { errors.emplace_back(operation, args); });
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+};
+
+// Counts destroyed nodes with the thread they went on.
+class TDestroyedNodes {
+ public:
+  TDestroyedNodes() { NodeDestroyedEventer().Add({this, &TDestroyedNodes::OnDestroyed}); }
+  ~TDestroyedNodes() { NodeDestroyedEventer().Remove({this, &TDestroyedNodes::OnDestroyed}); }
+  TDestroyedNodes(const TDestroyedNodes&) = delete;
+  TDestroyedNodes& operator=(const TDestroyedNodes&) = delete;
+
+  // The thread `node` went on, once it went within the limit.
+  std::optional<std::thread::id> WaitFor(const void* node) {
+    std::unique_lock guard(mutex_);
+    if (!changed_.wait_for(guard, kLimit, [&] { return threads_.contains(node); }))
+      return std::nullopt;
+    return threads_[node];
+  }
+  bool Destroyed(const void* node) {
+    std::lock_guard guard(mutex_);
+    return threads_.contains(node);
+  }
+
+ private:
+  void OnDestroyed(TRef<INodedInterface> node) {
+    {
+      std::lock_guard guard(mutex_);
+      threads_[Identity(node.Get())] = std::this_thread::get_id();
+    }
+    changed_.notify_all();
+  }
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::map<const void*, std::thread::id> threads_;
+};
+
+// A device for bridge ZTEST1, whose line is a pseudo-terminal; every library call is traced.
+class FTDIDirectTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    tracePath_ = ::testing::TempDir() + "ftdi-trace-" + std::to_string(getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::remove(tracePath_.c_str());
+    SetEnv("ZORVID_FTDI_TRACE", tracePath_);
+    SetEnv("ZORVID_FTDI_" + kSerial, "pty:" + line.SlavePath());
+    unsetenv("ZORVID_FTDI_FAIL");
+    unsetenv("ZORVID_FTDI_READ_CHUNK");
+    unsetenv("ZORVID_FTDI_DEVICES");
+    device = New<TFTDIDevice>();
+    observer.Attach(*device);
+  }
+  void TearDown() override {
+    if (device) {
+      device->Close(false);
+      observer.Detach(*device);
+    }
+    device.Reset();
+    std::remove(tracePath_.c_str());
+  }
+
+  // The calls traced so far, without the queue polls of the reader, whose number depends on
+  // timing.
+  std::vector<std::string> Trace() const {
+    std::vector<std::string> lines;
+    std::ifstream file(tracePath_);
+    for (std::string text; std::getline(file, text);)
+      if (text != "FT_GetQueueStatus") lines.push_back(text);
+    return lines;
+  }
+  void ClearTrace() const { std::remove(tracePath_.c_str()); }
+  // Opened through the connection string, as the factory's clients do.
+  void OpenWith(const std::string& settings) {
+    device->SetConfiguration("serial_number=" + kSerial + ";" + settings + ";active=1");
+    ASSERT_TRUE(device->GetActive()) << ::testing::PrintToString(observer.errors);
+  }
+
+  TPseudoTerminal line;
+  TObserver observer;
+  TRef<TFTDIDevice> device;
+
+ private:
+  std::string tracePath_;
+};
+
+// ---- Binding and defaults ----------------------------------------------------------------
+
+TEST(FTDIBindingTest, TheStandInIsFoundByNameWithEveryEntryPoint) {
+  EXPECT_TRUE(Ftd2xx().loaded);
+  EXPECT_EQ(Ftd2xx().missingNames, "");
+  EXPECT_TRUE(Ftd2xx().Available());
+  EXPECT_NE(Ftd2xx().entry.FT_OpenEx, nullptr);
+  EXPECT_NE(Ftd2xx().entry.FT_EE_Program, nullptr);
+}
+
+TEST_F(FTDIDirectTest, NewDeviceHasTheDefaultsAndIsClosed) {
+  EXPECT_EQ(device->GetConfiguration(),
+            "provider=FTD_USB;serial_number=;baudrate=115200;databits=8;stopbits=One;"
+            "parity=None;dtr=-1;rts=-1");
+  EXPECT_EQ(device->GetConnectionName(), "");
+  EXPECT_EQ(device->GetDescription(), "");
+  EXPECT_FALSE(device->GetActive());
+  EXPECT_EQ(device->GetHandle(), nullptr);
+  EXPECT_FALSE(device->ReadCTS());
+  EXPECT_FALSE(device->ReadDSR());
+  EXPECT_TRUE(device->HasSetup());
+  const TCiRef ci = device;
+  EXPECT_TRUE(Supports<IFTDISerialPortInterface>(ci));
+  EXPECT_TRUE(IID_IFTDISerialPortInterface.offeredBy(ci.Get()));
+  EXPECT_EQ(IID_IFTDISerialPortInterface.guid, "{CBFAE6C0-8E72-4D7F-8C51-C36038E6F5F5}");
+}
+
+TEST_F(FTDIDirectTest, TheFactoryBuildsItUnderItsProviderName) {
+  RegisterStandardTransports();
+  TCiRef created;
+  ASSERT_TRUE(CreateTransport("provider=FTD_USB;serial_number=ABC;baudrate=9600", created));
+  UnregisterStandardTransports();
+  EXPECT_TRUE(Supports<IFTDISerialPortInterface>(created));
+  EXPECT_EQ(created->GetConnectionName(), "ABC");
+  EXPECT_EQ(created->GetConfiguration(),
+            "provider=FTD_USB;serial_number=ABC;baudrate=9600;databits=8;stopbits=One;"
+            "parity=None;dtr=-1;rts=-1");
+  EXPECT_FALSE(created->GetActive());
+  EXPECT_THAT(Trace(), IsEmpty());
+}
+
+// ---- Opening and closing -----------------------------------------------------------------
+
+TEST_F(FTDIDirectTest, OpensTheBridgeBySerialNumberAndAppliesTheSettingsInOrder) {
+  OpenWith("baudrate=9600;databits=7;parity=Even;stopbits=Two;dtr=0");
+  EXPECT_NE(device->GetHandle(), nullptr);
+  EXPECT_EQ(device->GetConnectionName(), kSerial);
+  EXPECT_THAT(Trace(),
+              ElementsAre("FT_OpenEx ZTEST1 1", "FT_ResetDevice", "FT_SetEventNotification 3",
+                          "FT_SetBaudRate 9600", "FT_SetDataCharacteristics 7 2 2",
+                          "FT_SetDataCharacteristics 7 2 2", "FT_SetDataCharacteristics 7 2 2",
+                          "FT_ClrDtr", "FT_SetRts"));
+  EXPECT_THAT(observer.Get(observer.events), Contains("open"));
+  EXPECT_THAT(observer.Get(observer.errors), IsEmpty());
+
+  ClearTrace();
+  EXPECT_TRUE(device->Close(false));
+  EXPECT_FALSE(device->GetActive());
+  EXPECT_THAT(Trace(), ElementsAre("FT_Close"));
+  EXPECT_EQ(observer.Get(observer.events).back(), "close");
+}
+
+TEST_F(FTDIDirectTest, OpeningFailsWithoutASerialNumberOrABridge) {
+  EXPECT_FALSE(device->Open());
+  EXPECT_THAT(Trace(), IsEmpty());  // the library was not asked
+
+  device->SetSerialNumber("ZNOTTHERE");
+  EXPECT_FALSE(device->Open());
+  EXPECT_THAT(Trace(), ElementsAre("FT_OpenEx ZNOTTHERE 1"));
+  EXPECT_FALSE(device->GetActive());
+  EXPECT_THAT(observer.Get(observer.errors),
+              ElementsAre(Pair("Open", IsEmpty()), Pair("Open", IsEmpty())));
+}
+
+TEST_F(FTDIDirectTest, DisablingThePortClosesIt) {
+  OpenWith("");
+  ClearTrace();
+  device->SetPortEnabled(false);
+  EXPECT_FALSE(device->GetPortEnabled());
+  EXPECT_FALSE(device->GetActive());
+  EXPECT_THAT(Trace(), ElementsAre("FT_Close"));
+}
+
+// ---- Data ----------------------------------------------------------------------------------
+
+TEST_F(FTDIDirectTest, DataGoesBothWaysAndArrivesOnTheReaderThread) {
+  OpenWith("");
+  EXPECT_EQ(device->Write("hello"), 5);
+  EXPECT_EQ(line.Receive(5, kLimit), "hello");
+
+  ASSERT_TRUE(line.Send(std::string("\x2A\0\x01", 3)));
+  ASSERT_TRUE(observer.WaitFor([&] { return observer.data.size() == 3; }));
+  EXPECT_EQ(observer.Get(observer.data), std::string("\x2A\0\x01", 3));
+  const auto threads = observer.Get(observer.dataThreads);
+  ASSERT_FALSE(threads.empty());
+  EXPECT_EQ(threads.front(), device->ReaderThreadId());
+  EXPECT_NE(threads.front(), std::this_thread::get_id());
+}
+
+TEST_F(FTDIDirectTest, BytesLeftAfterAReadAreAnnouncedAgainAtOnce) {
+  // One byte per read: without a fresh signal each further byte would wait for the reader's
+  // 100 ms limit, about two seconds for these twenty.
+  constexpr std::size_t kCount = 20;
+  SetEnv("ZORVID_FTDI_READ_CHUNK", "1");
+  OpenWith("");
+  ASSERT_TRUE(line.Send(std::string(kCount, 'x')));
+  ASSERT_TRUE(observer.WaitFor([&] { return !observer.data.empty(); }));
+  EXPECT_TRUE(observer.WaitFor([&] { return observer.data.size() == kCount; }, 1000ms))
+      << observer.Get(observer.data).size() << " bytes";
+  EXPECT_GE(observer.Get(observer.dataThreads).size(), kCount);
+}
+
+TEST_F(FTDIDirectTest, PurgesReachTheLibrary) {
+  OpenWith("");
+  ClearTrace();
+  device->PurgeInput();
+  device->PurgeOutput();
+  EXPECT_THAT(Trace(), ElementsAre("FT_Purge 1", "FT_Purge 2"));
+}
+
+// ---- Library failures ---------------------------------------------------------------------
+
+TEST_F(FTDIDirectTest, AnInputOutputErrorClosesTheTransport) {
+  SetEnv("ZORVID_FTDI_FAIL", "FT_Read:4");
+  OpenWith("");
+  ASSERT_TRUE(line.Send("abc"));
+  ASSERT_TRUE(observer.WaitFor([&] { return !observer.closeThreads.empty(); }));
+  EXPECT_FALSE(device->GetActive());
+  EXPECT_EQ(observer.Get(observer.closeThreads).front(), device->ReaderThreadId());
+  EXPECT_THAT(Trace(), Contains("FT_Close"));
+  EXPECT_THAT(observer.Get(observer.errors), IsEmpty());
+}
+
+TEST_F(FTDIDirectTest, OtherFailuresOnlyFailTheOperation) {
+  SetEnv("ZORVID_FTDI_FAIL", "FT_Read:3,FT_SetBaudRate:7,FT_Write:5");
+  OpenWith("baudrate=9600");  // the refused rate does not fail the opening
+  device->SetBaudRate(19200);
+  EXPECT_EQ(device->GetBaudRate(), 9600);
+  EXPECT_THAT(observer.Get(observer.errors),
+              ElementsAre(Pair("SetBaudRate", ElementsAre("19200"))));
+  EXPECT_EQ(device->Write("abc"), 0);
+
+  ASSERT_TRUE(line.Send("abc"));
+  ASSERT_TRUE(observer.WaitFor([&] { return !observer.dataThreads.empty(); }));
+  EXPECT_TRUE(device->GetActive());
+  EXPECT_EQ(observer.Get(observer.data), "");
+  EXPECT_THAT(observer.Get(observer.events), Not(Contains("close")));
+}
+
+// ---- Settings ------------------------------------------------------------------------------
+
+TEST_F(FTDIDirectTest, SettingsOnAClosedDeviceAreStoredWithoutTheLibrary) {
+  device->SetConfiguration("serial_number=ABC;baudrate=57600;databits=7;parity=Odd;rts=0");
+  EXPECT_EQ(device->GetConfiguration(),
+            "provider=FTD_USB;serial_number=ABC;baudrate=57600;databits=7;stopbits=One;"
+            "parity=Odd;dtr=-1;rts=0");
+  EXPECT_DOUBLE_EQ(device->GetCharTime(), 1000.0 / 57600 * 10.0);
+  EXPECT_FALSE(device->ApplyDatabits(9));
+  EXPECT_FALSE(device->ApplyBaudRate(0));
+  EXPECT_THAT(Trace(), IsEmpty());
+}
+
+TEST_F(FTDIDirectTest, SettingsOnAnOpenDeviceGoToTheLibraryAndRefusalsAreTakenBack) {
+  SetEnv("ZORVID_FTDI_FAIL", "FT_ClrRts:3");
+  OpenWith("");
+  ClearTrace();
+  EXPECT_TRUE(device->ApplyParity(TParity::Mark));
+  EXPECT_TRUE(device->ApplyStopBits(TStopBits::OneAndHalf));
+  EXPECT_TRUE(device->ApplyDTR(false));
+  EXPECT_TRUE(device->ApplyBaudRate(4800));
+  EXPECT_FALSE(device->ApplyRTS(false));
+  EXPECT_THAT(Trace(),
+              ElementsAre("FT_SetDataCharacteristics 8 0 3", "FT_SetDataCharacteristics 8 1 3",
+                          "FT_ClrDtr", "FT_SetBaudRate 4800", "FT_ClrRts"));
+  EXPECT_FALSE(device->GetDTR());
+  EXPECT_TRUE(device->GetRTS());  // refused: the old state stays
+  EXPECT_EQ(device->GetBaudRate(), 4800);
+}
+
+TEST_F(FTDIDirectTest, ARefusedCharacteristicIsTakenBack) {
+  SetEnv("ZORVID_FTDI_FAIL", "FT_SetDataCharacteristics:3");
+  OpenWith("");
+  EXPECT_FALSE(device->ApplyParity(TParity::Even));
+  EXPECT_FALSE(device->ApplyDatabits(7));
+  EXPECT_EQ(device->GetParity(), TParity::None);
+  EXPECT_EQ(device->GetDatabits(), 8);
+}
+
+TEST_F(FTDIDirectTest, TheSameSerialNumberAgainDoesNotReopen) {
+  OpenWith("");
+  ClearTrace();
+  observer.events.clear();
+  device->SetSerialNumber(kSerial);
+  device->SetConfiguration("serial_number=" + kSerial);
+  EXPECT_THAT(Trace(), IsEmpty());
+  EXPECT_TRUE(device->GetActive());
+  EXPECT_THAT(observer.Get(observer.events), Not(Contains("close")));
+}
+
+TEST_F(FTDIDirectTest, AnotherSerialNumberMovesAnOpenDeviceWithoutOpenOrClose) {
+  TPseudoTerminal otherLine;
+  SetEnv("ZORVID_FTDI_" + kOtherSerial, "pty:" + otherLine.SlavePath());
+  OpenWith("baudrate=9600");
+  ClearTrace();
+  observer.events.clear();
+  device->SetSerialNumber(kOtherSerial);
+  EXPECT_TRUE(device->GetActive());
+  EXPECT_EQ(device->GetConnectionName(), kOtherSerial);
+  const auto trace = Trace();
+  ASSERT_GE(trace.size(), 3u);
+  EXPECT_EQ(trace[0], "FT_Close");
+  EXPECT_EQ(trace[1], "FT_OpenEx ZTEST2 1");
+  EXPECT_THAT(trace, Contains("FT_SetBaudRate 9600"));
+  EXPECT_THAT(observer.Get(observer.events), ElementsAre("config"));
+  EXPECT_EQ(device->Write("moved"), 5);
+  EXPECT_EQ(otherLine.Receive(5, kLimit), "moved");
+}
+
+TEST_F(FTDIDirectTest, SetupGoesThroughTheHook) {
+  EXPECT_FALSE(device->Setup());  // no hook
+  static std::int32_t shownRate = 0;
+  static bool confirm = false;
+  SetUsbSetupHook([](std::int32_t baudRate) {
+    shownRate = baudRate;
+    return confirm;
+  });
+  device->SetBaudRate(38400);
+  observer.events.clear();
+  EXPECT_FALSE(device->Setup());
+  EXPECT_EQ(shownRate, 38400);
+  EXPECT_THAT(observer.Get(observer.events), IsEmpty());
+  confirm = true;
+  EXPECT_TRUE(device->Setup());
+  EXPECT_THAT(observer.Get(observer.events), ElementsAre("config"));
+  SetUsbSetupHook(nullptr);
+}
+
+// ---- Lifetime ----------------------------------------------------------------------------
+
+TEST_F(FTDIDirectTest, AnAbandonedOpenDeviceClosesAndGoesOnTheReaderThread) {
+  TDestroyedNodes destroyed;
+  OpenWith("");
+  const std::thread::id reader = device->ReaderThreadId();
+  const void* node = Identity(device.Get());
+  observer.Detach(*device);
+  ClearTrace();
+  device.Reset();
+  const std::optional<std::thread::id> wentOn = destroyed.WaitFor(node);
+  ASSERT_TRUE(wentOn.has_value()) << "the device was not destroyed";
+  EXPECT_EQ(*wentOn, reader);
+  EXPECT_THAT(Trace(), Contains("FT_Close"));
+}
+
+TEST_F(FTDIDirectTest, ADeviceThatIsNotOpenGoesWhenReleased) {
+  TDestroyedNodes destroyed;
+  const void* node = Identity(device.Get());
+  observer.Detach(*device);
+  device.Reset();  // never opened: the reader never held it, so it goes right here
+  EXPECT_TRUE(destroyed.Destroyed(node));
+
+  device = New<TFTDIDevice>();
+  OpenWith("");
+  device->Close(false);
+  node = Identity(device.Get());
+  device.Reset();  // a pass of the reader may still hold it for a moment
+  EXPECT_TRUE(destroyed.WaitFor(node).has_value());
+}
+
+// ---- Enumeration -------------------------------------------------------------------------
+
+class FTDIEnumerationTest : public FTDIDirectTest {
+ protected:
+  void SetUp() override {
+    FTDIDirectTest::SetUp();
+    SetEnv("ZORVID_FTDI_DEVICES", "SER1:Desc one,SER22:,SER333:Desc three");
+  }
+};
+
+TEST_F(FTDIEnumerationTest, CountsTheAttachedBridges) {
+  EXPECT_EQ(GetUSBDeviceCount(), 3);
+  SetEnv("ZORVID_FTDI_FAIL", "FT_CreateDeviceInfoList:4");
+  EXPECT_EQ(GetUSBDeviceCount(), -1);
+}
+
+TEST_F(FTDIEnumerationTest, TextsFollowTheBufferRules) {
+  std::uint32_t length = 0;
+  EXPECT_EQ(GetUSBSerialNumber(2, nullptr, length), 0u);
+  EXPECT_EQ(length, 7u);
+
+  char buffer[16] = "untouched";
+  length = 6;
+  EXPECT_EQ(GetUSBSerialNumber(2, buffer, length), kUsbBufferTooSmall);
+  EXPECT_EQ(length, 7u);
+  EXPECT_STREQ(buffer, "untouched");
+
+  length = 7;
+  EXPECT_EQ(GetUSBSerialNumber(2, buffer, length), 0u);
+  EXPECT_EQ(length, 6u);
+  EXPECT_STREQ(buffer, "SER333");
+
+  length = sizeof buffer;
+  EXPECT_EQ(GetUSBDescription(0, buffer, length), 0u);
+  EXPECT_EQ(length, 8u);
+  EXPECT_STREQ(buffer, "Desc one");
+}
+
+TEST_F(FTDIEnumerationTest, LibraryFailuresAddTheirStatus) {
+  std::uint32_t length = 0;
+  EXPECT_EQ(GetUSBDescription(3, nullptr, length), kUsbLibraryCallFailed + 2);  // not found
+  SetEnv("ZORVID_FTDI_FAIL", "FT_GetDeviceInfoDetail:5");
+  EXPECT_EQ(GetUSBSerialNumber(0, nullptr, length), kUsbLibraryCallFailed + 5);
+}
+
+TEST_F(FTDIEnumerationTest, TheListHoldsTheDescribedBridgesTaggedWithTheirIndex) {
+  TUsbDeviceList list{{"stale", 9}};
+  FillUSBDeviceList(list);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].text, "Desc one");
+  EXPECT_EQ(list[0].tag, 0);
+  EXPECT_EQ(list[1].text, "Desc three");
+  EXPECT_EQ(list[1].tag, 2);
+  EXPECT_EQ(GetUSBItemSerialNumber(list, 1), "SER333");
+  EXPECT_EQ(GetUSBItemSerialNumber(list, 0), "SER1");
+  EXPECT_EQ(GetUSBItemSerialNumber(list, -1), "");
+  EXPECT_EQ(GetUSBItemSerialNumber(list, 2), "");
+
+  SetEnv("ZORVID_FTDI_FAIL", "FT_GetDeviceInfoDetail:5");
+  FillUSBDeviceList(list);
+  EXPECT_THAT(list, IsEmpty());
+}
+
+}  // namespace
+}  // namespace zorvid
