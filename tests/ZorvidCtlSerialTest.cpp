@@ -4,23 +4,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <optional>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "tests/support/ChildProcess.h"
+#include "tests/support/CtlPtyTest.h"
 #include "tools/ctl/CtlCommands.h"
 #include "tools/ctl/CtlText.h"
 
 namespace zorvid::ctl {
 namespace {
 
-using namespace std::chrono_literals;
-using test::RunProcess;
-using test::TChildProcess;
 using test::TEnvironment;
 using test::TProcessResult;
 using ::testing::HasSubstr;
@@ -28,63 +22,14 @@ using ::testing::IsEmpty;
 using ::testing::MatchesRegex;
 using ::testing::StartsWith;
 
-constexpr auto kStartLimit = 2s;  // until the simulator names its pseudo-terminal
 // A port number without a default device, mapped to the simulator's line for one run.
 constexpr int kMappedPort = 233;
 
-// One zorvid-sim serving a pseudo-terminal of its own; stopped when the object goes.
-class TSerialSimulator {
- public:
-  // True when it named its line in time.
-  bool Start(const std::vector<std::string>& options) {
-    std::vector<std::string> args{ZORVID_SIM_PATH, "--pty"};
-    args.insert(args.end(), options.begin(), options.end());
-    if (!process_.Start(args, TChildProcess::TOutput::kRead)) return false;
-    const std::optional<std::string> announced = process_.ReadLine(kStartLimit);
-    constexpr std::string_view kPrefix = "PTY ";
-    if (!announced || !announced->starts_with(kPrefix)) return false;
-    path_ = announced->substr(kPrefix.size());
-    return true;
-  }
-  void Stop() { process_.Stop(); }
-  const std::string& Path() const { return path_; }
-
- private:
-  TChildProcess process_;
-  std::string path_;
-};
-
-class CtlSerialTest : public ::testing::Test {
+class CtlSerialTest : public test::TCtlPtyTest {
  protected:
-  void StartSimulator(const std::vector<std::string>& options) {
-    ASSERT_TRUE(simulator.Start(options)) << "zorvid-sim did not name its pseudo-terminal";
-  }
-  void TearDown() override { simulator.Stop(); }
-
-  std::string ByDevice() const { return "provider=SERIAL_PORT;device=" + simulator.Path(); }
-
-  TProcessResult Ctl(const std::vector<std::string>& args, const std::string& connection,
-                     const TEnvironment& environment = {}) {
-    std::vector<std::string> command{ZORVIDCTL_PATH, "-c", connection};
-    command.insert(command.end(), args.begin(), args.end());
-    return RunProcess(command, environment);
-  }
-  TProcessResult Ctl(const std::vector<std::string>& args) { return Ctl(args, ByDevice()); }
-
-  // A run that must succeed and print what `form` describes, nothing on stderr.
-  void ExpectPrintsForm(const std::vector<std::string>& args, const std::string& form) {
-    SCOPED_TRACE(JoinWords(args));
-    const TProcessResult run = Ctl(args);
-    EXPECT_EQ(run.exitCode, kExitOk) << run.err;
-    EXPECT_THAT(run.out, MatchesRegex(form));
-    EXPECT_THAT(run.err, IsEmpty());
-  }
-  void ExpectPrints(const std::vector<std::string>& args, const std::string& out) {
-    SCOPED_TRACE(JoinWords(args));
-    const TProcessResult run = Ctl(args);
-    EXPECT_EQ(run.exitCode, kExitOk) << run.err;
-    EXPECT_EQ(run.out, out);
-    EXPECT_THAT(run.err, IsEmpty());
+  std::string ByDevice() const { return "provider=SERIAL_PORT;device=" + linePath; }
+  TProcessResult Ctl(const std::vector<std::string>& args) override {
+    return RunCtl(args, ByDevice());
   }
   void ExpectFails(const std::vector<std::string>& args, int exitCode, const std::string& err) {
     SCOPED_TRACE(JoinWords(args));
@@ -93,49 +38,14 @@ class CtlSerialTest : public ::testing::Test {
     EXPECT_EQ(run.err, err);
     EXPECT_THAT(run.out, IsEmpty());
   }
-
-  TSerialSimulator simulator;
 };
 
 TEST_F(CtlSerialTest, EveryReadPrintsTheDisplaysValues) {
-  StartSimulator({"--temperature", "23.5"});
-  ExpectPrints({"ident"}, "ZorvidL;v1.0;rtc\n");
-  ExpectPrints({"get", "temperature"}, "23.5\n");
-  ExpectPrintsForm({"get", "text"}, ".{5}\n");
-  ExpectPrintsForm({"get", "data"}, "([0-9A-F]{2} ){4}[0-9A-F]{2}\n");
-  ExpectPrintsForm({"get", "expiration"}, "seconds=[0-9]+ second=[0-9]+\n");
-  ExpectPrintsForm({"get", "brightness"}, "[0-9]+\n");
-  ExpectPrintsForm({"get", "brightness-auto"}, "auto=(on|off) min=[0-9]+ max=[0-9]+ gain=[0-9]+\n");
-  ExpectPrintsForm({"get", "clock"}, "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\n");
-  ExpectPrintsForm({"get", "params"},
-                   "auto-update=[01]\nsummer-time=[01]\nafter-turn-on=[01]\nafter-expiration=[01]\n"
-                   "12h=[01]\nmdy=[01]\nshow-time=[01]\nshow-date=[01]\nshow-temp=[01]\n"
-                   "offset=-?[0-9]+\nzone=[0-9]+\n");
+  CheckEveryRead();
 }
 
 TEST_F(CtlSerialTest, EverySettingReadsBackWhatWasWritten) {
-  StartSimulator({});
-  ExpectPrints({"set", "text", "12:"}, "");
-  ExpectPrints({"get", "text"}, "  12:\n");
-  ExpectPrints({"set", "data", "03", "3F", "06", "5B", "4F"}, "");
-  ExpectPrints({"get", "data"}, "03 3F 06 5B 4F\n");
-  ExpectPrints({"set", "expiration", "300"}, "");
-  ExpectPrintsForm({"get", "expiration"}, "seconds=300 second=[0-9]+\n");
-  ExpectPrints({"set", "brightness", "77"}, "");
-  ExpectPrints({"get", "brightness"}, "77\n");
-  ExpectPrints({"set", "brightness-auto", "on", "8", "30", "15"}, "");
-  ExpectPrints({"get", "brightness-auto"}, "auto=on min=8 max=30 gain=15\n");
-  ExpectPrints({"set", "params", "mdy=1", "offset=780", "zone=3", "show-date=1"}, "");
-  ExpectPrintsForm({"get", "params"},
-                   "auto-update=[01]\nsummer-time=[01]\nafter-turn-on=[01]\nafter-expiration=[01]\n"
-                   "12h=[01]\nmdy=1\nshow-time=[01]\nshow-date=1\nshow-temp=[01]\noffset=780\n"
-                   "zone=3\n");
-  ExpectPrints({"set", "clock", "2026-03-07 14:05:09"}, "");
-  ExpectPrintsForm({"get", "clock"}, "2026-03-07 14:05:(09|1[0-2])\n");
-  ExpectPrints({"set", "clock", "now"}, "");
-  ExpectPrints({"show-info"}, "");
-  ExpectPrints({"raw", "0x83"}, "ack=00 data=4D\n");
-  ExpectPrints({"raw", "0x99"}, "ack=02 data=\n");
+  CheckEverySettingReadsBack();
 }
 
 TEST_F(CtlSerialTest, JsonAndTraceWorkOverTheSerialLine) {
@@ -159,17 +69,17 @@ TEST_F(CtlSerialTest, APortNumberReachesTheLineThroughTheEnvironment) {
   StartSimulator({"--temperature", "21"});
   const std::string byNumber =
       "provider=SERIAL_PORT;comport=" + std::to_string(kMappedPort) + ";baudrate=115200";
-  const TEnvironment mapped{"ZORVID_COM" + std::to_string(kMappedPort) + "=" + simulator.Path()};
-  const TProcessResult ident = Ctl({"ident"}, byNumber, mapped);
+  const TEnvironment mapped{"ZORVID_COM" + std::to_string(kMappedPort) + "=" + linePath};
+  const TProcessResult ident = RunCtl({"ident"}, byNumber, mapped);
   EXPECT_EQ(ident.exitCode, kExitOk) << ident.err;
   EXPECT_EQ(ident.out, "ZorvidL;v1.0;rtc\n");
-  const TProcessResult set = Ctl({"set", "brightness", "42"}, byNumber, mapped);
+  const TProcessResult set = RunCtl({"set", "brightness", "42"}, byNumber, mapped);
   EXPECT_EQ(set.exitCode, kExitOk) << set.err;
-  const TProcessResult get = Ctl({"get", "brightness"}, byNumber, mapped);
+  const TProcessResult get = RunCtl({"get", "brightness"}, byNumber, mapped);
   EXPECT_EQ(get.out, "42\n");
 
   // Without the mapping the number has no device.
-  const TProcessResult unmapped = Ctl({"ident"}, byNumber, {});
+  const TProcessResult unmapped = RunCtl({"ident"}, byNumber, {});
   EXPECT_EQ(unmapped.exitCode, kExitConnection);
   EXPECT_EQ(unmapped.err, "zorvidctl: connection failed: cannot open \"" + byNumber + "\"\n");
 }
@@ -189,7 +99,7 @@ TEST_F(CtlSerialTest, FailuresGiveTheirExitCodesAndLeaveTheLineUsable) {
   EXPECT_THAT(usage.err, StartsWith("zorvidctl: brightness out of range (0..127): 128\n"));
 
   const std::string missing = "provider=SERIAL_PORT;device=/dev/zorvid-no-such-line";
-  const TProcessResult absent = Ctl({"ident"}, missing);
+  const TProcessResult absent = RunCtl({"ident"}, missing);
   EXPECT_EQ(absent.exitCode, kExitConnection);
   EXPECT_EQ(absent.err, "zorvidctl: connection failed: cannot open \"" + missing + "\"\n");
 }
