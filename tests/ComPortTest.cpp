@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/EventLoop.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/ShownMessages.h"
 
@@ -23,6 +24,10 @@
 namespace zorvid {
 namespace {
 
+using test::ErrorText;
+using test::ProcessEventsFor;
+using test::ProcessEventsUntil;
+
 using namespace std::chrono_literals;
 using test::TPortMapping;
 using test::TPseudoTerminal;
@@ -30,32 +35,6 @@ using test::TShownMessages;
 using TClock = std::chrono::steady_clock;
 
 constexpr int kPort = 201;
-
-bool ProcessEventsUntil(const std::function<bool()>& condition,
-                        std::chrono::milliseconds limit = 2000ms) {
-  const auto end = TClock::now() + limit;
-  while (!condition()) {
-    if (TClock::now() > end) return false;
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
-void ProcessEventsFor(std::chrono::milliseconds duration) {
-  ProcessEventsUntil([] { return false; }, duration);
-}
-
-// The text of the error `action` raises, or "<no error>".
-template <class TError>
-std::string ErrorText(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const TError& error) {
-    return error.what();
-  }
-  return "<no error>";
-}
 
 std::chrono::milliseconds CpuTime() {
   timespec used{};

@@ -12,24 +12,16 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/EventLoop.h"
 #include "tests/support/ShownMessages.h"
 
 namespace zorvid {
 namespace {
 
+using test::ProcessEventsUntil;
+
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
-
-bool ProcessEventsUntil(const std::function<bool()>& condition,
-                        std::chrono::milliseconds limit = 2000ms) {
-  const auto end = TClock::now() + limit;
-  while (!condition()) {
-    if (TClock::now() > end) return false;
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 // What a procedure saw: how often it ran and on which thread.
 struct TProbe {

@@ -21,11 +21,16 @@
 #include <vector>
 
 #include "core/Errors.h"
+#include "tests/support/EventLoop.h"
 #include "tests/support/PseudoTerminal.h"
 #include "transport/Transports.h"
 
 namespace zorvid {
 namespace {
+
+using test::ErrorText;
+using test::ProcessEventsFor;
+using test::ProcessEventsUntil;
 
 using namespace std::chrono_literals;
 using test::TPortMapping;
@@ -39,32 +44,6 @@ using TClock = std::chrono::steady_clock;
 
 constexpr int kPort = 211;
 constexpr std::int32_t kQueueSize = 10'000'000;
-
-bool ProcessEventsUntil(const std::function<bool()>& condition,
-                        std::chrono::milliseconds limit = 2000ms) {
-  const auto end = TClock::now() + limit;
-  while (!condition()) {
-    if (TClock::now() > end) return false;
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
-void ProcessEventsFor(std::chrono::milliseconds duration) {
-  ProcessEventsUntil([] { return false; }, duration);
-}
-
-// The text of the error `action` raises, or "<no error>".
-template <class TError>
-std::string ErrorText(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const TError& error) {
-    return error.what();
-  }
-  return "<no error>";
-}
 
 std::string PortString(int number) {
   return "comport=" + std::to_string(number);

@@ -12,27 +12,18 @@
 #include "protocol/KorvelStack.h"
 #include "protocol/KorvelStackDevice.h"
 #include "protocol/PacketReader.h"
+#include "tests/support/EventLoop.h"
 #include "tests/support/LoopbackServer.h"
 
 namespace zorvid {
 namespace {
 
+using test::ProcessEventsUntil;
+
 using namespace std::chrono_literals;
 using test::TLoopbackServer;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-
-// Lets the main thread's event loop run until the condition holds (bounded).
-bool ProcessEventsUntil(const std::function<bool()>& condition,
-                        std::chrono::milliseconds limit = 2000ms) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 // Records the notifications of a transport, all of which arrive on the main thread.
 struct TObserver {

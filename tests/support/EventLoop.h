@@ -1,0 +1,41 @@
+#pragma once
+
+// Bounded waits on the main thread's Qt event loop, for tests of code whose notifications
+// arrive through it.
+#include <QCoreApplication>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace zorvid::test {
+
+// Lets the event loop run until the condition holds; false when `limit` passed first.
+inline bool ProcessEventsUntil(const std::function<bool()>& condition,
+                               std::chrono::milliseconds limit = std::chrono::milliseconds(2000)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// Lets the event loop run for the whole duration.
+inline void ProcessEventsFor(std::chrono::milliseconds duration) {
+  ProcessEventsUntil([] { return false; }, duration);
+}
+
+// The text of the error of type TError that `action` raises, or "<no error>".
+template <class TError>
+std::string ErrorText(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const TError& error) {
+    return error.what();
+  }
+  return "<no error>";
+}
+
+}  // namespace zorvid::test
