@@ -1,4 +1,5 @@
 #include "protocol/Korvel97.h"
+#include "tests/support/ByteText.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,15 +11,10 @@
 namespace zorvid {
 namespace {
 
+using test::Bytes;
+
 using ::testing::StrEq;
 using ::testing::ThrowsMessage;
-
-TByteString Bytes(std::initializer_list<int> values) {
-  TByteString bytes;
-  for (const int value : values)
-    bytes.push_back(static_cast<char>(value));
-  return bytes;
-}
 
 std::string Hex(const TByteString& bytes) {
   std::string text;

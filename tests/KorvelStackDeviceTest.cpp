@@ -17,10 +17,13 @@
 #include "core/MessageHook.h"
 #include "core/TimeoutManager.h"
 #include "core/XmlElement.h"
+#include "tests/support/ByteText.h"
 #include "tests/support/FakeKorvelStack.h"
 
 namespace zorvid {
 namespace {
+
+using test::Bytes;
 
 using namespace std::chrono_literals;
 using test::AnswerTo;
@@ -28,13 +31,6 @@ using test::TFakeKorvelStack;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::SizeIs;
-
-TByteString Bytes(std::initializer_list<int> values) {
-  TByteString bytes;
-  for (const int value : values)
-    bytes.push_back(static_cast<char>(value));
-  return bytes;
-}
 
 TByteString Wire(const TKorvelFormat97& packet) {
   return BuildPacket97(packet.Adr, packet.Sig, packet.Inst, packet.Data);

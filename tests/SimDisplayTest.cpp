@@ -12,6 +12,7 @@
 #include "device/ZorvidCodec.h"
 #include "protocol/Korvel97.h"
 #include "protocol/KorvelInterfaces.h"
+#include "tests/support/ByteText.h"
 #include "tools/sim/SegmentFont.h"
 #include "tools/sim/SimOptions.h"
 #include "tools/sim/SimResponder.h"
@@ -19,24 +20,9 @@
 namespace zorvid::sim {
 namespace {
 
+using test::Bytes;
+
 using ::testing::HasSubstr;
-
-TByteString Bytes(std::initializer_list<int> values) {
-  TByteString bytes;
-  for (const int value : values)
-    bytes.push_back(static_cast<char>(value));
-  return bytes;
-}
-
-std::string Hex(const TByteString& bytes) {
-  std::string text;
-  char pair[4];
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::snprintf(pair, sizeof pair, i ? " %02X" : "%02X", ByteAt(bytes, i));
-    text += pair;
-  }
-  return text;
-}
 
 TKorvelFormat97 Request(TByte adr, TByte inst, const TByteString& data = {}, TByte sig = 0x21) {
   TKorvelFormat97 request;
@@ -54,29 +40,29 @@ constexpr TByte kOwn = kDefaultAddress;
 // --- The font ---
 
 TEST(SegmentFontTest, DigitsOfAPaddedTextAreRightAligned) {
-  EXPECT_EQ(Hex(RenderDisplayText(*PackDisplayText("12"))), "00 00 00 06 5B");
-  EXPECT_EQ(Hex(RenderDisplayText("12")), "00 00 00 06 5B");
-  EXPECT_EQ(Hex(RenderDisplayText("0123")), "00 3F 06 5B 4F");
-  EXPECT_EQ(Hex(RenderDisplayText("4567")), "00 66 6D 7D 07");
-  EXPECT_EQ(Hex(RenderDisplayText("89")), "00 00 00 7F 6F");
-  EXPECT_EQ(Hex(RenderDisplayText(*PackDisplayText(""))), "00 00 00 00 00");
+  EXPECT_EQ(FormatHexSpaced(RenderDisplayText(*PackDisplayText("12"))), "00 00 00 06 5B");
+  EXPECT_EQ(FormatHexSpaced(RenderDisplayText("12")), "00 00 00 06 5B");
+  EXPECT_EQ(FormatHexSpaced(RenderDisplayText("0123")), "00 3F 06 5B 4F");
+  EXPECT_EQ(FormatHexSpaced(RenderDisplayText("4567")), "00 66 6D 7D 07");
+  EXPECT_EQ(FormatHexSpaced(RenderDisplayText("89")), "00 00 00 7F 6F");
+  EXPECT_EQ(FormatHexSpaced(RenderDisplayText(*PackDisplayText(""))), "00 00 00 00 00");
 }
 
 TEST(SegmentFontTest, PointAndColonLightTheirSegments) {
-  EXPECT_EQ(Hex(RenderDisplayText(*PackDisplayText("1.5"))), "00 00 00 86 6D");
-  EXPECT_EQ(Hex(RenderDisplayText(*PackDisplayText("12:"))), "0C 00 00 06 5B");
-  EXPECT_EQ(Hex(RenderDisplayText(*PackDisplayText("12.34"))), "00 06 DB 4F 66");
-  EXPECT_EQ(Hex(RenderDisplayText(*PackDisplayText("-1.5"))), "00 00 40 86 6D");
+  EXPECT_EQ(FormatHexSpaced(RenderDisplayText(*PackDisplayText("1.5"))), "00 00 00 86 6D");
+  EXPECT_EQ(FormatHexSpaced(RenderDisplayText(*PackDisplayText("12:"))), "0C 00 00 06 5B");
+  EXPECT_EQ(FormatHexSpaced(RenderDisplayText(*PackDisplayText("12.34"))), "00 06 DB 4F 66");
+  EXPECT_EQ(FormatHexSpaced(RenderDisplayText(*PackDisplayText("-1.5"))), "00 00 40 86 6D");
 }
 
 TEST(SegmentFontTest, LettersInEitherCaseAndTheUnshowableOnesBlank) {
-  EXPECT_EQ(Hex(RenderDisplayText(*PackDisplayText("AB-1"))), "00 77 7C 40 06");
+  EXPECT_EQ(FormatHexSpaced(RenderDisplayText(*PackDisplayText("AB-1"))), "00 77 7C 40 06");
   EXPECT_EQ(GlyphSegments('E'), GlyphSegments('e'));
   EXPECT_EQ(GlyphSegments('h'), 0x74);
   for (const char unshowable : std::string("kmvwxz"))
     EXPECT_EQ(GlyphSegments(unshowable), 0) << unshowable;
   // Five characters without a padding blank: the first four show.
-  EXPECT_EQ(Hex(RenderDisplayText("12345")), "00 06 5B 4F 66");
+  EXPECT_EQ(FormatHexSpaced(RenderDisplayText("12345")), "00 06 5B 4F 66");
 }
 
 // --- The display model ---
@@ -96,7 +82,7 @@ class SimDisplayTest : public ::testing::Test {
   std::optional<TKorvelFormat97> Ask(TByte adr, TByte inst, const TByteString& data = {}) {
     const std::optional<TByteString> bytes = display_.Answer(Request(adr, inst, data));
     if (!bytes) return {};
-    EXPECT_EQ(ValidatePacket97(*bytes), kPacket97Valid) << Hex(*bytes);
+    EXPECT_EQ(ValidatePacket97(*bytes), kPacket97Valid) << FormatHexSpaced(*bytes);
     TKorvelFormat97 answer;
     ParsePacket97(*bytes, answer);
     return answer;
@@ -106,7 +92,7 @@ class SimDisplayTest : public ::testing::Test {
     const auto answer = Ask(display_.Address(), inst, data);
     if (!answer) return "no answer";
     if (answer->Inst != kAckOk) return "ack " + std::to_string(answer->Inst);
-    return Hex(answer->Data);
+    return FormatHexSpaced(answer->Data);
   }
   int AckOf(TByte inst, const TByteString& data = {}) {
     const auto answer = Ask(display_.Address(), inst, data);
@@ -320,7 +306,7 @@ TEST_F(SimDisplayTest, BasicVariantHasNoClockAndNoAutomaticBrightness) {
   EXPECT_EQ(AckOf(kZorvidGetDisplayBrightnessAuto), kAckUnknown);
   EXPECT_EQ(AckOf(kZorvidSetDisplayBrightnessAuto, Bytes({1, 6, 36, 0})), kAckUnknown);
   EXPECT_EQ(AckOf(kZorvidSetDisplayBrightness, Bytes({10})), kAckOk);
-  EXPECT_EQ(Read(kIdentification), Hex("Zorvid;v1.0;"));
+  EXPECT_EQ(Read(kIdentification), FormatHexSpaced("Zorvid;v1.0;"));
 }
 
 // --- Faults ---

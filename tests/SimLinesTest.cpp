@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "core/HexText.h"
 #include "protocol/Korvel97.h"
 #include "protocol/PacketReader.h"
 #include "tools/sim/SimDisplay.h"
@@ -112,7 +113,7 @@ TEST_F(SimLinesTest, TcpAnswersThroughGarbageAndLogsBothDirections) {
   ASSERT_EQ(answers.size(), 1u);
   EXPECT_EQ(answers[0], Parsed(kIdentAnswer));
   EXPECT_THAT(out_.str(), HasSubstr("< 2A 61 00 05 31 01 F3 4A 0D\n"));
-  EXPECT_THAT(out_.str(), HasSubstr("> " + HexBytes(kIdentAnswer) + "\n"));
+  EXPECT_THAT(out_.str(), HasSubstr("> " + FormatHexSpaced(kIdentAnswer) + "\n"));
 }
 
 TEST_F(SimLinesTest, TcpServesOneClientAfterAnother) {

@@ -15,33 +15,19 @@
 #include <vector>
 
 #include "device/ZorvidCodec.h"
+#include "tests/support/ByteText.h"
 #include "tests/support/FakeKorvelStack.h"
 
 namespace zorvid {
 namespace {
 
+using test::Bytes;
+
 using test::AnswerTo;
 using test::TFakeKorvelStack;
 
-TByteString Bytes(std::initializer_list<int> values) {
-  TByteString bytes;
-  for (const int value : values)
-    bytes.push_back(static_cast<char>(value));
-  return bytes;
-}
-
-std::string Hex(const TByteString& bytes) {
-  std::string text;
-  char digits[4];
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::snprintf(digits, sizeof digits, i ? " %02X" : "%02X", ByteAt(bytes, i));
-    text += digits;
-  }
-  return text;
-}
-
 std::string Hex(const std::optional<TByteString>& bytes) {
-  return bytes ? Hex(*bytes) : "nothing";
+  return bytes ? FormatHexSpaced(*bytes) : "nothing";
 }
 
 TDateTime At(int year, int month, int day, int hour, int minute, int second, int ms = 0) {

@@ -79,22 +79,6 @@ std::optional<TByteString> ParseHex(std::string_view text) {
   return bytes;
 }
 
-std::string FormatHexSpaced(std::string_view bytes) {
-  std::string text;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (i > 0) text += ' ';
-    AppendHexByte(text, ByteAt(bytes, i));
-  }
-  return text;
-}
-
-std::string FormatHexPacked(std::string_view bytes) {
-  std::string text;
-  for (std::size_t i = 0; i < bytes.size(); ++i)
-    AppendHexByte(text, ByteAt(bytes, i));
-  return text;
-}
-
 std::optional<TDateTime> ParseClock(std::string_view text) {
   // Positions of the separators in "YYYY-MM-DD HH:MM:SS".
   constexpr std::string_view kPattern = "0000-00-00 00:00:00";

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/DateTime.h"
+#include "core/HexText.h"
 #include "core/Types.h"
 
 namespace zorvid::ctl {
@@ -18,10 +19,6 @@ std::optional<std::int64_t> ParseNumber(std::string_view text);
 
 // Pairs of hex digits in either case; blanks may separate the pairs but not split one.
 std::optional<TByteString> ParseHex(std::string_view text);
-// Upper-case hex pairs separated by one space ("03 3F 06").
-std::string FormatHexSpaced(std::string_view bytes);
-// Upper-case hex pairs without separators ("033F06").
-std::string FormatHexPacked(std::string_view bytes);
 
 // "YYYY-MM-DD HH:MM:SS" with exactly these digits, forming a valid date and time.
 std::optional<TDateTime> ParseClock(std::string_view text);

@@ -21,6 +21,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "core/HexText.h"
+
 namespace zorvid::sim {
 namespace {
 
@@ -77,16 +79,6 @@ int Listen(const addrinfo* candidates) {
 }
 
 }  // namespace
-
-std::string HexBytes(const TByteString& bytes) {
-  std::string text;
-  char pair[4];
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    std::snprintf(pair, sizeof pair, i ? " %02X" : "%02X", ByteAt(bytes, i));
-    text += pair;
-  }
-  return text;
-}
 
 TSimLines::TSimLines(TSimResponder& responder, TSimLinesConfig config, std::ostream& out)
     : responder_(responder), config_(std::move(config)), out_(out) {}
@@ -277,7 +269,7 @@ void TSimLines::ReleaseDue(TClock::time_point now) {
 }
 
 void TSimLines::Log(const char* direction, const TByteString& packet) {
-  if (config_.log) out_ << direction << ' ' << HexBytes(packet) << std::endl;
+  if (config_.log) out_ << direction << ' ' << FormatHexSpaced(packet) << std::endl;
 }
 
 }  // namespace zorvid::sim

@@ -35,9 +35,6 @@ struct TSimLinesConfig {
   bool log = false;                // one line per packet: "< " received, "> " sent
 };
 
-// Upper-case hex pairs separated by spaces.
-std::string HexBytes(const TByteString& bytes);
-
 class TSimLines {
  public:
   // `out` gets the "TCP"/"PTY" lines and the log, each line flushed.

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zorvid {
+
+// Upper-case hex pairs separated by one space ("03 3F 06"): how logs and tools show bytes.
+std::string FormatHexSpaced(std::string_view bytes);
+// Upper-case hex pairs without separators ("033F06").
+std::string FormatHexPacked(std::string_view bytes);
+
+}  // namespace zorvid
