@@ -520,7 +520,7 @@ TEST(CtlRunTopTest, HelpAndVersionPrintWithoutConnecting) {
   EXPECT_EQ(out.str(), CtlHelpText());
   std::ostringstream versionOut, versionErr;
   EXPECT_EQ(RunZorvidCtl({"--version"}, versionOut, versionErr), kExitOk);
-  EXPECT_THAT(versionOut.str(), MatchesRegex("zorvidctl [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+  EXPECT_THAT(versionOut.str(), MatchesRegex("zorvidctl [0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+\n"));
   EXPECT_THAT(err.str() + versionErr.str(), IsEmpty());
 }
 
