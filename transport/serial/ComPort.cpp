@@ -33,13 +33,6 @@ TEnum CheckedEnum(TEnum value, TEnum last, const char* property, const std::stri
   return value;
 }
 
-TComFlowControl DecodeFlowControl(const TComSettings& settings) {
-  if (settings.outxDsrFlow && settings.dtrControl == TDtrControl::Handshake) return fwDtrDsr;
-  if (settings.outxCtsFlow && settings.rtsControl == TRtsControl::Handshake) return fwRtsCts;
-  if (settings.outX && settings.inX) return fwXOnXOff;
-  return fwNone;
-}
-
 TComOptions DecodeOptions(const TComSettings& settings) {
   TComOptions options;
   if (settings.parityCheck) options.Include(coParityCheck);
@@ -58,6 +51,28 @@ std::int32_t FixedBaudRate(TComBaudrate rate) {
 
 void SetPortSettingsHook(TPortSettingsHook hook) {
   portSettingsHook = hook;
+}
+
+TComFlowControl DecodeFlowControl(const TComSettings& settings) {
+  if (settings.outxDsrFlow && settings.dtrControl == TDtrControl::Handshake) return fwDtrDsr;
+  if (settings.outxCtsFlow && settings.rtsControl == TRtsControl::Handshake) return fwRtsCts;
+  if (settings.outX && settings.inX) return fwXOnXOff;
+  return fwNone;
+}
+
+void EncodeFlowControl(TComFlowControl flow, TComSettings& settings) {
+  settings.outX = settings.inX = flow == fwXOnXOff;
+  settings.outxCtsFlow = flow == fwRtsCts;
+  settings.outxDsrFlow = flow == fwDtrDsr;
+  // A line that stops being a handshake line stays asserted, as it is after opening.
+  if (flow == fwDtrDsr)
+    settings.dtrControl = TDtrControl::Handshake;
+  else if (settings.dtrControl == TDtrControl::Handshake)
+    settings.dtrControl = TDtrControl::Enable;
+  if (flow == fwRtsCts)
+    settings.rtsControl = TRtsControl::Handshake;
+  else if (settings.rtsControl == TRtsControl::Handshake)
+    settings.rtsControl = TRtsControl::Enable;
 }
 
 TComPort::TComPort(std::string name)
@@ -190,22 +205,14 @@ TComSettings TComPort::BuildSettings() const {
   settings.xonLim = p.xonLim;
   settings.xoffLim = p.xoffLim;
   settings.binary = true;
-  settings.outX = settings.inX = p.flowControl == fwXOnXOff;
-  settings.outxCtsFlow = p.flowControl == fwRtsCts;
-  settings.outxDsrFlow = p.flowControl == fwDtrDsr;
   settings.parityCheck = p.options.Contains(coParityCheck);
   settings.dsrSensitivity = p.options.Contains(coDsrSensitivity);
   settings.txContinueOnXoff = p.options.Contains(coIgnoreXOff);
   settings.errorChar = p.options.Contains(coErrorChar);
   settings.stripNull = p.options.Contains(coStripNull);
-  if (p.flowControl == fwDtrDsr)
-    settings.dtrControl = TDtrControl::Handshake;
-  else
-    settings.dtrControl = p.dtr ? TDtrControl::Enable : TDtrControl::Disable;
-  if (p.flowControl == fwRtsCts)
-    settings.rtsControl = TRtsControl::Handshake;
-  else
-    settings.rtsControl = p.rts ? TRtsControl::Enable : TRtsControl::Disable;
+  settings.dtrControl = p.dtr ? TDtrControl::Enable : TDtrControl::Disable;
+  settings.rtsControl = p.rts ? TRtsControl::Enable : TRtsControl::Disable;
+  EncodeFlowControl(p.flowControl, settings);
   return settings;
 }
 

@@ -80,6 +80,11 @@ std::int32_t FixedBaudRate(TComBaudrate rate);
 using TPortSettingsHook = bool (*)(const std::string& portName, TComSettings& settings);
 void SetPortSettingsHook(TPortSettingsHook hook);
 
+// The flow control a settings record describes, and writing one into a record (the handshake
+// lines and the software flow control; the other fields stay).
+TComFlowControl DecodeFlowControl(const TComSettings& settings);
+void EncodeFlowControl(TComFlowControl flow, TComSettings& settings);
+
 // The serial port component: settings as properties, a port opened by number (or device path),
 // writes that only queue, reads of what waits, and every event of the port's threads handed to
 // the main thread.
