@@ -70,6 +70,14 @@ void TZorvidApplication::ReportError(const QString& text) {
   connect(box, &QObject::destroyed, this, [this] { errorShown_ = false; });
 }
 
+void ReportError(const std::exception& error) {
+  const QString text = QString::fromUtf8(error.what());
+  if (auto* application = qobject_cast<TZorvidApplication*>(QCoreApplication::instance()))
+    application->ReportError(text);
+  else
+    PrintLine(text);
+}
+
 void ShowQueuedMessage(const QString& text) {
   std::unique_lock lock(hookMutex);
   if (!hookTarget) {

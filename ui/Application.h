@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QString>
+#include <exception>
+#include <type_traits>
+#include <utility>
 
 namespace zorvid {
 
@@ -29,6 +32,29 @@ class TZorvidApplication : public QApplication {
  private:
   bool errorShown_ = false;  // user-interface thread
 };
+
+// Shows an error's text through the application's general error report (stderr without a
+// TZorvidApplication).
+void ReportError(const std::exception& error);
+
+// Wraps a slot so that an exception it raises is reported where it is raised. Qt's widget code
+// is built without exception support: an exception unwinding through a click's delivery
+// skips Qt's clean-ups there (leaked event copies, guards left counted), so every handler of
+// a window is connected through this; notify's catch stays the net for everything else.
+// The handler may take the signal's arguments or none.
+template <class THandler>
+auto GuardedSlot(THandler handler) {
+  return [handler = std::move(handler)](auto&&... arguments) mutable {
+    try {
+      if constexpr (std::is_invocable_v<THandler&, decltype(arguments)...>)
+        handler(std::forward<decltype(arguments)>(arguments)...);
+      else
+        handler();
+    } catch (const std::exception& error) {
+      ReportError(error);
+    }
+  };
+}
 
 // Shows `text` in a message box on the user-interface thread and returns at once, from any
 // thread: from another thread the box is queued to the user-interface thread (waiting there

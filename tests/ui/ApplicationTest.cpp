@@ -34,18 +34,21 @@ class ApplicationShell : public ::testing::Test {
   void TearDown() override { CloseAllBoxes(); }
 };
 
-TEST_F(ApplicationShell, AnErrorInAClickHandlerIsReportedAndTheProgramGoesOn) {
+TEST_F(ApplicationShell, AnErrorInAHandlerIsReportedAndTheProgramGoesOn) {
   QWidget window;
   auto* failing = new QPushButton("Načíst", &window);
   auto* working = new QPushButton("Uložit", &window);
   working->move(0, 40);
   int failures = 0;
   int clicks = 0;
-  QObject::connect(failing, &QPushButton::clicked, [&failures] {
-    ++failures;
-    throw std::runtime_error("Zařízení 0x31 neodpovídá");
-  });
-  QObject::connect(working, &QPushButton::clicked, [&clicks] { ++clicks; });
+  QObject::connect(failing, &QPushButton::clicked, GuardedSlot([&failures] {
+                     ++failures;
+                     throw std::runtime_error("Zařízení 0x31 neodpovídá");
+                   }));
+  QObject::connect(working, &QPushButton::clicked, GuardedSlot([&clicks](bool checked) {
+                     EXPECT_FALSE(checked);
+                     ++clicks;
+                   }));
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
@@ -56,7 +59,8 @@ TEST_F(ApplicationShell, AnErrorInAClickHandlerIsReportedAndTheProgramGoesOn) {
   EXPECT_EQ(box->icon(), QMessageBox::Critical);
   EXPECT_EQ(failures, 1);
 
-  // A second error while the first report is open is written out, not stacked.
+  // A second error while the first report is open is written out, not stacked; this one
+  // escapes a timer and is caught where Qt delivers the event.
   testing::internal::CaptureStderr();
   QTimer::singleShot(0, [] { throw std::runtime_error("Časovač: zařízení neodpovídá"); });
   test::ProcessEventsFor(std::chrono::milliseconds(20));
