@@ -9,6 +9,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <array>
+#include <initializer_list>
 #include <limits>
 
 #include "ui/DialogFrame.h"
@@ -52,6 +53,17 @@ QGroupBox* NewGroup(const char* name, QWidget* content) {
   return group;
 }
 
+// A page with its controls stacked from the top.
+QWidget* NewPage(const char* name, std::initializer_list<QWidget*> controls) {
+  auto* page = new QWidget;
+  page->setObjectName(name);
+  auto* layout = new QVBoxLayout(page);
+  for (QWidget* control : controls)
+    layout->addWidget(control);
+  layout->addStretch();
+  return page;
+}
+
 QPushButton* NewButton(const char* name) {
   auto* button = new QPushButton;
   button->setObjectName(name);
@@ -82,24 +94,14 @@ void TfTCPIPDialog::BuildControls() {
   sePort = NewPortEdit("sePort");
   gbHost = NewGroup("gbHost", txtHost);
   gbPort = NewGroup("gbPort", sePort);
-  tsClient = new QWidget;
-  tsClient->setObjectName("tsClient");
-  auto* clientLayout = new QVBoxLayout(tsClient);
-  clientLayout->addWidget(gbHost);
-  clientLayout->addWidget(gbPort);
-  clientLayout->addStretch();
+  tsClient = NewPage("tsClient", {gbHost, gbPort});
 
   seListenPort = NewPortEdit("seListenPort");
   gbLocPort = NewGroup("gbLocPort", seListenPort);
   chLocalPort = new QCheckBox;
   chLocalPort->setObjectName("chLocalPort");
   chLocalPort->setVisible(false);
-  tsServer = new QWidget;
-  tsServer->setObjectName("tsServer");
-  auto* serverLayout = new QVBoxLayout(tsServer);
-  serverLayout->addWidget(gbLocPort);
-  serverLayout->addWidget(chLocalPort);
-  serverLayout->addStretch();
+  tsServer = NewPage("tsServer", {gbLocPort, chLocalPort});
 
   pcPage = new QTabWidget;
   pcPage->setObjectName("pcPage");

@@ -45,6 +45,15 @@ void ReplaceText(QLineEdit* edit, const QString& text) {
 
 // ---- TCP settings ------------------------------------------------------------------------
 
+// Types a port over the old one and ends with `key`, as a user does.
+void TypePort(QWidget* dialog, const char* port, Qt::Key key) {
+  auto* portEdit = Child<QSpinBox>(dialog, "sePort");
+  portEdit->setFocus();
+  portEdit->selectAll();
+  QTest::keyClicks(portEdit, port);
+  QTest::keyClick(portEdit, key);
+}
+
 TEST(TcpDialog, ApplyThenCancelReturnsTheAppliedHost) {
   std::string host = "192.168.1.100";
   std::uint16_t port = 10001;
@@ -85,13 +94,7 @@ TEST(TcpDialog, OkWithoutChangesAcceptsAndCancelAloneChangesNothing) {
   EXPECT_EQ(host, "192.168.1.100");
   EXPECT_EQ(port, 10001);
 
-  TModalAnswer cancel([](QWidget* dialog) {
-    auto* portEdit = Child<QSpinBox>(dialog, "sePort");
-    portEdit->setFocus();
-    portEdit->selectAll();
-    QTest::keyClicks(portEdit, "502");
-    QTest::keyClick(dialog, Qt::Key_Escape);
-  });
+  TModalAnswer cancel([](QWidget* dialog) { TypePort(dialog, "502", Qt::Key_Escape); });
   EXPECT_FALSE(ExecuteTcpDialog(nullptr, "TCP", host, port));
   EXPECT_TRUE(cancel.answered());
   EXPECT_EQ(port, 10001);
@@ -100,13 +103,7 @@ TEST(TcpDialog, OkWithoutChangesAcceptsAndCancelAloneChangesNothing) {
 TEST(TcpDialog, EnterConfirmsTheTypedPort) {
   std::string host = "192.168.1.100";
   std::uint16_t port = 10001;
-  TModalAnswer answer([](QWidget* dialog) {
-    auto* portEdit = Child<QSpinBox>(dialog, "sePort");
-    portEdit->setFocus();
-    portEdit->selectAll();
-    QTest::keyClicks(portEdit, "65535");
-    QTest::keyClick(portEdit, Qt::Key_Return);
-  });
+  TModalAnswer answer([](QWidget* dialog) { TypePort(dialog, "65535", Qt::Key_Return); });
   EXPECT_TRUE(ExecuteTcpDialog(nullptr, "TCP", host, port));
   EXPECT_EQ(port, 65535);
 }
