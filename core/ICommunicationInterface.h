@@ -67,6 +67,11 @@ class ICommunicationInterface : public virtual ICommunicationInterfaceCore {
   // Takes every byte received so far (possibly none).
   virtual TByteString Read() = 0;
   virtual std::int32_t InBuffUsed() = 0;
+  // Waits until bytes are receivable or `timeoutMs` has passed, whichever comes first; true
+  // when bytes are receivable. Runs on the calling thread and hands nothing to the receive
+  // path, so a blocking request may wait with it while it holds the line. A line that cannot
+  // wait for bytes (it is closed or failed) may return false early.
+  virtual bool WaitForData(std::int32_t timeoutMs) = 0;
   virtual void PurgeInput() = 0;
   virtual void PurgeOutput() = 0;
 

@@ -1,5 +1,6 @@
 #include "protocol/KorvelStack.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -10,8 +11,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The longest wait of a blocking request before it looks at the line again.
 constexpr auto kRequestPoll = 50ms;
-constexpr auto kAfterChunk = 10ms;
 // After this many packets in one call the receive path yields to newer input.
 constexpr int kRoundsBeforeYield = 1000;
 
@@ -177,6 +178,16 @@ struct TRequestReader {
   }
 };
 
+// One round of a blocking request: until bytes come, at most kRequestPoll and never past the
+// deadline. A line that gives up early (closed, failed) still costs the whole round, so the
+// request cannot spin on it.
+void WaitForAnswerBytes(ICommunicationInterface& ci, const TDeadline& deadline) {
+  const auto round = std::min<std::chrono::milliseconds>(
+      kRequestPoll, std::chrono::milliseconds(std::max<std::int64_t>(deadline.Remaining(), 0)));
+  const auto end = std::chrono::steady_clock::now() + round;
+  if (!ci.WaitForData(static_cast<std::int32_t>(round.count()))) std::this_thread::sleep_until(end);
+}
+
 }  // namespace
 
 bool TKorvelStack::Request(TByte adr, TByte sig, TByte inst, const TByteString& data,
@@ -194,11 +205,10 @@ bool TKorvelStack::Request(TByte adr, TByte sig, TByte inst, const TByteString& 
     reader.unrelated = ci->Read();
     ci->Write(BuildPacket97(adr, sig, inst, data));
     while (answer.empty()) {
-      std::this_thread::sleep_for(kRequestPoll);
+      WaitForAnswerBytes(*ci, deadline);
       if (ci->InBuffUsed() != 0) {
         reader.pending += ci->Read();
         answer = reader.CutAnswer();
-        if (answer.empty()) std::this_thread::sleep_for(kAfterChunk);
       }
       if (deadline.Expired()) break;
     }

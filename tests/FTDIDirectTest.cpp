@@ -296,6 +296,27 @@ TEST_F(FTDIDirectTest, DataGoesBothWaysAndArrivesOnTheReaderThread) {
   EXPECT_NE(threads.front(), std::this_thread::get_id());
 }
 
+// The wait of a blocking request, which holds the line so the reader cannot take the bytes:
+// it wakes with the library's data signal and ends at its time when nothing comes.
+TEST_F(FTDIDirectTest, WaitForDataWakesWithTheLibrarySignalWhileTheLineIsHeld) {
+  OpenWith("");
+  device->Lock();
+  const auto quiet = std::chrono::steady_clock::now();
+  EXPECT_FALSE(device->WaitForData(60));
+  EXPECT_GE(std::chrono::steady_clock::now() - quiet, 60ms);
+
+  std::thread sender([this] {
+    std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(line.Send("late"));
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(device->WaitForData(2000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+  sender.join();
+  EXPECT_EQ(device->Read(), "late");
+  device->Unlock();
+}
+
 TEST_F(FTDIDirectTest, BytesLeftAfterAReadAreAnnouncedAgainAtOnce) {
   // One byte per read: without a fresh signal each further byte would wait for the reader's
   // 100 ms limit, about two seconds for these twenty.

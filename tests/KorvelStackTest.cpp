@@ -212,6 +212,24 @@ TEST_F(RequestTest, FindsTheAnswerBySigAndAddress) {
   EXPECT_EQ(peer->Requests()[0].Inst, 0xF3);
 }
 
+// The request wakes with the line, not with its polling interval (50 ms); without an answer
+// it still ends at its timeout and not before.
+TEST_F(RequestTest, ReturnsAsSoonAsTheAnswerIsInAndWaitsOutItsTimeoutOtherwise) {
+  Answer([](const TKorvelFormat97& r) {
+    return r.Sig == 9 ? TByteString() : Packet(r.Adr, r.Sig, 0, "now");
+  });
+  TByteString answer;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Ask(0x31, 8, answer, 1000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 20ms);
+
+  const auto silentStart = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Ask(0x31, 9, answer, 120));
+  const auto waited = std::chrono::steady_clock::now() - silentStart;
+  EXPECT_GE(waited, 120ms);
+  EXPECT_LT(waited, 400ms);
+}
+
 TEST_F(RequestTest, BroadcastAcceptsAnyAddressOtherwiseTheAddressMustMatch) {
   Answer([](const TKorvelFormat97& r) { return Packet(0x31, r.Sig, 0); });
   TByteString answer;

@@ -437,6 +437,25 @@ TEST_F(SerialPortTest, PeerBytesReachDataRcvOnTheMainThreadAndWritesReachThePeer
   EXPECT_EQ(serial->Read(), "");
 }
 
+// The wait of a blocking request watches the device itself: it wakes when bytes come, without
+// the event loop, and ends at its time when none come.
+TEST_F(SerialPortTest, WaitForDataWakesWithTheBytesWithoutTheEventLoop) {
+  ASSERT_TRUE(serial->Open());
+  const auto quiet = std::chrono::steady_clock::now();
+  EXPECT_FALSE(serial->WaitForData(60));
+  EXPECT_GE(std::chrono::steady_clock::now() - quiet, 60ms);
+
+  std::thread sender([this] {
+    std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(line.Send("late"));
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(serial->WaitForData(2000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+  sender.join();
+  EXPECT_EQ(serial->Read(), "late");
+}
+
 TEST_F(SerialPortTest, PurgesDiscardWhatWaits) {
   ASSERT_TRUE(serial->Open());
   observer.readOnData = false;

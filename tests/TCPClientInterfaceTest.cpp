@@ -139,6 +139,28 @@ TEST_F(TCPClientTest, DataArrivesOnTheMainThreadAndWritesReachThePeer) {
   EXPECT_EQ(tcp->InBuffUsed(), 4);
 }
 
+// The wait of a blocking request: it wakes when bytes come, leaves them for its caller (no
+// received-data notification), and ends at its time when none come.
+TEST_F(TCPClientTest, WaitForDataWakesWithTheBytesAndKeepsThemForTheCaller) {
+  Configure(server.Port());
+  ASSERT_TRUE(tcp->Open());
+  ASSERT_TRUE(ProcessEventsUntil([&] { return server.Accepted() == 1; }));
+  const auto quiet = std::chrono::steady_clock::now();
+  EXPECT_FALSE(tcp->WaitForData(60));
+  EXPECT_GE(std::chrono::steady_clock::now() - quiet, 60ms);
+
+  std::thread sender([this] {
+    std::this_thread::sleep_for(20ms);
+    server.Send("late");
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(tcp->WaitForData(2000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+  sender.join();
+  EXPECT_EQ(tcp->Read(), "late");
+  EXPECT_TRUE(observer.data.empty()) << "the bytes went to the receive path";
+}
+
 TEST_F(TCPClientTest, ReappliedStringFollowsTheActiveRule) {
   Configure(server.Port());
   ASSERT_TRUE(tcp->Open());

@@ -123,6 +123,12 @@ TByteString TCommunicationInterface::Read() {
   return data;
 }
 
+bool TCommunicationInterface::WaitForData(std::int32_t timeoutMs) {
+  if (InBuffUsed() != 0) return true;
+  if (timeoutMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+  return InBuffUsed() != 0;
+}
+
 TByteString TCommunicationInterface::Query(const TByteString& data, std::int32_t timeoutMs,
                                            std::int32_t interCharTimeout,
                                            std::int32_t totalTimeoutMs, bool purgeInputFirst,

@@ -52,6 +52,9 @@ class TCommunicationInterface : public TNodedInterface, public virtual ICommunic
   bool Close(bool force) override;
   std::int32_t Write(const TByteString& data) override;
   TByteString Read() override;
+  // Sleeps the whole time unless bytes are already receivable; transports that learn of
+  // arriving bytes wake earlier.
+  bool WaitForData(std::int32_t timeoutMs) override;
   TByteString Query(const TByteString& data, std::int32_t timeoutMs, std::int32_t interCharTimeout,
                     std::int32_t totalTimeoutMs, bool purgeInputFirst, bool purgeOutputFirst,
                     TQueryGoOn goOn, const TByteString& prefix) override;

@@ -13,6 +13,9 @@ using namespace std::chrono_literals;
 
 constexpr auto kSignalWait = 100ms;  // longest wait of an attached reader for a signal
 constexpr auto kPausePoll = 1ms;     // reader's step while nothing is attached
+// Longest wait of WaitForData between two looks at the queue: the library's signal can fall
+// between the look and the wait, which cannot be one step.
+constexpr auto kQueueRecheck = 5ms;
 
 std::atomic<TUsbSetupHook> usbSetupHook{nullptr};
 
@@ -73,13 +76,23 @@ struct TFTDIDeviceThread::TState {
   }
   // Up to kSignalWait for either signal. A wake-up without a flag set is the library's data
   // signal: the library only signals the condition variable. The data signal resets itself.
+  // The library may wake only one waiter; a thread waiting in WaitForData hears of the data
+  // too, as the wake-up is passed on to every waiter.
   void WaitForSignal() {
     pthread_mutex_lock(&signal.eMutex);
     if (!dataSignalled && !stopOrPause) {
       const timespec deadline = MonotonicDeadline(kSignalWait);
-      pthread_cond_timedwait(&signal.eCondVar, &signal.eMutex, &deadline);
+      if (pthread_cond_timedwait(&signal.eCondVar, &signal.eMutex, &deadline) == 0)
+        pthread_cond_broadcast(&signal.eCondVar);
     }
     dataSignalled = false;
+    pthread_mutex_unlock(&signal.eMutex);
+  }
+  // Up to `wait` for any wake-up of the condition variable; no flag is touched.
+  void WaitForWake(std::chrono::nanoseconds wait) {
+    pthread_mutex_lock(&signal.eMutex);
+    const timespec deadline = MonotonicDeadline(wait);
+    pthread_cond_timedwait(&signal.eCondVar, &signal.eMutex, &deadline);
     pthread_mutex_unlock(&signal.eMutex);
   }
   bool StayPaused() { return Read(paused) && !Read(terminate); }
@@ -132,6 +145,10 @@ void TFTDIDeviceThread::Detach() {
     state_->paused = true;
     state_->stopOrPause = true;
   });
+}
+
+void TFTDIDeviceThread::WaitForDataSignal(std::chrono::nanoseconds wait) {
+  state_->WaitForWake(wait);
 }
 
 void TFTDIDeviceThread::SetDataSignal() {
@@ -278,6 +295,17 @@ std::int32_t TFTDIDevice::InBuffUsed() {
   DWORD count = 0;
   if (!Succeeded(FtCall(Entry().FT_GetQueueStatus, handle_, &count))) return 0;
   return static_cast<std::int32_t>(count);
+}
+
+bool TFTDIDevice::WaitForData(std::int32_t timeoutMs) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (InBuffUsed() > 0) return true;
+    if (!GetActive()) return false;
+    const auto left = end - std::chrono::steady_clock::now();
+    if (left <= 0ns) return false;
+    reader_.WaitForDataSignal(std::min<std::chrono::nanoseconds>(left, kQueueRecheck));
+  }
 }
 
 void TFTDIDevice::PurgeInput() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -55,6 +56,9 @@ class TFTDIDeviceThread {
   void Detach();
   // Another pass follows at once, as if bytes had arrived.
   void SetDataSignal();
+  // Waits up to `wait` on any thread for the library's data signal (or another wake-up of the
+  // reader), without consuming it.
+  void WaitForDataSignal(std::chrono::nanoseconds wait);
   std::thread::id ThreadId() const { return thread_.get_id(); }
 
  private:
@@ -90,6 +94,8 @@ class TFTDIDevice final : public TSerialCommunicationInterface,
   std::string GetConfiguration() override;
   void SetPortEnabled(bool value) override;
   std::int32_t InBuffUsed() override;
+  // Woken by the library's data signal, which the reader thread passes on.
+  bool WaitForData(std::int32_t timeoutMs) override;
   void PurgeInput() override;
   void PurgeOutput() override;
   bool Setup() override;

@@ -182,6 +182,16 @@ std::int32_t TSerialPortInterface::InBuffUsed() {
   }
 }
 
+bool TSerialPortInterface::WaitForData(std::int32_t timeoutMs) {
+  if (InBuffUsed() != 0) return true;
+  try {
+    return port_->WaitForInput(timeoutMs);
+  } catch (const std::exception&) {
+    ReportError("WaitForData", {std::to_string(timeoutMs)}, 0);
+    return false;
+  }
+}
+
 void TSerialPortInterface::PurgeInput() {
   TWriteLocker guard(*this);
   port_->DiscardInput();

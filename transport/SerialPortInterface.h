@@ -45,6 +45,8 @@ class TSerialPortInterface final : public TSerialCommunicationInterface,
   // "COM" and the port number, or "COM unknown" for port 0.
   std::string GetConnectionName() override;
   std::int32_t InBuffUsed() override;
+  // Waits on the device itself, on the calling (main) thread.
+  bool WaitForData(std::int32_t timeoutMs) override;
   void PurgeInput() override;
   void PurgeOutput() override;
   // The port settings dialog of the component's hook; false without a hook or when the user

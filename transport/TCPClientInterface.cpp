@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QNetworkProxy>
 #include <QTcpSocket>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -117,7 +118,7 @@ void TTCPClientInterface::OnReadyRead() {
 }
 
 void TTCPClientInterface::OnError(int code) {
-  // The zero-time wait of PullPending ends as a time-out when nothing is waiting: not an error.
+  // The wait of PullPending ends as a time-out when nothing came: not an error.
   if (pulling_) return;
   if (code == QAbstractSocket::SocketTimeoutError) Close(false);
   connecting_ = false;
@@ -181,10 +182,10 @@ std::int32_t TTCPClientInterface::InternalWrite(const TByteString& data) {
   return static_cast<std::int32_t>(data.size());
 }
 
-void TTCPClientInterface::PullPending() {
+void TTCPClientInterface::PullPending(int waitMs) {
   if (!socket_ || !connected_) return;
   pulling_ = true;
-  const bool pulled = socket_->waitForReadyRead(0);
+  const bool pulled = socket_->waitForReadyRead(waitMs);
   pulling_ = false;
   if (!pulled || !socket_) return;
   // If the caller leaves some of these bytes unread, the receive path still hears of them
@@ -200,6 +201,12 @@ void TTCPClientInterface::PullPending() {
 std::int32_t TTCPClientInterface::InBuffUsed() {
   PullPending();
   return socket_ ? static_cast<std::int32_t>(socket_->bytesAvailable()) : 0;
+}
+
+bool TTCPClientInterface::WaitForData(std::int32_t timeoutMs) {
+  if (InBuffUsed() != 0) return true;
+  PullPending(std::max(timeoutMs, 0));
+  return socket_ && socket_->bytesAvailable() > 0;
 }
 
 TByteString TTCPClientInterface::InternalRead() {

@@ -47,6 +47,9 @@ class TTCPClientInterface final : public TSockClientCoreInterface,
   std::string GetConnectionName() override;
   std::string GetConfiguration() override;
   std::int32_t InBuffUsed() override;
+  // Waits on the socket itself, so the bytes stay for the caller and no readable
+  // notification hands them to the receive path.
+  bool WaitForData(std::int32_t timeoutMs) override;
   void SetPortEnabled(bool value) override;
 
   std::string GetHost() override { return host_; }
@@ -72,8 +75,8 @@ class TTCPClientInterface final : public TSockClientCoreInterface,
   void CreateSocket();
   void DestroySocket();
   // Pulls what the system holds into the socket's buffer without the event loop, keeping the
-  // readable notification quiet meanwhile.
-  void PullPending();
+  // readable notification quiet meanwhile; waits up to `waitMs` for bytes when none are there.
+  void PullPending(int waitMs = 0);
   // Refuses a change of a connected socket's peer.
   void CheckChangeable(const std::string& host, std::uint16_t port);
 

@@ -1,6 +1,7 @@
 #include "tests/support/MemoryTransport.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -115,6 +116,13 @@ std::string TMemoryTransport::GetConfiguration() {
 std::int32_t TMemoryTransport::InBuffUsed() {
   std::lock_guard guard(channel_->mutex);
   return static_cast<std::int32_t>(channel_->inbox.size());
+}
+
+bool TMemoryTransport::WaitForData(std::int32_t timeoutMs) {
+  std::unique_lock guard(channel_->mutex);
+  return channel_->wake.wait_for(guard, std::chrono::milliseconds(std::max(timeoutMs, 0)), [this] {
+    return !channel_->inbox.empty() || !channel_->active || channel_->stop;
+  }) && !channel_->inbox.empty();
 }
 
 void TMemoryTransport::PurgeInput() {

@@ -32,6 +32,8 @@ class TMemoryTransport final : public TCommunicationInterfaceDataSpy {
   std::string GetConnectionName() override;
   std::string GetConfiguration() override;
   std::int32_t InBuffUsed() override;
+  // Wakes as soon as bytes are in the inbox (or the endpoint is closed).
+  bool WaitForData(std::int32_t timeoutMs) override;
   void PurgeInput() override;
   void PurgeOutput() override {}
 

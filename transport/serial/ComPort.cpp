@@ -173,6 +173,11 @@ std::int32_t TComPort::InputCount() {
   return core_->QueryStatus().input;
 }
 
+bool TComPort::WaitForInput(std::int32_t timeoutMs) {
+  if (closing_) return false;
+  return core_->WaitForInput(std::chrono::milliseconds(std::max(timeoutMs, 0)));
+}
+
 std::int32_t TComPort::OutputFree() {
   return static_cast<std::int32_t>(core_->OutputFree());
 }

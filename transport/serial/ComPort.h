@@ -130,6 +130,8 @@ class TComPort {
   TByteString ReadBytes(std::int32_t count);
   TByteString ReadAll();
   std::int32_t InputCount();
+  // Waits until received bytes wait or `timeoutMs` passed; true when they wait.
+  bool WaitForInput(std::int32_t timeoutMs);
   std::int32_t OutputFree();
   void DiscardInput();
   void DiscardOutput();

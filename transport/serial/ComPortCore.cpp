@@ -182,6 +182,12 @@ std::int32_t TComPortCore::Read(char* buffer, std::int32_t count) {
   return device_.Read(buffer, count);
 }
 
+bool TComPortCore::WaitForInput(std::chrono::milliseconds timeout) {
+  // No lock: the handle changes only on this, the owner's, thread, and holding the read lock
+  // would hold up the event thread's status query for the whole wait.
+  return device_.IsOpen() && device_.WaitReadable(timeout);
+}
+
 bool TComPortCore::PurgeInput() {
   std::lock_guard lock(readLock_);
   if (!device_.IsOpen()) return false;

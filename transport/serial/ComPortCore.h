@@ -92,6 +92,9 @@ class TComPortCore {
   bool Write(const char* data, std::size_t count);
   std::size_t OutputFree();
   std::int32_t Read(char* buffer, std::int32_t count);
+  // Waits on the owner's thread until bytes can be read or `timeout` passed; false at once
+  // when not open or hung up.
+  bool WaitForInput(std::chrono::milliseconds timeout);
   bool PurgeInput();
   // Empties the write queue and the device's output; false when the write thread did not
   // acknowledge within 2000 ms.

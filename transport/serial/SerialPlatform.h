@@ -130,7 +130,8 @@ struct TLineWaitResult {
 // port, before the driver's threads start or after they ended. Read, QueryStatus, Purge,
 // ModemStatus and SetLine run under the driver's read lock (Purge of the output under its
 // write lock); Write runs on the write thread under the write lock, WaitWritable on the write
-// thread without it;
+// thread without it; WaitReadable on the owner's thread without a lock (the handle changes
+// only on that thread);
 // StartLineEvents and WaitLineEvents on the event thread only (their fields are that
 // thread's). The handle itself changes only in Open and Close.
 class TSerialDevice {
@@ -163,6 +164,9 @@ class TSerialDevice {
   TPortStatus QueryStatus();
   // Reads up to `count` bytes that wait now; the number read.
   std::int32_t Read(char* buffer, std::int32_t count);
+  // Waits until bytes can be read or `timeout` passed; true when they can. A hung-up line
+  // returns false at once: nothing more will come.
+  bool WaitReadable(std::chrono::milliseconds timeout);
   // Writes what the device takes now: the number written, 0 when it takes nothing now, -1 when
   // the write failed.
   std::ptrdiff_t Write(const char* data, std::size_t count);

@@ -486,6 +486,12 @@ std::ptrdiff_t TSerialDevice::Write(const char* data, std::size_t count) {
   }
 }
 
+bool TSerialDevice::WaitReadable(std::chrono::milliseconds timeout) {
+  if (hungUp_ || handle_ < 0) return false;
+  const TPollOutcome outcome = PollSignalsAndPort({}, handle_, POLLIN, DeadlineAfter(timeout));
+  return (outcome.portEvents & POLLIN) != 0;
+}
+
 int TSerialDevice::WaitWritable(std::initializer_list<TSignal*> wakers) {
   // A hung-up line is "writable": the write fails at once and its bytes are dropped.
   if (hungUp_) return -1;
