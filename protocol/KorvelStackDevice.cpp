@@ -323,6 +323,11 @@ TByteString TKorvelStackDevice::GetIdentificationRest() {
   return identificationRest_;
 }
 
+TByteString TKorvelStackDevice::GetIdentificationText() {
+  TReadLocker guard(*this);
+  return identificationText_;
+}
+
 bool TKorvelStackDevice::GetIdentificationLoaded() {
   TReadLocker guard(*this);
   return identificationLoaded_;
@@ -530,6 +535,7 @@ bool TKorvelStackDevice::LoadIdentification() {
   TWriteLocker guard(*this);
   version_ = identification.version;
   identificationRest_ = identification.rest;
+  identificationText_ = loaded ? text : TByteString();
   identificationLoaded_ = loaded;
   return loaded;
 }

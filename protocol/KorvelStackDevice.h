@@ -87,6 +87,8 @@ class TKorvelStackDevice : public TNodedInterface, public virtual IKorvelStackDe
   // What the last identification read: the node name is the device's name.
   TByteString GetVersion();
   TByteString GetIdentificationRest();
+  // The whole text the last identification read, as the device sent it.
+  TByteString GetIdentificationText();
   bool GetIdentificationLoaded();
   TByte GetStoredByte();
 
@@ -139,7 +141,7 @@ class TKorvelStackDevice : public TNodedInterface, public virtual IKorvelStackDe
   std::int32_t timeout_ = 1000;
   TByte address_;
   TRef<IKorvelStack> stack_;
-  TByteString version_, identificationRest_;
+  TByteString version_, identificationRest_, identificationText_;
   bool identificationLoaded_ = false;
   TByte storedByte_ = 0;
   TByte lastResult_ = kResultNone;

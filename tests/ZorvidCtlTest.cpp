@@ -1,8 +1,11 @@
 // zorvidctl in-process: its conversions, its output forms, its command line, and whole runs
 // against a scripted display on an in-memory line.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
+#include <gtest/gtest.h>
+#include <algorithm>
+
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <set>
@@ -381,6 +384,11 @@ TEST_F(CtlRunTest, EveryReadPrintsItsTextForm) {
     EXPECT_EQ(run.exitCode, kExitOk) << JoinWords(args) << ": " << run.err;
     EXPECT_EQ(run.out, expected) << JoinWords(args);
     EXPECT_THAT(run.err, IsEmpty()) << JoinWords(args);
+    const auto requests = display->Requests();
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                            [](const TKorvelFormat97& request) { return request.Inst == 0xF3; }),
+              1)
+        << JoinWords(args) << ": the identification goes out once per run";
   }
 }
 

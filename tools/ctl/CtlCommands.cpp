@@ -249,16 +249,15 @@ TCtlResult Bare(TCtlField field) {
 }
 
 // Commands without arguments: the action is a plain function.
-template <bool (*Run)(IZorvid&, TCtlResult&)>
+template <auto Run>
 TCtlAction WithoutArguments(const TCommandArgs& args) {
   ExpectCount(args, 0, 0);
   return Run;
 }
 
-bool RunIdent(IZorvid& device, TCtlResult& result) {
-  TByteString text;
-  if (!device.ReadIdentification(text)) return false;
-  result = Bare(TextField("ident", text));
+// The text the connection read already: the identification goes out once per run.
+bool RunIdent(TZorvid& device, TCtlResult& result) {
+  result = Bare(TextField("ident", device.GetIdentificationText()));
   return true;
 }
 

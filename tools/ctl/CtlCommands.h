@@ -34,8 +34,9 @@ class TUsageError : public std::runtime_error {
 };
 
 // One device operation with its arguments bound; false when it failed, the device's last
-// result telling why (no result at all: the operation refused its arguments).
-using TCtlAction = std::function<bool(IZorvid& device, TCtlResult& result)>;
+// result telling why (no result at all: the operation refused its arguments). The device is
+// connected: its identification is loaded.
+using TCtlAction = std::function<bool(TZorvid& device, TCtlResult& result)>;
 
 struct TCtlOptions {
   std::string connection = kDefaultConnection;
