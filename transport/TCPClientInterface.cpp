@@ -154,9 +154,11 @@ bool TTCPClientInterface::InternalOpen() {
   socket_->connectToHost(QString::fromStdString(host_), port_);
   TDeadline wait;
   wait.Start(kOpenWaitMs);
-  while (connecting_ && socket_ && !connected_ && !wait.Expired()) {
-    std::this_thread::sleep_for(kOpenPoll);
+  // The messages first: on a near peer the connection is made before the first step is out.
+  for (;;) {
     QCoreApplication::processEvents();
+    if (!connecting_ || !socket_ || connected_ || wait.Expired()) break;
+    std::this_thread::sleep_for(kOpenPoll);
   }
   connecting_ = false;
   return GetActive();
