@@ -96,6 +96,12 @@ class ICommunicationInterface : public virtual ICommunicationInterfaceCore {
   virtual bool Setup() = 0;
   virtual bool HasSetup() = 0;
   virtual std::string GetDescription() = 0;
+
+  // Why the last failed operation of this line failed, naming the cause and its value: the
+  // system's error text with its number and the device path, the socket's error with host and
+  // port, the bridge library's status by name, the library names tried. Empty after a success
+  // of Open, Close or SetConfiguration; any thread may ask.
+  virtual std::string GetFailureReason() = 0;
 };
 
 inline constexpr TInterfaceId IID_ICommunicationInterfaceCore =

@@ -77,38 +77,62 @@ void TCommunicationInterface::SetPortEnabled(bool value) {
 }
 
 void TCommunicationInterface::SetConfiguration(const std::string& text) {
-  if (ApplyConfiguration(text))
+  ClearFailureReason();
+  if (ApplyConfiguration(text)) {
     DoConfigurationChanged();
-  else
-    ReportError("SetConfiguration", {text}, 0);
+    return;
+  }
+  SetFailureReasonUnlessKnown("configuration refused: \"" + text + "\"");
+  ReportError("SetConfiguration", {text}, 0);
 }
 
 bool TCommunicationInterface::Open() {
   if (GetActive()) return true;
+  ClearFailureReason();
   bool opened;
   {
     TWriteLocker guard(*this);
     opened = InternalOpen();
   }
-  if (opened)
+  if (opened) {
     DoOpen();
-  else
+  } else {
+    SetFailureReasonUnlessKnown("cannot open " + GetConnectionName());
     ReportError("Open", {}, 0);
+  }
   return opened;
 }
 
 bool TCommunicationInterface::Close(bool force) {
   if (!GetActive() && !force) return true;
+  ClearFailureReason();
   bool closed;
   {
     TWriteLocker guard(*this);
     closed = InternalClose(force);
   }
-  if (closed)
+  if (closed) {
     DoClose();
-  else
+  } else {
+    SetFailureReasonUnlessKnown("cannot close " + GetConnectionName());
     ReportError("Close", {}, 0);
+  }
   return closed;
+}
+
+std::string TCommunicationInterface::GetFailureReason() {
+  std::lock_guard guard(failureMutex_);
+  return failureReason_;
+}
+
+void TCommunicationInterface::SetFailureReason(const std::string& reason) {
+  std::lock_guard guard(failureMutex_);
+  failureReason_ = reason;
+}
+
+void TCommunicationInterface::SetFailureReasonUnlessKnown(const std::string& fallback) {
+  std::lock_guard guard(failureMutex_);
+  if (failureReason_.empty()) failureReason_ = fallback;
 }
 
 std::int32_t TCommunicationInterface::Write(const TByteString& data) {

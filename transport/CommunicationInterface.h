@@ -66,6 +66,7 @@ class TCommunicationInterface : public TNodedInterface, public virtual ICommunic
   void UnlockRead() override { TNodedInterface::UnlockRead(); }
 
   bool Setup() override { return false; }
+  std::string GetFailureReason() override;
   bool HasSetup() override { return false; }
   std::string GetDescription() override { return GetConnectionName(); }
 
@@ -99,6 +100,11 @@ class TCommunicationInterface : public TNodedInterface, public virtual ICommunic
   void DoConfigurationChanged();
   // Calls OnError when it is set; errors raised by OnError itself reach the caller.
   void ReportError(const std::string& operation, const TErrorArgs& args, std::int32_t code);
+  // Records why an operation failed (see GetFailureReason); primitives call it where the cause
+  // is known, on any thread. Open, Close and SetConfiguration clear it when they start and
+  // record a plain reason of their own when a failing primitive recorded none.
+  void SetFailureReason(const std::string& reason);
+  void ClearFailureReason() { SetFailureReason({}); }
 
   void SetCharTime(double msPerCharacter) { charTime_.store(msPerCharacter); }
   TCiRef Self() { return TCiRef(this); }
@@ -113,8 +119,13 @@ class TCommunicationInterface : public TNodedInterface, public virtual ICommunic
   THandlerSlot<TCiRef, std::int32_t, bool> onChangeSignal_;
   THandlerSlot<TCiRef, const std::string&, const TErrorArgs&, std::int32_t> onError_;
 
+  // Records `fallback` unless a primitive recorded a reason since the operation began.
+  void SetFailureReasonUnlessKnown(const std::string& fallback);
+
   std::atomic<bool> portEnabled_{false};
   std::atomic<double> charTime_{1.0};
+  std::mutex failureMutex_;
+  std::string failureReason_;  // failureMutex_
   // Created in the constructor and destroyed in the destructor in this order.
   std::unique_ptr<TEventerCiNotify> openEventer_, closeEventer_, dataRcvEventer_;
   std::unique_ptr<TEventerCiNotifyChangeEvent> changeSignalEventer_;
