@@ -84,10 +84,12 @@ void Reserve(TKorvelStackItemSIG& entry, TByte inst, std::int32_t timeoutMs, TEv
   entry.Event = event;
 }
 
-// Every SIG is taken: give answers and deadlines a moment, and tell the user once it lasts.
+// Every SIG is taken: give answers and deadlines a moment, and tell the user once when it
+// lasts. Once, not on every further wrap: a wrap takes a millisecond, and a report per wrap
+// from a worker thread would queue a thousand message boxes a second.
 void WaitForFreeSIG(int wraps) {
   std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  if (wraps >= kOverloadReportWraps) ShowMessage("SIG stack overload");
+  if (wraps == kOverloadReportWraps) ShowMessage("SIG stack overload");
 }
 
 // An answer the stack accepted, parsed; false when it is no readable packet. A packet can pass
