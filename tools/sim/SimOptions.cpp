@@ -5,6 +5,8 @@
 #include <functional>
 #include <string_view>
 
+#include "core/NumberText.h"
+
 namespace zorvid::sim {
 namespace {
 
@@ -25,22 +27,9 @@ struct TOptionRule {
                         std::string(want) + ")");
 }
 
-// Decimal or 0x-prefixed hexadecimal; the whole text must be the number.
-std::optional<long long> Integer(std::string_view text) {
-  int base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    text.remove_prefix(2);
-    base = 16;
-  }
-  long long value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return {};
-  return value;
-}
-
 long long IntegerIn(std::string_view option, const std::string& value, long long low,
                     long long high) {
-  const std::optional<long long> number = Integer(value);
+  const std::optional<std::int64_t> number = ParseInteger(value);
   if (!number || *number < low || *number > high)
     Bad(option, value, "a number " + std::to_string(low) + ".." + std::to_string(high));
   return *number;
@@ -70,7 +59,7 @@ TTcpEndpoint Endpoint(std::string_view name, const std::string& value) {
     if (endpoint.host.size() > 2 && endpoint.host.front() == '[' && endpoint.host.back() == ']')
       endpoint.host = endpoint.host.substr(1, endpoint.host.size() - 2);
   }
-  const std::optional<long long> number = Integer(port);
+  const std::optional<std::int64_t> number = ParseInteger(port);
   if (endpoint.host.empty() || !number || *number < 0 || *number > 0xFFFF)
     Bad(name, value, "[HOST:]PORT with a port 0..65535");
   endpoint.port = static_cast<std::uint16_t>(*number);
@@ -80,8 +69,8 @@ TTcpEndpoint Endpoint(std::string_view name, const std::string& value) {
 void ForcedAck(TSimOptions& options, std::string_view name, const std::string& value) {
   const auto equals = value.find('=');
   if (equals == std::string::npos) Bad(name, value, "INST=CODE");
-  const std::optional<long long> inst = Integer(std::string_view(value).substr(0, equals));
-  const std::optional<long long> code = Integer(std::string_view(value).substr(equals + 1));
+  const std::optional<std::int64_t> inst = ParseInteger(std::string_view(value).substr(0, equals));
+  const std::optional<std::int64_t> code = ParseInteger(std::string_view(value).substr(equals + 1));
   if (!inst || !code || *inst < 0 || *inst > 0xFF || *code < 0 || *code > 0xFF)
     Bad(name, value, "INST=CODE, both numbers 0..255");
   options.faults.forcedAcks[static_cast<TByte>(*inst)] = static_cast<TByte>(*code);
