@@ -355,9 +355,13 @@ TEST_F(SerialPortTest, ActiveOpensAfterTheOtherSettings) {
 }
 
 TEST_F(SerialPortTest, PortsWithoutADeviceCannotBeOpened) {
-  const std::vector<std::string> missing{"comport=0", PortString(kPort + 5),
-                                         "comport=3;device=/dev/zorvid-no-such-line"};
-  for (const std::string& text : missing) {
+  // Each failure says why, with the value.
+  const std::vector<std::pair<std::string, std::string>> missing{
+      {"comport=0", "Invalid port number (COM0)"},
+      {PortString(kPort + 5), "Invalid port number (COM" + std::to_string(kPort + 5) + ")"},
+      {"comport=3;device=/dev/zorvid-no-such-line",
+       "/dev/zorvid-no-such-line: No such file or directory (errno 2)"}};
+  for (const auto& [text, reason] : missing) {
     TObserver own;
     const auto ci = NewTransport<TSerialPortInterface>(text);
     own.Attach(*ci);
@@ -365,6 +369,7 @@ TEST_F(SerialPortTest, PortsWithoutADeviceCannotBeOpened) {
     EXPECT_FALSE(ci->GetActive()) << text;
     EXPECT_THAT(own.errors, ElementsAre(Pair("Open", IsEmpty()))) << text;
     EXPECT_THAT(own.events, ElementsAre("config")) << text;  // the rate set again, no open
+    EXPECT_THAT(ci->GetFailureReason(), HasSubstr(reason)) << text;
   }
   // "active" on such a port leaves the string itself accepted.
   serial->SetConfiguration("active=1;" + PortString(kPort + 5));
@@ -376,6 +381,7 @@ TEST_F(SerialPortTest, ADeviceHeldByAnotherTransportIsBusy) {
   ASSERT_TRUE(serial->Open());
   const auto second = NewTransport<TSerialPortInterface>("device=" + line.SlavePath());
   EXPECT_FALSE(second->Open());
+  EXPECT_THAT(second->GetFailureReason(), HasSubstr(line.SlavePath() + " is busy"));
   EXPECT_EQ(serial->Write("still mine"), 10);
   EXPECT_EQ(line.Receive(10, 1000ms), "still mine");
 }

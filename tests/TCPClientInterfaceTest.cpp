@@ -3,7 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
+#include <QTimer>
 #include <chrono>
 #include <functional>
 #include <thread>
@@ -23,6 +29,7 @@ using test::ProcessEventsUntil;
 using namespace std::chrono_literals;
 using test::TLoopbackServer;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
 // Records the notifications of a transport, all of which arrive on the main thread.
@@ -110,16 +117,81 @@ TEST(TCPClientLifetime, LastReferenceMayGoInsideANotification) {
   ProcessEventsUntil([] { return false; }, 20ms);  // the socket's deferred deletion runs
 }
 
-TEST_F(TCPClientTest, FailedConnectsReportOpenWithinTheWait) {
-  for (const std::string host : {"", "127.0.0.1"}) {
-    tcp->SetConfiguration("host=" + host +
-                          ";port=" + std::to_string(TLoopbackServer::UnusedPort()));
+TEST_F(TCPClientTest, FailedConnectsReportOpenWithinTheWaitAndSayWhy) {
+  const std::string port = std::to_string(TLoopbackServer::UnusedPort());
+  const std::pair<std::string, std::string> cases[] = {
+      {"127.0.0.1", "127.0.0.1:" + port + ": Connection refused"},
+      {"no.such.host.invalid", "no.such.host.invalid:" + port},
+      {"", ":" + port},
+  };
+  for (const auto& [host, reason] : cases) {
+    tcp->SetConfiguration("host=" + host + ";port=" + port);
     observer.errors.clear();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(tcp->Open()) << "host '" << host << "'";
     EXPECT_LE(std::chrono::steady_clock::now() - start, 1600ms);
     EXPECT_THAT(observer.errors, ElementsAre("Open")) << "host '" << host << "'";
+    EXPECT_THAT(tcp->GetFailureReason(), HasSubstr(reason));
   }
+}
+
+// A listener whose queue is full: the kernel drops further connection requests unanswered.
+class TFullListener {
+ public:
+  TFullListener() {
+    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
+    listen(listener_, 0);
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    for (int& filler : fillers_) {
+      filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+      connect(filler, reinterpret_cast<sockaddr*>(&address), length);
+    }
+  }
+  ~TFullListener() {
+    for (const int filler : fillers_)
+      close(filler);
+    close(listener_);
+  }
+  std::uint16_t Port() const { return port_; }
+
+ private:
+  int listener_ = -1;
+  int fillers_[4] = {-1, -1, -1, -1};
+  std::uint16_t port_ = 0;
+};
+
+// Records the events that reach it.
+class TEventRecorder : public QObject {
+ public:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::User) ++received;
+    return QObject::event(event);
+  }
+  int received = 0;
+};
+
+// While an open waits, neither a timer nor a posted event (a click, the window's poll) runs: the
+// wait is on the socket alone. It still gives up at its time and says so.
+TEST_F(TCPClientTest, AnOpenThatWaitsDeliversNoOtherEvent) {
+  TFullListener listener;
+  tcp->SetConfiguration("host=127.0.0.1;port=" + std::to_string(listener.Port()));
+  bool timerRan = false;
+  QTimer::singleShot(0, [&timerRan] { timerRan = true; });
+  TEventRecorder recorder;
+  QCoreApplication::postEvent(&recorder, new QEvent(QEvent::User));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(tcp->Open());
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 1400ms);
+  EXPECT_FALSE(timerRan);
+  EXPECT_EQ(recorder.received, 0);
+  EXPECT_THAT(tcp->GetFailureReason(), HasSubstr("127.0.0.1:" + std::to_string(listener.Port()) + " timed out after 1500 ms"));
+  EXPECT_TRUE(ProcessEventsUntil([&] { return timerRan && recorder.received == 1; }));
 }
 
 TEST_F(TCPClientTest, DataArrivesOnTheMainThreadAndWritesReachThePeer) {

@@ -98,35 +98,38 @@ bool TSerialCommunicationInterface::ApplyBaudRate(std::int32_t value) {
 
 template <class TValue>
 void TSerialCommunicationInterface::ChangeSetting(
-    const char* operation, bool (TSerialCommunicationInterface::*apply)(TValue), TValue value) {
-  if ((this->*apply)(value))
+    const char* operation, const char* key, bool (TSerialCommunicationInterface::*apply)(TValue),
+    TValue value) {
+  if ((this->*apply)(value)) {
     DoConfigurationChanged();
-  else
-    ReportError(operation, {SettingText(value)}, 0);
+    return;
+  }
+  SetFailureReason(std::string("setting refused: ") + key + "=" + SettingText(value));
+  ReportError(operation, {SettingText(value)}, 0);
 }
 
 void TSerialCommunicationInterface::SetBaudRate(std::int32_t value) {
-  ChangeSetting("SetBaudRate", &TSerialCommunicationInterface::ApplyBaudRate, value);
+  ChangeSetting("SetBaudRate", "baudrate", &TSerialCommunicationInterface::ApplyBaudRate, value);
 }
 
 void TSerialCommunicationInterface::SetParity(TParity value) {
-  ChangeSetting("SetParity", &TSerialCommunicationInterface::ApplyParity, value);
+  ChangeSetting("SetParity", "parity", &TSerialCommunicationInterface::ApplyParity, value);
 }
 
 void TSerialCommunicationInterface::SetStopBits(TStopBits value) {
-  ChangeSetting("SetStopBits", &TSerialCommunicationInterface::ApplyStopBits, value);
+  ChangeSetting("SetStopBits", "stopbits", &TSerialCommunicationInterface::ApplyStopBits, value);
 }
 
 void TSerialCommunicationInterface::SetDatabits(std::uint8_t value) {
-  ChangeSetting("SetDatabits", &TSerialCommunicationInterface::ApplyDatabits, value);
+  ChangeSetting("SetDatabits", "databits", &TSerialCommunicationInterface::ApplyDatabits, value);
 }
 
 void TSerialCommunicationInterface::SetDTR(bool value) {
-  ChangeSetting("SetDTR", &TSerialCommunicationInterface::ApplyDTR, value);
+  ChangeSetting("SetDTR", "dtr", &TSerialCommunicationInterface::ApplyDTR, value);
 }
 
 void TSerialCommunicationInterface::SetRTS(bool value) {
-  ChangeSetting("SetRTS", &TSerialCommunicationInterface::ApplyRTS, value);
+  ChangeSetting("SetRTS", "rts", &TSerialCommunicationInterface::ApplyRTS, value);
 }
 
 std::string TSerialCommunicationInterface::GetConfiguration() {

@@ -104,10 +104,10 @@ class TSerialCommunicationInterface : public TCommunicationInterfaceDataSpy,
 
  private:
   // The notifying setters' one body: the raw setter, then a configuration change, or a report
-  // under `operation` with the refused value as text.
+  // under `operation` with the refused value as text and a reason naming `key` and the value.
   template <class TValue>
-  void ChangeSetting(const char* operation, bool (TSerialCommunicationInterface::*apply)(TValue),
-                     TValue value);
+  void ChangeSetting(const char* operation, const char* key,
+                     bool (TSerialCommunicationInterface::*apply)(TValue), TValue value);
 };
 
 }  // namespace zorvid

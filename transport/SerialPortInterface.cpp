@@ -153,7 +153,16 @@ bool TSerialPortInterface::InternalOpen() {
   TWriteLocker guard(*this);
   // Fresh character time, and the rate announced, for every open.
   SetBaudRate(GetBaudRate());
-  return ChangePort(true, [](TComPort& port) { port.OpenPort(); }) && port_->IsOpen();
+  try {
+    port_->OpenPort();
+  } catch (const std::exception& error) {
+    // The device's own account names the path and the system's error; the driver's text names
+    // the port number.
+    const std::string& detail = port_->OpenFailure();
+    SetFailureReason(detail.empty() ? error.what() : detail);
+    return false;
+  }
+  return port_->IsOpen();
 }
 
 bool TSerialPortInterface::InternalClose(bool) {
@@ -203,11 +212,18 @@ void TSerialPortInterface::PurgeOutput() {
 }
 
 bool TSerialPortInterface::Setup() {
-  // Held across the dialog: the settings it shows and the ones it takes belong together.
-  bool confirmed = false;
-  ChangePort(true, [&confirmed](TComPort& port) { confirmed = port.ShowSettingsDialog(); });
-  if (confirmed) DoConfigurationChanged();
-  return confirmed;
+  std::optional<TComPort::TSettingsDialogRequest> request;
+  {
+    TReadLocker guard(*this);
+    request = port_->SettingsForDialog();
+  }
+  // Not under the lock: the modal dialog runs the event loop, and whatever runs in it (a
+  // received-data notification, the window's poll) may need the line.
+  if (!request || !TComPort::RunSettingsDialog(*request)) return false;
+  if (!ChangePort(true, [&request](TComPort& port) { port.ApplyDialogSettings(request->settings); }))
+    return false;
+  DoConfigurationChanged();
+  return true;
 }
 
 // Settings.

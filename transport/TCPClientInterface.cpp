@@ -1,13 +1,10 @@
 #include "transport/TCPClientInterface.h"
 
-#include <QCoreApplication>
 #include <QNetworkProxy>
 #include <QTcpSocket>
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <memory>
-#include <thread>
 #include <utility>
 
 #include "core/Errors.h"
@@ -18,7 +15,6 @@ namespace zorvid {
 namespace {
 
 constexpr std::int32_t kOpenWaitMs = 1500;
-constexpr auto kOpenPoll = std::chrono::milliseconds(10);
 
 std::atomic<TTcpSetupHook> tcpSetupHook{nullptr};
 
@@ -120,6 +116,7 @@ void TTCPClientInterface::OnReadyRead() {
 void TTCPClientInterface::OnError(int code) {
   // The wait of PullPending ends as a time-out when nothing came: not an error.
   if (pulling_) return;
+  if (connecting_ && socket_) socketError_ = {code, socket_->errorString().toStdString()};
   if (code == QAbstractSocket::SocketTimeoutError) Close(false);
   connecting_ = false;
 }
@@ -146,22 +143,37 @@ std::int32_t TTCPClientInterface::GetLocalPort() {
 }
 
 bool TTCPClientInterface::InternalOpen() {
-  // A nested open while the event loop runs during the wait below returns at once.
+  // A nested open (from a notification of the forced close below) returns at once.
   if (connecting_) return GetActive();
   Close(true);
   CreateSocket();
   connecting_ = true;
+  socketError_ = {};
   socket_->connectToHost(QString::fromStdString(host_), port_);
-  TDeadline wait;
-  wait.Start(kOpenWaitMs);
-  // The messages first: on a near peer the connection is made before the first step is out.
-  for (;;) {
-    QCoreApplication::processEvents();
-    if (!connecting_ || !socket_ || connected_ || wait.Expired()) break;
-    std::this_thread::sleep_for(kOpenPoll);
-  }
+  // The wait is on the socket itself: its connected and error notifications arrive inside it,
+  // and nothing else is delivered meanwhile (no user input, no timer), so no window can
+  // re-enter the program in the middle of an open. A connect not made by then is given up.
+  if (socket_ && !connected_) socket_->waitForConnected(kOpenWaitMs);
   connecting_ = false;
+  if (!GetActive()) SetFailureReason(OpenFailureReason());
   return GetActive();
+}
+
+std::string TTCPClientInterface::OpenFailureReason() const {
+  const std::string peer = host_ + ":" + std::to_string(port_);
+  const std::string& text = socketError_.text;
+  switch (socketError_.code) {
+    case QAbstractSocket::ConnectionRefusedError:
+      return "connection to " + peer + " refused: " + text;
+    case QAbstractSocket::HostNotFoundError:
+      return "host not found: " + peer + ": " + text;
+    case QAbstractSocket::UnknownSocketError:  // no error came: the wait ran out
+    case QAbstractSocket::SocketTimeoutError:
+      return "connection to " + peer + " timed out after " + std::to_string(kOpenWaitMs) + " ms";
+    default:
+      return "connection to " + peer + " failed: " + text + " (socket error " +
+             std::to_string(socketError_.code) + ")";
+  }
 }
 
 bool TTCPClientInterface::InternalClose(bool force) {

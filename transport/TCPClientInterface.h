@@ -33,10 +33,10 @@ void SetTcpSetupHook(TTcpSetupHook hook);
 //
 // Threads: everything runs on the main thread, the one running the Qt event loop: the
 // socket's notifications, and so DoOpen, DoClose and DoDataRcv, arrive there. Open waits up to
-// 1500 ms for the connection while it lets the event loop run. A blocking request on the main
-// thread counts and reads what the system holds without the event loop (InBuffUsed pulls it
-// in), and no readable notification hands those bytes to the receive path meanwhile.
-// Every field is touched only on the main thread.
+// 1500 ms for the connection on the socket itself, delivering no other event. A blocking request on
+// the main thread counts and reads what the system holds without the event loop (InBuffUsed pulls
+// it in), and no readable notification hands those bytes to the receive path meanwhile. Every field
+// is touched only on the main thread.
 class TTCPClientInterface final : public TSockClientCoreInterface,
                                   public virtual ITCPClientInterface {
  public:
@@ -77,6 +77,8 @@ class TTCPClientInterface final : public TSockClientCoreInterface,
   // Pulls what the system holds into the socket's buffer without the event loop, keeping the
   // readable notification quiet meanwhile; waits up to `waitMs` for bytes when none are there.
   void PullPending(int waitMs = 0);
+  // Why the open failed: host, port and the socket's error (or the time waited).
+  std::string OpenFailureReason() const;
   // Refuses a change of a connected socket's peer.
   void CheckChangeable(const std::string& host, std::uint16_t port);
 
@@ -87,8 +89,13 @@ class TTCPClientInterface final : public TSockClientCoreInterface,
 
   QTcpSocket* socket_ = nullptr;
   bool connecting_ = false;
-  bool connected_ = false;  // between the connected and the disconnected notification
-  bool pulling_ = false;    // inside PullPending: readable notifications are the puller's
+  bool connected_ = false;   // between the connected and the disconnected notification
+  struct TSocketError {
+    int code = -1;  // QAbstractSocket::UnknownSocketError: none came
+    std::string text;
+  };
+  TSocketError socketError_;  // the last error of the connect under way
+  bool pulling_ = false;     // inside PullPending: readable notifications are the puller's
   // Depth of socket notifications being handled; shared with the socket's connections.
   std::shared_ptr<int> inNotification_ = std::make_shared<int>(0);
   std::string host_;

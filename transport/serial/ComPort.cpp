@@ -354,12 +354,20 @@ bool TComPort::CanFetchConfiguration() {
 }
 
 bool TComPort::ShowSettingsDialog() {
-  const TPortSettingsHook hook = portSettingsHook;
-  if (!hook || !CanFetchConfiguration()) return false;
-  TComSettings chosen = settings_;
-  if (!hook("COM" + std::to_string(comNumber_), chosen)) return false;
-  DecodeSettings(chosen);
+  auto request = SettingsForDialog();
+  if (!request || !RunSettingsDialog(*request)) return false;
+  ApplyDialogSettings(request->settings);
   return true;
+}
+
+std::optional<TComPort::TSettingsDialogRequest> TComPort::SettingsForDialog() {
+  if (!portSettingsHook || !CanFetchConfiguration()) return std::nullopt;
+  return TSettingsDialogRequest{"COM" + std::to_string(comNumber_), settings_};
+}
+
+bool TComPort::RunSettingsDialog(TSettingsDialogRequest& request) {
+  const TPortSettingsHook hook = portSettingsHook;
+  return hook && hook(request.portName, request.settings);
 }
 
 // Events.

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <optional>
 #include <string>
 
 #include "core/HandlerSlot.h"
@@ -118,6 +119,8 @@ class TComPort {
   // Opens the port when AutoOpen is set; called once the properties are in place.
   void Loaded();
   void OpenPort();
+  // Why the last OpenPort failed to reach the device: the path and the system's error.
+  const std::string& OpenFailure() const { return core_->OpenFailure(); }
   void ClosePort();
   bool IsOpen() const { return core_->IsActive(); }
   // The other side of the line went away; the port stays open until closed.
@@ -137,7 +140,19 @@ class TComPort {
   void DiscardOutput();
   // 1 = CTS, 2 = DSR, 3 = ring, 4 = carrier detect; false when the port is not open.
   bool ModemLine(int line);
+  // The settings dialog: the port's settings are taken, the hook asks the user and the choice
+  // is applied. A caller that guards the port with a lock holds it around the first and last
+  // step only, never while the dialog is up.
   bool ShowSettingsDialog();
+  struct TSettingsDialogRequest {
+    std::string portName;
+    TComSettings settings;
+  };
+  // Nothing without a hook or without a device to configure.
+  std::optional<TSettingsDialogRequest> SettingsForDialog();
+  // True when the user confirmed; `request.settings` then holds the choice.
+  static bool RunSettingsDialog(TSettingsDialogRequest& request);
+  void ApplyDialogSettings(const TComSettings& chosen) { DecodeSettings(chosen); }
 
   bool GetAutoOpen() const { return autoOpen_; }
   void SetAutoOpen(bool value) { autoOpen_ = value; }

@@ -66,11 +66,14 @@ bool TComPortCore::Open(int portNumber, const std::string& devicePath) {
 
 void TComPortCore::OpenDevice(int portNumber, const std::string& devicePath) {
   // A device given by path needs no number; the number then only names the port in errors.
+  openFailure_.clear();
   if (devicePath.empty() && portNumber <= 0) throw InvalidPortNumber(portNumber);
   const std::string path = devicePath.empty() ? DevicePathForPort(portNumber) : devicePath;
   if (path.empty()) throw InvalidPortNumber(portNumber);
   std::lock_guard lock(readLock_);
-  switch (device_.Open(path)) {
+  const TOpenOutcome outcome = device_.Open(path);
+  openFailure_ = device_.OpenFailure();
+  switch (outcome) {
     case TOpenOutcome::Opened:
       return;
     case TOpenOutcome::NoDevice:

@@ -76,6 +76,9 @@ class TComPortCore {
   // Opens port `portNumber`, on `devicePath` when given, else on the number's device. False
   // when already active; failures raise EComPortCoreError and leave the port closed.
   bool Open(int portNumber, const std::string& devicePath);
+  // Why the last Open failed to reach the device (empty when it did or it got no path): the
+  // path and the system's error.
+  const std::string& OpenFailure() const { return openFailure_; }
   void Close();
   bool IsActive() const { return active_; }
   // The other side of the line went away (the port stays open until closed).
@@ -128,6 +131,7 @@ class TComPortCore {
 
   // Owner's thread.
   TComSettings settings_;
+  std::string openFailure_;
   std::int32_t inputQueueSize_ = 8192;
   std::int32_t outputQueueSize_ = 4096;
   TThreadPriority eventPriority_ = tpNormal;

@@ -143,6 +143,8 @@ class TSerialDevice {
 
   // Opens the device for exclusive non-blocking use (a second opener finds it busy).
   TOpenOutcome Open(const std::string& path);
+  // Why the last Open failed: the device path and the system's error text with its number.
+  const std::string& OpenFailure() const { return openFailure_; }
   bool IsOpen() const { return handle_ >= 0; }
   void Close();
 
@@ -193,7 +195,10 @@ class TSerialDevice {
   std::int32_t InputCount() const;
   bool NeedsPolling() const;
 
+  TOpenOutcome OpenFailed(const std::string& path, int error);
+
   int handle_ = -1;
+  std::string openFailure_;          // the opening thread's
   std::atomic<bool> hungUp_{false};  // set by the event thread, read anywhere
 
   // Event thread only.

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 #include <vector>
 
@@ -180,7 +181,13 @@ TComSettings DecodeTermios(const termios& terminal) {
   return settings;
 }
 
+// The system's text of an error number, with the number.
+std::string SystemErrorText(int error) {
+  return std::string(std::strerror(error)) + " (errno " + std::to_string(error) + ")";
+}
+
 // What one poll found: a consumed signal, the port's events, or neither (time-out).
+
 struct TPollOutcome {
   int signal = -1;
   short portEvents = 0;
@@ -288,16 +295,19 @@ TSerialDevice::~TSerialDevice() {
 
 TOpenOutcome TSerialDevice::Open(const std::string& path) {
   Close();
+  openFailure_.clear();
   // One port, one lock: a by-id link and its target must find each other busy.
   std::array<char, PATH_MAX> canonical{};
-  if (!realpath(path.c_str(), canonical.data()))
-    return IsAbsentDeviceError(errno) ? TOpenOutcome::NoDevice : TOpenOutcome::Refused;
+  if (!realpath(path.c_str(), canonical.data())) return OpenFailed(path, errno);
   const int handle = open(canonical.data(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (handle < 0)
-    return IsAbsentDeviceError(errno) ? TOpenOutcome::NoDevice : TOpenOutcome::Refused;
+  if (handle < 0) return OpenFailed(canonical.data(), errno);
   // TIOCEXCL refuses nobody who runs as root; the lock is what keeps a second opener out.
-  if (flock(handle, LOCK_EX | LOCK_NB) != 0 || ioctl(handle, TIOCEXCL) != 0) {
+  const bool locked = flock(handle, LOCK_EX | LOCK_NB) == 0;
+  if (!locked || ioctl(handle, TIOCEXCL) != 0) {
+    const int error = errno;
     close(handle);
+    openFailure_ = std::string(canonical.data()) + " is busy: held by another program (" +
+                   (locked ? "exclusive use: " : "lock: ") + SystemErrorText(error) + ")";
     return TOpenOutcome::Refused;
   }
   handle_ = handle;
@@ -305,6 +315,11 @@ TOpenOutcome TSerialDevice::Open(const std::string& path) {
   readSinceCheck_ = 0;
   statusCounters_ = ReadCounters().value_or(TLineCounters{});
   return TOpenOutcome::Opened;
+}
+
+TOpenOutcome TSerialDevice::OpenFailed(const std::string& path, int error) {
+  openFailure_ = "cannot open " + path + ": " + SystemErrorText(error);
+  return IsAbsentDeviceError(error) ? TOpenOutcome::NoDevice : TOpenOutcome::Refused;
 }
 
 void TSerialDevice::Close() {
