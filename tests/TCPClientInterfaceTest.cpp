@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -120,8 +121,8 @@ TEST(TCPClientLifetime, LastReferenceMayGoInsideANotification) {
 TEST_F(TCPClientTest, FailedConnectsReportOpenWithinTheWaitAndSayWhy) {
   const std::string port = std::to_string(TLoopbackServer::UnusedPort());
   const std::pair<std::string, std::string> cases[] = {
-      {"127.0.0.1", "127.0.0.1:" + port + ": Connection refused"},
-      {"no.such.host.invalid", "no.such.host.invalid:" + port},
+      {"127.0.0.1", "connection to 127.0.0.1:" + port + " refused: Connection refused"},
+      {"no.such.host.invalid", "host not found: no.such.host.invalid:" + port},
       {"", ":" + port},
   };
   for (const auto& [host, reason] : cases) {
@@ -144,9 +145,10 @@ class TFullListener {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
-    listen(listener_, 0);
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(listener_, 0) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      ADD_FAILURE() << "cannot set up the full listener: errno " << errno;
     port_ = ntohs(address.sin_port);
     for (int& filler : fillers_) {
       filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
@@ -190,7 +192,8 @@ TEST_F(TCPClientTest, AnOpenThatWaitsDeliversNoOtherEvent) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, 1400ms);
   EXPECT_FALSE(timerRan);
   EXPECT_EQ(recorder.received, 0);
-  EXPECT_THAT(tcp->GetFailureReason(), HasSubstr("127.0.0.1:" + std::to_string(listener.Port()) + " timed out after 1500 ms"));
+  EXPECT_THAT(tcp->GetFailureReason(), HasSubstr("127.0.0.1:" + std::to_string(listener.Port()) +
+                                                 " timed out after 1500 ms"));
   EXPECT_TRUE(ProcessEventsUntil([&] { return timerRan && recorder.received == 1; }));
 }
 

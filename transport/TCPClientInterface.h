@@ -89,13 +89,13 @@ class TTCPClientInterface final : public TSockClientCoreInterface,
 
   QTcpSocket* socket_ = nullptr;
   bool connecting_ = false;
-  bool connected_ = false;   // between the connected and the disconnected notification
+  bool connected_ = false;  // between the connected and the disconnected notification
   struct TSocketError {
     int code = -1;  // QAbstractSocket::UnknownSocketError: none came
     std::string text;
   };
   TSocketError socketError_;  // the last error of the connect under way
-  bool pulling_ = false;     // inside PullPending: readable notifications are the puller's
+  bool pulling_ = false;      // inside PullPending: readable notifications are the puller's
   // Depth of socket notifications being handled; shared with the socket's connections.
   std::shared_ptr<int> inNotification_ = std::make_shared<int>(0);
   std::string host_;
