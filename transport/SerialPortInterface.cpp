@@ -220,7 +220,8 @@ bool TSerialPortInterface::Setup() {
   // Not under the lock: the modal dialog runs the event loop, and whatever runs in it (a
   // received-data notification, the window's poll) may need the line.
   if (!request || !TComPort::RunSettingsDialog(*request)) return false;
-  if (!ChangePort(true, [&request](TComPort& port) { port.ApplyDialogSettings(request->settings); }))
+  if (!ChangePort(true,
+                  [&request](TComPort& port) { port.ApplyDialogSettings(request->settings); }))
     return false;
   DoConfigurationChanged();
   return true;

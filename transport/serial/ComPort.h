@@ -6,8 +6,8 @@
 #include <initializer_list>
 #include <memory>
 #include <mutex>
-#include <stdexcept>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "core/HandlerSlot.h"
