@@ -308,7 +308,9 @@ TEST_F(KorvelStackDeviceTest, FullTableReportsOverloadOnceAndGoesOutWhenADeadlin
   ASSERT_TRUE(device_->CommandE3());
   EXPECT_THAT(Messages(), ElementsAre("SIG stack overload"));
   EXPECT_GE(std::chrono::steady_clock::now() - started, 20ms) << "it waited for the deadlines";
-  EXPECT_EQ(LastSent().Sig, 0) << "the search restarts at 0 after each wrap";
+  // The search restarts at 0 after each wrap, so it takes the lowest SIG whose deadline has
+  // passed: 0 or 1, the two posted last and first (their deadlines may lie a tick apart).
+  EXPECT_LE(LastSent().Sig, 1);
 }
 
 // ---- Blocking requests ---------------------------------------------------------------------
