@@ -20,6 +20,14 @@ using TCiRef = TRef<ICommunicationInterface>;
 // Values that explain a failed operation in an error report, as text.
 using TErrorArgs = std::vector<std::string>;
 
+// Which thread calls a handler. No handler is called with the transport's lock held, so a
+// handler may use the line (and take its lock) itself.
+//   DataRcv: the serial and TCP transports call it on the main thread, the USB transport on its
+//     reader thread; a client must be ready for any thread.
+//   Open, Close: the thread that called Open or Close; a close the other side made (or the
+//     system reported) comes on the main thread.
+//   Error: the thread of the operation that failed.
+//   ChangeSignal: the serial transport calls it on the main thread.
 using TCiNotifyHandler = THandler<TCiRef>;
 using TCiChangeSignalHandler = THandler<TCiRef, std::int32_t, bool>;
 using TCiErrorHandler = THandler<TCiRef, const std::string&, const TErrorArgs&, std::int32_t>;
@@ -32,6 +40,7 @@ class TEventerCiNotifyChangeEvent final : public TTypedEventer<TCiRef, std::int3
 // What a pure data consumer needs.
 class ICommunicationInterfaceCore : public virtual IInterface {
  public:
+  // Received data, on the main thread (serial, TCP) or the transport's reader thread (USB).
   virtual void SetOnDataRcv(const TCiNotifyHandler& handler) = 0;
   virtual TCiNotifyHandler GetOnDataRcv() = 0;
   virtual TEventerCiNotify& GetDataRcvEventer() = 0;
@@ -46,15 +55,19 @@ class ICommunicationInterface : public virtual ICommunicationInterfaceCore {
   virtual std::string GetConfiguration() = 0;
   virtual void SetConfiguration(const std::string& text) = 0;
 
+  // Open and close: on the thread that called Open or Close; a remote close on the main thread.
   virtual TCiNotifyHandler GetOnOpen() = 0;
   virtual void SetOnOpen(const TCiNotifyHandler& handler) = 0;
   virtual TEventerCiNotify& GetOpenEventer() = 0;
   virtual TCiNotifyHandler GetOnClose() = 0;
   virtual void SetOnClose(const TCiNotifyHandler& handler) = 0;
   virtual TEventerCiNotify& GetCloseEventer() = 0;
+  // On the thread that changed the configuration.
   virtual TEventerCiNotify& GetConfigChangedEventer() = 0;
+  // On the thread of the operation that failed.
   virtual TCiErrorHandler GetOnError() = 0;
   virtual void SetOnError(const TCiErrorHandler& handler) = 0;
+  // Modem lines: the serial transport raises them on the main thread.
   virtual TEventerCiNotifyChangeEvent& GetChangeSignalEventer() = 0;
   virtual TCiChangeSignalHandler GetOnChangeSignal() = 0;
   virtual void SetOnChangeSignal(const TCiChangeSignalHandler& handler) = 0;

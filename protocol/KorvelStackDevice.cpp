@@ -675,4 +675,18 @@ void TKorvelStackDevice::SaveToXML() {
   element->SetAttribute("fixedSIG", std::to_string(fixedSig_));
 }
 
+std::string LastResultText(IKorvelStackDevice& device) {
+  switch (device.GetLastResult()) {
+    case kResultNone:
+      return "nothing sent, the operation refused its arguments";
+    case kResultNoAnswer:
+      return "no answer";
+    case kResultErrorAck:
+      return "acknowledge " + std::to_string(device.GetLastAck());
+    default:
+      // kResultInvalid, or acknowledge 0 with data the operation could not decode.
+      return "invalid answer";
+  }
+}
+
 }  // namespace zorvid

@@ -158,6 +158,10 @@ void SetKorvelDeviceDestroyedHook(TKorvelDeviceHook hook);
 TKorvelDeviceHook GetKorvelDeviceCreatedHook();
 TKorvelDeviceHook GetKorvelDeviceDestroyedHook();
 
+// Why the device's last request failed, as every tool words it: "no answer", "invalid answer",
+// "acknowledge N", or, when nothing was sent, that the operation refused its arguments.
+std::string LastResultText(IKorvelStackDevice& device);
+
 // Creates a device from a persisted element: address 0xFE, then the element, then the owner;
 // when the owner is a stack the device registers with it.
 template <class T>

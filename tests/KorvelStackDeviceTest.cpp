@@ -236,6 +236,7 @@ TEST_F(KorvelStackDeviceTest, UnregisteredDeviceSendsNothing) {
   EXPECT_FALSE(device_->Post(0x20, {}));
   EXPECT_THAT(stack_->Sent(), IsEmpty());
   EXPECT_EQ(device_->GetLastResult(), kResultNone);
+  EXPECT_EQ(LastResultText(*device_), "nothing sent, the operation refused its arguments");
 }
 
 // ---- SIG allocation ------------------------------------------------------------------------
@@ -320,6 +321,7 @@ TEST_F(KorvelStackDeviceTest, ErrorAcknowledgeFailsTheInstructionButAnswersTheQu
   EXPECT_FALSE(device_->CommandE3());
   EXPECT_EQ(device_->GetLastResult(), kResultErrorAck);
   EXPECT_EQ(device_->GetLastAck(), 2);
+  EXPECT_EQ(LastResultText(*device_), "acknowledge 2");
 
   std::int32_t ack = -1;
   TByteString data;
@@ -339,6 +341,7 @@ TEST_F(KorvelStackDeviceTest, SuccessThenSilenceResetsTheOutcome) {
   EXPECT_FALSE(device_->CommandE3());
   EXPECT_EQ(device_->GetLastResult(), kResultNoAnswer);
   EXPECT_EQ(device_->GetLastAck(), -1);
+  EXPECT_EQ(LastResultText(*device_), "no answer");
   EXPECT_THAT(stack_->Sent(), SizeIs(2)) << "a request is never repeated";
 
   std::int32_t ack = 0;
@@ -362,6 +365,7 @@ TEST_F(KorvelStackDeviceTest, UnreadableAnswersAreInvalidAndEmptyOnesAreMissing)
     EXPECT_FALSE(device_->CommandE3());
     EXPECT_EQ(device_->GetLastResult(), kResultInvalid);
     EXPECT_EQ(device_->GetLastAck(), -1);
+    EXPECT_EQ(LastResultText(*device_), "invalid answer");
   }
   AnswerRaw(TByteString());
   EXPECT_FALSE(device_->CommandE3());

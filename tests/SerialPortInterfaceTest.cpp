@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <string>
 #include <thread>
 #include <utility>
@@ -268,6 +269,7 @@ TEST_F(SerialPortTest, NotifyingSettersAnnounceChangesAndReportRefusalsWithTheVa
   serial->SetDatabits(3);
   serial->SetParity(static_cast<TParity>(5));
   serial->SetStopBits(static_cast<TStopBits>(3));
+  EXPECT_EQ(serial->GetFailureReason(), "setting refused: stopbits=3");
   EXPECT_THAT(
       observer.errors,
       ElementsAre(Pair("SetBaudRate", ElementsAre("0")), Pair("SetDatabits", ElementsAre("9")),
@@ -587,8 +589,21 @@ TEST_F(SerialPortTest, ClientsOnOtherThreadsShareTheOpenPort) {
 
 // ---- Settings dialog and factory ---------------------------------------------------------
 
+// The line whose dialog is up, and another thread's attempt to take its lock meanwhile: a
+// dialog runs the event loop, so holding the lock across it would stall whatever needs the line.
+ICommunicationInterface* lineInDialog = nullptr;
+std::future<void> lockedDuringDialog;
+
 // The dialog "chosen by the user": 19200 baud, even parity.
 bool ChooseFastEven(const std::string& portName, TComSettings& settings) {
+  if (lineInDialog) {
+    lockedDuringDialog = std::async(std::launch::async, [] {
+      lineInDialog->Lock();
+      lineInDialog->Unlock();
+    });
+    EXPECT_EQ(lockedDuringDialog.wait_for(1s), std::future_status::ready)
+        << "the line's lock is held while its dialog is up";
+  }
   EXPECT_EQ(portName, "COM211");
   EXPECT_EQ(settings.baudRate, 9600);
   settings.baudRate = 19200;
@@ -610,8 +625,12 @@ TEST_F(SerialPortTest, SetupGoesThroughThePortSettingsHook) {
   EXPECT_THAT(observer.events, IsEmpty());
 
   SetPortSettingsHook(&ChooseFastEven);
+  lineInDialog = serial.Get();
   const bool confirmed = serial->Setup();
+  lineInDialog = nullptr;
   SetPortSettingsHook(nullptr);
+  ASSERT_TRUE(lockedDuringDialog.valid());
+  lockedDuringDialog.get();
   EXPECT_TRUE(confirmed);
   EXPECT_EQ(serial->GetBaudRate(), 19200);
   EXPECT_EQ(serial->GetParity(), TParity::Even);

@@ -322,11 +322,12 @@ TEST_F(CtlEndToEndTest, BadUsageAndOutOfRangeExitTwoWithoutSending) {
 
 TEST_F(CtlEndToEndTest, ConnectionFailuresExitThree) {
   // Nothing listens on a port that was just free.
-  const std::string refused =
-      "provider=TCP_CLIENT;host=127.0.0.1;port=" + std::to_string(FreeLoopbackPort());
+  const std::string port = std::to_string(FreeLoopbackPort());
+  const std::string refused = "provider=TCP_CLIENT;host=127.0.0.1;port=" + port;
   const TProcessResult run = RunProcess({ZORVIDCTL_PATH, "-c", refused, "ident"});
   EXPECT_EQ(run.exitCode, kExitConnection);
-  EXPECT_EQ(run.err, "zorvidctl: connection failed: cannot open \"" + refused + "\"\n");
+  EXPECT_EQ(run.err, "zorvidctl: connection failed: cannot open \"" + refused +
+                         "\": connection to 127.0.0.1:" + port + " refused: Connection refused\n");
   EXPECT_THAT(run.out, IsEmpty());
 
   const TProcessResult unknown =

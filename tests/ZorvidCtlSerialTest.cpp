@@ -81,7 +81,8 @@ TEST_F(CtlSerialTest, APortNumberReachesTheLineThroughTheEnvironment) {
   // Without the mapping the number has no device.
   const TProcessResult unmapped = RunCtl({"ident"}, byNumber, {});
   EXPECT_EQ(unmapped.exitCode, kExitConnection);
-  EXPECT_EQ(unmapped.err, "zorvidctl: connection failed: cannot open \"" + byNumber + "\"\n");
+  EXPECT_EQ(unmapped.err, "zorvidctl: connection failed: cannot open \"" + byNumber +
+                              "\": Invalid port number (COM" + std::to_string(kMappedPort) + ")\n");
 }
 
 TEST_F(CtlSerialTest, FailuresGiveTheirExitCodesAndLeaveTheLineUsable) {
@@ -101,7 +102,9 @@ TEST_F(CtlSerialTest, FailuresGiveTheirExitCodesAndLeaveTheLineUsable) {
   const std::string missing = "provider=SERIAL_PORT;device=/dev/zorvid-no-such-line";
   const TProcessResult absent = RunCtl({"ident"}, missing);
   EXPECT_EQ(absent.exitCode, kExitConnection);
-  EXPECT_EQ(absent.err, "zorvidctl: connection failed: cannot open \"" + missing + "\"\n");
+  EXPECT_EQ(absent.err, "zorvidctl: connection failed: cannot open \"" + missing +
+                            "\": cannot open /dev/zorvid-no-such-line: No such file or directory "
+                            "(errno 2)\n");
 }
 
 TEST_F(CtlSerialTest, AnUnsolicitedStreamDoesNotDisturbTheAnswers) {

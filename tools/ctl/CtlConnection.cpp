@@ -35,7 +35,8 @@ std::optional<std::string> TDisplayConnection::Establish(const std::string& conn
                                                          TByte address, std::int32_t timeoutMs) {
   if (!CreateTransport(connectionString, ci_))
     return "no transport for " + Quoted(connectionString) + " (provider missing or unknown)";
-  if (!ci_->Open()) return "cannot open " + Quoted(connectionString);
+  if (!ci_->Open())
+    return "cannot open " + Quoted(connectionString) + ": " + ci_->GetFailureReason();
   device_ = New<TZorvid>(address);
   device_->SetTimeout(timeoutMs);
   stack_ = New<TKorvelStack>();
@@ -43,7 +44,7 @@ std::optional<std::string> TDisplayConnection::Establish(const std::string& conn
   stack_->SetCommunicationInterface(ci_);
   if (!device_->LoadIdentification())
     return "no identification from address " + AddressText(address) + ": " +
-           FailureReason(*device_);
+           LastResultText(*device_);
   return std::nullopt;
 }
 
@@ -58,20 +59,6 @@ void TDisplayConnection::Disconnect() noexcept {
   device_.Reset();
   stack_.Reset();
   ci_.Reset();
-}
-
-std::string FailureReason(IKorvelStackDevice& device) {
-  switch (device.GetLastResult()) {
-    case kResultNone:
-      return "nothing sent, the operation refused its arguments";
-    case kResultNoAnswer:
-      return "no answer";
-    case kResultErrorAck:
-      return "acknowledge " + std::to_string(device.GetLastAck());
-    default:
-      // kResultInvalid, or acknowledge 0 with data the operation could not decode.
-      return "invalid answer";
-  }
 }
 
 int FailureExitCode(IKorvelStackDevice& device) {

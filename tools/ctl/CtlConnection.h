@@ -11,6 +11,7 @@
 #include "core/ICommunicationInterface.h"
 #include "device/Zorvid.h"
 #include "protocol/KorvelStack.h"
+#include "protocol/KorvelStackDevice.h"
 #include "transport/CommunicationInterfaceDataSpy.h"
 
 namespace zorvid::ctl {
@@ -44,10 +45,8 @@ class TDisplayConnection {
   TRef<TZorvid> device_;
 };
 
-// Why the device's last request failed: "no answer", "invalid answer", "acknowledge N", or,
-// when nothing was sent, that the operation refused its arguments.
-std::string FailureReason(IKorvelStackDevice& device);
-// The exit code for that failure: kExitUsage when nothing was sent, kExitFailed otherwise.
+// The exit code of the device's last failed request (LastResultText says why): kExitUsage when
+// nothing was sent, kExitFailed otherwise.
 int FailureExitCode(IKorvelStackDevice& device);
 
 // While it lives, every chunk of traffic on any transport goes to `stream` as one line: "> "

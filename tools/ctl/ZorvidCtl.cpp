@@ -57,7 +57,7 @@ int RunAction(const TCtlInvocation& invocation, TZorvid& device, TReporter& repo
   } catch (const std::exception& error) {
     return reporter.Fail(kExitFailed, invocation.line + ": " + error.what());
   }
-  return reporter.Fail(FailureExitCode(device), invocation.line + ": " + FailureReason(device));
+  return reporter.Fail(FailureExitCode(device), invocation.line + ": " + LastResultText(device));
 }
 
 int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err) {
