@@ -1,8 +1,9 @@
 // The USB transport through the stand-in bridge library, which the test process finds by name
 // through LD_LIBRARY_PATH: the binding, opening by serial number with the stored settings in
 // their order, data both ways with received data announced on the reader thread, failures of
-// the library (an input/output error closes), the serial number and the connection string, the
-// abandoned open device that closes itself and goes on the reader thread, and the enumeration.
+// the library (named in the failure reason; an input/output error closes, outside the transport's
+// lock), the serial number and the connection string, the reader thread that lives only while
+// the bridge is open, the abandoned open device that closes as it goes, and the enumeration.
 // The stand-in writes every call it gets to a trace file, which is what most checks read.
 #include "transport/FTDIDirect.h"
 
@@ -14,8 +15,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -48,6 +51,8 @@ void SetEnv(const std::string& name, const std::string& value) {
 }
 
 // Records a transport's notifications, which arrive on the reader thread as well as on the test's.
+// On every close it also records whether another thread could take the transport's exclusive
+// lock meanwhile, and the failure reason the close came with.
 class TObserver {
  public:
   void Attach(ICommunicationInterface& ci) {
@@ -77,6 +82,8 @@ class TObserver {
   std::vector<std::string> events;
   std::vector<std::pair<std::string, TErrorArgs>> errors;
   std::vector<std::thread::id> dataThreads, closeThreads;
+  std::vector<bool> lockFreeAtClose;
+  std::vector<std::string> reasonsAtClose;
   TByteString data;
 
  private:
@@ -91,10 +98,20 @@ class TObserver {
   void OnOpen(TCiRef) {
     Record([&] { events.push_back("open"); });
   }
-  void OnClose(TCiRef) {
+  void OnClose(TCiRef sender) {
+    // The future is kept: should the lock be held here, its destructor would wait for it.
+    std::future<void> locker = std::async(std::launch::async, [sender] {
+      sender->Lock();
+      sender->Unlock();
+    });
+    const bool lockFree = locker.wait_for(500ms) == std::future_status::ready;
+    const std::string reason = sender->GetFailureReason();
     Record([&] {
       events.push_back("close");
       closeThreads.push_back(std::this_thread::get_id());
+      lockFreeAtClose.push_back(lockFree);
+      reasonsAtClose.push_back(reason);
+      lockers_.push_back(std::move(locker));
     });
   }
   void OnConfig(TCiRef) {
@@ -114,7 +131,20 @@ class TObserver {
 
   std::mutex mutex_;
   std::condition_variable changed_;
+  std::vector<std::future<void>> lockers_;
 };
+
+// The threads of this process. A sanitizer starts a thread of its own with the first thread
+// created, which a warm-up thread takes care of before the first count.
+std::size_t ThreadCount() {
+  static const bool warmedUp = [] {
+    std::thread([] {}).join();
+    return true;
+  }();
+  static_cast<void>(warmedUp);
+  const std::filesystem::directory_iterator tasks("/proc/self/task");
+  return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
+}
 
 // Counts destroyed nodes with the thread they went on.
 class TDestroyedNodes {
@@ -203,8 +233,16 @@ TEST(FTDIBindingTest, TheStandInIsFoundByNameWithEveryEntryPoint) {
   EXPECT_TRUE(Ftd2xx().loaded);
   EXPECT_EQ(Ftd2xx().missingNames, "");
   EXPECT_TRUE(Ftd2xx().Available());
+  EXPECT_EQ(Ftd2xx().UnavailableReason(), "");
   EXPECT_NE(Ftd2xx().entry.FT_OpenEx, nullptr);
-  EXPECT_NE(Ftd2xx().entry.FT_EE_Program, nullptr);
+}
+
+TEST(FTDIBindingTest, StatusesAreNamedAsTheLibraryNamesThem) {
+  EXPECT_EQ(FtStatusName(kFtOk), "FT_OK");
+  EXPECT_EQ(FtStatusName(kFtIoError), "FT_IO_ERROR");
+  EXPECT_EQ(FtStatusName(19), "FT_DEVICE_LIST_NOT_READY");
+  EXPECT_EQ(FtStatusName(20), "status 20");
+  EXPECT_EQ(FtStatusName(kFtEntryPointNotFound), "entry point not found");
 }
 
 TEST_F(FTDIDirectTest, NewDeviceHasTheDefaultsAndIsClosed) {
@@ -262,10 +300,12 @@ TEST_F(FTDIDirectTest, OpensTheBridgeBySerialNumberAndAppliesTheSettingsInOrder)
 TEST_F(FTDIDirectTest, OpeningFailsWithoutASerialNumberOrABridge) {
   EXPECT_FALSE(device->Open());
   EXPECT_THAT(Trace(), IsEmpty());  // the library was not asked
+  EXPECT_EQ(device->GetFailureReason(), "no serial number given");
 
   device->SetSerialNumber("ZNOTTHERE");
   EXPECT_FALSE(device->Open());
   EXPECT_THAT(Trace(), ElementsAre("FT_OpenEx ZNOTTHERE 1"));
+  EXPECT_EQ(device->GetFailureReason(), "FT_OpenEx(\"ZNOTTHERE\") failed: FT_DEVICE_NOT_FOUND");
   EXPECT_FALSE(device->GetActive());
   EXPECT_THAT(observer.Get(observer.errors),
               ElementsAre(Pair("Open", IsEmpty()), Pair("Open", IsEmpty())));
@@ -278,6 +318,19 @@ TEST_F(FTDIDirectTest, DisablingThePortClosesIt) {
   EXPECT_FALSE(device->GetPortEnabled());
   EXPECT_FALSE(device->GetActive());
   EXPECT_THAT(Trace(), ElementsAre("FT_Close"));
+}
+
+TEST_F(FTDIDirectTest, TheReaderThreadLivesOnlyWhileTheBridgeIsOpen) {
+  const std::size_t closedThreads = ThreadCount();
+  EXPECT_EQ(device->ReaderThreadId(), std::thread::id());
+  for (int round = 0; round < 2; ++round) {
+    OpenWith("");
+    EXPECT_NE(device->ReaderThreadId(), std::thread::id());
+    EXPECT_GT(ThreadCount(), closedThreads);
+    ASSERT_TRUE(device->Close(false));
+    EXPECT_EQ(device->ReaderThreadId(), std::thread::id());
+    EXPECT_EQ(ThreadCount(), closedThreads) << "round " << round;
+  }
 }
 
 // ---- Data ----------------------------------------------------------------------------------
@@ -340,25 +393,55 @@ TEST_F(FTDIDirectTest, PurgesReachTheLibrary) {
 
 // ---- Library failures ---------------------------------------------------------------------
 
-TEST_F(FTDIDirectTest, AnInputOutputErrorClosesTheTransport) {
+TEST_F(FTDIDirectTest, AnInputOutputErrorClosesTheTransportOnTheReaderOutsideTheLock) {
   SetEnv("ZORVID_FTDI_FAIL", "FT_Read:4");
   OpenWith("");
+  const std::thread::id reader = device->ReaderThreadId();
   ASSERT_TRUE(line.Send("abc"));
   ASSERT_TRUE(observer.WaitFor([&] { return !observer.closeThreads.empty(); }));
   EXPECT_FALSE(device->GetActive());
-  EXPECT_EQ(observer.Get(observer.closeThreads).front(), device->ReaderThreadId());
+  EXPECT_EQ(observer.Get(observer.closeThreads).front(), reader);
+  EXPECT_THAT(observer.Get(observer.lockFreeAtClose), ElementsAre(true));
+  EXPECT_THAT(observer.Get(observer.reasonsAtClose),
+              ElementsAre("FT_Read(\"ZTEST1\", 3) failed: FT_IO_ERROR"));
+  EXPECT_EQ(device->ReaderThreadId(), std::thread::id());
   EXPECT_THAT(Trace(), Contains("FT_Close"));
   EXPECT_THAT(observer.Get(observer.errors), IsEmpty());
+  EXPECT_TRUE(device->Open()) << device->GetFailureReason();  // a closed bridge opens again
+}
+
+// A blocking request holds the line while it waits; an input/output error meanwhile ends its
+// wait, and the close follows once the request lets go of the line, never under its lock.
+TEST_F(FTDIDirectTest, AnInputOutputErrorDuringABlockingRequestClosesAfterIt) {
+  SetEnv("ZORVID_FTDI_FAIL", "FT_Read:4");
+  OpenWith("");
+  device->Lock();
+  ASSERT_TRUE(line.Send("answer"));
+  ASSERT_TRUE(device->WaitForData(2000));
+  EXPECT_EQ(device->Read(), "");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(device->WaitForData(2000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+  EXPECT_TRUE(device->GetActive());  // the close waits for the line
+  EXPECT_THAT(observer.Get(observer.events), Not(Contains("close")));
+  device->Unlock();
+  ASSERT_TRUE(observer.WaitFor([&] { return !observer.closeThreads.empty(); }));
+  EXPECT_FALSE(device->GetActive());
+  EXPECT_THAT(observer.Get(observer.lockFreeAtClose), ElementsAre(true));
 }
 
 TEST_F(FTDIDirectTest, OtherFailuresOnlyFailTheOperation) {
-  SetEnv("ZORVID_FTDI_FAIL", "FT_Read:3,FT_SetBaudRate:7,FT_Write:5");
+  SetEnv("ZORVID_FTDI_FAIL", "FT_Read:3,FT_SetBaudRate:7,FT_Write:42");
   OpenWith("baudrate=9600");  // the refused rate does not fail the opening
   device->SetBaudRate(19200);
   EXPECT_EQ(device->GetBaudRate(), 9600);
   EXPECT_THAT(observer.Get(observer.errors),
               ElementsAre(Pair("SetBaudRate", ElementsAre("19200"))));
+  EXPECT_FALSE(device->ApplyBaudRate(19200));
+  EXPECT_EQ(device->GetFailureReason(),
+            "FT_SetBaudRate(\"ZTEST1\", 19200) failed: FT_INVALID_BAUD_RATE");
   EXPECT_EQ(device->Write("abc"), 0);
+  EXPECT_EQ(device->GetFailureReason(), "FT_Write(\"ZTEST1\", 3) failed: status 42");
 
   ASSERT_TRUE(line.Send("abc"));
   ASSERT_TRUE(observer.WaitFor([&] { return !observer.dataThreads.empty(); }));
@@ -457,33 +540,24 @@ TEST_F(FTDIDirectTest, SetupGoesThroughTheHook) {
 
 // ---- Lifetime ----------------------------------------------------------------------------
 
-TEST_F(FTDIDirectTest, AnAbandonedOpenDeviceClosesAndGoesOnTheReaderThread) {
+// The reader holds no reference: a device goes where its last reference goes, open or not, and
+// an open one closes its bridge and ends its reader on the way.
+TEST_F(FTDIDirectTest, ADeviceGoesWhereItsLastReferenceGoes) {
   TDestroyedNodes destroyed;
-  OpenWith("");
-  const std::thread::id reader = device->ReaderThreadId();
+  const std::size_t closedThreads = ThreadCount();
   const void* node = Identity(device.Get());
   observer.Detach(*device);
-  ClearTrace();
   device.Reset();
-  const std::optional<std::thread::id> wentOn = destroyed.WaitFor(node);
-  ASSERT_TRUE(wentOn.has_value()) << "the device was not destroyed";
-  EXPECT_EQ(*wentOn, reader);
-  EXPECT_THAT(Trace(), Contains("FT_Close"));
-}
-
-TEST_F(FTDIDirectTest, ADeviceThatIsNotOpenGoesWhenReleased) {
-  TDestroyedNodes destroyed;
-  const void* node = Identity(device.Get());
-  observer.Detach(*device);
-  device.Reset();  // never opened: the reader never held it, so it goes right here
   EXPECT_TRUE(destroyed.Destroyed(node));
 
   device = New<TFTDIDevice>();
   OpenWith("");
-  device->Close(false);
   node = Identity(device.Get());
-  device.Reset();  // a pass of the reader may still hold it for a moment
-  EXPECT_TRUE(destroyed.WaitFor(node).has_value());
+  ClearTrace();
+  device.Reset();
+  EXPECT_TRUE(destroyed.Destroyed(node));
+  EXPECT_THAT(Trace(), ElementsAre("FT_Close"));
+  EXPECT_EQ(ThreadCount(), closedThreads);
 }
 
 // ---- Enumeration -------------------------------------------------------------------------

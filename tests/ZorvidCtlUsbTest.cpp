@@ -68,11 +68,14 @@ TEST_F(CtlUsbTest, NoBridgeOrNoLibraryIsAConnectionFailure) {
   const std::string other = "provider=FTD_USB;serial_number=ZOTHER";
   const TProcessResult absent = RunCtl({"ident"}, other, BridgeEnvironment());
   EXPECT_EQ(absent.exitCode, kExitConnection);
-  EXPECT_EQ(absent.err, "zorvidctl: connection failed: cannot open \"" + other + "\"\n");
+  EXPECT_EQ(absent.err, "zorvidctl: connection failed: cannot open \"" + other +
+                            "\": FT_OpenEx(\"ZOTHER\") failed: FT_DEVICE_NOT_FOUND\n");
 
   const TProcessResult noLibrary = RunCtl({"ident"}, kConnection, {"LD_LIBRARY_PATH=/nonexistent"});
   EXPECT_EQ(noLibrary.exitCode, kExitConnection);
-  EXPECT_THAT(noLibrary.err, HasSubstr("cannot open \"" + kConnection + "\""));
+  EXPECT_THAT(noLibrary.err,
+              HasSubstr("cannot open \"" + kConnection +
+                        "\": library not found: tried libftd2xx.so, libftd2xx.so.1"));
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include <cstring>
 #include <exception>
+#include <iterator>
 #include <mutex>
+#include <vector>
 
 namespace zorvid {
 namespace {
@@ -14,6 +16,7 @@ class TLibraryHandle {
  public:
   TLibraryHandle() {
     for (const char* fileName : kFtd2xxFileNames) {
+      triedNames_.emplace_back(fileName);
       handle_ = dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
       if (handle_) return;
     }
@@ -25,9 +28,11 @@ class TLibraryHandle {
   TLibraryHandle& operator=(const TLibraryHandle&) = delete;
 
   void* Get() const { return handle_; }
+  const std::vector<std::string>& TriedNames() const { return triedNames_; }
 
  private:
   void* handle_ = nullptr;
+  std::vector<std::string> triedNames_;
 };
 
 // dlsym's result goes into a function pointer of the entry point's own type.
@@ -39,40 +44,47 @@ void LookUp(void* library, const char* name, TFunction& entry, std::string& miss
   if (!symbol) missingNames += std::string(name) + "\r";
 }
 
-TFtd2xxBinding Bind(void* library) {
+TFtd2xxBinding Bind(const TLibraryHandle& library) {
   TFtd2xxBinding binding;
-  binding.loaded = library != nullptr;
+  binding.loaded = library.Get() != nullptr;
+  binding.triedNames = library.TriedNames();
   TFtd2xxEntryPoints& e = binding.entry;
   std::string& missing = binding.missingNames;
-  LookUp(library, "FT_Write", e.FT_Write, missing);
-  LookUp(library, "FT_Open", e.FT_Open, missing);
-  LookUp(library, "FT_Close", e.FT_Close, missing);
-  LookUp(library, "FT_Read", e.FT_Read, missing);
-  LookUp(library, "FT_SetBaudRate", e.FT_SetBaudRate, missing);
-  LookUp(library, "FT_SetDataCharacteristics", e.FT_SetDataCharacteristics, missing);
-  LookUp(library, "FT_SetFlowControl", e.FT_SetFlowControl, missing);
-  LookUp(library, "FT_ResetDevice", e.FT_ResetDevice, missing);
-  LookUp(library, "FT_SetDtr", e.FT_SetDtr, missing);
-  LookUp(library, "FT_ClrDtr", e.FT_ClrDtr, missing);
-  LookUp(library, "FT_SetRts", e.FT_SetRts, missing);
-  LookUp(library, "FT_ClrRts", e.FT_ClrRts, missing);
-  LookUp(library, "FT_GetModemStatus", e.FT_GetModemStatus, missing);
-  LookUp(library, "FT_SetChars", e.FT_SetChars, missing);
-  LookUp(library, "FT_Purge", e.FT_Purge, missing);
-  LookUp(library, "FT_SetTimeouts", e.FT_SetTimeouts, missing);
-  LookUp(library, "FT_GetQueueStatus", e.FT_GetQueueStatus, missing);
-  // Three uses of the one listing function: a count, one bridge's text, all bridges' texts.
-  for (int use = 0; use < 3; ++use)
-    LookUp(library, "FT_ListDevices", e.FT_ListDevices, missing);
-  LookUp(library, "FT_OpenEx", e.FT_OpenEx, missing);
-  LookUp(library, "FT_GetDeviceInfoList", e.FT_GetDeviceInfoList, missing);
-  LookUp(library, "FT_CreateDeviceInfoList", e.FT_CreateDeviceInfoList, missing);
-  LookUp(library, "FT_GetDeviceInfoDetail", e.FT_GetDeviceInfoDetail, missing);
-  LookUp(library, "FT_SetEventNotification", e.FT_SetEventNotification, missing);
-  LookUp(library, "FT_EraseEE", e.FT_EraseEE, missing);
-  LookUp(library, "FT_EE_Read", e.FT_EE_Read, missing);
-  LookUp(library, "FT_EE_Program", e.FT_EE_Program, missing);
+  void* handle = library.Get();
+  LookUp(handle, "FT_Write", e.FT_Write, missing);
+  LookUp(handle, "FT_Close", e.FT_Close, missing);
+  LookUp(handle, "FT_Read", e.FT_Read, missing);
+  LookUp(handle, "FT_SetBaudRate", e.FT_SetBaudRate, missing);
+  LookUp(handle, "FT_SetDataCharacteristics", e.FT_SetDataCharacteristics, missing);
+  LookUp(handle, "FT_ResetDevice", e.FT_ResetDevice, missing);
+  LookUp(handle, "FT_SetDtr", e.FT_SetDtr, missing);
+  LookUp(handle, "FT_ClrDtr", e.FT_ClrDtr, missing);
+  LookUp(handle, "FT_SetRts", e.FT_SetRts, missing);
+  LookUp(handle, "FT_ClrRts", e.FT_ClrRts, missing);
+  LookUp(handle, "FT_Purge", e.FT_Purge, missing);
+  LookUp(handle, "FT_GetQueueStatus", e.FT_GetQueueStatus, missing);
+  LookUp(handle, "FT_OpenEx", e.FT_OpenEx, missing);
+  LookUp(handle, "FT_CreateDeviceInfoList", e.FT_CreateDeviceInfoList, missing);
+  LookUp(handle, "FT_GetDeviceInfoDetail", e.FT_GetDeviceInfoDetail, missing);
+  LookUp(handle, "FT_SetEventNotification", e.FT_SetEventNotification, missing);
   return binding;
+}
+
+// The names of a message, ", " between them.
+std::string JoinNames(const std::vector<std::string>& parts) {
+  std::string text;
+  for (const std::string& part : parts)
+    text += (text.empty() ? "" : ", ") + part;
+  return text;
+}
+
+// The names of a list in which each one ends with "\r".
+std::vector<std::string> SplitNames(const std::string& names) {
+  std::vector<std::string> parts;
+  std::size_t begin = 0;
+  for (std::size_t end; (end = names.find('\r', begin)) != std::string::npos; begin = end + 1)
+    parts.push_back(names.substr(begin, end - begin));
+  return parts;
 }
 
 std::mutex lastErrorMutex;
@@ -137,8 +149,47 @@ bool DetailText(std::int32_t index, TDetail detail, std::size_t size, std::strin
 
 const TFtd2xxBinding& Ftd2xx() {
   static const TLibraryHandle library;
-  static const TFtd2xxBinding binding = Bind(library.Get());
+  static const TFtd2xxBinding binding = Bind(library);
   return binding;
+}
+
+std::string TFtd2xxBinding::UnavailableReason() const {
+  if (!loaded) return "library not found: tried " + JoinNames(triedNames);
+  if (!missingNames.empty())
+    return "library " + triedNames.back() + " lacks " + JoinNames(SplitNames(missingNames));
+  return {};
+}
+
+std::string FtStatusName(FT_STATUS status) {
+  static constexpr const char* kNames[] = {
+      "FT_OK",
+      "FT_INVALID_HANDLE",
+      "FT_DEVICE_NOT_FOUND",
+      "FT_DEVICE_NOT_OPENED",
+      "FT_IO_ERROR",
+      "FT_INSUFFICIENT_RESOURCES",
+      "FT_INVALID_PARAMETER",
+      "FT_INVALID_BAUD_RATE",
+      "FT_DEVICE_NOT_OPENED_FOR_ERASE",
+      "FT_DEVICE_NOT_OPENED_FOR_WRITE",
+      "FT_FAILED_TO_WRITE_DEVICE",
+      "FT_EEPROM_READ_FAILED",
+      "FT_EEPROM_WRITE_FAILED",
+      "FT_EEPROM_ERASE_FAILED",
+      "FT_EEPROM_NOT_PRESENT",
+      "FT_EEPROM_NOT_PROGRAMMED",
+      "FT_INVALID_ARGS",
+      "FT_NOT_SUPPORTED",
+      "FT_OTHER_ERROR",
+      "FT_DEVICE_LIST_NOT_READY",
+  };
+  if (status < std::size(kNames)) return kNames[status];
+  if (status == kFtEntryPointNotFound) return "entry point not found";
+  return "status " + std::to_string(status);
+}
+
+std::string FtCallFailure(const std::string& call, const std::string& arguments, FT_STATUS status) {
+  return call + "(" + arguments + ") failed: " + FtStatusName(status);
 }
 
 std::int32_t GetUSBDeviceCount() {

@@ -27,21 +27,15 @@ struct EVENT_HANDLE {
   int iVar;
 };
 
-// One attached bridge as FT_GetDeviceInfoList describes it.
-struct FT_DEVICE_LIST_INFO_NODE {
-  ULONG Flags;
-  ULONG Type;
-  ULONG ID;
-  DWORD LocId;
-  char SerialNumber[16];
-  char Description[64];
-  FT_HANDLE ftHandle;
-};
-
 inline constexpr FT_STATUS kFtOk = 0;
 inline constexpr FT_STATUS kFtIoError = 4;
 // What calling an entry point yields when the library lacks it.
 inline constexpr FT_STATUS kFtEntryPointNotFound = 0xFFFF;
+
+// The library's name of a status ("FT_IO_ERROR"), or "status N" for one it does not define.
+std::string FtStatusName(FT_STATUS status);
+// Why a call failed: `FT_OpenEx("A1B2C3") failed: FT_DEVICE_NOT_FOUND`, the arguments as given.
+std::string FtCallFailure(const std::string& call, const std::string& arguments, FT_STATUS status);
 
 inline constexpr DWORD kFtOpenBySerialNumber = 1;
 inline constexpr DWORD kFtEventRxChar = 1;
@@ -52,71 +46,49 @@ inline constexpr ULONG kFtPurgeTx = 2;
 inline constexpr std::size_t kFtSerialNumberBuffer = 128;
 inline constexpr std::size_t kFtDescriptionBuffer = 129;
 
-// The entry points, in the order in which they are looked up.
+// The entry points the program calls, in the order in which they are looked up. The library
+// has more; binding only these lets a library that lacks an unused one still serve.
 extern "C" {
 using TFT_Write = FT_STATUS (*)(FT_HANDLE handle, void* buffer, DWORD count, DWORD* written);
-using TFT_Open = FT_STATUS (*)(int deviceNumber, FT_HANDLE* handle);
 using TFT_Close = FT_STATUS (*)(FT_HANDLE handle);
 using TFT_Read = FT_STATUS (*)(FT_HANDLE handle, void* buffer, DWORD count, DWORD* read);
 using TFT_SetBaudRate = FT_STATUS (*)(FT_HANDLE handle, ULONG baudRate);
 using TFT_SetDataCharacteristics = FT_STATUS (*)(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
                                                  UCHAR parity);
-using TFT_SetFlowControl = FT_STATUS (*)(FT_HANDLE handle, USHORT flowControl, UCHAR xon,
-                                         UCHAR xoff);
 using TFT_ResetDevice = FT_STATUS (*)(FT_HANDLE handle);
 using TFT_SetDtr = FT_STATUS (*)(FT_HANDLE handle);
 using TFT_ClrDtr = FT_STATUS (*)(FT_HANDLE handle);
 using TFT_SetRts = FT_STATUS (*)(FT_HANDLE handle);
 using TFT_ClrRts = FT_STATUS (*)(FT_HANDLE handle);
-using TFT_GetModemStatus = FT_STATUS (*)(FT_HANDLE handle, ULONG* modemStatus);
-using TFT_SetChars = FT_STATUS (*)(FT_HANDLE handle, UCHAR eventChar, UCHAR eventCharEnabled,
-                                   UCHAR errorChar, UCHAR errorCharEnabled);
 using TFT_Purge = FT_STATUS (*)(FT_HANDLE handle, ULONG mask);
-using TFT_SetTimeouts = FT_STATUS (*)(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout);
 using TFT_GetQueueStatus = FT_STATUS (*)(FT_HANDLE handle, DWORD* receivedCount);
-using TFT_ListDevices = FT_STATUS (*)(void* arg1, void* arg2, DWORD flags);
 using TFT_OpenEx = FT_STATUS (*)(void* arg, DWORD flags, FT_HANDLE* handle);
-using TFT_GetDeviceInfoList = FT_STATUS (*)(FT_DEVICE_LIST_INFO_NODE* list, DWORD* count);
 using TFT_CreateDeviceInfoList = FT_STATUS (*)(DWORD* count);
 using TFT_GetDeviceInfoDetail = FT_STATUS (*)(DWORD index, DWORD* flags, DWORD* type, DWORD* id,
                                               DWORD* locationId, void* serialNumber,
                                               void* description, FT_HANDLE* handle);
 // `event` is the address of an EVENT_HANDLE.
 using TFT_SetEventNotification = FT_STATUS (*)(FT_HANDLE handle, DWORD mask, void* event);
-using TFT_EraseEE = FT_STATUS (*)(FT_HANDLE handle);
-// The EEPROM image is never touched by this program, so its layout stays opaque.
-using TFT_EE_Read = FT_STATUS (*)(FT_HANDLE handle, void* programData);
-using TFT_EE_Program = FT_STATUS (*)(FT_HANDLE handle, void* programData);
 }
 
 // The entry points found; null for one the library lacks (calls go through FtCall).
 struct TFtd2xxEntryPoints {
   TFT_Write FT_Write = nullptr;
-  TFT_Open FT_Open = nullptr;
   TFT_Close FT_Close = nullptr;
   TFT_Read FT_Read = nullptr;
   TFT_SetBaudRate FT_SetBaudRate = nullptr;
   TFT_SetDataCharacteristics FT_SetDataCharacteristics = nullptr;
-  TFT_SetFlowControl FT_SetFlowControl = nullptr;
   TFT_ResetDevice FT_ResetDevice = nullptr;
   TFT_SetDtr FT_SetDtr = nullptr;
   TFT_ClrDtr FT_ClrDtr = nullptr;
   TFT_SetRts FT_SetRts = nullptr;
   TFT_ClrRts FT_ClrRts = nullptr;
-  TFT_GetModemStatus FT_GetModemStatus = nullptr;
-  TFT_SetChars FT_SetChars = nullptr;
   TFT_Purge FT_Purge = nullptr;
-  TFT_SetTimeouts FT_SetTimeouts = nullptr;
   TFT_GetQueueStatus FT_GetQueueStatus = nullptr;
-  TFT_ListDevices FT_ListDevices = nullptr;
   TFT_OpenEx FT_OpenEx = nullptr;
-  TFT_GetDeviceInfoList FT_GetDeviceInfoList = nullptr;
   TFT_CreateDeviceInfoList FT_CreateDeviceInfoList = nullptr;
   TFT_GetDeviceInfoDetail FT_GetDeviceInfoDetail = nullptr;
   TFT_SetEventNotification FT_SetEventNotification = nullptr;
-  TFT_EraseEE FT_EraseEE = nullptr;
-  TFT_EE_Read FT_EE_Read = nullptr;
-  TFT_EE_Program FT_EE_Program = nullptr;
 };
 
 // The library as this process bound it. Loaded once, on first use (registering the transport
@@ -124,11 +96,16 @@ struct TFtd2xxEntryPoints {
 // thread may read it.
 struct TFtd2xxBinding {
   bool loaded = false;
+  // The file names tried, up to and including the one loaded.
+  std::vector<std::string> triedNames;
   // Every entry point not found, each followed by "\r"; every one of them without a library.
   std::string missingNames;
   TFtd2xxEntryPoints entry;
 
   bool Available() const { return loaded && missingNames.empty(); }
+  // Why the library cannot be used: the names tried, or the entry points it lacks; "" when it
+  // can.
+  std::string UnavailableReason() const;
 };
 
 const TFtd2xxBinding& Ftd2xx();

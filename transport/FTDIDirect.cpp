@@ -12,7 +12,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kSignalWait = 100ms;  // longest wait of an attached reader for a signal
-constexpr auto kPausePoll = 1ms;     // reader's step while nothing is attached
 // Longest wait of WaitForData between two looks at the queue: the library's signal can fall
 // between the look and the wait, which cannot be one step.
 constexpr auto kQueueRecheck = 5ms;
@@ -59,7 +58,7 @@ struct TFTDIDeviceThread::TState {
   TState(const TState&) = delete;
   TState& operator=(const TState&) = delete;
 
-  // Runs `change` under the mutex and wakes the reader.
+  // Runs `change` under the mutex and wakes every waiter.
   template <class TChange>
   void Change(TChange change) {
     pthread_mutex_lock(&signal.eMutex);
@@ -67,20 +66,19 @@ struct TFTDIDeviceThread::TState {
     pthread_cond_broadcast(&signal.eCondVar);
     pthread_mutex_unlock(&signal.eMutex);
   }
-  template <class TValue>
-  TValue Read(const TValue& field) {
+  bool IsCurrent(std::uint64_t run) {
     pthread_mutex_lock(&signal.eMutex);
-    TValue value = field;
+    const bool current = run == currentRun;
     pthread_mutex_unlock(&signal.eMutex);
-    return value;
+    return current;
   }
-  // Up to kSignalWait for either signal. A wake-up without a flag set is the library's data
-  // signal: the library only signals the condition variable. The data signal resets itself.
-  // The library may wake only one waiter; a thread waiting in WaitForData hears of the data
-  // too, as the wake-up is passed on to every waiter.
-  void WaitForSignal() {
+  // Up to kSignalWait for either signal, unless `run` has been stopped. A wake-up without a
+  // flag set is the library's data signal: the library only signals the condition variable. The
+  // data signal resets itself. The library may wake only one waiter; a thread waiting in
+  // WaitForData hears of the data too, as the wake-up is passed on to every waiter.
+  void WaitForSignal(std::uint64_t run) {
     pthread_mutex_lock(&signal.eMutex);
-    if (!dataSignalled && !stopOrPause) {
+    if (!dataSignalled && run == currentRun) {
       const timespec deadline = MonotonicDeadline(kSignalWait);
       if (pthread_cond_timedwait(&signal.eCondVar, &signal.eMutex, &deadline) == 0)
         pthread_cond_broadcast(&signal.eCondVar);
@@ -95,56 +93,75 @@ struct TFTDIDeviceThread::TState {
     pthread_cond_timedwait(&signal.eCondVar, &signal.eMutex, &deadline);
     pthread_mutex_unlock(&signal.eMutex);
   }
-  bool StayPaused() { return Read(paused) && !Read(terminate); }
 
   EVENT_HANDLE signal{};
   bool dataSignalled = false;
-  bool stopOrPause = false;  // manual reset: reset when a device is attached
-  bool paused = true;
-  bool terminate = false;
-  TRef<TFTDIDevice> attached;
+  // The run that may go on; every start and every stop moves it on, so stopped runs never match.
+  std::uint64_t currentRun = 0;
 };
 
-TFTDIDeviceThread::TFTDIDeviceThread() : state_(std::make_shared<TState>()) {
-  // Threads of an unprivileged process cannot be raised above the normal priority here; the
-  // reader's latency rests on the library's signal instead.
-  thread_ = std::thread(&TFTDIDeviceThread::Run, state_);
-}
+TFTDIDeviceThread::TFTDIDeviceThread() : state_(std::make_shared<TState>()) {}
 
 TFTDIDeviceThread::~TFTDIDeviceThread() {
-  state_->Change([this] {
-    state_->terminate = true;
-    state_->stopOrPause = true;
-    state_->paused = false;
-  });
-  // Destroyed on the reader thread, by the pass reference it dropped: the loop ends on its own
-  // with the state it holds, without touching this object again.
-  if (thread_.get_id() == std::this_thread::get_id())
-    thread_.detach();
-  else
-    thread_.join();
+  Stop();
+  JoinStopped();
+  // Left only when this is the reader itself: it ends on its own with the state it holds.
+  std::lock_guard guard(threadsMutex_);
+  for (std::thread& self : stopped_)
+    self.detach();
 }
 
 EVENT_HANDLE* TFTDIDeviceThread::DataSignal() {
   return &state_->signal;
 }
 
-void TFTDIDeviceThread::Attach(TFTDIDevice* device) {
-  TRef<TFTDIDevice> previous(device);
+void TFTDIDeviceThread::Start(TFTDIDevice* device) {
+  Stop();
+  std::uint64_t run = 0;
   state_->Change([&] {
-    state_->attached.Swap(previous);
-    state_->paused = false;
-    state_->stopOrPause = false;
+    run = ++state_->currentRun;
+    state_->dataSignalled = false;
   });
+  // Threads of an unprivileged process cannot be raised above the normal priority here; the
+  // reader's latency rests on the library's signal instead.
+  std::lock_guard guard(threadsMutex_);
+  running_ = std::thread(&TFTDIDeviceThread::Run, state_, run, device);
 }
 
-void TFTDIDeviceThread::Detach() {
-  TRef<TFTDIDevice> previous;
-  state_->Change([&] {
-    state_->attached.Swap(previous);
-    state_->paused = true;
-    state_->stopOrPause = true;
-  });
+void TFTDIDeviceThread::Stop() {
+  std::lock_guard guard(threadsMutex_);
+  if (!running_.joinable()) return;
+  state_->Change([this] { ++state_->currentRun; });
+  stopped_.push_back(std::move(running_));
+}
+
+std::vector<std::thread> TFTDIDeviceThread::TakeJoinable(std::vector<std::thread>& threads) {
+  std::vector<std::thread> joinable;
+  const auto self = std::this_thread::get_id();
+  for (auto it = threads.begin(); it != threads.end();) {
+    if (it->get_id() == self) {
+      ++it;
+      continue;
+    }
+    joinable.push_back(std::move(*it));
+    it = threads.erase(it);
+  }
+  return joinable;
+}
+
+void TFTDIDeviceThread::JoinStopped() {
+  std::vector<std::thread> joinable;
+  {
+    std::lock_guard guard(threadsMutex_);
+    joinable = TakeJoinable(stopped_);
+  }
+  for (std::thread& thread : joinable)
+    thread.join();
+}
+
+std::thread::id TFTDIDeviceThread::ThreadId() const {
+  std::lock_guard guard(threadsMutex_);
+  return running_.get_id();
 }
 
 void TFTDIDeviceThread::WaitForDataSignal(std::chrono::nanoseconds wait) {
@@ -155,22 +172,15 @@ void TFTDIDeviceThread::SetDataSignal() {
   state_->Change([this] { state_->dataSignalled = true; });
 }
 
-void TFTDIDeviceThread::Run(std::shared_ptr<TState> state) {
-  while (!state->Read(state->terminate)) {
-    TRef<TFTDIDevice> device = state->Read(state->attached);
-    if (device) {
-      try {
-        device->ReaderProcedure();
-      } catch (...) {
-        // An error report handler that raises must not end the reader.
-      }
-      state->WaitForSignal();
+void TFTDIDeviceThread::Run(std::shared_ptr<TState> state, std::uint64_t run, TFTDIDevice* device) {
+  // A stopped run never touches the device again: it may be gone by then.
+  while (state->IsCurrent(run)) {
+    try {
+      device->ReaderPass();
+    } catch (...) {
+      // An error report handler that raises must not end the reader.
     }
-    // The device may go here, on this thread, when this was its last reference.
-    device.Reset();
-    std::this_thread::sleep_for(kPausePoll);
-    while (state->StayPaused())
-      std::this_thread::sleep_for(kPausePoll);
+    state->WaitForSignal(run);
   }
 }
 
@@ -180,19 +190,61 @@ TFTDIDevice::TFTDIDevice() : TSerialCommunicationInterface("TFTDIDevice") {}
 
 TFTDIDevice::~TFTDIDevice() = default;
 
-void TFTDIDevice::ReaderProcedure() {
-  // The attached reference and this pass's: nobody else can reach the device any more.
-  constexpr std::int32_t kReaderReferences = 2;
-  if (RefCount() == kReaderReferences) {
-    InternalClose(false);
+void TFTDIDevice::BeforeDestruction() noexcept {
+  reader_.Stop();
+  reader_.JoinStopped();
+  {
+    TWriteLocker guard(*this);
+    if (handle_) InternalClose(true);
+  }
+  TSerialCommunicationInterface::BeforeDestruction();
+}
+
+bool TFTDIDevice::Open() {
+  const bool opened = TSerialCommunicationInterface::Open();
+  reader_.JoinStopped();
+  return opened;
+}
+
+bool TFTDIDevice::Close(bool force) {
+  const bool closed = TSerialCommunicationInterface::Close(force);
+  reader_.JoinStopped();
+  return closed;
+}
+
+void TFTDIDevice::ReaderPass() {
+  // The flag stays set until the close is done, so a blocking request ends its wait meanwhile.
+  if (closePending_) {
+    CloseAfterIoError();
     return;
   }
   if (InBuffUsed() > 0) DoDataRcv();
 }
 
-bool TFTDIDevice::Succeeded(FT_STATUS status) {
+// Not through Close, which would clear the reason the failing call recorded. Forced: a bridge
+// that fails with an input/output error is gone, whatever its close says.
+void TFTDIDevice::CloseAfterIoError() {
+  {
+    TWriteLocker guard(*this);
+    if (!handle_) {
+      closePending_ = false;
+      return;
+    }
+    InternalClose(true);  // clears the flag
+  }
+  DoClose();
+}
+
+std::string TFTDIDevice::CallArguments(const std::string& values) const {
+  std::string text = "\"" + serialNumber_ + "\"";
+  if (!values.empty()) text += ", " + values;
+  return text;
+}
+
+bool TFTDIDevice::Succeeded(const char* call, FT_STATUS status, const std::string& values) {
   if (status == kFtOk) return true;
-  if (status == kFtIoError) Close(false);
+  SetFailureReason(FtCallFailure(call, CallArguments(values), status));
+  if (status == kFtIoError && !closePending_.exchange(true)) reader_.SetDataSignal();
   return false;
 }
 
@@ -217,17 +269,30 @@ std::string TFTDIDevice::GetSerialNumber() {
 
 bool TFTDIDevice::InternalOpen() {
   TWriteLocker guard(*this);
-  if (serialNumber_.empty() || !Ftd2xx().Available()) return false;
-  FT_HANDLE handle = nullptr;
-  if (!Succeeded(FtCall(Entry().FT_OpenEx, static_cast<void*>(serialNumber_.data()),
-                        kFtOpenBySerialNumber, &handle)) ||
-      !handle)
+  if (serialNumber_.empty()) {
+    SetFailureReason("no serial number given");
     return false;
+  }
+  if (!Ftd2xx().Available()) {
+    SetFailureReason(Ftd2xx().UnavailableReason());
+    return false;
+  }
+  FT_HANDLE handle = nullptr;
+  const FT_STATUS status = FtCall(Entry().FT_OpenEx, static_cast<void*>(serialNumber_.data()),
+                                  kFtOpenBySerialNumber, &handle);
+  if (status != kFtOk || !handle) {
+    // Not through Succeeded: nothing is open that a pending close could close.
+    SetFailureReason(status != kFtOk ? FtCallFailure("FT_OpenEx", CallArguments({}), status)
+                                     : "FT_OpenEx(" + CallArguments({}) + ") gave no handle");
+    return false;
+  }
   handle_ = handle;
-  FtCall(Entry().FT_ResetDevice, handle_);
-  FtCall(Entry().FT_SetEventNotification, handle_, kFtEventRxChar | kFtEventModemStatus,
-         static_cast<void*>(reader_.DataSignal()));
-  reader_.Attach(this);
+  closePending_ = false;
+  Succeeded("FT_ResetDevice", FtCall(Entry().FT_ResetDevice, handle_));
+  Succeeded("FT_SetEventNotification",
+            FtCall(Entry().FT_SetEventNotification, handle_, kFtEventRxChar | kFtEventModemStatus,
+                   static_cast<void*>(reader_.DataSignal())));
+  reader_.Start(this);
   ApplyStoredSettings();
   return true;
 }
@@ -244,14 +309,17 @@ void TFTDIDevice::ApplyStoredSettings() {
 // A refused close is not handed to Succeeded: an input/output error of the close itself would
 // only lead to the same close again.
 bool TFTDIDevice::InternalClose(bool force) {
-  const bool closed = FtCall(Entry().FT_Close, handle_) == kFtOk;
-  if (closed || force) ForgetHandle();
-  return closed;
+  const FT_STATUS status = FtCall(Entry().FT_Close, handle_);
+  if (status != kFtOk) SetFailureReason(FtCallFailure("FT_Close", CallArguments({}), status));
+  if (status == kFtOk || force) ForgetHandle();
+  return status == kFtOk;
 }
 
+// The reader is only told to stop: it may be waiting for the lock held here.
 void TFTDIDevice::ForgetHandle() {
   handle_ = nullptr;
-  reader_.Detach();
+  closePending_ = false;
+  reader_.Stop();
 }
 
 void TFTDIDevice::SetPortEnabled(bool value) {
@@ -266,8 +334,10 @@ std::int32_t TFTDIDevice::InternalWrite(const TByteString& data) {
   TWriteLocker guard(*this);
   if (!handle_) return 0;
   DWORD written = 0;
-  if (!Succeeded(FtCall(Entry().FT_Write, handle_, const_cast<char*>(data.data()),
-                        static_cast<DWORD>(data.size()), &written)))
+  if (!Succeeded("FT_Write",
+                 FtCall(Entry().FT_Write, handle_, const_cast<char*>(data.data()),
+                        static_cast<DWORD>(data.size()), &written),
+                 std::to_string(data.size())))
     return 0;
   return static_cast<std::int32_t>(written);
 }
@@ -279,8 +349,10 @@ TByteString TFTDIDevice::InternalRead() {
   if (waiting > 0) {
     data.resize(static_cast<std::size_t>(waiting));
     DWORD read = 0;
-    if (!Succeeded(FtCall(Entry().FT_Read, handle_, static_cast<void*>(data.data()),
-                          static_cast<DWORD>(waiting), &read)))
+    if (!Succeeded("FT_Read",
+                   FtCall(Entry().FT_Read, handle_, static_cast<void*>(data.data()),
+                          static_cast<DWORD>(waiting), &read),
+                   std::to_string(waiting)))
       read = 0;
     data.resize(std::min<std::size_t>(read, data.size()));
   }
@@ -293,13 +365,15 @@ std::int32_t TFTDIDevice::InBuffUsed() {
   TWriteLocker guard(*this);
   if (!handle_) return 0;
   DWORD count = 0;
-  if (!Succeeded(FtCall(Entry().FT_GetQueueStatus, handle_, &count))) return 0;
+  if (!Succeeded("FT_GetQueueStatus", FtCall(Entry().FT_GetQueueStatus, handle_, &count))) return 0;
   return static_cast<std::int32_t>(count);
 }
 
 bool TFTDIDevice::WaitForData(std::int32_t timeoutMs) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
+    // A pending close ends the wait: the bridge is gone, and the close waits for the lock.
+    if (closePending_) return false;
     if (InBuffUsed() > 0) return true;
     if (!GetActive()) return false;
     const auto left = end - std::chrono::steady_clock::now();
@@ -310,12 +384,12 @@ bool TFTDIDevice::WaitForData(std::int32_t timeoutMs) {
 
 void TFTDIDevice::PurgeInput() {
   TWriteLocker guard(*this);
-  if (handle_) Succeeded(FtCall(Entry().FT_Purge, handle_, kFtPurgeRx));
+  if (handle_) Succeeded("FT_Purge", FtCall(Entry().FT_Purge, handle_, kFtPurgeRx), "PURGE_RX");
 }
 
 void TFTDIDevice::PurgeOutput() {
   TWriteLocker guard(*this);
-  if (handle_) Succeeded(FtCall(Entry().FT_Purge, handle_, kFtPurgeTx));
+  if (handle_) Succeeded("FT_Purge", FtCall(Entry().FT_Purge, handle_, kFtPurgeTx), "PURGE_TX");
 }
 
 bool TFTDIDevice::Setup() {
@@ -330,10 +404,17 @@ bool TFTDIDevice::Setup() {
 bool TFTDIDevice::ApplyBaudRate(std::int32_t value) {
   if (!ValidBaudRate(value)) return false;
   TWriteLocker guard(*this);
-  if (handle_ && !Succeeded(FtCall(Entry().FT_SetBaudRate, handle_, static_cast<ULONG>(value))))
+  if (handle_ && !Succeeded("FT_SetBaudRate",
+                            FtCall(Entry().FT_SetBaudRate, handle_, static_cast<ULONG>(value)),
+                            std::to_string(value)))
     return false;
   baudRate_ = value;
   return TSerialCommunicationInterface::ApplyBaudRate(value);
+}
+
+std::string TFTDIDevice::CharacteristicsText() const {
+  return std::to_string(databits_) + ", " + std::to_string(static_cast<int>(stopBits_)) + ", " +
+         std::to_string(static_cast<int>(parity_));
 }
 
 FT_STATUS TFTDIDevice::SetDataCharacteristics() {
@@ -347,7 +428,9 @@ bool TFTDIDevice::ApplyCharacteristic(bool valid, TValue& field, TValue value) {
   if (!valid) return false;
   TWriteLocker guard(*this);
   const TValue old = std::exchange(field, value);
-  if (!handle_ || Succeeded(SetDataCharacteristics())) return true;
+  if (!handle_ ||
+      Succeeded("FT_SetDataCharacteristics", SetDataCharacteristics(), CharacteristicsText()))
+    return true;
   field = old;
   return false;
 }
@@ -364,22 +447,30 @@ bool TFTDIDevice::ApplyDatabits(std::uint8_t value) {
   return ApplyCharacteristic(ValidDatabits(value), databits_, value);
 }
 
-bool TFTDIDevice::ApplyLine(bool& field, bool value, TFT_SetDtr set, TFT_ClrDtr clear) {
+bool TFTDIDevice::ApplyLine(bool& field, bool value, const char* setName, TFT_SetDtr set,
+                            const char* clearName, TFT_ClrDtr clear) {
   TWriteLocker guard(*this);
-  if (handle_ && !Succeeded(FtCall(value ? set : clear, handle_))) return false;
+  if (handle_ && !Succeeded(value ? setName : clearName, FtCall(value ? set : clear, handle_)))
+    return false;
   field = value;
   return true;
 }
 
 bool TFTDIDevice::ApplyDTR(bool value) {
-  return ApplyLine(dtr_, value, Entry().FT_SetDtr, Entry().FT_ClrDtr);
+  return ApplyLine(dtr_, value, "FT_SetDtr", Entry().FT_SetDtr, "FT_ClrDtr", Entry().FT_ClrDtr);
 }
 
 bool TFTDIDevice::ApplyRTS(bool value) {
-  return ApplyLine(rts_, value, Entry().FT_SetRts, Entry().FT_ClrRts);
+  return ApplyLine(rts_, value, "FT_SetRts", Entry().FT_SetRts, "FT_ClrRts", Entry().FT_ClrRts);
 }
 
 bool TFTDIDevice::ApplySerialNumber(const std::string& value) {
+  const bool applied = ApplySerialNumberLocked(value);
+  reader_.JoinStopped();  // the old bridge's reader, now that the lock is released
+  return applied;
+}
+
+bool TFTDIDevice::ApplySerialNumberLocked(const std::string& value) {
   TWriteLocker guard(*this);
   if (value == serialNumber_) return true;
   if (!handle_) {

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "transport/FTDICore.h"
 #include "transport/SerialCommunicationInterface.h"
@@ -31,42 +34,53 @@ inline constexpr TInterfaceId IID_IFTDISerialPortInterface =
 using TUsbSetupHook = bool (*)(std::int32_t baudRate);
 void SetUsbSetupHook(TUsbSetupHook hook);
 
-// The reader of one USB transport: a thread that, while a device is attached, runs the device's
-// reader procedure and then waits up to 100 ms for the library's data signal or for the
-// stop-or-pause signal; while paused it polls every millisecond.
+// The reader of one USB transport, alive only while the bridge is open: a thread that runs the
+// device's reader pass, then waits up to 100 ms for the library's data signal (or a wake-up of
+// the transport's own).
 //
-// Threads and lifetime: the thread holds the shared state, never the object that starts it, so
-// the device (and with it this object) may be destroyed on the reader thread itself, when the
-// thread drops the reference of its pass: the thread is then detached and ends on its own.
-// Destroyed on any other thread, it is joined.
+// Threads and lifetime: Start and Stop run under the device's node lock (opening, closing).
+// Stop only tells the thread to end, because the thread may be waiting for that very lock; the
+// stopped thread is joined by JoinStopped, which the device calls where it holds no lock. A
+// thread stopped by its own pass (a close on the reader) is never joined by itself: it is left
+// to a later JoinStopped on another thread, or detached when the device goes on the reader. The
+// thread holds the shared state and a plain pointer to the device, never a reference: the device
+// stops and joins it before it is destroyed.
 class TFTDIDeviceThread {
  public:
   TFTDIDeviceThread();
+  // Stops and joins every reader, except one that is the calling thread: that one is detached.
   ~TFTDIDeviceThread();
   TFTDIDeviceThread(const TFTDIDeviceThread&) = delete;
   TFTDIDeviceThread& operator=(const TFTDIDeviceThread&) = delete;
 
-  // The condition variable the library signals; it lives as long as the thread.
+  // The condition variable the library signals; it lives as long as this object and outlives
+  // every reader thread.
   EVENT_HANDLE* DataSignal();
-  // The device becomes the attached one and the reader runs (pause cleared, stop-or-pause
-  // reset).
-  void Attach(TFTDIDevice* device);
-  // No attached device any more; the reader pauses. The attached reference is dropped after the
-  // state's mutex is released, as it may be the device's last.
-  void Detach();
+  // A new reader for `device`; one still running is stopped first.
+  void Start(TFTDIDevice* device);
+  // Tells the running reader to end, without waiting for it.
+  void Stop();
+  // Joins the stopped readers, except the calling thread. Never call it holding a lock that a
+  // reader pass takes (the node lock, or a received-data handler's).
+  void JoinStopped();
   // Another pass follows at once, as if bytes had arrived.
   void SetDataSignal();
   // Waits up to `wait` on any thread for the library's data signal (or another wake-up of the
   // reader), without consuming it.
   void WaitForDataSignal(std::chrono::nanoseconds wait);
-  std::thread::id ThreadId() const { return thread_.get_id(); }
+  // The running reader; the default id while none runs.
+  std::thread::id ThreadId() const;
 
  private:
   struct TState;
-  static void Run(std::shared_ptr<TState> state);
+  static void Run(std::shared_ptr<TState> state, std::uint64_t run, TFTDIDevice* device);
+  // Those of `threads` that are not the calling thread, which stays behind in `threads`.
+  static std::vector<std::thread> TakeJoinable(std::vector<std::thread>& threads);
 
   const std::shared_ptr<TState> state_;
-  std::thread thread_;
+  mutable std::mutex threadsMutex_;
+  std::thread running_;               // threadsMutex_
+  std::vector<std::thread> stopped_;  // threadsMutex_: told to end, not joined yet
 };
 
 // The transport over a USB bridge through its driver library, provider "FTD_USB": the bridge
@@ -74,14 +88,20 @@ class TFTDIDeviceThread {
 // by the reader thread.
 //
 // Threads and locks:
-// - Every field below is guarded by the node's lock: read under the shared lock, changed, like
-//   every library call with the handle, under the exclusive lock (opening and closing under the
-//   lock that Open and Close take).
-// - DoDataRcv runs on the reader thread, without the node lock held, so its receivers may take
+// - Every field below is guarded by the node's lock, except closePending_ (atomic) and reader_
+//   (its own locks): read under the shared lock, changed, like every library call with the
+//   handle, under the exclusive lock (opening and closing under the lock that Open and Close
+//   take).
+// - OnDataRcv runs on the reader thread without the node lock held, so its receivers may take
 //   their own locks first (stack before transport) and then Read.
-// - The reader closes an open device that only the reader still references (InternalClose
-//   without the lock: nobody else can reach the object then), and the device is destroyed on the
-//   reader thread when the reader drops its pass reference.
+// - OnClose never runs under the node lock. An input/output error of the library, met under the
+//   lock on any thread, only marks the close as pending and wakes the reader; the reader closes
+//   on its next pass, holding no lock, so OnClose then runs on the reader thread. Open and Close
+//   themselves run OnOpen / OnClose on their caller's thread after the lock is released.
+// - The failure reason (SetFailureReason) is recorded by the failing call on whichever thread
+//   made it; the pending close keeps it, so OnClose can read why.
+// - Destruction, on whichever thread drops the last reference, stops and joins the reader
+//   before the bridge is closed quietly (no OnClose: nobody can hear it any more).
 class TFTDIDevice final : public TSerialCommunicationInterface,
                           public virtual IFTDISerialPortInterface {
  public:
@@ -130,10 +150,15 @@ class TFTDIDevice final : public TSerialCommunicationInterface,
   void SetSerialNumber(const std::string& value) override;
   FT_HANDLE GetHandle() override;
 
-  // The reader thread, for tests that check where the device went.
+  // Join the readers they stopped once the node lock is released.
+  bool Open() override;
+  bool Close(bool force) override;
+
+  // The reader thread while open, the default id while closed.
   std::thread::id ReaderThreadId() const { return reader_.ThreadId(); }
 
  protected:
+  void BeforeDestruction() noexcept override;
   // False with an empty serial number or an unusable library, without calling it.
   bool InternalOpen() override;
   // False when the library refused the close; forced, the device counts as closed regardless.
@@ -146,16 +171,25 @@ class TFTDIDevice final : public TSerialCommunicationInterface,
  private:
   friend class TFTDIDeviceThread;
 
-  // Reader thread, holding the attached reference and the pass reference.
-  void ReaderProcedure();
-  // A failed library call: an input/output error closes the transport, any other status is
-  // dropped. False for a failure, so callers can write `return Succeeded(status)`.
-  bool Succeeded(FT_STATUS status);
-  // The library's characteristics from the stored data bits, stop bits and parity.
+  // Reader thread, no lock held: the pending close, else received data. Touches nothing of the
+  // device after OnDataRcv / OnClose, which may drop its last reference.
+  void ReaderPass();
+  // Reader thread: closes after an input/output error, keeping the reason, then OnClose.
+  void CloseAfterIoError();
+  // Under the exclusive lock: true for kFtOk. A failure records the call, the serial number,
+  // `values` and the status by name; an input/output error also marks the close as pending.
+  bool Succeeded(const char* call, FT_STATUS status, const std::string& values = {});
+  // The arguments of a call as its failure reason shows them: the serial number, then `values`.
+  std::string CallArguments(const std::string& values) const;
+  // The library's characteristics from the stored data bits, stop bits and parity, and their
+  // values as a failure shows them.
   FT_STATUS SetDataCharacteristics();
+  std::string CharacteristicsText() const;
+  bool ApplySerialNumberLocked(const std::string& value);
   template <class TValue>
   bool ApplyCharacteristic(bool valid, TValue& field, TValue value);
-  bool ApplyLine(bool& field, bool value, TFT_SetDtr set, TFT_ClrDtr clear);
+  bool ApplyLine(bool& field, bool value, const char* setName, TFT_SetDtr set,
+                 const char* clearName, TFT_ClrDtr clear);
   void ApplyStoredSettings();
   void ForgetHandle();
 
@@ -167,7 +201,9 @@ class TFTDIDevice final : public TSerialCommunicationInterface,
   TParity parity_ = TParity::None;
   bool dtr_ = true;
   bool rts_ = true;
-  // Last member: it stops (or lets go of) the thread before the fields go.
+  // Set under the lock by an input/output error, taken by the reader's next pass.
+  std::atomic<bool> closePending_{false};
+  // Last member: it stops the thread before the fields go.
   TFTDIDeviceThread reader_;
 };
 

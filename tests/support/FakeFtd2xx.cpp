@@ -1,7 +1,7 @@
 // A stand-in for the USB bridge's driver library, built as libftd2xx.so for the tests, which
 // find it through LD_LIBRARY_PATH as the program finds the real one. It exports the entry points
-// the program binds, with the binding's own function types (checked at compile time), and plays
-// the bridges from the environment:
+// the program binds, with the binding's own function types (checked at compile time), a few the
+// program leaves unbound, and plays the bridges from the environment:
 //
 //   ZORVID_FTDI_<SERIAL>=pty:<path> | tcp:<host>:<port>   the line behind bridge <SERIAL>
 //   ZORVID_FTDI_DEVICES=<SERIAL>:<description>,...        the bridges the enumeration lists
@@ -408,7 +408,7 @@ FAKE_EXPORT FT_STATUS FT_OpenEx(void* arg, DWORD flags, FT_HANDLE* handle) {
   return kFtOk;
 }
 
-FAKE_EXPORT FT_STATUS FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE*, DWORD* count) {
+FAKE_EXPORT FT_STATUS FT_GetDeviceInfoList(void*, DWORD* count) {
   *count = 0;
   const FT_STATUS status = GlobalCall("FT_GetDeviceInfoList", "");
   return status != kFtOk ? status : kNotSupported;
@@ -465,27 +465,17 @@ FAKE_EXPORT FT_STATUS FT_EE_Program(FT_HANDLE handle, void*) {
 
 // The stand-in must be callable through the binding's types.
 static_assert(std::is_same_v<decltype(&FT_Write), TFT_Write>);
-static_assert(std::is_same_v<decltype(&FT_Open), TFT_Open>);
 static_assert(std::is_same_v<decltype(&FT_Close), TFT_Close>);
 static_assert(std::is_same_v<decltype(&FT_Read), TFT_Read>);
 static_assert(std::is_same_v<decltype(&FT_SetBaudRate), TFT_SetBaudRate>);
 static_assert(std::is_same_v<decltype(&FT_SetDataCharacteristics), TFT_SetDataCharacteristics>);
-static_assert(std::is_same_v<decltype(&FT_SetFlowControl), TFT_SetFlowControl>);
 static_assert(std::is_same_v<decltype(&FT_ResetDevice), TFT_ResetDevice>);
 static_assert(std::is_same_v<decltype(&FT_ClrDtr), TFT_ClrDtr>);
 static_assert(std::is_same_v<decltype(&FT_SetRts), TFT_SetRts>);
 static_assert(std::is_same_v<decltype(&FT_ClrRts), TFT_ClrRts>);
-static_assert(std::is_same_v<decltype(&FT_GetModemStatus), TFT_GetModemStatus>);
-static_assert(std::is_same_v<decltype(&FT_SetChars), TFT_SetChars>);
 static_assert(std::is_same_v<decltype(&FT_Purge), TFT_Purge>);
-static_assert(std::is_same_v<decltype(&FT_SetTimeouts), TFT_SetTimeouts>);
 static_assert(std::is_same_v<decltype(&FT_GetQueueStatus), TFT_GetQueueStatus>);
-static_assert(std::is_same_v<decltype(&FT_ListDevices), TFT_ListDevices>);
 static_assert(std::is_same_v<decltype(&FT_OpenEx), TFT_OpenEx>);
-static_assert(std::is_same_v<decltype(&FT_GetDeviceInfoList), TFT_GetDeviceInfoList>);
 static_assert(std::is_same_v<decltype(&FT_CreateDeviceInfoList), TFT_CreateDeviceInfoList>);
 static_assert(std::is_same_v<decltype(&FT_GetDeviceInfoDetail), TFT_GetDeviceInfoDetail>);
 static_assert(std::is_same_v<decltype(&FT_SetEventNotification), TFT_SetEventNotification>);
-static_assert(std::is_same_v<decltype(&FT_EraseEE), TFT_EraseEE>);
-static_assert(std::is_same_v<decltype(&FT_EE_Read), TFT_EE_Read>);
-static_assert(std::is_same_v<decltype(&FT_EE_Program), TFT_EE_Program>);
