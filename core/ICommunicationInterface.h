@@ -85,6 +85,10 @@ class ICommunicationInterface : public virtual ICommunicationInterfaceCore {
   // path, so a blocking request may wait with it while it holds the line. A line that cannot
   // wait for bytes (it is closed or failed) may return false early.
   virtual bool WaitForData(std::int32_t timeoutMs) = 0;
+  // True when nothing more can arrive until the line is opened again: it is closed, or the
+  // other side has gone (a hangup, a connection closed by the peer, a failed bridge) and the
+  // close has not come through yet. GetFailureReason then says why.
+  virtual bool IsLineClosed() = 0;
   virtual void PurgeInput() = 0;
   virtual void PurgeOutput() = 0;
 

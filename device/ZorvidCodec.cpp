@@ -15,7 +15,6 @@ constexpr std::size_t kBrightnessSize = 1;
 constexpr std::size_t kBrightnessAutoSize = 4;
 constexpr std::size_t kTemperatureSize = 3;
 
-constexpr int kDisplayYearBase = 2000;
 constexpr TByte kChannelNumberMask = 0x03;
 constexpr TByte kChannelFlagBit = 0x80;
 constexpr double kTenthsPerDegree = 10.0;
@@ -113,6 +112,7 @@ std::optional<TByteString> PackDateTime(TDateTime dateTime) {
       dateTime >= kDayAfterCalendar)
     return {};
   const TDateTimeParts parts = DecodeDateTime(dateTime);
+  if (parts.year < kDisplayYearFirst || parts.year > kDisplayYearLast) return {};
   TByteString bytes;
   for (const int part :
        {parts.hour, parts.minute, parts.second, parts.day, parts.month, parts.year % 100})
@@ -128,7 +128,7 @@ std::optional<TDateTime> UnpackDateTime(const TByteString& bytes) {
   parts.second = ByteAt(bytes, 2);
   parts.day = ByteAt(bytes, 4);  // byte 3, the weekday, follows from the date
   parts.month = ByteAt(bytes, 5);
-  parts.year = kDisplayYearBase + ByteAt(bytes, 6);
+  parts.year = kDisplayYearFirst + ByteAt(bytes, 6);
   return EncodeDateTime(parts);
 }
 

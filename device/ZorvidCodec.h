@@ -61,8 +61,13 @@ std::optional<TByteString> PackDisplayData(const TByteString& data);
 
 // --- Date and time ---
 
+// The years the display's clock holds: the wire carries the year's last two digits and the
+// display reads them back as 2000 plus that number.
+inline constexpr int kDisplayYearFirst = 2000;
+inline constexpr int kDisplayYearLast = 2099;
+
 // hour, minute, second, day, month, year mod 100; milliseconds dropped. Nothing for a value
-// outside the years 1..9999 (or not a number).
+// outside the years kDisplayYearFirst..kDisplayYearLast (or not a number).
 std::optional<TByteString> PackDateTime(TDateTime dateTime);
 // hour, minute, second, weekday (ignored), day, month, year − 2000; nothing when these do not
 // form a valid date and time.

@@ -4,6 +4,7 @@
 // addressed device registered with it. They refer to each other, so they share this header.
 
 #include <cstdint>
+#include <string>
 
 #include "core/ICommunicationInterface.h"
 #include "core/NodedInterface.h"
@@ -33,6 +34,14 @@ class IKorvelStack : public virtual INodedInterface {
   // adr is the broadcast address, acknowledge outside 0x0C..0x0F); true when it came.
   virtual bool Request(TByte adr, TByte sig, TByte inst, const TByteString& data,
                        TByteString& answer, std::int32_t timeoutMs) = 0;
+  // Request that also says why no answer came: `missed` names what the stack saw instead (an
+  // answer with the request's SIG that failed its checks, a line that closed); empty when the
+  // answer came or nothing came at all. A stack that cannot tell leaves it empty.
+  virtual bool RequestWithReason(TByte adr, TByte sig, TByte inst, const TByteString& data,
+                                 TByteString& answer, std::int32_t timeoutMs, std::string& missed) {
+    missed.clear();
+    return Request(adr, sig, inst, data, answer, timeoutMs);
+  }
   virtual TCiRef GetCommunicationInterface() = 0;
   virtual void SetCommunicationInterface(TCiRef ci) = 0;
   virtual bool AddDevice(TRef<IKorvelStackDevice> device) = 0;
@@ -80,6 +89,9 @@ class IKorvelStackDevice : public virtual INodedInterface {
                      TByteString& answerData) = 0;
 
   virtual TByte GetLastResult() = 0;
+  // What the stack saw when the last request got no answer (see RequestWithReason); empty
+  // otherwise.
+  virtual std::string GetLastMissReason() = 0;
   virtual void ResetLastResult() = 0;
   virtual std::int32_t GetLastAck() = 0;
   virtual void SetFixedSIG(TByte sig) = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <thread>
 
 #include "core/TimeoutManager.h"
@@ -60,6 +61,8 @@ void TKorvelStack::SetCommunicationInterface(TCiRef ci) {
   {
     std::lock_guard receive(receiveMutex_);
     reader_.Clear();
+    std::lock_guard inbox(inboxMutex_);
+    inbox_.clear();
   }
   if (ci) ci->SetOnDataRcv({this, &TKorvelStack::icDataRcv});
 }
@@ -82,22 +85,28 @@ bool TKorvelStack::RemoveDevice(TRef<IKorvelStackDevice> device) {
 }
 
 void TKorvelStack::icDataRcv(TCiRef sender) {
-  TByteString bytes;
   {
+    // Read and queued under the stack's lock, so bytes are queued in the order they were read.
     TWriteLocker guard(*this);
-    if (sender) bytes = sender->Read();
+    if (sender) Enqueue(sender->Read());
   }
-  ProcessReceived(bytes);
+  DeliverReceived();
 }
 
 std::size_t TKorvelStack::PendingBytes() {
   std::lock_guard receive(receiveMutex_);
-  return reader_.Size();
+  std::lock_guard inbox(inboxMutex_);
+  return reader_.Size() + inbox_.size();
 }
 
-bool TKorvelStack::Deliver(const TKorvelFormat97& packet) {
+void TKorvelStack::Enqueue(const TByteString& bytes) {
+  std::lock_guard inbox(inboxMutex_);
+  inbox_ += bytes;
+}
+
+bool TKorvelStack::Deliver(const TKorvelFormat97& packet, const TInterfaceList& children) {
   bool taken = false;
-  for (const auto& child : GetChildren()) {
+  for (const auto& child : children) {
     const auto device = Supports<IKorvelStackDevice>(child);
     if (!device) continue;
     const TByte address = device->GetAddress();
@@ -110,17 +119,32 @@ bool TKorvelStack::Deliver(const TKorvelFormat97& packet) {
 }
 
 void TKorvelStack::ProcessReceived(const TByteString& bytes) {
-  if (bytes.empty()) return;
-  std::lock_guard receive(receiveMutex_);
-  reader_.Append(bytes);
+  Enqueue(bytes);
+  DeliverReceived();
+}
+
+void TKorvelStack::DeliverReceived() {
   const TCiRef ci = GetCommunicationInterface();
-  TKorvelFormat97 packet;
-  for (int rounds = 1; reader_.Next(packet); ++rounds) {
-    if (packet.Adr == kRefusedAddress) throw EKorvelStackError("RCV packet ADR=$FF !");
-    Deliver(packet);  // a packet no device takes is dropped silently
+  for (int rounds = 1; DeliverNext(); ++rounds) {
     // After many packets in one call, newer input goes first: the next event carries on.
     if (rounds >= kRoundsBeforeYield && ci && ci->InBuffUsed() != 0) return;
   }
+}
+
+// The stack's lock is taken before the receive mutex, never under it.
+bool TKorvelStack::DeliverNext() {
+  const TInterfaceList children = GetChildren();
+  std::lock_guard receive(receiveMutex_);
+  {
+    std::lock_guard inbox(inboxMutex_);
+    reader_.Append(inbox_);
+    inbox_.clear();
+  }
+  TKorvelFormat97 packet;
+  if (!reader_.Next(packet)) return false;
+  if (packet.Adr == kRefusedAddress) throw EKorvelStackError("RCV packet ADR=$FF !");
+  Deliver(packet, children);  // a packet no device takes is dropped silently
+  return true;
 }
 
 bool TKorvelStack::SendPacket(TByte adr, TByte sig, TByte inst, const TByteString& data) {
@@ -136,20 +160,38 @@ namespace {
 // the receive path when the request ends.
 struct TRequestReader {
   TByte adr, sig;
-  TByteString unrelated;  // not the answer, in arrival order
+  TByteString unrelated;  // not the answer, in arrival order, at most TReceiveBuffer::kLimit
   TByteString pending;    // read but not yet cut (an incomplete packet)
+  std::uint16_t corruptAnswer = kPacket97Valid;  // the check a packet with our SIG failed
 
-  bool IsAnswer(const TByteString& packet) const {
-    if (ValidatePacket97(packet) != kPacket97Valid) return false;
+  // A packet this request's answer could be: its SIG and address, not sent unsolicited.
+  bool IsOurs(const TByteString& packet) const {
+    if (packet.size() < kPacket97MinSize) return false;
     const TByte packetAdr = ByteAt(packet, 4), packetSig = ByteAt(packet, 5),
                 ack = ByteAt(packet, 6);
     return packetSig == sig && !IsUnsolicitedAck(ack) &&
            (adr == kBroadcastAddress || packetAdr == adr);
   }
 
+  bool IsAnswer(const TByteString& packet) {
+    if (!IsOurs(packet)) return false;
+    const std::uint16_t check = ValidatePacket97(packet);
+    if (check == kPacket97Valid) return true;
+    corruptAnswer = check;
+    return false;
+  }
+
+  // The receive path keeps only the newest bytes of a flood, so older ones need not be kept
+  // here either.
+  void KeepUnrelated(std::string_view bytes) {
+    unrelated.append(bytes);
+    if (unrelated.size() > TReceiveBuffer::kLimit)
+      unrelated.erase(0, unrelated.size() - TReceiveBuffer::kLimit);
+  }
+
   // Moves the bytes before `count` from pending to unrelated.
   void SetAside(std::size_t count) {
-    unrelated.append(pending, 0, count);
+    KeepUnrelated(std::string_view(pending).substr(0, count));
     pending.erase(0, count);
   }
 
@@ -173,54 +215,90 @@ struct TRequestReader {
       SetAside(start);
       TByteString packet = ExtractPacket97(pending, true);
       if (IsAnswer(packet)) return packet;
-      unrelated += packet;
+      KeepUnrelated(packet);
     }
   }
 };
 
 // One round of a blocking request: until bytes come, at most kRequestPoll and never past the
-// deadline. A line that gives up early (closed, failed) still costs the whole round, so the
-// request cannot spin on it.
-void WaitForAnswerBytes(ICommunicationInterface& ci, const TDeadline& deadline) {
+// deadline; false when the line has closed, so the request ends at once. A line that gives up
+// early for another reason (failed) still costs the whole round, so the request cannot spin
+// on it.
+bool WaitForAnswerBytes(ICommunicationInterface& ci, const TDeadline& deadline) {
   const auto round = std::min<std::chrono::milliseconds>(
       kRequestPoll, std::chrono::milliseconds(std::max<std::int64_t>(deadline.Remaining(), 0)));
   const auto end = std::chrono::steady_clock::now() + round;
-  if (!ci.WaitForData(static_cast<std::int32_t>(round.count()))) std::this_thread::sleep_until(end);
+  if (ci.WaitForData(static_cast<std::int32_t>(round.count()))) return true;
+  if (ci.IsLineClosed()) return false;
+  std::this_thread::sleep_until(end);
+  return true;
+}
+
+// What a request that got no answer saw instead, for the device's failure text.
+std::string MissReason(const TRequestReader& reader, ICommunicationInterface& ci) {
+  if (ci.IsLineClosed()) {
+    const std::string why = ci.GetFailureReason();
+    return why.empty() ? "the line was closed" : "the line was closed: " + why;
+  }
+  if (reader.corruptAnswer == kPacket97BadChecksum)
+    return "an answer with SIG " + std::to_string(reader.sig) + " came with a wrong checksum";
+  if (reader.corruptAnswer != kPacket97Valid)
+    return "an answer with SIG " + std::to_string(reader.sig) + " came malformed (check " +
+           std::to_string(reader.corruptAnswer) + " failed)";
+  return {};
 }
 
 }  // namespace
 
 bool TKorvelStack::Request(TByte adr, TByte sig, TByte inst, const TByteString& data,
                            TByteString& answer, std::int32_t timeoutMs) {
+  std::string missed;
+  return RequestWithReason(adr, sig, inst, data, answer, timeoutMs, missed);
+}
+
+bool TKorvelStack::RequestWithReason(TByte adr, TByte sig, TByte inst, const TByteString& data,
+                                     TByteString& answer, std::int32_t timeoutMs,
+                                     std::string& missed) {
   answer.clear();
+  missed.clear();
   TDeadline deadline;
   deadline.Start(timeoutMs);
   const TCiRef ci = GetCommunicationInterface();
   if (!ci || !ci->GetActive()) return false;
 
-  TWriteLocker stackGuard(*this);
-  TWriteLocker lineGuard(*ci);
   TRequestReader reader{adr, sig, {}, {}};
-  try {
-    reader.unrelated = ci->Read();
-    ci->Write(BuildPacket97(adr, sig, inst, data));
-    while (answer.empty()) {
-      WaitForAnswerBytes(*ci, deadline);
-      if (ci->InBuffUsed() != 0) {
-        reader.pending += ci->Read();
-        answer = reader.CutAnswer();
+  std::exception_ptr failure;
+  {
+    TWriteLocker stackGuard(*this);
+    TWriteLocker lineGuard(*ci);
+    try {
+      reader.unrelated = ci->Read();
+      ci->Write(BuildPacket97(adr, sig, inst, data));
+      while (answer.empty()) {
+        // The bytes that came with a close are still read: the answer may be among them.
+        const bool lineOpen = WaitForAnswerBytes(*ci, deadline);
+        if (ci->InBuffUsed() != 0) {
+          reader.pending += ci->Read();
+          answer = reader.CutAnswer();
+        }
+        if (!lineOpen || deadline.Expired()) break;
       }
-      if (deadline.Expired()) break;
+    } catch (...) {
+      failure = std::current_exception();
     }
-  } catch (...) {
+    // Queued while the locks keep the line's order; delivered once they are released.
+    Enqueue(reader.unrelated + reader.pending);
+  }
+  if (failure) {
     // Whatever was read still takes the normal path; the first error is the one reported.
     try {
-      ProcessReceived(reader.unrelated + reader.pending);
+      DeliverReceived();
     } catch (...) {
     }
-    throw;
+    std::rethrow_exception(failure);
   }
-  ProcessReceived(reader.unrelated + reader.pending);
+  DeliverReceived();
+  if (answer.empty()) missed = MissReason(reader, *ci);
   return !answer.empty();
 }
 

@@ -275,9 +275,19 @@ TByte TKorvelStackDevice::GetLastResult() {
   return lastResult_;
 }
 
+std::string TKorvelStackDevice::GetLastMissReason() {
+  TReadLocker guard(*this);
+  return lastMissReason_;
+}
+
 void TKorvelStackDevice::SetLastResult(TByte value) {
+  RecordResult(value, {});
+}
+
+void TKorvelStackDevice::RecordResult(TByte value, const std::string& missReason) {
   TWriteLocker guard(*this);
   lastResult_ = value;
+  lastMissReason_ = missReason;
 }
 
 void TKorvelStackDevice::ResetLastResult() {
@@ -407,8 +417,10 @@ bool TKorvelStackDevice::RequestAnswer(const TRef<IKorvelStack>& stack, TByte in
     if (reserved) ReleaseSIG(sig);
   });
   TByteString text;
-  if (!stack->Request(GetAddress(), sig, inst, data, text, timeoutMs) || text.empty()) {
-    SetLastResult(kResultNoAnswer);
+  std::string missed;
+  if (!stack->RequestWithReason(GetAddress(), sig, inst, data, text, timeoutMs, missed) ||
+      text.empty()) {
+    RecordResult(kResultNoAnswer, missed);
     return false;
   }
   if (!TryParseAnswer(text, answer) || answer.Sig != sig) {
@@ -679,8 +691,10 @@ std::string LastResultText(IKorvelStackDevice& device) {
   switch (device.GetLastResult()) {
     case kResultNone:
       return "nothing sent, the operation refused its arguments";
-    case kResultNoAnswer:
-      return "no answer";
+    case kResultNoAnswer: {
+      const std::string missed = device.GetLastMissReason();
+      return missed.empty() ? "no answer" : "no answer: " + missed;
+    }
     case kResultErrorAck:
       return "acknowledge " + std::to_string(device.GetLastAck());
     default:

@@ -75,6 +75,7 @@ class TKorvelStackDevice : public TNodedInterface, public virtual IKorvelStackDe
              TByteString& answerData) override;
 
   TByte GetLastResult() override;
+  std::string GetLastMissReason() override;
   virtual void SetLastResult(TByte value);
   void ResetLastResult() override;
   std::int32_t GetLastAck() override;
@@ -124,6 +125,8 @@ class TKorvelStackDevice : public TNodedInterface, public virtual IKorvelStackDe
   void BeforeDestruction() noexcept override;
 
  private:
+  // The last result with what the stack saw instead of an answer (kResultNoAnswer only).
+  void RecordResult(TByte value, const std::string& missReason);
   // AllocateSIG that also tells whether an entry was reserved (not so for a fixed SIG).
   TByte TakeSIG(TByte inst, std::int32_t timeoutMs, TEvent* event, bool& reserved);
   bool RequestAnswer(const TRef<IKorvelStack>& stack, TByte inst, const TByteString& data,
@@ -145,6 +148,7 @@ class TKorvelStackDevice : public TNodedInterface, public virtual IKorvelStackDe
   bool identificationLoaded_ = false;
   TByte storedByte_ = 0;
   TByte lastResult_ = kResultNone;
+  std::string lastMissReason_;  // with kResultNoAnswer only
   std::int32_t lastAck_ = -1;
   TByte fixedSig_ = 0;
 };
@@ -158,8 +162,9 @@ void SetKorvelDeviceDestroyedHook(TKorvelDeviceHook hook);
 TKorvelDeviceHook GetKorvelDeviceCreatedHook();
 TKorvelDeviceHook GetKorvelDeviceDestroyedHook();
 
-// Why the device's last request failed, as every tool words it: "no answer", "invalid answer",
-// "acknowledge N", or, when nothing was sent, that the operation refused its arguments.
+// Why the device's last request failed, as every tool words it: "no answer" (followed by what
+// the stack saw instead, when it saw something), "invalid answer", "acknowledge N", or, when
+// nothing was sent, that the operation refused its arguments.
 std::string LastResultText(IKorvelStackDevice& device);
 
 // Creates a device from a persisted element: address 0xFE, then the element, then the owner;

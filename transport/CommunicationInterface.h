@@ -55,6 +55,8 @@ class TCommunicationInterface : public TNodedInterface, public virtual ICommunic
   // Sleeps the whole time unless bytes are already receivable; transports that learn of
   // arriving bytes wake earlier.
   bool WaitForData(std::int32_t timeoutMs) override;
+  // Closed only: a transport that learns of the other side going says so itself.
+  bool IsLineClosed() override { return !GetActive(); }
   TByteString Query(const TByteString& data, std::int32_t timeoutMs, std::int32_t interCharTimeout,
                     std::int32_t totalTimeoutMs, bool purgeInputFirst, bool purgeOutputFirst,
                     TQueryGoOn goOn, const TByteString& prefix) override;
@@ -101,10 +103,12 @@ class TCommunicationInterface : public TNodedInterface, public virtual ICommunic
   // Calls OnError when it is set; errors raised by OnError itself reach the caller.
   void ReportError(const std::string& operation, const TErrorArgs& args, std::int32_t code);
   // Records why an operation failed (see GetFailureReason); primitives call it where the cause
-  // is known, on any thread. Open, Close and SetConfiguration clear it when they start and
-  // record a plain reason of their own when a failing primitive recorded none.
+  // is known, on any thread. Open, Close, SetConfiguration and the line setters clear it when
+  // they start and record a plain reason of their own when a failing primitive recorded none.
   void SetFailureReason(const std::string& reason);
   void ClearFailureReason() { SetFailureReason({}); }
+  // Records `fallback` unless a primitive recorded a reason since the operation began.
+  void SetFailureReasonUnlessKnown(const std::string& fallback);
 
   void SetCharTime(double msPerCharacter) { charTime_.store(msPerCharacter); }
   TCiRef Self() { return TCiRef(this); }
@@ -118,9 +122,6 @@ class TCommunicationInterface : public TNodedInterface, public virtual ICommunic
   THandlerSlot<TCiRef> onDataRcv_, onOpen_, onClose_;
   THandlerSlot<TCiRef, std::int32_t, bool> onChangeSignal_;
   THandlerSlot<TCiRef, const std::string&, const TErrorArgs&, std::int32_t> onError_;
-
-  // Records `fallback` unless a primitive recorded a reason since the operation began.
-  void SetFailureReasonUnlessKnown(const std::string& fallback);
 
   std::atomic<bool> portEnabled_{false};
   std::atomic<double> charTime_{1.0};

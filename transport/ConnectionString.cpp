@@ -33,6 +33,7 @@ EConvertError InvalidValue(std::string_view name, std::string_view value, const 
 struct TRegistration {
   std::string provider;
   TTransportClass transportClass;
+  std::vector<std::string> keys;  // read besides "provider"; empty: not known
 };
 
 // The registry lives for the whole run, so that transports may unregister at any time.
@@ -68,6 +69,13 @@ TConnectionSettings::TConnectionSettings(std::string_view text) {
   }
 }
 
+std::vector<std::string> TConnectionSettings::Names() const {
+  std::vector<std::string> names;
+  for (const auto& setting : settings_)
+    names.push_back(setting.first);
+  return names;
+}
+
 std::optional<std::string> TConnectionSettings::Find(std::string_view name) const {
   for (const auto& [settingName, value] : settings_)
     if (SameName(settingName, name)) return value;
@@ -96,9 +104,14 @@ std::optional<bool> TConnectionSettings::LineLevel(std::string_view name) const 
   throw InvalidValue(name, *value, "a valid boolean value");
 }
 
-bool RegisterTransport(TTransportClass transportClass, const std::string& providerName) {
+EConvertError TConnectionSettings::Unusable(std::string_view name, const char* expected) const {
+  return InvalidValue(name, Find(name).value_or(""), expected);
+}
+
+bool RegisterTransport(TTransportClass transportClass, const std::string& providerName,
+                       std::vector<std::string> keys) {
   std::lock_guard guard(Registry().mutex);
-  Registry().registrations.push_back({providerName, transportClass});
+  Registry().registrations.push_back({providerName, transportClass, std::move(keys)});
   return true;
 }
 
@@ -113,23 +126,71 @@ bool UnregisterTransport(TTransportClass transportClass) {
   return true;
 }
 
-bool FindTransport(std::string_view providerName, TTransportClass& transportClass) {
+namespace {
+
+// A copy: the registry may change once the lock is released.
+std::optional<TRegistration> FindRegistration(std::string_view providerName) {
   std::lock_guard guard(Registry().mutex);
-  for (const auto& registration : Registry().registrations) {
-    if (SameName(registration.provider, providerName)) {
-      transportClass = registration.transportClass;
-      return true;
-    }
-  }
-  return false;
+  for (const auto& registration : Registry().registrations)
+    if (SameName(registration.provider, providerName)) return registration;
+  return {};
 }
 
-bool CreateTransport(const std::string& connectionString, TCiRef& transport) {
+}  // namespace
+
+bool FindTransport(std::string_view providerName, TTransportClass& transportClass) {
+  const auto registration = FindRegistration(providerName);
+  if (registration) transportClass = registration->transportClass;
+  return registration.has_value();
+}
+
+namespace {
+
+// The connection string as the transports read it: CR, LF and spaces removed, ";" as line
+// breaks.
+std::string TransportText(const std::string& connectionString) {
   std::string text;
   for (const char c : connectionString) {
     if (c == '\r' || c == '\n' || c == ' ') continue;
     text += c == ';' ? '\r' : c;
   }
+  return text;
+}
+
+std::string Joined(const std::vector<std::string>& names) {
+  std::string text;
+  for (const auto& name : names)
+    text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::string> ConnectionStringWarnings(const std::string& connectionString) {
+  const TConnectionSettings settings(TransportText(connectionString));
+  const auto provider = settings.Find("provider");
+  const auto registration = provider ? FindRegistration(*provider) : std::nullopt;
+  if (!registration || registration->keys.empty()) return {};
+  std::vector<std::string> warnings;
+  std::vector<std::string> seen;
+  for (const std::string& name : settings.Names()) {
+    const auto known = [&name](const std::string& key) { return SameName(key, name); };
+    if (std::any_of(seen.begin(), seen.end(), known)) {
+      warnings.push_back("key \"" + name + "\" given again: the first value \"" +
+                         *settings.Find(name) + "\" counts");
+      continue;
+    }
+    seen.push_back(name);
+    if (!known("provider") &&
+        std::none_of(registration->keys.begin(), registration->keys.end(), known))
+      warnings.push_back("unknown key \"" + name + "\" ignored (" + registration->provider +
+                         " reads " + Joined(registration->keys) + ")");
+  }
+  return warnings;
+}
+
+bool CreateTransport(const std::string& connectionString, TCiRef& transport) {
+  const std::string text = TransportText(connectionString);
   TTransportClass transportClass = nullptr;
   const auto provider = TConnectionSettings(text).Find("provider");
   if (!provider || !FindTransport(*provider, transportClass)) return false;

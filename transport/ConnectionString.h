@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/Errors.h"
 #include "core/ICommunicationInterface.h"
 
 namespace zorvid {
@@ -19,6 +20,8 @@ class TConnectionSettings {
   explicit TConnectionSettings(std::string_view text);
 
   std::optional<std::string> Find(std::string_view name) const;
+  // Every setting's name, in order, repeats included.
+  std::vector<std::string> Names() const;
   bool Has(std::string_view name) const { return Find(name).has_value(); }
 
   // A decimal integer; raises EConvertError naming the key and the value when malformed.
@@ -28,6 +31,9 @@ class TConnectionSettings {
   // "dtr", "rts": a number (0 false, anything else true) or true/false in any case; raises
   // EConvertError naming the key and the value for any other text.
   std::optional<bool> LineLevel(std::string_view name) const;
+  // The error for a key whose value the transport cannot use, naming the key, the value and
+  // what it expected: "Connection string key "K": 'V' is not <expected>".
+  EConvertError Unusable(std::string_view name, const char* expected) const;
 
  private:
   std::vector<std::pair<std::string, std::string>> settings_;
@@ -42,8 +48,10 @@ inline const char* ConnectionBool(bool value) {
 // connection string. Two registrations are of the same class when the functions are equal.
 using TTransportClass = TCiRef (*)(const std::string& connectionString);
 
-// Appends (class, provider); always true.
-bool RegisterTransport(TTransportClass transportClass, const std::string& providerName);
+// Appends (class, provider, the keys the class reads besides "provider"); always true. A
+// registration without keys is never warned about.
+bool RegisterTransport(TTransportClass transportClass, const std::string& providerName,
+                       std::vector<std::string> keys = {});
 // Removes the first registration of the class; false when there is none.
 bool UnregisterTransport(TTransportClass transportClass);
 // The first class registered under the provider name (any case).
@@ -53,6 +61,12 @@ bool FindTransport(std::string_view providerName, TTransportClass& transportClas
 // breaks, the "provider" setting picks the class. False, and nothing created, when the
 // provider is missing or unknown. Errors raised while the string is applied propagate.
 bool CreateTransport(const std::string& connectionString, TCiRef& transport);
+
+// What CreateTransport goes on with silently although the user probably meant something else:
+// each key the provider's transport does not read, and each key given again (the first value
+// counts). One text per finding; none for a provider that is unknown or registered without
+// keys.
+std::vector<std::string> ConnectionStringWarnings(const std::string& connectionString);
 
 // The value after the first "KEY=" found in the upper-cased text as a plain substring, up to
 // the next ";"; `defaultValue` when the key is absent. ("port" is also found in "comport=".)

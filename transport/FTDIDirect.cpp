@@ -536,6 +536,7 @@ std::string TFTDIDevice::GetConfiguration() {
 
 bool TFTDIDevice::ApplyConfiguration(const std::string& text) {
   const TConnectionSettings settings(text);
+  CheckLineSettings(settings);
   if (const auto serialNumber = settings.Find("serial_number")) ApplySerialNumber(*serialNumber);
   ApplyLineSettings(settings);
   DoConfigurationChanged();
@@ -544,7 +545,9 @@ bool TFTDIDevice::ApplyConfiguration(const std::string& text) {
 
 void RegisterFTDITransport() {
   Ftd2xx();
-  RegisterTransport(&ConstructTransport<TFTDIDevice>, "FTD_USB");
+  std::vector<std::string> keys = TSerialCommunicationInterface::LineKeys();
+  keys.insert(keys.begin(), "serial_number");
+  RegisterTransport(&ConstructTransport<TFTDIDevice>, "FTD_USB", std::move(keys));
 }
 
 void UnregisterFTDITransport() {

@@ -116,6 +116,8 @@ class TFTDIDevice final : public TSerialCommunicationInterface,
   std::int32_t InBuffUsed() override;
   // Woken by the library's data signal, which the reader thread passes on.
   bool WaitForData(std::int32_t timeoutMs) override;
+  // Also true from an input/output error until the reader has closed the bridge.
+  bool IsLineClosed() override { return closePending_ || !GetActive(); }
   void PurgeInput() override;
   void PurgeOutput() override;
   bool Setup() override;

@@ -100,11 +100,14 @@ template <class TValue>
 void TSerialCommunicationInterface::ChangeSetting(
     const char* operation, const char* key, bool (TSerialCommunicationInterface::*apply)(TValue),
     TValue value) {
+  ClearFailureReason();
   if ((this->*apply)(value)) {
     DoConfigurationChanged();
     return;
   }
-  SetFailureReason(std::string("setting refused: ") + key + "=" + SettingText(value));
+  // A line that refused the value has said why; a value refused before it reached the line
+  // has only its key and value.
+  SetFailureReasonUnlessKnown(std::string("setting refused: ") + key + "=" + SettingText(value));
   ReportError(operation, {SettingText(value)}, 0);
 }
 
@@ -150,16 +153,63 @@ bool TSerialCommunicationInterface::ApplyConfiguration(const std::string& text) 
   return true;
 }
 
+namespace {
+
+// The line keys of a connection string, each checked against what a line can carry.
+struct TLineSettings {
+  std::optional<std::int32_t> baudRate;
+  std::optional<std::uint8_t> databits;
+  std::optional<TStopBits> stopBits;
+  std::optional<TParity> parity;
+  std::optional<bool> dtr, rts;
+};
+
+// Raises EConvertError naming the key and the value for the first value no line can use, so
+// nothing of a connection string that cannot work is applied.
+TLineSettings ParseLineSettings(const TConnectionSettings& settings) {
+  using TLine = TSerialCommunicationInterface;
+  TLineSettings line;
+  line.baudRate = settings.Int("baudrate");
+  if (line.baudRate && !TLine::ValidBaudRate(*line.baudRate))
+    throw settings.Unusable("baudrate", "a baud rate above 0");
+  if (const auto databits = settings.Int("databits")) {
+    line.databits = DatabitsValue(*databits);
+    if (!TLine::ValidDatabits(*line.databits))
+      throw settings.Unusable("databits", "a number of data bits from 4 to 8");
+  }
+  if (const auto text = settings.Find("stopbits")) {
+    line.stopBits = ParseStopBits(*text);
+    if (!line.stopBits) throw settings.Unusable("stopbits", "a number of stop bits: 1, 1.5 or 2");
+  }
+  if (const auto text = settings.Find("parity")) {
+    line.parity = ParseParity(*text);
+    if (!line.parity) throw settings.Unusable("parity", "a parity: none, odd, even, mark or space");
+  }
+  line.dtr = settings.LineLevel("dtr");
+  line.rts = settings.LineLevel("rts");
+  return line;
+}
+
+}  // namespace
+
+std::vector<std::string> TSerialCommunicationInterface::LineKeys() {
+  return {"baudrate", "databits", "stopbits", "parity", "dtr", "rts", "active"};
+}
+
+void TSerialCommunicationInterface::CheckLineSettings(const TConnectionSettings& settings) {
+  ParseLineSettings(settings);
+}
+
 void TSerialCommunicationInterface::ApplyLineSettings(const TConnectionSettings& settings) {
+  const TLineSettings line = ParseLineSettings(settings);
   {
     TWriteLocker guard(*this);
-    if (const auto baudRate = settings.Int("baudrate")) ApplyBaudRate(*baudRate);
-    if (const auto databits = settings.Int("databits")) ApplyDatabits(DatabitsValue(*databits));
-    if (const auto stopBits = ParseStopBits(settings.Find("stopbits").value_or("")))
-      ApplyStopBits(*stopBits);
-    if (const auto parity = ParseParity(settings.Find("parity").value_or(""))) ApplyParity(*parity);
-    if (const auto dtr = settings.LineLevel("dtr")) ApplyDTR(*dtr);
-    if (const auto rts = settings.LineLevel("rts")) ApplyRTS(*rts);
+    if (line.baudRate) ApplyBaudRate(*line.baudRate);
+    if (line.databits) ApplyDatabits(*line.databits);
+    if (line.stopBits) ApplyStopBits(*line.stopBits);
+    if (line.parity) ApplyParity(*line.parity);
+    if (line.dtr) ApplyDTR(*line.dtr);
+    if (line.rts) ApplyRTS(*line.rts);
   }
   // Opened outside the lock, as any client would open it.
   if (settings.Active("active").value_or(false)) Open();

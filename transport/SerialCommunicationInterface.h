@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "transport/CommunicationInterfaceDataSpy.h"
 #include "transport/ConnectionString.h"
@@ -92,14 +93,21 @@ class TSerialCommunicationInterface : public TCommunicationInterfaceDataSpy,
   static bool ValidDatabits(std::uint8_t value) { return value >= 4 && value <= 8; }
   static bool ValidParity(TParity value) { return value <= TParity::Space; }
   static bool ValidStopBits(TStopBits value) { return value <= TStopBits::Two; }
+  // The connection-string keys of the line settings, "active" included, for the factory's
+  // registration.
+  static std::vector<std::string> LineKeys();
 
  protected:
   using TCommunicationInterfaceDataSpy::TCommunicationInterfaceDataSpy;
 
   bool ApplyConfiguration(const std::string& text) override;
-  // Applies the line keys of `settings` through the raw setters, under the exclusive lock
-  // (a refused value is not reported), then opens when "active" says so, after the lock is
-  // released. Malformed numbers and line levels raise EConvertError.
+  // Raises EConvertError naming the key and the value when a line key's value is malformed or
+  // one no line can carry (baud rate 0, nine data bits, parity "Q"); called before any key of
+  // a connection string is applied.
+  static void CheckLineSettings(const TConnectionSettings& settings);
+  // Checks, then applies the line keys of `settings` through the raw setters, under the
+  // exclusive lock (a value the driver refuses is not reported), then opens when "active" says
+  // so, after the lock is released.
   void ApplyLineSettings(const TConnectionSettings& settings);
 
  private:

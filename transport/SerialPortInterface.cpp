@@ -144,6 +144,10 @@ bool TSerialPortInterface::GetActive() {
   return port_ && port_->IsOpen();
 }
 
+bool TSerialPortInterface::IsLineClosed() {
+  return !GetActive() || port_->HungUp();
+}
+
 void TSerialPortInterface::SetPortEnabled(bool value) {
   TSerialCommunicationInterface::SetPortEnabled(value);
   if (!value) Close(true);
@@ -194,7 +198,10 @@ std::int32_t TSerialPortInterface::InBuffUsed() {
 bool TSerialPortInterface::WaitForData(std::int32_t timeoutMs) {
   if (InBuffUsed() != 0) return true;
   try {
-    return port_->WaitForInput(timeoutMs);
+    if (port_->WaitForInput(timeoutMs)) return true;
+    if (port_->HungUp())
+      SetFailureReason(port_->DevicePath() + " hung up: the other side closed the line");
+    return false;
   } catch (const std::exception&) {
     ReportError("WaitForData", {std::to_string(timeoutMs)}, 0);
     return false;
@@ -353,6 +360,7 @@ std::string TSerialPortInterface::GetConfiguration() {
 
 bool TSerialPortInterface::ApplyConfiguration(const std::string& text) {
   const TConnectionSettings settings(text);
+  CheckLineSettings(settings);
   SelectPort(settings, text);
   ApplyLineSettings(settings);
   return true;
@@ -368,7 +376,9 @@ void TSerialPortInterface::SelectPort(const TConnectionSettings& settings,
 }
 
 void RegisterSerialPortTransport() {
-  RegisterTransport(&ConstructTransport<TSerialPortInterface>, "SERIAL_PORT");
+  std::vector<std::string> keys = TSerialCommunicationInterface::LineKeys();
+  keys.insert(keys.begin(), {"comport", "device"});
+  RegisterTransport(&ConstructTransport<TSerialPortInterface>, "SERIAL_PORT", std::move(keys));
 }
 
 void UnregisterSerialPortTransport() {

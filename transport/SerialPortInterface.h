@@ -40,12 +40,15 @@ class TSerialPortInterface final : public TSerialCommunicationInterface,
   ~TSerialPortInterface() override;
 
   bool GetActive() override;
+  // Also true while the port is open after the other side hung up.
+  bool IsLineClosed() override;
   void SetPortEnabled(bool value) override;
   std::string GetConfiguration() override;
   // "COM" and the port number, or "COM unknown" for port 0.
   std::string GetConnectionName() override;
   std::int32_t InBuffUsed() override;
-  // Waits on the device itself, on the calling (main) thread.
+  // Waits on the device itself, on the calling (main) thread; a hangup ends the wait and
+  // becomes the failure reason.
   bool WaitForData(std::int32_t timeoutMs) override;
   void PurgeInput() override;
   void PurgeOutput() override;

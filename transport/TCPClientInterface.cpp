@@ -15,6 +15,8 @@ namespace zorvid {
 namespace {
 
 constexpr std::int32_t kOpenWaitMs = 1500;
+// Twice the largest packet: an answer never waits for the buffer to drain.
+constexpr qint64 kReadBufferSize = 2 * 0x10000;
 
 std::atomic<TTcpSetupHook> tcpSetupHook{nullptr};
 
@@ -65,6 +67,9 @@ void TTCPClientInterface::CreateSocket() {
   socket_ = new QTcpSocket();
   // A display on the local network is reached directly, never through a proxy.
   socket_->setProxy(QNetworkProxy::NoProxy);
+  // A peer that sends without end is held back by the system's flow control instead of
+  // filling the process's memory: the socket takes no more than this before it is read.
+  socket_->setReadBufferSize(kReadBufferSize);
   // The socket is the context of its connections: they go with it.
   const auto notify = [this](void (TTCPClientInterface::*handler)()) {
     return [this, handler, depth = inNotification_] {
@@ -106,7 +111,22 @@ void TTCPClientInterface::OnConnected() {
 void TTCPClientInterface::OnDisconnected() {
   connecting_ = false;
   connected_ = false;
-  DoClose();
+  SetFailureReason("connection to " + host_ + ":" + std::to_string(port_) +
+                   " closed by the other side");
+  if (!pulling_) {
+    DoClose();
+    return;
+  }
+  // Inside a blocking request, which holds the stack's and the line's lock: the close is
+  // announced once the event loop runs again, never under those locks. The socket is the
+  // context, so a socket made anew before then (a new open) drops the stale announcement.
+  QMetaObject::invokeMethod(
+      socket_,
+      [this, depth = inNotification_] {
+        const TNotificationScope scope(depth);
+        DoClose();
+      },
+      Qt::QueuedConnection);
 }
 
 void TTCPClientInterface::OnReadyRead() {
@@ -274,7 +294,8 @@ bool TTCPClientInterface::ApplyConfiguration(const std::string& text) {
 }
 
 void RegisterTcpClientTransport() {
-  RegisterTransport(&ConstructTransport<TTCPClientInterface>, "TCP_CLIENT");
+  RegisterTransport(&ConstructTransport<TTCPClientInterface>, "TCP_CLIENT",
+                    {"host", "port", "active"});
 }
 
 void UnregisterTcpClientTransport() {

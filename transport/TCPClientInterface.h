@@ -35,8 +35,9 @@ void SetTcpSetupHook(TTcpSetupHook hook);
 // socket's notifications, and so DoOpen, DoClose and DoDataRcv, arrive there. Open waits up to
 // 1500 ms for the connection on the socket itself, delivering no other event. A blocking request on
 // the main thread counts and reads what the system holds without the event loop (InBuffUsed pulls
-// it in), and no readable notification hands those bytes to the receive path meanwhile. Every field
-// is touched only on the main thread.
+// it in), and no readable notification hands those bytes to the receive path meanwhile. A close by
+// the peer met there ends the request at once (IsLineClosed) and is announced once the event loop
+// runs again. Every field is touched only on the main thread.
 class TTCPClientInterface final : public TSockClientCoreInterface,
                                   public virtual ITCPClientInterface {
  public:

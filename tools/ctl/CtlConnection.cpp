@@ -62,7 +62,10 @@ void TDisplayConnection::Disconnect() noexcept {
 }
 
 int FailureExitCode(IKorvelStackDevice& device) {
-  return device.GetLastResult() == kResultNone ? kExitUsage : kExitFailed;
+  if (device.GetLastResult() == kResultNone) return kExitUsage;
+  const TRef<IKorvelStack> stack = device.GetStack();
+  const TCiRef line = stack ? stack->GetCommunicationInterface() : TCiRef();
+  return line && line->IsLineClosed() ? kExitConnection : kExitFailed;
 }
 
 TTraceToStream::TTraceToStream(std::ostream& stream) : stream_(stream), previous_(GetSpySink()) {

@@ -46,7 +46,7 @@ class TDisplayConnection {
 };
 
 // The exit code of the device's last failed request (LastResultText says why): kExitUsage when
-// nothing was sent, kExitFailed otherwise.
+// nothing was sent, kExitConnection when the line has closed, kExitFailed otherwise.
 int FailureExitCode(IKorvelStackDevice& device);
 
 // While it lives, every chunk of traffic on any transport goes to `stream` as one line: "> "

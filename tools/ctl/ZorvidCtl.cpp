@@ -5,6 +5,7 @@
 
 #include "tools/ctl/CtlCommands.h"
 #include "tools/ctl/CtlConnection.h"
+#include "transport/ConnectionString.h"
 #include "transport/Transports.h"
 
 #ifndef ZORVID_VERSION
@@ -66,6 +67,9 @@ int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err
   if (invocation.options.trace) trace = std::make_unique<TTraceToStream>(err);
   TDisplayConnection connection;
   const TCtlOptions& options = invocation.options;
+  // The transport goes on without them, as it would in any program: the user is told.
+  for (const std::string& warning : ConnectionStringWarnings(options.connection))
+    err << "zorvidctl: warning: connection string: " << warning << '\n';
   if (const auto failure =
           connection.Connect(options.connection, options.address, options.timeoutMs))
     return reporter.Fail(kExitConnection, "connection failed: " + *failure);

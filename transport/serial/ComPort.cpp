@@ -350,7 +350,11 @@ void TComPort::DecodeSettings(const TComSettings& settings) {
 
 bool TComPort::CanFetchConfiguration() {
   if (IsOpen()) return core_->FetchSettings().has_value();
-  return DeviceExists(devicePath_.empty() ? DevicePathForPort(comNumber_) : devicePath_);
+  return DeviceExists(DevicePath());
+}
+
+std::string TComPort::DevicePath() const {
+  return devicePath_.empty() ? DevicePathForPort(comNumber_) : devicePath_;
 }
 
 bool TComPort::ShowSettingsDialog() {

@@ -165,6 +165,8 @@ class TComPort {
   // A device path that overrides the number's device; empty: the number's.
   const std::string& GetDevicePath() const { return devicePath_; }
   void SetDevicePath(const std::string& value);
+  // The device the port opens: the override, else the number's device.
+  std::string DevicePath() const;
   TComDatabits GetDatabits() const { return properties_.databits; }
   void SetDatabits(TComDatabits value);
   TComParity GetParity() const { return properties_.parity; }

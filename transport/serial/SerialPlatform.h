@@ -167,7 +167,8 @@ class TSerialDevice {
   // Reads up to `count` bytes that wait now; the number read.
   std::int32_t Read(char* buffer, std::int32_t count);
   // Waits until bytes can be read or `timeout` passed; true when they can. A hung-up line
-  // returns false at once: nothing more will come.
+  // returns false at once: nothing more will come. A hangup seen here turns HungUp true at
+  // once; the event thread still reports it.
   bool WaitReadable(std::chrono::milliseconds timeout);
   // Writes what the device takes now: the number written, 0 when it takes nothing now, -1 when
   // the write failed.
@@ -198,10 +199,12 @@ class TSerialDevice {
   TOpenOutcome OpenFailed(const std::string& path, int error);
 
   int handle_ = -1;
-  std::string openFailure_;          // the opening thread's
-  std::atomic<bool> hungUp_{false};  // set by the event thread, read anywhere
+  std::string openFailure_;  // the opening thread's
+  // Set by the event thread or a wait for input, whichever sees the hangup first; read anywhere.
+  std::atomic<bool> hungUp_{false};
 
   // Event thread only.
+  bool hangupReported_ = false;  // the carrier-detect change for the hangup went out
   TModemWatch modemWatch_ = TModemWatch::None;
   TLineCounters eventCounters_;
   std::uint32_t lastModemStatus_ = 0;

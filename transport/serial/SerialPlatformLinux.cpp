@@ -312,6 +312,7 @@ TOpenOutcome TSerialDevice::Open(const std::string& path) {
   }
   handle_ = handle;
   hungUp_ = false;
+  hangupReported_ = false;
   readSinceCheck_ = 0;
   statusCounters_ = ReadCounters().value_or(TLineCounters{});
   return TOpenOutcome::Opened;
@@ -399,7 +400,7 @@ bool TSerialDevice::StartLineEvents() {
 }
 
 bool TSerialDevice::NeedsPolling() const {
-  return !hungUp_ && (modemWatch_ != TModemWatch::None || reportedInput_ > 0);
+  return !hangupReported_ && (modemWatch_ != TModemWatch::None || reportedInput_ > 0);
 }
 
 TLineWaitResult TSerialDevice::WaitLineEvents(std::initializer_list<TSignal*> wakers,
@@ -414,18 +415,19 @@ TLineWaitResult TSerialDevice::WaitLineEvents(std::initializer_list<TSignal*> wa
     // Unread bytes keep a terminal readable: while some wait, new ones are found by counting.
     const short portEvents = reportedInput_ == 0 ? POLLIN : 0;
     const TPollOutcome outcome =
-        PollSignalsAndPort(wakers, hungUp_ ? -1 : handle_, portEvents, until);
+        PollSignalsAndPort(wakers, hangupReported_ ? -1 : handle_, portEvents, until);
     if (outcome.signal >= 0) return {TLineWaitResult::Signalled, outcome.signal, 0};
     if (IsHangup(outcome.portEvents)) {
       // The other side is gone for good: said once, never polled again.
       hungUp_ = true;
+      hangupReported_ = true;
       return {TLineWaitResult::LineEvents, -1, kEvRlsd};
     }
   }
 }
 
 std::uint32_t TSerialDevice::CollectLineEvents() {
-  if (hungUp_) return 0;
+  if (hangupReported_) return 0;
   return InputEvents() | ModemEvents();
 }
 
@@ -504,6 +506,12 @@ std::ptrdiff_t TSerialDevice::Write(const char* data, std::size_t count) {
 bool TSerialDevice::WaitReadable(std::chrono::milliseconds timeout) {
   if (hungUp_ || handle_ < 0) return false;
   const TPollOutcome outcome = PollSignalsAndPort({}, handle_, POLLIN, DeadlineAfter(timeout));
+  // A terminal whose other side has gone stays "readable" for ever: the hangup comes first.
+  // Bytes that came before it are counted by the caller before it waits.
+  if (IsHangup(outcome.portEvents)) {
+    hungUp_ = true;
+    return false;
+  }
   return (outcome.portEvents & POLLIN) != 0;
 }
 
