@@ -3,85 +3,30 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <latch>
-#include <mutex>
-#include <stdexcept>
 #include <thread>
-#include <vector>
 
 #include "core/TimeoutManager.h"
 #include "tests/support/MemoryTransport.h"
+#include "tests/support/TransportObserver.h"
 
 namespace zorvid {
 namespace {
 
 using namespace std::chrono_literals;
+using test::TDestroyedNodes;
+using test::TErrorReport;
 using test::TMemoryTransport;
+using test::TTransportObserver;
+using test::WaitUntil;
 using ::testing::ElementsAre;
-
-struct TErrorReport {
-  std::string operation;
-  TErrorArgs args;
-  std::int32_t code;
-  bool operator==(const TErrorReport&) const = default;
-};
-
-// Records what a transport reports; every handler may be asked to raise.
-struct TObserver {
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::vector<std::string> events;       // guarded by mutex
-  std::vector<TErrorReport> errors;      // guarded by mutex
-  std::vector<std::thread::id> threads;  // where received-data events ran; guarded by mutex
-  bool raise = false;
-
-  void Record(const std::string& event) {
-    std::lock_guard guard(mutex);
-    events.push_back(event);
-    changed.notify_all();
-  }
-  void OnOpen(TCiRef) { Record("open"); }
-  void OnClose(TCiRef) { Record("close"); }
-  void OnData(TCiRef) {
-    {
-      std::lock_guard guard(mutex);
-      threads.push_back(std::this_thread::get_id());
-    }
-    if (raise) throw std::runtime_error("handler failed");
-    Record("data");
-  }
-  void OnDataEvent(TCiRef) { Record("data-eventer"); }
-  void OnConfig(TCiRef) { Record("config"); }
-  void OnSignal(TCiRef, std::int32_t signal, bool state) {
-    Record("signal " + std::to_string(signal) + (state ? " on" : " off"));
-  }
-  void OnError(TCiRef, const std::string& operation, const TErrorArgs& args, std::int32_t code) {
-    std::lock_guard guard(mutex);
-    errors.push_back({operation, args, code});
-  }
-
-  void Attach(ICommunicationInterface& ci) {
-    ci.SetOnOpen({this, &TObserver::OnOpen});
-    ci.SetOnClose({this, &TObserver::OnClose});
-    ci.SetOnDataRcv({this, &TObserver::OnData});
-    ci.GetDataRcvEventer().Add({this, &TObserver::OnDataEvent});
-    ci.GetConfigChangedEventer().Add({this, &TObserver::OnConfig});
-    ci.SetOnChangeSignal({this, &TObserver::OnSignal});
-    ci.SetOnError({this, &TObserver::OnError});
-  }
-  // Waits (bounded) until `count` events were recorded.
-  std::vector<std::string> WaitForEvents(std::size_t count) {
-    std::unique_lock guard(mutex);
-    changed.wait_for(guard, 2s, [&] { return events.size() >= count; });
-    return events;
-  }
-};
+using ::testing::IsEmpty;
 
 TEST(CommunicationInterface, OpenAndCloseStateMachine) {
   auto ci = New<TMemoryTransport>();
-  TObserver observer;
+  TTransportObserver observer;
   observer.Attach(*ci);
 
   EXPECT_TRUE(ci->Close(false)) << "closing a closed transport succeeds";
@@ -99,55 +44,48 @@ TEST(CommunicationInterface, OpenAndCloseStateMachine) {
 
   ci->SetOpenResult(false);
   EXPECT_FALSE(ci->Open());
-  EXPECT_THAT(observer.events, ElementsAre("close", "open", "close"));
-  EXPECT_THAT(observer.errors, ElementsAre(TErrorReport{"Open", {}, 0}));
+  EXPECT_THAT(observer.Events(), ElementsAre("close", "open", "close"));
+  EXPECT_THAT(observer.Errors(), ElementsAre(TErrorReport{"Open"}));
 }
 
 TEST(CommunicationInterface, SignalsReachHandlerThenEventer) {
   auto ci = New<TMemoryTransport>();
-  TObserver observer;
+  TTransportObserver observer;
   observer.Attach(*ci);
   ci->SignalChange(3, true);
-  EXPECT_THAT(observer.events, ElementsAre("signal 3 on"));
+  EXPECT_THAT(observer.Events(), ElementsAre("signal 3 on"));
 
   ci->SetOnChangeSignal({});
   ci->SignalChange(3, false);  // no single handler: nothing, and no error
-  EXPECT_THAT(observer.errors, ElementsAre());
+  EXPECT_THAT(observer.Errors(), IsEmpty());
 }
 
 // A raising received-data handler gives exactly one report and keeps the eventer quiet.
 TEST(CommunicationInterface, RaisingDataHandlerBecomesOneReport) {
   auto [a, b] = TMemoryTransport::CreatePair();
-  TObserver observer;
+  TTransportObserver observer;
   observer.Attach(*b);
-  observer.raise = true;
+  observer.raiseOnData = true;
   a->Open();
   b->Open();
   a->Write("x");
-  for (int i = 0; i < 200; ++i) {
-    {
-      std::lock_guard guard(observer.mutex);
-      if (!observer.errors.empty()) break;
-    }
-    std::this_thread::sleep_for(1ms);
-  }
-  std::lock_guard guard(observer.mutex);
-  EXPECT_THAT(observer.errors, ElementsAre(TErrorReport{"DoDataRcv", {}, 0}));
-  EXPECT_THAT(observer.events, ElementsAre("open")) << "the data eventer must not fire";
+  WaitUntil([&] { return !observer.Errors().empty(); });
+  EXPECT_THAT(observer.Errors(), ElementsAre(TErrorReport{"DoDataRcv"}));
+  EXPECT_THAT(observer.Events(), ElementsAre("open")) << "the data eventer must not fire";
 }
 
 TEST(CommunicationInterface, ReceivedDataArrivesOnTheTransportsThread) {
   auto [a, b] = TMemoryTransport::CreatePair();
-  TObserver observer;
+  TTransportObserver observer;
   observer.Attach(*b);
+  observer.readOnData = false;
   a->Open();
   b->Open();
   a->Write("hello");
-  EXPECT_THAT(observer.WaitForEvents(3), ElementsAre("open", "data", "data-eventer"));
+  WaitUntil([&] { return observer.Events().size() >= 3; });
+  EXPECT_THAT(observer.Events(), ElementsAre("open", "data", "data-eventer"));
   EXPECT_EQ(b->Read(), "hello");
-  std::lock_guard guard(observer.mutex);
-  ASSERT_EQ(observer.threads.size(), 1u);
-  EXPECT_NE(observer.threads[0], std::this_thread::get_id());
+  EXPECT_THAT(observer.ThreadsOf("data"), ElementsAre(::testing::Ne(std::this_thread::get_id())));
 }
 
 // The last reference may go while the delivery thread is inside a handler: the transport is
@@ -160,27 +98,22 @@ TEST(CommunicationInterface, LastReferenceCanGoOnTheDeliveryThread) {
       release.wait();
     }
   } handler;
-  struct TDestroyed {
-    std::atomic<int> count{0};
-    void OnDestroyed(TRef<INodedInterface>) { ++count; }
-  } destroyed;
-  NodeDestroyedEventer().Add({&destroyed, &TDestroyed::OnDestroyed});
-  {
-    auto [a, b] = TMemoryTransport::CreatePair();
-    a->Open();
-    b->Open();
-    b->SetOnDataRcv({&handler, &TBlockingHandler::OnData});
-    a->Write("x");
-    handler.entered.wait();
-    a.Reset();  // a's delivery thread is idle: a goes here, on the test's thread
-    b.Reset();  // b's handler still holds b: it goes when the handler returns
-    EXPECT_EQ(destroyed.count, 1);
-  }
+  TDestroyedNodes destroyed;
+  const auto main = std::this_thread::get_id();
+  auto [a, b] = TMemoryTransport::CreatePair();
+  const void* const nodes[] = {Identity(a.Get()), Identity(b.Get())};
+  a->Open();
+  b->Open();
+  b->SetOnDataRcv({&handler, &TBlockingHandler::OnData});
+  a->Write("x");
+  handler.entered.wait();
+  a.Reset();  // a's delivery thread is idle: a goes here, on the test's thread
+  b.Reset();  // b's handler still holds b: it goes when the handler returns
+  EXPECT_THAT(destroyed.ThreadsOf(nodes[0]), ElementsAre(main));
+  EXPECT_THAT(destroyed.ThreadsOf(nodes[1]), IsEmpty());
   handler.release.count_down();
-  for (int i = 0; i < 2000 && destroyed.count < 2; ++i)
-    std::this_thread::sleep_for(1ms);
-  EXPECT_EQ(destroyed.count, 2);
-  NodeDestroyedEventer().Remove({&destroyed, &TDestroyed::OnDestroyed});
+  WaitUntil([&] { return !destroyed.ThreadsOf(nodes[1]).empty(); });
+  EXPECT_THAT(destroyed.ThreadsOf(nodes[1]), ElementsAre(::testing::Ne(main)));
 }
 
 // Replacing a handler that runs on the delivery thread waits until that call has returned, so
@@ -207,21 +140,20 @@ TEST(CommunicationInterface, ReplacingAHandlerWaitsForItsRunningCall) {
 
   b->SetOnDataRcv({&handler, &TSlowHandler::OnDataOnce});
   a->Write("y");
-  for (int i = 0; i < 2000 && b->GetOnDataRcv(); ++i)
-    std::this_thread::sleep_for(1ms);
-  EXPECT_FALSE(b->GetOnDataRcv()) << "a handler replacing itself must not wait for itself";
+  EXPECT_TRUE(WaitUntil([&] { return !b->GetOnDataRcv(); }))
+      << "a handler replacing itself must not wait for itself";
 }
 
 TEST(CommunicationInterface, RejectedConfigurationIsReportedNotAnnounced) {
   auto ci = New<TMemoryTransport>();
-  TObserver observer;
+  TTransportObserver observer;
   observer.Attach(*ci);
   ci->SetConfiguration("name=x");
-  EXPECT_THAT(observer.events, ElementsAre("config"));
+  EXPECT_THAT(observer.Events(), ElementsAre("config"));
   ci->SetAcceptConfiguration(false);
   ci->SetConfiguration("name=y");
-  EXPECT_THAT(observer.events, ElementsAre("config"));
-  EXPECT_THAT(observer.errors, ElementsAre(TErrorReport{"SetConfiguration", {"name=y"}, 0}));
+  EXPECT_THAT(observer.Events(), ElementsAre("config"));
+  EXPECT_THAT(observer.Errors(), ElementsAre(TErrorReport{"SetConfiguration", {"name=y"}}));
 }
 
 TEST(CommunicationInterface, ConnectionStringPersistsInTheElement) {

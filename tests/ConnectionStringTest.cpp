@@ -90,6 +90,24 @@ TEST_F(TransportFactoryTest, FirstOccurrenceWinsAndActiveOpens) {
   EXPECT_TRUE(transport->GetActive());
 }
 
+TCiRef ConstructKeyed(const std::string& connectionString) {
+  return ConstructTransport<TMemoryTransport>(connectionString);
+}
+
+// The user meant something else: a misspelt key, a key given twice.
+TEST_F(TransportFactoryTest, WarningsNameUnknownAndRepeatedKeys) {
+  RegisterTransport(&ConstructKeyed, "KEYED", {"name", "chunk", "active"});
+  EXPECT_EQ(
+      ConnectionStringWarnings("provider=keyed; nmae=x;name=a;NAME=b;chunk=1;Active=1"),
+      (std::vector<std::string>{"unknown key \"nmae\" ignored (KEYED reads name, chunk, active)",
+                                "key \"NAME\" given again: the first value \"a\" counts"}));
+  EXPECT_EQ(ConnectionStringWarnings("provider=KEYED;name=a;chunk=1"), std::vector<std::string>{});
+  EXPECT_EQ(ConnectionStringWarnings("provider=MEMORY;nmae=x"), std::vector<std::string>{})
+      << "a transport registered without its keys is not judged";
+  EXPECT_EQ(ConnectionStringWarnings("provider=NOPE;nmae=x"), std::vector<std::string>{});
+  EXPECT_TRUE(UnregisterTransport(&ConstructKeyed));
+}
+
 TEST_F(TransportFactoryTest, UnknownOrMissingProviderCreatesNothing) {
   TCiRef transport;
   EXPECT_FALSE(CreateTransport("provider=NOPE;name=x", transport));

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <string>
-#include <vector>
 
+#include "tests/support/TransportObserver.h"
 #include "transport/FTDIDirect.h"
 
 namespace zorvid {
@@ -16,7 +16,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using ::testing::Pair;
 
 constexpr std::size_t kLookups = 16;  // the entry points the program calls
 #ifdef ZORVID_FTDI_MISSING_ENTRY
@@ -57,22 +56,15 @@ TEST(FTDIUnavailableTest, TheEnumerationFindsNothingAndSaysWhy) {
   EXPECT_EQ(GetUSBItemSerialNumber({{"listed", 0}}, 0), "");
 }
 
-struct TErrors {
-  std::vector<std::pair<std::string, TErrorArgs>> reports;
-  void OnError(TCiRef, const std::string& operation, const TErrorArgs& args, std::int32_t) {
-    reports.emplace_back(operation, args);
-  }
-};
-
 TEST(FTDIUnavailableTest, OpeningFailsAndTheDeviceStaysUsable) {
-  TErrors errors;
+  test::TTransportObserver observer;
   auto device = New<TFTDIDevice>();
-  device->SetOnError({&errors, &TErrors::OnError});
+  observer.Attach(*device);
   device->SetConfiguration("serial_number=ABC;baudrate=9600");
   EXPECT_FALSE(device->Open());
   EXPECT_FALSE(device->GetActive());
   EXPECT_EQ(device->GetFailureReason(), kReason);
-  EXPECT_THAT(errors.reports, ElementsAre(Pair("Open", IsEmpty())));
+  EXPECT_THAT(observer.Errors(), ElementsAre(test::TErrorReport{"Open"}));
   EXPECT_EQ(device->Write("x"), 0);
   EXPECT_EQ(device->Read(), "");
   EXPECT_EQ(device->InBuffUsed(), 0);
@@ -80,7 +72,6 @@ TEST(FTDIUnavailableTest, OpeningFailsAndTheDeviceStaysUsable) {
   EXPECT_EQ(device->GetConfiguration(),
             "provider=FTD_USB;serial_number=ABC;baudrate=9600;databits=8;stopbits=One;"
             "parity=Odd;dtr=-1;rts=-1");
-  device->SetOnError({});
 }
 
 }  // namespace

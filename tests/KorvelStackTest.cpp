@@ -3,7 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <future>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -269,6 +271,54 @@ TEST_F(RequestTest, NoiseWithAFalseStartInFrontOfTheAnswer) {
   ASSERT_TRUE(Ask(0x31, 5, answer, 2000));
   EXPECT_EQ(answer, Packet(0x31, 5, 0, "ok"));
   EXPECT_THAT(ListenerReceived(1), ElementsAre("31/77/0C/"));
+}
+
+// A packet with the request's SIG that fails its checks is no answer, but the request says
+// what it saw; one that never came leaves nothing to say.
+TEST_F(RequestTest, AMissedAnswerSaysWhatCameInstead) {
+  Answer([](const TKorvelFormat97& r) {
+    TByteString packet = Packet(r.Adr, r.Sig, 0, "bad");
+    if (r.Sig == 2) packet[packet.size() - 2] ^= 0x01;  // the checksum
+    if (r.Sig == 3) packet.back() = 'x';                // the terminator
+    return r.Sig == 4 ? TByteString() : packet;
+  });
+  TByteString answer;
+  std::string missed = "old";
+  EXPECT_FALSE(stack->RequestWithReason(0x31, 2, 0xF3, "", answer, 150, missed));
+  EXPECT_EQ(missed, "an answer with SIG 2 came with a wrong checksum");
+  EXPECT_FALSE(stack->RequestWithReason(0x31, 3, 0xF3, "", answer, 150, missed));
+  EXPECT_EQ(missed, "an answer with SIG 3 came malformed (check 6 failed)");
+  EXPECT_FALSE(stack->RequestWithReason(0x31, 4, 0xF3, "", answer, 100, missed));
+  EXPECT_EQ(missed, "");
+  EXPECT_TRUE(stack->RequestWithReason(0x31, 5, 0xF3, "", answer, 500, missed));
+  EXPECT_EQ(missed, "");
+}
+
+// Packets the line delivers on its own thread while requests run on this one: the two take
+// the stack's locks in one order, so neither waits for the other for ever.
+TEST_F(RequestTest, AStreamOfUnsolicitedPacketsDuringRequestsNeverDeadlocks) {
+  Answer([](const TKorvelFormat97& r) { return Packet(r.Adr, r.Sig, 0, "ok"); });
+  std::atomic<bool> streaming{true};
+  std::thread stream([&] {
+    while (streaming) {
+      deviceEnd->Write(Packet(0x31, 0, 0x0E) + Packet(0x31, 0, 0x0D));
+      std::this_thread::sleep_for(50us);
+    }
+  });
+  auto requests = std::async(std::launch::async, [&] {
+    TByteString answer;
+    int answered = 0;
+    for (int i = 0; i < 300; ++i)
+      answered += Ask(0x31, static_cast<TByte>(i), answer, 1000);
+    return answered;
+  });
+  if (requests.wait_for(20s) != std::future_status::ready) {
+    ADD_FAILURE() << "the requests and the line's thread wait for each other";
+    std::abort();  // the deadlocked threads cannot be ended otherwise
+  }
+  streaming = false;
+  stream.join();
+  EXPECT_EQ(requests.get(), 300);
 }
 
 TEST_F(RequestTest, AnswerArrivingInPiecesAndLateAnswers) {

@@ -3,16 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#include <cerrno>
-
 #include <QCoreApplication>
 #include <QTimer>
 #include <chrono>
-#include <functional>
 #include <thread>
 
 #include "core/Errors.h"
@@ -21,43 +14,25 @@
 #include "protocol/PacketReader.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/TransportObserver.h"
 
 namespace zorvid {
 namespace {
 
-using test::ProcessEventsUntil;
-
 using namespace std::chrono_literals;
+using test::ErrorText;
+using test::ProcessEventsFor;
+using test::ProcessEventsUntil;
+using test::TErrorReport;
+using test::TFullListener;
 using test::TLoopbackServer;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-// Records the notifications of a transport, all of which arrive on the main thread.
-struct TObserver {
-  std::vector<std::string> events;
-  std::vector<std::string> errors;
-  std::vector<std::thread::id> dataThreads;
-  TByteString data;
-
-  void OnOpen(TCiRef) { events.push_back("open"); }
-  void OnClose(TCiRef) { events.push_back("close"); }
-  void OnConfig(TCiRef) { events.push_back("config"); }
-  void OnData(TCiRef sender) {
-    dataThreads.push_back(std::this_thread::get_id());
-    data += sender->Read();
-  }
-  void OnError(TCiRef, const std::string& operation, const TErrorArgs&, std::int32_t) {
-    errors.push_back(operation);
-  }
-  void Attach(ICommunicationInterface& ci) {
-    ci.SetOnOpen({this, &TObserver::OnOpen});
-    ci.SetOnClose({this, &TObserver::OnClose});
-    ci.SetOnDataRcv({this, &TObserver::OnData});
-    ci.SetOnError({this, &TObserver::OnError});
-    ci.GetConfigChangedEventer().Add({this, &TObserver::OnConfig});
-  }
-};
+std::string LoopbackAt(std::uint16_t port) {
+  return "host=127.0.0.1;port=" + std::to_string(port);
+}
 
 class TCPClientTest : public ::testing::Test {
  protected:
@@ -66,12 +41,12 @@ class TCPClientTest : public ::testing::Test {
     observer.Attach(*tcp);
   }
   void Configure(std::uint16_t port, const std::string& extra = "") {
-    tcp->SetConfiguration("host=127.0.0.1;port=" + std::to_string(port) + extra);
-    observer.events.clear();
+    tcp->SetConfiguration(LoopbackAt(port) + extra);
+    observer.Clear();
   }
 
   TLoopbackServer server;
-  TObserver observer;  // outlives the transport, which reports its last close
+  test::TTransportObserver observer;  // outlives the transport, which reports its last close
   TRef<TTCPClientInterface> tcp;
 };
 
@@ -81,24 +56,24 @@ TEST_F(TCPClientTest, OpenAndCloseNotifications) {
   EXPECT_TRUE(tcp->GetActive());
   EXPECT_GT(tcp->GetLocalPort(), 0);
   // The forced close before connecting, the connected notification, then Open itself.
-  EXPECT_THAT(observer.events, ElementsAre("close", "open", "open"));
+  EXPECT_THAT(observer.Events(), ElementsAre("close", "open", "open"));
 
-  observer.events.clear();
+  observer.Clear();
   EXPECT_TRUE(tcp->Close(false));
   EXPECT_FALSE(tcp->GetActive());
-  EXPECT_THAT(observer.events, ElementsAre("close", "close"));
-  EXPECT_THAT(observer.errors, IsEmpty());
+  EXPECT_THAT(observer.Events(), ElementsAre("close", "close"));
+  EXPECT_THAT(observer.Errors(), IsEmpty());
 }
 
 TEST_F(TCPClientTest, RemoteCloseIsNoticedWithoutAnyCall) {
   Configure(server.Port());
   ASSERT_TRUE(tcp->Open());
   ASSERT_TRUE(ProcessEventsUntil([&] { return server.Accepted() == 1; }));
-  observer.events.clear();
+  observer.Clear();
   server.DropClient();
   EXPECT_TRUE(ProcessEventsUntil([&] { return !tcp->GetActive(); }));
-  ProcessEventsUntil([] { return false; }, 20ms);
-  EXPECT_THAT(observer.events, ElementsAre("close"));
+  ProcessEventsFor(20ms);
+  EXPECT_THAT(observer.Events(), ElementsAre("close"));
 }
 
 // A handler may let the transport go inside the socket's own notification.
@@ -109,13 +84,13 @@ TEST(TCPClientLifetime, LastReferenceMayGoInsideANotification) {
     void OnClose(TCiRef) { tcp.Reset(); }
   } owner;
   owner.tcp = New<TTCPClientInterface>();
-  owner.tcp->SetConfiguration("host=127.0.0.1;port=" + std::to_string(server.Port()));
+  owner.tcp->SetConfiguration(LoopbackAt(server.Port()));
   ASSERT_TRUE(owner.tcp->Open());
   ASSERT_TRUE(ProcessEventsUntil([&] { return server.Accepted() == 1; }));
   owner.tcp->SetOnClose({&owner, &TOwner::OnClose});
   server.DropClient();
   EXPECT_TRUE(ProcessEventsUntil([&] { return !owner.tcp; }));
-  ProcessEventsUntil([] { return false; }, 20ms);  // the socket's deferred deletion runs
+  ProcessEventsFor(20ms);  // the socket's deferred deletion runs
 }
 
 TEST_F(TCPClientTest, FailedConnectsReportOpenWithinTheWaitAndSayWhy) {
@@ -127,46 +102,14 @@ TEST_F(TCPClientTest, FailedConnectsReportOpenWithinTheWaitAndSayWhy) {
   };
   for (const auto& [host, reason] : cases) {
     tcp->SetConfiguration("host=" + host + ";port=" + port);
-    observer.errors.clear();
+    observer.Clear();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(tcp->Open()) << "host '" << host << "'";
     EXPECT_LE(std::chrono::steady_clock::now() - start, 1600ms);
-    EXPECT_THAT(observer.errors, ElementsAre("Open")) << "host '" << host << "'";
+    EXPECT_THAT(observer.Errors(), ElementsAre(TErrorReport{"Open"})) << "host '" << host << "'";
     EXPECT_THAT(tcp->GetFailureReason(), HasSubstr(reason));
   }
 }
-
-// A listener whose queue is full: the kernel drops further connection requests unanswered.
-class TFullListener {
- public:
-  TFullListener() {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        listen(listener_, 0) != 0 ||
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-      ADD_FAILURE() << "cannot set up the full listener: errno " << errno;
-    port_ = ntohs(address.sin_port);
-    for (int& filler : fillers_) {
-      filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-      connect(filler, reinterpret_cast<sockaddr*>(&address), length);
-    }
-  }
-  ~TFullListener() {
-    for (const int filler : fillers_)
-      close(filler);
-    close(listener_);
-  }
-  std::uint16_t Port() const { return port_; }
-
- private:
-  int listener_ = -1;
-  int fillers_[4] = {-1, -1, -1, -1};
-  std::uint16_t port_ = 0;
-};
 
 // Records the events that reach it.
 class TEventRecorder : public QObject {
@@ -182,7 +125,7 @@ class TEventRecorder : public QObject {
 // wait is on the socket alone. It still gives up at its time and says so.
 TEST_F(TCPClientTest, AnOpenThatWaitsDeliversNoOtherEvent) {
   TFullListener listener;
-  tcp->SetConfiguration("host=127.0.0.1;port=" + std::to_string(listener.Port()));
+  tcp->SetConfiguration(LoopbackAt(listener.Port()));
   bool timerRan = false;
   QTimer::singleShot(0, [&timerRan] { timerRan = true; });
   TEventRecorder recorder;
@@ -203,8 +146,8 @@ TEST_F(TCPClientTest, DataArrivesOnTheMainThreadAndWritesReachThePeer) {
   ASSERT_TRUE(ProcessEventsUntil([&] { return server.Accepted() == 1; }));
   EXPECT_EQ(tcp->Write("ping"), 4);
   server.Send("pong");
-  ASSERT_TRUE(ProcessEventsUntil([&] { return observer.data == "pong"; }));
-  EXPECT_THAT(observer.dataThreads, ::testing::Each(std::this_thread::get_id()));
+  ASSERT_TRUE(ProcessEventsUntil([&] { return observer.Data() == "pong"; }));
+  EXPECT_THAT(observer.ThreadsOf("data"), ::testing::Each(std::this_thread::get_id()));
   EXPECT_TRUE(ProcessEventsUntil([&] { return server.Received() == "ping"; }));
 
   server.Send("kept");  // a socket has nothing to purge
@@ -220,20 +163,9 @@ TEST_F(TCPClientTest, WaitForDataWakesWithTheBytesAndKeepsThemForTheCaller) {
   Configure(server.Port());
   ASSERT_TRUE(tcp->Open());
   ASSERT_TRUE(ProcessEventsUntil([&] { return server.Accepted() == 1; }));
-  const auto quiet = std::chrono::steady_clock::now();
-  EXPECT_FALSE(tcp->WaitForData(60));
-  EXPECT_GE(std::chrono::steady_clock::now() - quiet, 60ms);
-
-  std::thread sender([this] {
-    std::this_thread::sleep_for(20ms);
-    server.Send("late");
-  });
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(tcp->WaitForData(2000));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
-  sender.join();
-  EXPECT_EQ(tcp->Read(), "late");
-  EXPECT_TRUE(observer.data.empty()) << "the bytes went to the receive path";
+  test::ExpectWaitForDataEndsAtItsTimeAndWakesForData(
+      *tcp, [this](const TByteString& bytes) { server.Send(bytes); });
+  EXPECT_TRUE(observer.Data().empty()) << "the bytes went to the receive path";
 }
 
 TEST_F(TCPClientTest, ReappliedStringFollowsTheActiveRule) {
@@ -257,19 +189,16 @@ TEST_F(TCPClientTest, ReappliedStringFollowsTheActiveRule) {
 TEST_F(TCPClientTest, SettingsOfAConnectedSocketCannotChange) {
   Configure(server.Port());
   ASSERT_TRUE(tcp->Open());
-  try {
-    tcp->SetPort(static_cast<std::uint16_t>(server.Port() + 1));
-    ADD_FAILURE() << "the port of a connected socket changed";
-  } catch (const ESocketError& error) {
-    EXPECT_STREQ(error.what(), "Can't change value while socket is active");
-  }
+  EXPECT_EQ(
+      ErrorText<ESocketError>([&] { tcp->SetPort(static_cast<std::uint16_t>(server.Port() + 1)); }),
+      "Can't change value while socket is active");
   EXPECT_EQ(tcp->GetPort(), server.Port());
   EXPECT_THROW(tcp->SetHost("localhost"), ESocketError);
   EXPECT_EQ(tcp->GetHost(), "127.0.0.1");
 
-  observer.events.clear();
+  observer.Clear();
   tcp->SetPort(server.Port());
-  EXPECT_THAT(observer.events, ElementsAre("config"));
+  EXPECT_THAT(observer.Events(), ElementsAre("config"));
 
   TLoopbackServer other;
   tcp->Close(false);
@@ -304,11 +233,11 @@ TEST_F(TCPClientTest, SetupThroughTheDialogHook) {
     return true;
   });
   tcp->SetConfiguration("host=10.1.2.3;port=10001");
-  observer.events.clear();
+  observer.Clear();
   EXPECT_TRUE(tcp->Setup());
   EXPECT_EQ(shownHost, "10.1.2.3");
   EXPECT_EQ(shownPort, 10001);
-  EXPECT_THAT(observer.events, ElementsAre("config"));
+  EXPECT_THAT(observer.Events(), ElementsAre("config"));
   EXPECT_TRUE(tcp->Open());
   SetTcpSetupHook([](std::string&, std::uint16_t&) { return false; });
   EXPECT_FALSE(tcp->Setup()) << "cancelled";
@@ -328,7 +257,7 @@ TEST(TCPClientStack, BlockingRequestAgainstAScriptedServer) {
     return reply;
   });
   auto tcp = New<TTCPClientInterface>();
-  tcp->SetConfiguration("host=127.0.0.1;port=" + std::to_string(server.Port()) + ";active=1");
+  tcp->SetConfiguration(LoopbackAt(server.Port()) + ";active=1");
   ASSERT_TRUE(tcp->GetActive());
 
   struct TListener : TKorvelStackDevice {
@@ -346,6 +275,74 @@ TEST(TCPClientStack, BlockingRequestAgainstAScriptedServer) {
   EXPECT_TRUE(ProcessEventsUntil([&] { return device->unsolicited == 1; }));
 
   stack->RemoveDevice(device);
+  stack->SetCommunicationInterface({});
+}
+
+// The peer closes while a request waits for its answer: the request ends at once, says the
+// line closed and why, and the close is announced afterwards, outside the request's locks.
+TEST(TCPClientStack, APeerClosingDuringARequestEndsItAtOnce) {
+  TLoopbackServer server;
+  test::TTransportObserver observer(true);
+  auto tcp = New<TTCPClientInterface>();
+  tcp->SetConfiguration(LoopbackAt(server.Port()) + ";active=1");
+  ASSERT_TRUE(tcp->GetActive());
+  observer.Attach(*tcp);
+  auto device = New<TKorvelStackDevice>(0x31, "TDisplay");
+  auto stack = New<TKorvelStack>();
+  stack->SetCommunicationInterface(tcp);
+  stack->AddDevice(device);
+  device->SetTimeout(5000);
+
+  std::chrono::steady_clock::time_point closedAt;
+  std::thread closer([&] {
+    while (server.Received().empty())
+      std::this_thread::sleep_for(1ms);
+    closedAt = std::chrono::steady_clock::now();
+    server.DropClient();
+  });
+  EXPECT_FALSE(device->CommandE3());
+  const auto ended = std::chrono::steady_clock::now();
+  closer.join();
+  EXPECT_LT(ended - closedAt, 200ms);
+  EXPECT_EQ(LastResultText(*device), "no answer: the line was closed: connection to 127.0.0.1:" +
+                                         std::to_string(server.Port()) +
+                                         " closed by the other side");
+  EXPECT_THAT(observer.Events(), IsEmpty()) << "no close inside the request";
+  EXPECT_TRUE(ProcessEventsUntil([&] { return !observer.Events().empty(); }));
+  EXPECT_THAT(observer.Events(), ElementsAre("close"));
+  EXPECT_THAT(observer.LockFreeAtClose(), ElementsAre(true));
+
+  stack->RemoveDevice(device);
+  stack->SetCommunicationInterface({});
+}
+
+// A peer that sends bytes without end: the request still ends at its deadline.
+TEST(TCPClientStack, AFloodingPeerCannotHoldARequestPastItsDeadline) {
+  TLoopbackServer server;
+  auto tcp = New<TTCPClientInterface>();
+  tcp->SetConfiguration(LoopbackAt(server.Port()) + ";active=1");
+  ASSERT_TRUE(ProcessEventsUntil([&] { return server.Accepted() == 1; }));
+  auto stack = New<TKorvelStack>();
+  stack->SetCommunicationInterface(tcp);
+
+  std::atomic<bool> flooding{true};
+  std::thread flood([&] {
+    TByteString noise(1 << 16, '\0');
+    for (std::size_t i = 0; i < noise.size(); ++i)
+      noise[i] = static_cast<char>(i * 131 + 7);
+    while (flooding)
+      server.Send(noise);
+  });
+  TByteString answer;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(stack->Request(0x31, 1, 0xF3, "", answer, 300));
+  const auto took = std::chrono::steady_clock::now() - start;
+  flooding = false;
+  tcp->Close(true);  // a send blocked on the full line fails now
+  flood.join();
+  EXPECT_GE(took, 299ms);
+  EXPECT_LT(took, 700ms);
+  EXPECT_LE(stack->PendingBytes(), TReceiveBuffer::kLimit);
   stack->SetCommunicationInterface({});
 }
 

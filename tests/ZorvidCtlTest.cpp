@@ -1,16 +1,16 @@
 // zorvidctl in-process: its conversions, its output forms, its command line, and whole runs
 // against a scripted display on an in-memory line.
 #include <gmock/gmock.h>
-
 #include <gtest/gtest.h>
-#include <algorithm>
 
 #include <algorithm>
 #include <atomic>
+#include <limits>
 #include <map>
 #include <set>
 #include <sstream>
 
+#include "core/NumberText.h"
 #include "tests/support/MemoryTransport.h"
 #include "tests/support/ScriptedPeer.h"
 #include "tools/ctl/CtlCommands.h"
@@ -29,14 +29,16 @@ using ::testing::MatchesRegex;
 
 // ---- Conversions -------------------------------------------------------------------------
 
-TEST(CtlTextTest, NumbersAreDecimalOrPrefixedHex) {
-  EXPECT_EQ(ParseNumber("49"), 49);
-  EXPECT_EQ(ParseNumber("-660"), -660);
-  EXPECT_EQ(ParseNumber("0x31"), 0x31);
-  EXPECT_EQ(ParseNumber("0XfE"), 0xFE);
-  EXPECT_EQ(ParseNumber("2147483647"), 2147483647);
-  for (const char* bad : {"", "-", "12x", " 1", "1 ", "0x", "0x-1", "+5", "31h", "2147483648"}) {
-    EXPECT_EQ(ParseNumber(bad), std::nullopt) << bad;
+// The number syntax zorvidctl shares with zorvid-sim; CtlArgumentsTest checks its 32-bit limit.
+TEST(NumberTextTest, IntegersAreDecimalOrPrefixedHex) {
+  EXPECT_EQ(ParseInteger("49"), 49);
+  EXPECT_EQ(ParseInteger("-660"), -660);
+  EXPECT_EQ(ParseInteger("0x31"), 0x31);
+  EXPECT_EQ(ParseInteger("0XfE"), 0xFE);
+  EXPECT_EQ(ParseInteger("9223372036854775807"), std::numeric_limits<std::int64_t>::max());
+  for (const char* bad :
+       {"", "-", "12x", " 1", "1 ", "0x", "0x-1", "+5", "31h", "9223372036854775808"}) {
+    EXPECT_EQ(ParseInteger(bad), std::nullopt) << bad;
   }
 }
 
@@ -175,6 +177,11 @@ TEST(CtlArgumentsTest, BadOptionsSayWhichAndWithWhat) {
   EXPECT_EQ(Refusal({"-a", "-1", "ident"}), "address out of range (0..255): -1");
   EXPECT_EQ(Refusal({"-a", "0x", "ident"}), "invalid address: \"0x\"");
   EXPECT_EQ(Refusal({"-t", "0", "ident"}), "timeout out of range (1..3600000): 0");
+  // Past 32 bits a number is invalid rather than narrowed, which could wrap it into range.
+  EXPECT_EQ(Refusal({"-t", "2147483647", "ident"}),
+            "timeout out of range (1..3600000): 2147483647");
+  EXPECT_EQ(Refusal({"-t", "2147483648", "ident"}), "invalid timeout: \"2147483648\"");
+  EXPECT_EQ(Refusal({"-a", "4294967345", "ident"}), "invalid address: \"4294967345\"");
 }
 
 TEST(CtlArgumentsTest, UnknownCommandsAndWrongArgumentCounts) {

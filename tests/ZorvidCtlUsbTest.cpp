@@ -6,67 +6,37 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
-#include <vector>
 
-#include "tests/support/CtlPtyTest.h"
-#include "tools/ctl/CtlCommands.h"
-#include "tools/ctl/CtlText.h"
+#include "tests/support/CtlLineTest.h"
 
 namespace zorvid::ctl {
 namespace {
 
+using test::CtlLineTest;
+using test::RunCtl;
 using test::TEnvironment;
 using test::TProcessResult;
 using ::testing::HasSubstr;
-using ::testing::MatchesRegex;
 
 const std::string kConnection = "provider=FTD_USB;serial_number=ZSIM1;baudrate=115200";
 
-class CtlUsbTest : public test::TCtlPtyTest {
- protected:
-  TEnvironment BridgeEnvironment() const {
-    return {std::string("LD_LIBRARY_PATH=") + FAKE_FTD2XX_DIR, "ZORVID_FTDI_ZSIM1=pty:" + linePath};
-  }
-  TProcessResult Ctl(const std::vector<std::string>& args) override {
-    return RunCtl(args, kConnection, BridgeEnvironment());
+class TUsbLine : public test::TPtyLine {
+ public:
+  std::string Connection() const override { return kConnection; }
+  TEnvironment Environment() const override {
+    return {std::string("LD_LIBRARY_PATH=") + FAKE_FTD2XX_DIR, "ZORVID_FTDI_ZSIM1=pty:" + path};
   }
 };
 
-TEST_F(CtlUsbTest, EveryReadPrintsTheDisplaysValues) {
-  CheckEveryRead();
-}
+INSTANTIATE_TEST_SUITE_P(, CtlLineTest, ::testing::Values(test::LineKind<TUsbLine>("usb")));
 
-TEST_F(CtlUsbTest, EverySettingReadsBackWhatWasWritten) {
-  CheckEverySettingReadsBack();
-  ExpectPrints({"--json", "get", "brightness"},
-               "{\"ok\":true,\"command\":\"get brightness\",\"brightness\":77}\n");
-}
-
-TEST_F(CtlUsbTest, TheTraceShowsThePacketsOverTheBridge) {
-  StartSimulator({});
-  const TProcessResult traced = Ctl({"--trace", "set", "brightness", "5"});
-  EXPECT_EQ(traced.exitCode, kExitOk) << traced.err;
-  std::istringstream lines(traced.err);
-  std::vector<std::string> sent;
-  for (std::string line; std::getline(lines, line);)
-    if (line.starts_with("> ")) sent.push_back(line);
-  ASSERT_EQ(sent.size(), 2u) << traced.err;  // identification, then the brightness
-  EXPECT_THAT(sent[1], MatchesRegex("> 2A 61 00 06 31 [0-9A-F]{2} 93 05 [0-9A-F]{2} 0D"));
-}
-
-TEST_F(CtlUsbTest, AnUnsolicitedStreamDoesNotDisturbTheAnswers) {
-  StartSimulator({"--unsolicited", "20", "--delay", "30", "--temperature", "23.5"});
-  ExpectPrints({"set", "brightness", "77"}, "");
-  ExpectPrints({"get", "brightness"}, "77\n");
-  ExpectPrints({"get", "temperature"}, "23.5\n");
-}
+using CtlUsbTest = test::TOneLineTest<TUsbLine>;
 
 TEST_F(CtlUsbTest, NoBridgeOrNoLibraryIsAConnectionFailure) {
   StartSimulator({});
   const std::string other = "provider=FTD_USB;serial_number=ZOTHER";
-  const TProcessResult absent = RunCtl({"ident"}, other, BridgeEnvironment());
+  const TProcessResult absent = RunCtl({"ident"}, other, line.Environment());
   EXPECT_EQ(absent.exitCode, kExitConnection);
   EXPECT_EQ(absent.err, "zorvidctl: connection failed: cannot open \"" + other +
                             "\": FT_OpenEx(\"ZOTHER\") failed: FT_DEVICE_NOT_FOUND\n");

@@ -113,19 +113,23 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DateTimeCodecTest, PacksClockFieldsAndDropsMilliseconds) {
   EXPECT_EQ(Hex(PackDateTime(At(2026, 3, 7, 14, 5, 9))), Hex(kDateTimeBytes));
   EXPECT_EQ(Hex(PackDateTime(At(2026, 3, 7, 14, 5, 9, 999))), Hex(kDateTimeBytes));
-  EXPECT_EQ(Hex(PackDateTime(At(1999, 12, 31, 23, 59, 59))), "17 3B 3B 1F 0C 63");
   EXPECT_EQ(Hex(PackDateTime(At(2000, 1, 1, 0, 0, 0))), "00 00 00 01 01 00");
+  EXPECT_EQ(Hex(PackDateTime(At(2099, 12, 31, 23, 59, 59, 999))), "17 3B 3B 1F 0C 63");
 }
 
-TEST(DateTimeCodecTest, RefusesValuesOutsideTheCalendar) {
+// Only 2000..2099 come back as they were sent: the display reads the year as 2000 + byte.
+TEST(DateTimeCodecTest, RefusesValuesTheDisplayCannotHold) {
+  for (const TDateTime value : {At(1999, 12, 31, 23, 59, 59), At(2100, 1, 1, 0, 0, 0),
+                                At(1, 1, 1, 0, 0, 0), At(9999, 12, 31, 23, 59, 59)}) {
+    SCOPED_TRACE(Text(value));
+    EXPECT_EQ(Hex(PackDateTime(value)), "nothing");
+  }
   for (const TDateTime value :
        {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
         -std::numeric_limits<double>::infinity(), -693594.0, 2958466.0, 1e300}) {
     SCOPED_TRACE(value);
     EXPECT_EQ(Hex(PackDateTime(value)), "nothing");
   }
-  EXPECT_EQ(Hex(PackDateTime(At(1, 1, 1, 0, 0, 0))), "00 00 00 01 01 01");
-  EXPECT_EQ(Hex(PackDateTime(At(9999, 12, 31, 23, 59, 59))), "17 3B 3B 1F 0C 63");
 }
 
 TEST(DateTimeCodecTest, UnpacksSevenBytesIgnoringTheWeekday) {
@@ -481,6 +485,7 @@ const TRefusedCase kRefused[] = {
     {"NegativeBrightness", [](IZorvid& d) { return d.SetDisplayBrightness(-1); }},
     {"DateTimeNotANumber",
      [](IZorvid& d) { return d.SetDateTime(std::numeric_limits<double>::quiet_NaN()); }},
+    {"DateTime1999", [](IZorvid& d) { return d.SetDateTime(At(1999, 12, 31, 23, 59, 59)); }},
     {"Offset781",
      [](IZorvid& d) {
        return d.SetDateTimeParams(false, false, false, false, false, false, true, false, false, 781,

@@ -6,20 +6,15 @@
 #include <chrono>
 #include <functional>
 #include <string>
-#include <thread>
+
+#include "tests/support/WaitUntil.h"
 
 namespace zorvid::test {
 
 // Lets the event loop run until the condition holds; false when `limit` passed first.
 inline bool ProcessEventsUntil(const std::function<bool()>& condition,
                                std::chrono::milliseconds limit = std::chrono::milliseconds(2000)) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
+  return WaitUntil(condition, limit, [] { QCoreApplication::processEvents(); });
 }
 
 // Lets the event loop run for the whole duration.

@@ -14,16 +14,25 @@ namespace {
 
 constexpr int kPollMs = 5;
 
-int ListenOnLoopback(std::uint16_t& port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+sockaddr_in LoopbackAddress(std::uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  return address;
+}
+
+// A socket listening on 127.0.0.1 at an ephemeral port, which goes to `port`, with room for
+// `backlog` connections that wait to be accepted.
+int ListenOnLoopback(std::uint16_t& port, int backlog = 4) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address = LoopbackAddress(0);
   socklen_t length = sizeof address;
   if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(fd, 4) != 0 ||
+      ::listen(fd, backlog) != 0 ||
       ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    throw std::runtime_error("cannot listen on 127.0.0.1: errno " + std::to_string(errno));
+    throw std::runtime_error("cannot listen on 127.0.0.1 with backlog " + std::to_string(backlog) +
+                             ": errno " + std::to_string(errno));
   port = ntohs(address.sin_port);
   return fd;
 }
@@ -102,6 +111,20 @@ void TLoopbackServer::Serve() {
     const TByteString reply = responder_(bytes);
     if (!reply.empty()) (void)::send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
   }
+}
+
+TFullListener::TFullListener() : listener_(ListenOnLoopback(port_, 0)) {
+  const sockaddr_in address = LoopbackAddress(port_);
+  for (int& filler : fillers_) {
+    filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    (void)::connect(filler, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  }
+}
+
+TFullListener::~TFullListener() {
+  for (const int filler : fillers_)
+    ::close(filler);
+  ::close(listener_);
 }
 
 }  // namespace zorvid::test

@@ -48,4 +48,21 @@ class TLoopbackServer {
   std::thread thread_;
 };
 
+// A listener on 127.0.0.1 whose queue is full: the kernel drops further connection requests
+// unanswered.
+class TFullListener {
+ public:
+  TFullListener();
+  ~TFullListener();
+  TFullListener(const TFullListener&) = delete;
+  TFullListener& operator=(const TFullListener&) = delete;
+
+  std::uint16_t Port() const { return port_; }
+
+ private:
+  std::uint16_t port_ = 0;  // before listener_, whose set-up fills it in
+  int listener_ = -1;
+  int fillers_[4] = {-1, -1, -1, -1};  // the connections that fill the queue
+};
+
 }  // namespace zorvid::test

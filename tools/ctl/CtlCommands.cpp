@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "core/NumberText.h"
 #include "device/ZorvidCodec.h"
 #include "tools/ctl/CtlText.h"
 
@@ -26,10 +27,16 @@ std::string RangeText(std::int64_t min, std::int64_t max) {
   return "(" + std::to_string(min) + ".." + std::to_string(max) + ")";
 }
 
-// A whole number, or a refusal naming `what` and the text.
+bool FitsInt32(std::int64_t value) {
+  return value >= std::numeric_limits<std::int32_t>::min() &&
+         value <= std::numeric_limits<std::int32_t>::max();
+}
+
+// A whole number in the tools' syntax that fits 32 bits, or a refusal naming `what` and the
+// text. A wider value is refused rather than narrowed, which could wrap it into range.
 std::int32_t Number(std::string_view what, std::string_view text) {
-  const auto value = ParseNumber(text);
-  if (!value) Refuse("invalid " + std::string(what) + ": " + Quoted(text));
+  const std::optional<std::int64_t> value = ParseInteger(text);
+  if (!value || !FitsInt32(*value)) Refuse("invalid " + std::string(what) + ": " + Quoted(text));
   return static_cast<std::int32_t>(*value);
 }
 

@@ -3,7 +3,6 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
-#include <limits>
 
 namespace zorvid::ctl {
 namespace {
@@ -15,20 +14,6 @@ std::optional<int> HexDigitValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return std::nullopt;
-}
-
-bool FitsInt32(std::int64_t value) {
-  return value >= std::numeric_limits<std::int32_t>::min() &&
-         value <= std::numeric_limits<std::int32_t>::max();
-}
-
-// The whole text as a number in `base`; from_chars alone would accept a valid prefix.
-std::optional<std::int64_t> ParseWhole(std::string_view text, int base) {
-  std::int64_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value, base);
-  if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
-  return value;
 }
 
 void AppendHexByte(std::string& text, TByte byte) {
@@ -47,19 +32,6 @@ std::optional<int> DigitsAt(std::string_view text, std::size_t position, std::si
 }
 
 }  // namespace
-
-std::optional<std::int64_t> ParseNumber(std::string_view text) {
-  std::optional<std::int64_t> value;
-  if (text.starts_with("0x") || text.starts_with("0X")) {
-    const std::string_view digits = text.substr(2);
-    // from_chars takes a sign in any base; a hex number here has none.
-    if (!digits.starts_with('-')) value = ParseWhole(digits, 16);
-  } else {
-    value = ParseWhole(text, 10);
-  }
-  if (value && !FitsInt32(*value)) return std::nullopt;
-  return value;
-}
 
 std::optional<TByteString> ParseHex(std::string_view text) {
   TByteString bytes;

@@ -13,10 +13,6 @@
 
 namespace zorvid::ctl {
 
-// A whole number: decimal with an optional "-", or hexadecimal after "0x"/"0X". Nothing for any
-// other text and for values that do not fit 32 bits.
-std::optional<std::int64_t> ParseNumber(std::string_view text);
-
 // Pairs of hex digits in either case; blanks may separate the pairs but not split one.
 std::optional<TByteString> ParseHex(std::string_view text);
 
