@@ -14,8 +14,10 @@
 #include <algorithm>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/CtlLineTest.h"
@@ -85,6 +87,8 @@ class TTcpLine : public test::TCtlLine {
   std::string Connection() const override {
     return "provider=TCP_CLIENT;host=127.0.0.1;port=" + std::to_string(port_);
   }
+  // The simulator ends, and with it the connection.
+  void StopSimulator() { process_.Stop(); }
 
  private:
   bool WaitUntilAccepting() {
@@ -150,6 +154,37 @@ TEST_F(CtlEndToEndTest, ConnectionFailuresExitThree) {
   EXPECT_EQ(unknown.exitCode, kExitConnection);
   EXPECT_THAT(unknown.out, HasSubstr("\"ok\":false,\"command\":\"ident\",\"exit\":3"));
   EXPECT_THAT(unknown.err, HasSubstr("provider=CARRIER_PIGEON"));
+}
+
+// A pending request ends as soon as the other side closes, and says so.
+TEST_F(CtlEndToEndTest, ALineClosedDuringACommandEndsItAtOnceWithExitThree) {
+  StartSimulator({"--delay", "5000"});
+  auto run = std::async(std::launch::async, [this] {
+    return RunCtl({"-t", "10000", "ident"}, line.Connection());
+  });
+  std::this_thread::sleep_for(200ms);  // the identification is on its way
+  const auto closed = TClock::now();
+  line.StopSimulator();
+  const TProcessResult result = run.get();
+  EXPECT_LT(TClock::now() - closed, 1s);
+  EXPECT_EQ(result.exitCode, kExitConnection);
+  EXPECT_THAT(result.err, HasSubstr("no identification from address 49 (0x31): no answer: the "
+                                    "line was closed: connection to 127.0.0.1:"));
+  EXPECT_THAT(result.err, HasSubstr(" closed by the other side\n"));
+}
+
+// The transport goes on without them, and the user learns of them.
+TEST_F(CtlEndToEndTest, UnknownAndRepeatedConnectionKeysAreWarnedAbout) {
+  StartSimulator({"--temperature", "21"});
+  const std::string connection = line.Connection() + ";prot=5555;host=10.0.0.1";
+  const TProcessResult run = RunCtl({"get", "temperature"}, connection);
+  EXPECT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(run.out, "21.0\n");
+  EXPECT_EQ(run.err,
+            "zorvidctl: warning: connection string: unknown key \"prot\" ignored (TCP_CLIENT "
+            "reads host, port, active)\n"
+            "zorvidctl: warning: connection string: key \"host\" given again: the first value "
+            "\"127.0.0.1\" counts\n");
 }
 
 // The answer came, but broken: the failure says so instead of a plain "no answer".

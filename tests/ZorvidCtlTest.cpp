@@ -223,8 +223,17 @@ TEST(CtlArgumentsTest, ArgumentsGetTheOperationsOwnChecks) {
   }
   EXPECT_THAT(Refusal({"set", "clock", "2026-02-30 10:00:00"}),
               HasSubstr("invalid clock (expected \"YYYY-MM-DD HH:MM:SS\" or now)"));
+  EXPECT_EQ(Refusal({"set", "clock", "1999-12-31 23:59:59"}),
+            "clock year out of range (2000..2099), the years the display holds: "
+            "\"1999-12-31 23:59:59\"");
+  EXPECT_THAT(Refusal({"set", "clock", "2100-01-01 00:00:00"}), HasSubstr("(2000..2099)"));
   EXPECT_EQ(Refusal({"raw", "256"}), "instruction out of range (0..255): 256");
   EXPECT_EQ(Refusal({"raw", "0x83", "0"}), "invalid hex data: \"0\"");
+  // More than one packet carries: refused before anything is sent, quoting only the start.
+  EXPECT_EQ(Refusal({"raw", "0x83", std::string(2 * 65531, 'A')}),
+            "raw data too long: 65531 bytes, a packet carries at most 65530: \"" +
+                std::string(40, 'A') + "...\" (131062 characters)");
+  EXPECT_EQ(Refusal({"raw", "0x83", std::string(2 * 65530, 'A')}), "") << "exactly the limit";
 }
 
 TEST(CtlArgumentsTest, AcceptedArgumentsOfEveryShape) {
@@ -239,6 +248,7 @@ TEST(CtlArgumentsTest, AcceptedArgumentsOfEveryShape) {
            {"set", "brightness-auto", "off", "6", "36", "100"},
            {"set", "clock", "2026-03-07", "14:05:09"},
            {"set", "clock", "now"},
+           {"set", "clock", "2099-12-31 23:59:59"},
            {"set", "params", "offset=-660", "zone=65535", "mdy=1"},
            {"raw", "0x99"},
            {"raw", "0x93", "05"},

@@ -8,6 +8,7 @@
 
 #include "core/NumberText.h"
 #include "device/ZorvidCodec.h"
+#include "protocol/Korvel97.h"
 #include "tools/ctl/CtlText.h"
 
 namespace zorvid::ctl {
@@ -21,6 +22,14 @@ namespace {
 
 std::string Quoted(std::string_view text) {
   return "\"" + std::string(text) + "\"";
+}
+
+// A long argument quoted by its start only, so a refusal stays one readable line.
+std::string QuotedStart(std::string_view text) {
+  constexpr std::size_t kShown = 40;
+  if (text.size() <= kShown) return Quoted(text);
+  return Quoted(std::string(text.substr(0, kShown)) + "...") + " (" + std::to_string(text.size()) +
+         " characters)";
 }
 
 std::string RangeText(std::int64_t min, std::int64_t max) {
@@ -345,7 +354,7 @@ TCtlAction PrepareSetData(const TCommandArgs& args) {
   ExpectCount(args, 1, kAnyCount);
   const std::string given = JoinWords(args.values);
   const auto data = ParseHex(given);
-  if (!data) Refuse("invalid hex data: " + Quoted(given));
+  if (!data) Refuse("invalid hex data: " + QuotedStart(given));
   if (!PackDisplayData(*data))
     Refuse("display data needs exactly " + std::to_string(kZorvidPositions) + " bytes, got " +
            std::to_string(data->size()) + ": " + Quoted(given));
@@ -394,8 +403,10 @@ TCtlAction PrepareSetClock(const TCommandArgs& args) {
   const std::string given = JoinWords(args.values);
   if (given == "now") return [](IZorvid& device, TCtlResult&) { return device.SetDateTime(Now()); };
   const auto clock = ParseClock(given);
-  if (!clock || !PackDateTime(*clock))
-    Refuse("invalid clock (expected \"YYYY-MM-DD HH:MM:SS\" or now): " + Quoted(given));
+  if (!clock) Refuse("invalid clock (expected \"YYYY-MM-DD HH:MM:SS\" or now): " + Quoted(given));
+  if (!PackDateTime(*clock))
+    Refuse("clock year out of range " + RangeText(kDisplayYearFirst, kDisplayYearLast) +
+           ", the years the display holds: " + Quoted(given));
   return [value = *clock](IZorvid& device, TCtlResult&) { return device.SetDateTime(value); };
 }
 
@@ -419,7 +430,11 @@ TCtlAction PrepareRaw(const TCommandArgs& args) {
   const std::vector<std::string> hexWords(args.values.begin() + 1, args.values.end());
   const std::string given = JoinWords(hexWords);
   const auto data = ParseHex(given);
-  if (!data) Refuse("invalid hex data: " + Quoted(given));
+  if (!data) Refuse("invalid hex data: " + QuotedStart(given));
+  if (data->size() > kPacket97MaxData)
+    Refuse("raw data too long: " + std::to_string(data->size()) +
+           " bytes, a packet carries at most " + std::to_string(kPacket97MaxData) + ": " +
+           QuotedStart(given));
   return [inst, bytes = *data](IZorvid& device, TCtlResult& result) {
     std::int32_t ack = -1;
     TByteString answer;
@@ -546,7 +561,8 @@ std::string CtlHelpText() {
       "  1  the device operation failed (stderr says why: no answer, invalid answer,\n"
       "     acknowledge N)\n"
       "  2  bad usage, an argument out of range or an invalid display text (nothing is sent)\n"
-      "  3  connection failed (transport not created or not opened, or no identification)\n";
+      "  3  connection failed (transport not created or not opened, no identification, or the\n"
+      "     line closed during the command)\n";
   return text;
 }
 
