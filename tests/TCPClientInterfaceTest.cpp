@@ -312,6 +312,7 @@ TEST(TCPClientStack, APeerClosingDuringARequestEndsItAtOnce) {
   EXPECT_THAT(observer.Events(), ElementsAre("close"));
   EXPECT_THAT(observer.LockFreeAtClose(), ElementsAre(true));
 
+  observer.Detach(*tcp);  // its inspection holds the transport, which must not go there
   stack->RemoveDevice(device);
   stack->SetCommunicationInterface({});
 }
