@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <latch>
 #include <stdexcept>
 #include <string>
@@ -41,13 +42,20 @@ struct TSubscriber {
   TIntEventer::THandlerType Handler() { return {this, &TSubscriber::OnEvent}; }
 };
 
-TEST(Eventer, CallsEachSubscriberOnceInOrder) {
+class EventerTest : public ::testing::Test {
+ protected:
+  void Subscribe(std::initializer_list<TSubscriber*> subscribers) {
+    for (TSubscriber* subscriber : subscribers)
+      eventer.Add(subscriber->Handler());
+  }
+
   TIntEventer eventer;
-  std::vector<std::string> journal;
+  std::vector<std::string> journal;  // filled by the subscribers made with it
+};
+
+TEST_F(EventerTest, CallsEachSubscriberOnceInOrder) {
   TSubscriber a{"a", &journal}, b{"b", &journal};
-  eventer.Add(a.Handler());
-  eventer.Add(b.Handler());
-  eventer.Add(a.Handler());  // already subscribed
+  Subscribe({&a, &b, &a});  // the second a: already subscribed
   eventer.Fire(7);
   EXPECT_EQ(journal, (std::vector<std::string>{"a:7", "b:7"}));
 
@@ -58,23 +66,20 @@ TEST(Eventer, CallsEachSubscriberOnceInOrder) {
   EXPECT_FALSE(eventer.IsFiring());
 }
 
-TEST(Eventer, HandlersAreTheSameByFunctionAndContext) {
+TEST_F(EventerTest, HandlersAreTheSameByFunctionAndContext) {
   TSubscriber a{"a"}, b{"b"};
   EXPECT_EQ(a.Handler(), a.Handler());
   EXPECT_NE(a.Handler(), b.Handler());
   auto plain = +[](TSubscriber* s, int value) { s->OnEvent(value); };
   EXPECT_NE(TIntEventer::THandlerType(&a, plain), a.Handler());
 
-  TIntEventer eventer;
   eventer.Add({&a, plain});
   eventer.Add(a.Handler());
   eventer.Fire(1);
   EXPECT_EQ(a.calls, 2) << "a plain function and a method on one context are two handlers";
 }
 
-TEST(Eventer, ChangesDuringAFire) {
-  TIntEventer eventer;
-  std::vector<std::string> journal;
+TEST_F(EventerTest, ChangesDuringAFire) {
   TSubscriber self{"self", &journal}, late{"late", &journal}, failing{"failing", &journal},
       last{"last", &journal};
   self.reaction = [&](int) {
@@ -82,9 +87,7 @@ TEST(Eventer, ChangesDuringAFire) {
     eventer.Add(late.Handler());     // appended beyond the current position
   };
   failing.reaction = [](int) { throw std::runtime_error("handler failed"); };
-  eventer.Add(self.Handler());
-  eventer.Add(failing.Handler());
-  eventer.Add(last.Handler());
+  Subscribe({&self, &failing, &last});
 
   eventer.Fire(1);
   EXPECT_EQ(journal, (std::vector<std::string>{"self:1", "failing:1", "last:1", "late:1"}));
@@ -101,12 +104,10 @@ TEST(Eventer, ChangesDuringAFire) {
   EXPECT_EQ(journal, (std::vector<std::string>{"failing:3", "last:3", "late:3", "self:3"}));
 }
 
-TEST(Eventer, ClearDuringAFireStopsTheRest) {
-  TIntEventer eventer;
+TEST_F(EventerTest, ClearDuringAFireStopsTheRest) {
   TSubscriber first{"first"}, second{"second"};
   first.reaction = [&](int) { eventer.Clear(); };
-  eventer.Add(first.Handler());
-  eventer.Add(second.Handler());
+  Subscribe({&first, &second});
   eventer.Fire(1);
   eventer.Fire(2);
   EXPECT_EQ(first.calls, 1);
@@ -115,16 +116,12 @@ TEST(Eventer, ClearDuringAFireStopsTheRest) {
 
 // A handler that fires its own eventer on the same thread: the nested fire skips the handler
 // its thread is inside (no re-entry, no wait on itself) and calls the others.
-TEST(Eventer, NestedFireOnTheSameThreadDoesNotHang) {
-  TIntEventer eventer;
-  std::vector<std::string> journal;
+TEST_F(EventerTest, NestedFireOnTheSameThreadDoesNotHang) {
   TSubscriber before{"before", &journal}, outer{"outer", &journal}, after{"after", &journal};
   outer.reaction = [&](int value) {
     if (value == 1) eventer.Fire(2);
   };
-  eventer.Add(before.Handler());
-  eventer.Add(outer.Handler());
-  eventer.Add(after.Handler());
+  Subscribe({&before, &outer, &after});
   eventer.Fire(1);
   EXPECT_EQ(journal,
             (std::vector<std::string>{"before:1", "outer:1", "before:2", "after:2", "after:1"}));
@@ -132,8 +129,7 @@ TEST(Eventer, NestedFireOnTheSameThreadDoesNotHang) {
   EXPECT_FALSE(eventer.IsFiring());
 }
 
-TEST(Eventer, ShutdownStopsFireAndAdd) {
-  TIntEventer eventer;
+TEST_F(EventerTest, ShutdownStopsFireAndAdd) {
   TSubscriber a{"a"}, b{"b"};
   eventer.Add(a.Handler());
   eventer.Shutdown();
@@ -142,7 +138,7 @@ TEST(Eventer, ShutdownStopsFireAndAdd) {
   EXPECT_EQ(a.calls + b.calls, 0);
 }
 
-TEST(Eventer, InterfaceArgumentLivesThroughTheFire) {
+TEST_F(EventerTest, InterfaceArgumentLivesThroughTheFire) {
   struct TProbe final : TMyInterfacedObject {
     bool* destroyed;
     explicit TProbe(bool* flag) : destroyed(flag) {}
@@ -150,18 +146,17 @@ TEST(Eventer, InterfaceArgumentLivesThroughTheFire) {
   };
   bool destroyed = false;
   bool aliveDuringCall = false;
-  TeventerDescentEvent eventer;
+  TeventerDescentEvent descentEventer;
   auto check =
       +[](bool* alive, TRef<IInterface> node, std::int32_t level) { *alive = node && level == 3; };
-  eventer.Add({&aliveDuringCall, check});
-  eventer.Fire(New<TProbe>(&destroyed), 3);
+  descentEventer.Add({&aliveDuringCall, check});
+  descentEventer.Fire(New<TProbe>(&destroyed), 3);
   EXPECT_TRUE(aliveDuringCall);
   EXPECT_TRUE(destroyed) << "the fire must drop its reference afterwards";
 }
 
 // Two threads fire at once: each handler runs twice, never on both threads at the same time.
-TEST(Eventer, TwoThreadsFiring) {
-  TIntEventer eventer;
+TEST_F(EventerTest, TwoThreadsFiring) {
   std::vector<TSubscriber> subscribers(4);
   for (auto& subscriber : subscribers) {
     subscriber.reaction = [](int) { std::this_thread::sleep_for(2ms); };
@@ -183,17 +178,14 @@ TEST(Eventer, TwoThreadsFiring) {
 
 // Another thread removes a handler while a fire is inside an earlier one: the running fire
 // does not call it, and Remove returns without waiting for the fire.
-TEST(Eventer, RemoveDuringAFireOnAnotherThread) {
-  TIntEventer eventer;
+TEST_F(EventerTest, RemoveDuringAFireOnAnotherThread) {
   TSubscriber blocking{"blocking"}, removed{"removed"}, kept{"kept"};
   std::latch entered(1), released(1);
   blocking.reaction = [&](int) {
     entered.count_down();
     released.wait();
   };
-  eventer.Add(blocking.Handler());
-  eventer.Add(removed.Handler());
-  eventer.Add(kept.Handler());
+  Subscribe({&blocking, &removed, &kept});
 
   std::thread firing([&] { eventer.Fire(1); });
   entered.wait();

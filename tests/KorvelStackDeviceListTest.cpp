@@ -6,6 +6,7 @@
 #include <atomic>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "protocol/KorvelStackDevice.h"
@@ -69,6 +70,11 @@ class KorvelStackDeviceListTest : public ::testing::Test {
     std::lock_guard guard(mutex_);
     events_.clear();
   }
+  // Hands over the snapshots kept so far.
+  std::vector<TKorvelDeviceList> TakeKept() {
+    std::lock_guard guard(mutex_);
+    return std::exchange(kept_, {});
+  }
 
   std::shared_ptr<TevnterKorvelDeviceListChanged> eventer_;
   std::mutex mutex_;
@@ -108,11 +114,7 @@ TEST_F(KorvelStackDeviceListTest, KeptSnapshotKeepsItsContent) {
   auto first = New<TCountedDevice>(TByte{1});
   const IInterface* firstId = IdOf(first);
   const int destroyedBefore = destroyedDevices;
-  TKorvelDeviceList snapshot;
-  {
-    std::lock_guard guard(mutex_);
-    snapshot = kept_.at(0);
-  }
+  TKorvelDeviceList snapshot = TakeKept().at(0);
   auto second = New<TCountedDevice>(TByte{2});
   first.Reset();
   EXPECT_THAT(IdentitiesOf(*snapshot), ElementsAre(firstId));
@@ -121,12 +123,7 @@ TEST_F(KorvelStackDeviceListTest, KeptSnapshotKeepsItsContent) {
   // Letting go of the snapshots destroys the first device, which fires again.
   keepSnapshots_ = false;
   snapshot.reset();
-  std::vector<TKorvelDeviceList> kept;
-  {
-    std::lock_guard guard(mutex_);
-    kept.swap(kept_);
-  }
-  kept.clear();
+  TakeKept().clear();
   EXPECT_EQ(destroyedDevices, destroyedBefore + 1);
 }
 
@@ -163,14 +160,13 @@ TEST_F(KorvelStackDeviceListTest, HandlerMayCreateAndReleaseDevicesOnItsOwnThrea
 TEST_F(KorvelStackDeviceListTest, DevicesMadeOnManyThreadsAreAllListed) {
   constexpr int kThreads = 4, kPerThread = 25;
   std::vector<std::vector<TRef<TKorvelStackDevice>>> made(kThreads);
-  std::vector<std::thread> threads;
+  std::vector<std::jthread> threads;
   for (auto& devices : made)
     threads.emplace_back([&devices] {
       for (int i = 0; i < kPerThread; ++i)
         devices.push_back(New<TKorvelStackDevice>(static_cast<TByte>(i)));
     });
-  for (auto& thread : threads)
-    thread.join();
+  threads.clear();  // joins them
 
   TIdentities expected;
   for (const auto& devices : made)
@@ -178,11 +174,9 @@ TEST_F(KorvelStackDeviceListTest, DevicesMadeOnManyThreadsAreAllListed) {
       expected.push_back(Identity(device.Get()));
   EXPECT_THAT(IdentitiesOf(*KorvelDevices()), UnorderedElementsAreArray(expected));
 
-  threads.clear();
   for (auto& devices : made)
     threads.emplace_back([&devices] { devices.clear(); });
-  for (auto& thread : threads)
-    thread.join();
+  threads.clear();
   EXPECT_THAT(*KorvelDevices(), IsEmpty());
   EXPECT_THAT(Events(), SizeIs(2 * kThreads * kPerThread));
 }

@@ -19,6 +19,7 @@
 #include "core/XmlElement.h"
 #include "tests/support/ByteText.h"
 #include "tests/support/FakeKorvelStack.h"
+#include "tests/support/ShownMessages.h"
 
 namespace zorvid {
 namespace {
@@ -42,39 +43,15 @@ TKorvelFormat97 Parsed(const TByteString& bytes) {
   return packet;
 }
 
-std::vector<int> Sigs(const std::vector<TKorvelFormat97>& packets) {
-  std::vector<int> sigs;
+// One field (SIG or instruction) of every packet, in sending order.
+std::vector<int> Each(const std::vector<TKorvelFormat97>& packets, TByte TKorvelFormat97::*field) {
+  std::vector<int> values;
   for (const auto& packet : packets)
-    sigs.push_back(packet.Sig);
-  return sigs;
-}
-
-std::vector<int> Insts(const std::vector<TKorvelFormat97>& packets) {
-  std::vector<int> insts;
-  for (const auto& packet : packets)
-    insts.push_back(packet.Inst);
-  return insts;
+    values.push_back(packet.*field);
+  return values;
 }
 
 // ---- Process-wide hooks the tests install --------------------------------------------------
-
-std::mutex messagesMutex;
-std::vector<std::string> messages;  // guarded by messagesMutex
-
-void RecordMessage(const std::string& text) {
-  std::lock_guard guard(messagesMutex);
-  messages.push_back(text);
-}
-
-std::vector<std::string> Messages() {
-  std::lock_guard guard(messagesMutex);
-  return messages;
-}
-
-void ClearMessages() {
-  std::lock_guard guard(messagesMutex);
-  messages.clear();
-}
 
 std::atomic<std::uint32_t> fakeTicks{1000};
 std::uint32_t FakeTicks() {
@@ -154,15 +131,16 @@ class TAnswerRecorder {
 
 class KorvelStackDeviceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ClearMessages();
-    SetMessageHook(&RecordMessage);
-    stack_->AddDevice(device_);
-  }
+  void SetUp() override { stack_->AddDevice(device_); }
   void TearDown() override {
     stack_->RemoveDevice(device_);
-    SetMessageHook(nullptr);
     SetTickSource(nullptr);
+  }
+  // Ticks stand still until the test moves them.
+  void FreezeTicks() {
+    fakeTicks = 1000;
+    SetTickSource(&FakeTicks);
+    SetMessageHook(&FailOnMessage);
   }
 
   // Every request is answered with this acknowledge and data.
@@ -181,6 +159,10 @@ class KorvelStackDeviceTest : public ::testing::Test {
     stack_->SetScript([reply](const TKorvelFormat97&) { return reply; });
   }
   TKorvelFormat97 LastSent() { return stack_->Sent().back(); }
+  // Hands the device a packet from its address, as the stack does with what it receives.
+  std::int32_t Receive(TByte sig, TByte ack, const TByteString& data = {}) {
+    return device_->DoPacketReceive(Parsed(BuildPacket97(0x31, sig, ack, data)));
+  }
   // Takes every SIG with a fire-and-forget request; `timeoutOf` gives each SIG's time-out.
   template <class F>
   void TakeAllSigs(F timeoutOf) {
@@ -188,6 +170,8 @@ class KorvelStackDeviceTest : public ::testing::Test {
       ASSERT_TRUE(device_->Post(0x20, {}, {}, timeoutOf(static_cast<TByte>(i))));
   }
 
+  test::TShownMessages shown_;  // declared first: it keeps the message hook to the end
+  TAnswerRecorder recorder_;    // outlives the device, whose SIG table may still point to it
   TRef<TFakeKorvelStack> stack_ = New<TFakeKorvelStack>();
   TRef<TProbeDevice> device_ = New<TProbeDevice>(TByte{0x31});
 };
@@ -245,7 +229,7 @@ TEST_F(KorvelStackDeviceTest, FirstRequestsCarrySigsOneTwoThree) {
   AnswerAll(0);
   for (int i = 0; i < 3; ++i)
     ASSERT_TRUE(device_->CommandE3());
-  EXPECT_THAT(Sigs(stack_->Sent()), ElementsAre(1, 2, 3));
+  EXPECT_THAT(Each(stack_->Sent(), &TKorvelFormat97::Sig), ElementsAre(1, 2, 3));
   // 2A 61, length 5, address 31, SIG 1, instruction E3, checksum, terminator.
   EXPECT_EQ(Wire(stack_->Sent()[0]), Bytes({0x2A, 0x61, 0x00, 0x05, 0x31, 0x01, 0xE3, 0x5A, 0x0D}));
   for (const int sig : {1, 2, 3})
@@ -255,15 +239,14 @@ TEST_F(KorvelStackDeviceTest, FirstRequestsCarrySigsOneTwoThree) {
 TEST_F(KorvelStackDeviceTest, FixedSigIsUsedForEveryRequestAndLeavesTheTableAlone) {
   AnswerAll(0);
   ASSERT_TRUE(device_->Post(0x20, {}));  // rolling SIG 1, outstanding
-  TAnswerRecorder recorder;
 
   device_->SetFixedSIG(0x20);
   ASSERT_TRUE(device_->CommandE3());
-  ASSERT_TRUE(device_->Post(0x21, {}, recorder.Handler()));
+  ASSERT_TRUE(device_->Post(0x21, {}, recorder_.Handler()));
   device_->SetFixedSIG(1);
   ASSERT_TRUE(device_->CommandE3());
 
-  EXPECT_THAT(Sigs(stack_->Sent()), ElementsAre(1, 0x20, 0x20, 1));
+  EXPECT_THAT(Each(stack_->Sent(), &TKorvelFormat97::Sig), ElementsAre(1, 0x20, 0x20, 1));
   EXPECT_TRUE(device_->SigEntry(0x20).Free);
   EXPECT_FALSE(device_->SigEntry(0x20).Callback);
   EXPECT_FALSE(device_->SigEntry(1).Free) << "a fixed-SIG request released a rolling one";
@@ -273,9 +256,7 @@ TEST_F(KorvelStackDeviceTest, FixedSigIsUsedForEveryRequestAndLeavesTheTableAlon
 }
 
 TEST_F(KorvelStackDeviceTest, ExpiredSigIsReusedWhileOutstandingOnesAreSkipped) {
-  fakeTicks = 1000;
-  SetTickSource(&FakeTicks);
-  SetMessageHook(&FailOnMessage);
+  FreezeTicks();
   TakeAllSigs([](TByte sig) { return sig == 2 ? 50 : 10'000; });
   fakeTicks += 50;
   AnswerAll(0);
@@ -284,9 +265,7 @@ TEST_F(KorvelStackDeviceTest, ExpiredSigIsReusedWhileOutstandingOnesAreSkipped) 
 }
 
 TEST_F(KorvelStackDeviceTest, ReusedSigForgetsTheCallbackOfItsExpiredRequest) {
-  fakeTicks = 1000;
-  SetTickSource(&FakeTicks);
-  SetMessageHook(&FailOnMessage);
+  FreezeTicks();
   TAnswerRecorder expired;
   ASSERT_TRUE(device_->Post(0x20, {}, expired.Handler(), 50));
   for (int i = 2; i <= 256; ++i)
@@ -302,12 +281,11 @@ TEST_F(KorvelStackDeviceTest, ReusedSigForgetsTheCallbackOfItsExpiredRequest) {
 // Every SIG taken by fire-and-forget requests: the allocator waits in 1 ms wraps until a
 // deadline frees one, and tells the user once per overload, however many wraps it lasts.
 TEST_F(KorvelStackDeviceTest, FullTableReportsOverloadOnceAndGoesOutWhenADeadlineFreesASig) {
-  SetMessageHook(&RecordMessage);
   TakeAllSigs([](TByte) { return 40; });
   AnswerAll(0);
   const auto started = std::chrono::steady_clock::now();
   ASSERT_TRUE(device_->CommandE3());
-  EXPECT_THAT(Messages(), ElementsAre("SIG stack overload"));
+  EXPECT_THAT(shown_.Texts(), ElementsAre("SIG stack overload"));
   EXPECT_GE(std::chrono::steady_clock::now() - started, 20ms) << "it waited for the deadlines";
   // The search restarts at 0 after each wrap, so it takes the lowest SIG whose deadline has
   // passed: 0 or 1, the two posted last and first (their deadlines may lie a tick apart).
@@ -383,10 +361,9 @@ TEST_F(KorvelStackDeviceTest, ErrorRaisedByTheStackReleasesTheSig) {
 // ---- Fire-and-forget and received packets --------------------------------------------------
 
 TEST_F(KorvelStackDeviceTest, FireAndForgetAnswerReachesTheCallbackAndFreesTheSig) {
-  TAnswerRecorder recorder;
   TKorvelFormat97 answer;
   answer.Data = "stale";
-  ASSERT_TRUE(device_->SendInstruction(0x20, Bytes({7}), recorder.Handler(), false, 1000, answer));
+  ASSERT_TRUE(device_->SendInstruction(0x20, Bytes({7}), recorder_.Handler(), false, 1000, answer));
   EXPECT_EQ(answer, TKorvelFormat97{});
   const TKorvelFormat97 sent = LastSent();
   EXPECT_EQ(Wire(sent), BuildPacket97(0x31, 1, 0x20, Bytes({7})));
@@ -396,15 +373,15 @@ TEST_F(KorvelStackDeviceTest, FireAndForgetAnswerReachesTheCallbackAndFreesTheSi
   EXPECT_GT(entry.Time, 0.0);
 
   const TKorvelFormat97 reply = Parsed(AnswerTo(sent, 0, "ok"));
-  device_->DoPacketReceive(Parsed(BuildPacket97(0x31, 9, 0, {})));  // SIG 9 is free: ignored
-  EXPECT_THAT(recorder.Calls(), IsEmpty());
+  Receive(9, 0);  // SIG 9 is free: ignored
+  EXPECT_THAT(recorder_.Calls(), IsEmpty());
   device_->DoPacketReceive(reply);
-  ASSERT_THAT(recorder.Calls(), SizeIs(1));
-  EXPECT_EQ(recorder.Calls()[0].request, sent);
-  EXPECT_EQ(recorder.Calls()[0].answer, reply);
+  ASSERT_THAT(recorder_.Calls(), SizeIs(1));
+  EXPECT_EQ(recorder_.Calls()[0].request, sent);
+  EXPECT_EQ(recorder_.Calls()[0].answer, reply);
   EXPECT_TRUE(device_->SigEntry(1).Free);
   device_->DoPacketReceive(reply);
-  EXPECT_THAT(recorder.Calls(), SizeIs(1)) << "an answer is taken once";
+  EXPECT_THAT(recorder_.Calls(), SizeIs(1)) << "an answer is taken once";
 }
 
 TEST_F(KorvelStackDeviceTest, AnswerForAWaiterIsStoredAndSignalled) {
@@ -421,36 +398,33 @@ TEST_F(KorvelStackDeviceTest, AnswerForAWaiterIsStoredAndSignalled) {
 }
 
 TEST_F(KorvelStackDeviceTest, PacketsAreRoutedByAcknowledgeCode) {
-  TAnswerRecorder recorder;
-  ASSERT_TRUE(device_->Post(0x20, {}, recorder.Handler()));
+  ASSERT_TRUE(device_->Post(0x20, {}, recorder_.Handler()));
   const TKorvelFormat97 unsolicited = Parsed(BuildPacket97(0x31, 1, 0x0E, "u"));
   device_->DoPacketReceive(unsolicited);
-  device_->DoPacketReceive(Parsed(BuildPacket97(0x31, 1, 0x07, {})));
-  device_->DoPacketReceive(Parsed(BuildPacket97(0x31, 1, 0x10, {})));
+  Receive(1, 0x07);
+  Receive(1, 0x10);
   EXPECT_THAT(device_->unsolicited, ElementsAre(unsolicited));
-  EXPECT_THAT(recorder.Calls(), IsEmpty());
+  EXPECT_THAT(recorder_.Calls(), IsEmpty());
   EXPECT_FALSE(device_->SigEntry(1).Free);
 
-  device_->DoPacketReceive(Parsed(BuildPacket97(0x31, 1, 0x05, {})));
-  EXPECT_THAT(recorder.Calls(), SizeIs(1));
+  Receive(1, 0x05);
+  EXPECT_THAT(recorder_.Calls(), SizeIs(1));
 }
 
 TEST_F(KorvelStackDeviceTest, ErrorsWhileHandlingPacketsAreShownNotRaised) {
-  TAnswerRecorder recorder;
-  recorder.fail = true;
-  ASSERT_TRUE(device_->Post(0x20, {}, recorder.Handler()));
-  EXPECT_EQ(device_->DoPacketReceive(Parsed(BuildPacket97(0x31, 1, 0, {}))), 0);
+  recorder_.fail = true;
+  ASSERT_TRUE(device_->Post(0x20, {}, recorder_.Handler()));
+  EXPECT_EQ(Receive(1, 0), 0);
   EXPECT_TRUE(device_->SigEntry(1).Free) << "a failing callback still frees its SIG";
 
   device_->failUnsolicited = true;
-  EXPECT_EQ(device_->DoPacketReceive(Parsed(BuildPacket97(0x31, 5, 0x0C, {}))), 0);
-  EXPECT_THAT(Messages(), ElementsAre("TKorvelStackDevice.DoPacketReceive e1",
-                                      "TKorvelStackDevice.DoPacketReceive e2"));
+  EXPECT_EQ(Receive(5, 0x0C), 0);
+  EXPECT_THAT(shown_.Texts(), ElementsAre("TKorvelStackDevice.DoPacketReceive e1",
+                                          "TKorvelStackDevice.DoPacketReceive e2"));
 }
 
 TEST_F(KorvelStackDeviceTest, AnswersDeliveredOnAnotherThreadReachEveryCallback) {
   constexpr int kRequests = 200;
-  TAnswerRecorder recorder;
   std::thread deliverer([&] {
     const auto giveUp = std::chrono::steady_clock::now() + 10s;
     std::size_t delivered = 0;
@@ -462,9 +436,9 @@ TEST_F(KorvelStackDeviceTest, AnswersDeliveredOnAnotherThreadReachEveryCallback)
     }
   });
   for (int i = 0; i < kRequests; ++i)
-    EXPECT_TRUE(device_->Post(0x20, Bytes({i & 0xFF}), recorder.Handler()));
+    EXPECT_TRUE(device_->Post(0x20, Bytes({i & 0xFF}), recorder_.Handler()));
   deliverer.join();
-  EXPECT_THAT(recorder.Calls(), SizeIs(kRequests));
+  EXPECT_THAT(recorder_.Calls(), SizeIs(kRequests));
   for (int sig = 0; sig < 256; ++sig)
     EXPECT_TRUE(device_->SigEntry(static_cast<TByte>(sig)).Free) << "SIG " << sig;
 }
@@ -477,14 +451,14 @@ TEST_F(KorvelStackDeviceTest, ChangeAddressWritesBackTheParametersOnlyAfterConfi
     return AnswerTo(request, request.Inst == 0xE4 ? 1 : 0);
   });
   EXPECT_FALSE(device_->ChangeAddress(0x40));
-  EXPECT_THAT(Insts(stack_->Sent()), ElementsAre(0xF0, 0xE4));
+  EXPECT_THAT(Each(stack_->Sent(), &TKorvelFormat97::Inst), ElementsAre(0xF0, 0xE4));
   EXPECT_EQ(device_->GetAddress(), 0x31);
 
   stack_->ClearSent();
   Answer(0xF0, 0, Bytes({0x31, 0x06, 0x09}));
   EXPECT_TRUE(device_->ChangeAddress(0x40));
   const auto sent = stack_->Sent();
-  EXPECT_THAT(Insts(sent), ElementsAre(0xF0, 0xE4, 0xE0));
+  EXPECT_THAT(Each(sent, &TKorvelFormat97::Inst), ElementsAre(0xF0, 0xE4, 0xE0));
   EXPECT_EQ(sent[2].Data, Bytes({0x40, 0x06, 0x09}));
   EXPECT_EQ(sent[2].Adr, 0x31);
   EXPECT_EQ(device_->GetAddress(), 0x40);
@@ -492,7 +466,7 @@ TEST_F(KorvelStackDeviceTest, ChangeAddressWritesBackTheParametersOnlyAfterConfi
   stack_->ClearSent();
   Answer(0xF0, 0, Bytes({0x40}));
   EXPECT_FALSE(device_->ChangeAddress(0x50));
-  EXPECT_THAT(Insts(stack_->Sent()), ElementsAre(0xF0));
+  EXPECT_THAT(Each(stack_->Sent(), &TKorvelFormat97::Inst), ElementsAre(0xF0));
 }
 
 TEST_F(KorvelStackDeviceTest, EnableConfigurationWaitsHalfASecond) {
@@ -545,7 +519,7 @@ TEST_F(KorvelStackDeviceTest, WriteCommParamsSendsAddressAndBaudIndexAfterEnabli
   AnswerAll(0);
   ASSERT_TRUE(device_->WriteCommParams(0x32, 19200));
   auto sent = stack_->Sent();
-  EXPECT_THAT(Insts(sent), ElementsAre(0xE4, 0xE0));
+  EXPECT_THAT(Each(sent, &TKorvelFormat97::Inst), ElementsAre(0xE4, 0xE0));
   EXPECT_EQ(sent[1].Data, Bytes({0x32, 0x07}));
   EXPECT_EQ(device_->GetAddress(), 0x32);
 
@@ -555,7 +529,7 @@ TEST_F(KorvelStackDeviceTest, WriteCommParamsSendsAddressAndBaudIndexAfterEnabli
   stack_->ClearSent();
   Answer(0xE4, 4);
   EXPECT_FALSE(device_->WriteCommParams(0x34, 9600));
-  EXPECT_THAT(Insts(stack_->Sent()), ElementsAre(0xE4));
+  EXPECT_THAT(Each(stack_->Sent(), &TKorvelFormat97::Inst), ElementsAre(0xE4));
   EXPECT_EQ(device_->GetAddress(), 0x33);
 }
 

@@ -75,11 +75,20 @@ TRef<TTestNode> NewNode(const std::string& name, TRef<IInterface> owner = {}) {
   return node;
 }
 
-// Records the (node, level) pairs a descent eventer reports.
+// Records the (node, level) pairs that one node's added and removed eventers report from the
+// moment it is made. The node must report nothing more once the log has gone.
 struct TDescentLog {
-  std::vector<std::pair<const IInterface*, int>> events;
-  void On(TRef<IInterface> node, std::int32_t level) { events.emplace_back(node.Get(), level); }
-  TeventerDescentEvent::THandlerType Handler() { return {this, &TDescentLog::On}; }
+  explicit TDescentLog(const TRef<TTestNode>& node) {
+    node->GetAddedEventer().Add({this, &TDescentLog::OnAdded});
+    node->GetRemovedEventer().Add({this, &TDescentLog::OnRemoved});
+  }
+  std::vector<std::pair<const IInterface*, int>> added, removed;
+
+ private:
+  void OnAdded(TRef<IInterface> node, std::int32_t level) { added.emplace_back(node.Get(), level); }
+  void OnRemoved(TRef<IInterface> node, std::int32_t level) {
+    removed.emplace_back(node.Get(), level);
+  }
 };
 
 class NodedInterfaceTest : public ::testing::Test {
@@ -200,9 +209,7 @@ TEST_F(NodedInterfaceTest, ParentAndChildKeepEachOtherAliveUntilDismantled) {
 
 TEST_F(NodedInterfaceTest, AddAndRemoveChildren) {
   auto parent = NewNode("Parent");
-  TDescentLog added, removed;
-  parent->GetAddedEventer().Add(added.Handler());
-  parent->GetRemovedEventer().Add(removed.Handler());
+  TDescentLog log(parent);
   auto first = NewNode("First");
   auto second = NewNode("Second");
 
@@ -212,20 +219,20 @@ TEST_F(NodedInterfaceTest, AddAndRemoveChildren) {
   EXPECT_EQ(parent->AddChild(nullptr), -1);
   EXPECT_EQ(parent->GetChildCount(), 2);
   EXPECT_EQ(Id(first->GetParent()), Id(parent)) << "AddChild makes the parent the owner";
-  EXPECT_THAT(added.events, ElementsAre(Pair(Id(first), 1), Pair(Id(second), 1)));
+  EXPECT_THAT(log.added, ElementsAre(Pair(Id(first), 1), Pair(Id(second), 1)));
   EXPECT_EQ(parent->IndexOfChild(second), 1);
 
   auto stranger = NewNode("Stranger");
   EXPECT_EQ(parent->RemoveChild(stranger), -1);
   EXPECT_EQ(parent->IndexOfChild(stranger), -1);
-  EXPECT_TRUE(removed.events.empty());
+  EXPECT_TRUE(log.removed.empty());
 
   EXPECT_EQ(parent->RemoveChild(first), 0);
   EXPECT_FALSE(first->GetOwner());
   EXPECT_EQ(parent->IndexOfChild(second), 0);
-  EXPECT_THAT(removed.events, ElementsAre(Pair(Id(first), 1)));
+  EXPECT_THAT(log.removed, ElementsAre(Pair(Id(first), 1)));
   EXPECT_EQ(parent->RemoveChild(first), -1);
-  EXPECT_EQ(removed.events.size(), 1u);
+  EXPECT_EQ(log.removed.size(), 1u);
 
   // A snapshot does not follow later changes.
   const TInterfaceList snapshot = parent->GetChildren();
@@ -237,9 +244,7 @@ TEST_F(NodedInterfaceTest, AddAndRemoveChildren) {
 
 TEST_F(NodedInterfaceTest, SetOwnerAttachesAndDetaches) {
   auto parent = NewNode("Parent");
-  TDescentLog added, removed;
-  parent->GetAddedEventer().Add(added.Handler());
-  parent->GetRemovedEventer().Add(removed.Handler());
+  TDescentLog log(parent);
   auto child = NewNode("Child");
   const int before = parent->GetChildCount();
 
@@ -248,17 +253,17 @@ TEST_F(NodedInterfaceTest, SetOwnerAttachesAndDetaches) {
   EXPECT_EQ(Id(child->GetParent()), Id(parent));
   EXPECT_EQ(Id(child->GetOwner()), Id(parent));
   EXPECT_EQ(parent->IndexOfChild(child), before);
-  EXPECT_THAT(added.events, ElementsAre(Pair(Id(child), 1)));
+  EXPECT_THAT(log.added, ElementsAre(Pair(Id(child), 1)));
 
   child->SetOwner(parent);  // the owner already: nothing happens
   EXPECT_EQ(parent->GetChildCount(), before + 1);
-  EXPECT_EQ(added.events.size(), 1u);
+  EXPECT_EQ(log.added.size(), 1u);
 
   child->SetOwner(nullptr);
   EXPECT_EQ(parent->GetChildCount(), before);
   EXPECT_FALSE(child->GetParent());
   EXPECT_EQ(parent->IndexOfChild(child), -1);
-  EXPECT_THAT(removed.events, ElementsAre(Pair(Id(child), 1)));
+  EXPECT_THAT(log.removed, ElementsAre(Pair(Id(child), 1)));
 
   // SetParent is the same operation.
   child->SetParent(parent);
@@ -278,50 +283,43 @@ TEST_F(NodedInterfaceTest, ChildMovesToAnotherParent) {
   auto oldParent = NewNode("Old");
   auto newParent = NewNode("New");
   auto child = NewNode("Child", oldParent);
-  TDescentLog oldRemoved, newAdded;
-  oldParent->GetRemovedEventer().Add(oldRemoved.Handler());
-  newParent->GetAddedEventer().Add(newAdded.Handler());
+  TDescentLog oldLog(oldParent), newLog(newParent);
 
   EXPECT_EQ(newParent->AddChild(child), 0);
   EXPECT_EQ(oldParent->GetChildCount(), 0);
   EXPECT_EQ(newParent->GetChildCount(), 1);
   EXPECT_EQ(Id(child->GetParent()), Id(newParent));
-  EXPECT_THAT(oldRemoved.events, ElementsAre(Pair(Id(child), 1)));
-  EXPECT_THAT(newAdded.events, ElementsAre(Pair(Id(child), 1))) << "announced once";
+  EXPECT_THAT(oldLog.removed, ElementsAre(Pair(Id(child), 1)));
+  EXPECT_THAT(newLog.added, ElementsAre(Pair(Id(child), 1))) << "announced once";
 
   // The old parent no longer hears about the child's subtree.
-  TDescentLog oldAdded;
-  oldParent->GetAddedEventer().Add(oldAdded.Handler());
   auto grandchild = NewNode("Grandchild", child);
-  EXPECT_TRUE(oldAdded.events.empty());
-  EXPECT_THAT(newAdded.events, ElementsAre(Pair(Id(child), 1), Pair(Id(grandchild), 2)));
+  EXPECT_TRUE(oldLog.added.empty());
+  EXPECT_THAT(newLog.added, ElementsAre(Pair(Id(child), 1), Pair(Id(grandchild), 2)));
   newParent->Dismantle();
 }
 
 TEST_F(NodedInterfaceTest, DescendantEventsCarryTheDistance) {
   auto root = NewNode("Root");
   auto middle = NewNode("Middle", root);
-  TDescentLog rootAdded, rootRemoved, middleAdded;
-  root->GetAddedEventer().Add(rootAdded.Handler());
-  root->GetRemovedEventer().Add(rootRemoved.Handler());
-  middle->GetAddedEventer().Add(middleAdded.Handler());
+  TDescentLog rootLog(root), middleLog(middle);
 
   auto leaf = NewNode("Leaf", middle);
   auto deepLeaf = NewNode("DeepLeaf", leaf);
-  EXPECT_THAT(middleAdded.events, ElementsAre(Pair(Id(leaf), 1), Pair(Id(deepLeaf), 2)));
-  EXPECT_THAT(rootAdded.events, ElementsAre(Pair(Id(leaf), 2), Pair(Id(deepLeaf), 3)));
+  EXPECT_THAT(middleLog.added, ElementsAre(Pair(Id(leaf), 1), Pair(Id(deepLeaf), 2)));
+  EXPECT_THAT(rootLog.added, ElementsAre(Pair(Id(leaf), 2), Pair(Id(deepLeaf), 3)));
 
   deepLeaf->SetOwner(nullptr);
-  EXPECT_THAT(rootRemoved.events, ElementsAre(Pair(Id(deepLeaf), 3)));
+  EXPECT_THAT(rootLog.removed, ElementsAre(Pair(Id(deepLeaf), 3)));
 
   // Once the middle node is detached, nothing below it reaches the root any more.
   middle->SetOwner(nullptr);
-  EXPECT_THAT(rootRemoved.events, ElementsAre(Pair(Id(deepLeaf), 3), Pair(Id(middle), 1)));
+  EXPECT_THAT(rootLog.removed, ElementsAre(Pair(Id(deepLeaf), 3), Pair(Id(middle), 1)));
   auto late = NewNode("Late", leaf);
   leaf->RemoveChild(late);
-  EXPECT_EQ(rootAdded.events.size(), 2u);
-  EXPECT_EQ(rootRemoved.events.size(), 2u);
-  EXPECT_THAT(middleAdded.events.back(), Pair(Id(late), 2));
+  EXPECT_EQ(rootLog.added.size(), 2u);
+  EXPECT_EQ(rootLog.removed.size(), 2u);
+  EXPECT_THAT(middleLog.added.back(), Pair(Id(late), 2));
   middle->Dismantle();
 }
 
@@ -390,8 +388,7 @@ TEST_F(NodedInterfaceTest, CountSupportingWithAndWithoutRecursion) {
 
 TEST_F(NodedInterfaceTest, ClearChildrenDetachesNodesOnly) {
   auto parent = NewNode("Parent");
-  TDescentLog removed;
-  parent->GetRemovedEventer().Add(removed.Handler());
+  TDescentLog log(parent);
   auto c1 = NewNode("C1", parent);
   auto c2 = NewNode("C2", parent);
   auto plain = New<TPlainObject>();
@@ -405,7 +402,7 @@ TEST_F(NodedInterfaceTest, ClearChildrenDetachesNodesOnly) {
   EXPECT_FALSE(c1->GetParent());
   EXPECT_FALSE(c2->GetParent());
   EXPECT_FALSE(c3->GetParent());
-  EXPECT_THAT(removed.events, ElementsAre(Pair(Id(c3), 1), Pair(Id(c2), 1), Pair(Id(c1), 1)));
+  EXPECT_THAT(log.removed, ElementsAre(Pair(Id(c3), 1), Pair(Id(c2), 1), Pair(Id(c1), 1)));
   EXPECT_EQ(parent->ClearChildren(), 0);
 }
 
@@ -493,15 +490,14 @@ TEST_F(NodedInterfaceTest, LoadFromXMLEnabledValues) {
     EXPECT_EQ(node->GetEnabled(), expected) << value.Text();
   }
 
-  element->SetAttribute("enabled", TVariant::Null());
-  EXPECT_THAT([&] { node->LoadFromXML(element); },
-              ThrowsMessage<EVariantError>(StrEq("Variant is Null !!!! ***")));
-  element->SetAttribute("enabled", TVariant());
-  EXPECT_THAT([&] { node->LoadFromXML(element); },
-              ThrowsMessage<EVariantError>(StrEq("Variant is Empty !!!! ***")));
-  element->SetAttribute("enabled", "");
-  EXPECT_THAT([&] { node->LoadFromXML(element); },
-              ThrowsMessage<EVariantError>(StrEq("Variant is Empty !!!! ***")));
+  const std::vector<std::pair<TVariant, std::string>> missing{
+      {TVariant::Null(), "Variant is Null !!!! ***"},
+      {TVariant(), "Variant is Empty !!!! ***"},
+      {"", "Variant is Empty !!!! ***"}};
+  for (const auto& [value, message] : missing) {
+    element->SetAttribute("enabled", value);
+    EXPECT_THAT([&] { node->LoadFromXML(element); }, ThrowsMessage<EVariantError>(StrEq(message)));
+  }
   element->SetAttribute("enabled", "maybe");
   EXPECT_THAT([&] { node->LoadFromXML(element); },
               ThrowsMessage<EConvertError>(HasSubstr("maybe")));
@@ -547,9 +543,7 @@ TEST_F(NodedInterfaceTest, FailedConstructionLeavesTheOwnerAlone) {
   NodeDestroyedEventer().Add(DestroyedHandler());
   auto owner = NewNode("Owner");
   auto sibling = NewNode("Sibling", owner);
-  TDescentLog added, removed;
-  owner->GetAddedEventer().Add(added.Handler());
-  owner->GetRemovedEventer().Add(removed.Handler());
+  TDescentLog log(owner);
   const auto createdBefore = created.size();
 
   auto element = New<TXMLElement>();
@@ -563,8 +557,8 @@ TEST_F(NodedInterfaceTest, FailedConstructionLeavesTheOwnerAlone) {
   EXPECT_EQ(created.size(), createdBefore) << "a node that was never finished is not announced";
   EXPECT_TRUE(destroyedIds.empty());
   // Whoever heard of the addition also hears of the removal.
-  EXPECT_EQ(added.events.size(), 1u);
-  EXPECT_EQ(removed.events.size(), 1u);
+  EXPECT_EQ(log.added.size(), 1u);
+  EXPECT_EQ(log.removed.size(), 1u);
 
   // The owner is intact: its tree still works and is released normally.
   auto later = NewNode("Later", owner);
@@ -604,7 +598,7 @@ TEST_F(NodedInterfaceTest, ConcurrentReferencesAreCountedAtomically) {
   for (int round = 0; round < kRounds; ++round) {
     auto node = NewNode("Shared");
     std::latch start(kThreads);
-    std::vector<std::thread> threads;
+    std::vector<std::jthread> threads;
     for (int t = 0; t < kThreads; ++t) {
       threads.emplace_back([&start, copy = TRef<INodedInterface>(node.Get())]() mutable {
         start.arrive_and_wait();
@@ -614,8 +608,7 @@ TEST_F(NodedInterfaceTest, ConcurrentReferencesAreCountedAtomically) {
       });
     }
     node.Reset();
-    for (auto& thread : threads)
-      thread.join();
+    threads.clear();  // joins them
     ASSERT_EQ(destroyed, round + 1);
   }
 }
@@ -643,7 +636,7 @@ TEST_F(NodedInterfaceTest, ConcurrentTreeChanges) {
       parent->GetChild(0);
     }
   });
-  std::vector<std::thread> workers;
+  std::vector<std::jthread> workers;
   for (int t = 0; t < kThreads; ++t) {
     workers.emplace_back([&] {
       for (int i = 0; i < kChildren; ++i) {
@@ -664,8 +657,7 @@ TEST_F(NodedInterfaceTest, ConcurrentTreeChanges) {
       }
     });
   }
-  for (auto& worker : workers)
-    worker.join();
+  workers.clear();  // joins them
   done = true;
   observer.join();
 

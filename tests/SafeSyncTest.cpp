@@ -38,6 +38,19 @@ void Throw(void*) {
   throw std::runtime_error("procedure failed on purpose");
 }
 
+// Runs `call` on a thread of its own while the main thread serves its event loop; its result.
+bool OnAnotherThread(const std::function<bool()>& call) {
+  std::atomic<bool> result{false};
+  std::atomic<bool> returned{false};
+  std::thread caller([&] {
+    result = call();
+    returned = true;
+  });
+  EXPECT_TRUE(ProcessEventsUntil([&] { return returned.load(); }));
+  caller.join();
+  return result;
+}
+
 // One enabled registration for the probe, returned at the end of the test.
 class SafeSyncTest : public ::testing::Test {
  protected:
@@ -81,23 +94,16 @@ TEST_F(SafeSyncTest, NewAndDisabledEntriesAreRefused) {
   EXPECT_EQ(probe.runs, 0);
 }
 
-TEST_F(SafeSyncTest, CallOnTheMainThreadRunsAtOnce) {
-  EXPECT_TRUE(SafeSyncCall(id, 100ms));
+// Registered and direct procedures alike run on the main thread, whoever calls.
+TEST_F(SafeSyncTest, ProceduresRunOnTheMainThread) {
+  EXPECT_TRUE(SafeSyncCall(id, 100ms));  // called there: at once
   EXPECT_EQ(probe.runs, 1);
   EXPECT_EQ(probe.thread.load(), std::this_thread::get_id());
-}
-
-TEST_F(SafeSyncTest, CallFromAnotherThreadRunsOnTheMainThread) {
-  std::atomic<bool> result{false};
-  std::atomic<bool> returned{false};
-  std::thread caller([&] {
-    result = SafeSyncCall(id, 2000ms);
-    returned = true;
-  });
-  EXPECT_TRUE(ProcessEventsUntil([&] { return returned.load(); }));
-  caller.join();
-  EXPECT_TRUE(result);
-  EXPECT_EQ(probe.runs, 1);
+  EXPECT_TRUE(OnAnotherThread([&] { return SafeSyncCall(id, 2000ms); }));
+  EXPECT_EQ(probe.runs, 2);
+  EXPECT_EQ(probe.thread.load(), std::this_thread::get_id());
+  EXPECT_TRUE(OnAnotherThread([&] { return SafeSyncRun(&TProbe::Run, &probe, 2000ms); }));
+  EXPECT_EQ(probe.runs, 3);
   EXPECT_EQ(probe.thread.load(), std::this_thread::get_id());
 }
 
@@ -112,12 +118,8 @@ TEST_F(SafeSyncTest, TimedOutCallStillCountsAndRunsLater) {
 }
 
 TEST_F(SafeSyncTest, DisablingReleasesAWaitingCall) {
-  std::atomic<bool> returned{false};
   bool result = true;
-  std::thread caller([&] {
-    result = SafeSyncCall(id, 10000ms);
-    returned = true;
-  });
+  std::thread caller([&] { result = SafeSyncCall(id, 10000ms); });
   std::this_thread::sleep_for(50ms);
   const auto start = TClock::now();
   SafeSyncEnable(id, false);
@@ -133,13 +135,7 @@ TEST_F(SafeSyncTest, ErrorsOfTheProcedureAreShown) {
   const TSyncId failing = SafeSyncRegister(&Throw, nullptr);
   SafeSyncEnable(failing, true);
   EXPECT_TRUE(SafeSyncCall(failing, 100ms));
-  std::atomic<bool> returned{false};
-  std::thread caller([&] {
-    SafeSyncCall(failing, 2000ms);
-    returned = true;
-  });
-  EXPECT_TRUE(ProcessEventsUntil([&] { return returned.load(); }));
-  caller.join();
+  OnAnotherThread([&] { return SafeSyncCall(failing, 2000ms); });
   SafeSyncUnregister(failing);
   EXPECT_EQ(shown.Texts(), std::vector<std::string>(2, "procedure failed on purpose"));
 }
@@ -153,7 +149,7 @@ TEST_F(SafeSyncTest, UnregisterWaitsForARunningProcedure) {
     static void Run(void* self) {
       auto* slow = static_cast<TSlow*>(self);
       slow->started = true;
-      std::this_thread::sleep_for(100ms);
+      std::this_thread::sleep_for(30ms);  // the owner unregisters meanwhile
       slow->finished = true;
     }
   } slow;
@@ -162,8 +158,7 @@ TEST_F(SafeSyncTest, UnregisterWaitsForARunningProcedure) {
   std::atomic<bool> finishedAtUnregister{false};
   std::thread caller([&] { SafeSyncCall(slowId, 2000ms); });
   std::thread owner([&] {
-    while (!slow.started)
-      std::this_thread::sleep_for(1ms);
+    test::WaitUntil([&] { return slow.started.load(); });
     SafeSyncUnregister(slowId);
     finishedAtUnregister = slow.finished.load();
   });
@@ -171,19 +166,6 @@ TEST_F(SafeSyncTest, UnregisterWaitsForARunningProcedure) {
   caller.join();
   owner.join();
   EXPECT_TRUE(finishedAtUnregister);
-}
-
-TEST_F(SafeSyncTest, DirectProcedureRunsOnTheMainThread) {
-  std::atomic<bool> result{false};
-  std::atomic<bool> returned{false};
-  std::thread caller([&] {
-    result = SafeSyncRun(&TProbe::Run, &probe, 2000ms);
-    returned = true;
-  });
-  EXPECT_TRUE(ProcessEventsUntil([&] { return returned.load(); }));
-  caller.join();
-  EXPECT_TRUE(result);
-  EXPECT_EQ(probe.thread.load(), std::this_thread::get_id());
 }
 
 TEST_F(SafeSyncTest, DirectProcedureNotStartedInTimeIsWithdrawn) {

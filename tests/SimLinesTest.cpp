@@ -27,12 +27,27 @@
 namespace zorvid::sim {
 namespace {
 
+using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 using TClock = std::chrono::steady_clock;
 
 constexpr TByte kOwn = kDefaultAddress;
 const TByteString kIdentRequest = BuildPacket97(kOwn, 0x01, kIdentification, {});
 const TByteString kIdentAnswer = BuildPacket97(kOwn, 0x01, kAckOk, TByteString(kFullIdent));
+
+TKorvelFormat97 Parsed(const TByteString& bytes) {
+  TKorvelFormat97 packet;
+  ParsePacket97(bytes, packet);
+  return packet;
+}
+
+TSimLinesConfig Tcp(int delayMs = 0, int unsolicitedMs = 0) {
+  TSimLinesConfig config;
+  config.tcp = TTcpEndpoint{"127.0.0.1", 0};  // any free port, loopback only
+  config.delayMs = delayMs;
+  config.unsolicitedMs = unsolicitedMs;
+  return config;
+}
 
 // A display with its responder and lines, driven by the test's own thread.
 class SimLinesTest : public ::testing::Test {
@@ -74,6 +89,13 @@ class SimLinesTest : public ::testing::Test {
     return packets;
   }
 
+  // The identification request written to `fd` is answered.
+  void ExpectIdentAnswer(int fd) {
+    const auto answers = Collect(fd, 1, 2000);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0], Parsed(kIdentAnswer));
+  }
+
   void TearDown() override {
     for (const int fd : fds_)
       close(fd);
@@ -86,20 +108,6 @@ class SimLinesTest : public ::testing::Test {
   std::vector<int> fds_;
 };
 
-TSimLinesConfig Tcp(int delayMs = 0, int unsolicitedMs = 0) {
-  TSimLinesConfig config;
-  config.tcp = TTcpEndpoint{"127.0.0.1", 0};  // any free port, loopback only
-  config.delayMs = delayMs;
-  config.unsolicitedMs = unsolicitedMs;
-  return config;
-}
-
-TKorvelFormat97 Parsed(const TByteString& bytes) {
-  TKorvelFormat97 packet;
-  ParsePacket97(bytes, packet);
-  return packet;
-}
-
 TEST_F(SimLinesTest, TcpAnswersThroughGarbageAndLogsBothDirections) {
   TSimLinesConfig config = Tcp();
   config.log = true;
@@ -109,9 +117,7 @@ TEST_F(SimLinesTest, TcpAnswersThroughGarbageAndLogsBothDirections) {
 
   const int client = ConnectTcp();
   Write(client, "\x01*a\xFF" + kIdentRequest);
-  const auto answers = Collect(client, 1, 2000);
-  ASSERT_EQ(answers.size(), 1u);
-  EXPECT_EQ(answers[0], Parsed(kIdentAnswer));
+  ExpectIdentAnswer(client);
   EXPECT_THAT(out_.str(), HasSubstr("< 2A 61 00 05 31 01 F3 4A 0D\n"));
   EXPECT_THAT(out_.str(), HasSubstr("> " + FormatHexSpaced(kIdentAnswer) + "\n"));
 }
@@ -120,7 +126,7 @@ TEST_F(SimLinesTest, TcpServesOneClientAfterAnother) {
   Start(Tcp());
   const int first = ConnectTcp();
   Write(first, kIdentRequest);
-  ASSERT_EQ(Collect(first, 1, 2000).size(), 1u);
+  ExpectIdentAnswer(first);
 
   const int second = ConnectTcp();
   Write(second, kIdentRequest);
@@ -128,9 +134,7 @@ TEST_F(SimLinesTest, TcpServesOneClientAfterAnother) {
 
   close(first);
   fds_.erase(fds_.begin());
-  const auto answers = Collect(second, 1, 2000);
-  ASSERT_EQ(answers.size(), 1u);
-  EXPECT_EQ(answers[0], Parsed(kIdentAnswer));
+  ExpectIdentAnswer(second);
 }
 
 TEST_F(SimLinesTest, TcpDelaysAnswersAndSendsUnsolicitedPackets) {
@@ -138,19 +142,15 @@ TEST_F(SimLinesTest, TcpDelaysAnswersAndSendsUnsolicitedPackets) {
   const int client = ConnectTcp();
   Write(client, kIdentRequest);
   const auto sent = TClock::now();
+  const auto isAnswer = [](const TKorvelFormat97& packet) { return packet.Inst == kAckOk; };
   std::vector<TKorvelFormat97> packets;
-  auto answered = [&packets] {
-    return std::any_of(packets.begin(), packets.end(),
-                       [](const TKorvelFormat97& packet) { return packet.Inst == kAckOk; });
-  };
-  while (!answered() && TClock::now() - sent < std::chrono::seconds(2)) {
-    for (const auto& packet : Collect(client, 1, 50))
-      packets.push_back(packet);
+  while (std::none_of(packets.begin(), packets.end(), isAnswer) && TClock::now() - sent < 2s) {
+    const auto more = Collect(client, 1, 50);
+    packets.insert(packets.end(), more.begin(), more.end());
   }
-  EXPECT_GE(TClock::now() - sent, std::chrono::milliseconds(60));
-  ASSERT_TRUE(answered());
-  const auto answer = std::find_if(packets.begin(), packets.end(),
-                                   [](const auto& packet) { return packet.Inst == kAckOk; });
+  EXPECT_GE(TClock::now() - sent, 60ms);
+  const auto answer = std::find_if(packets.begin(), packets.end(), isAnswer);
+  ASSERT_NE(answer, packets.end());
   EXPECT_EQ(*answer, Parsed(kIdentAnswer));
   ASSERT_NE(answer, packets.begin()) << "no unsolicited packet while the answer was delayed";
   EXPECT_EQ(packets.front(), Parsed(responder_.UnsolicitedPacket()));
@@ -170,9 +170,7 @@ TEST_F(SimLinesTest, PtyAnswersAndItsLinkGoesAway) {
   ASSERT_GE(terminal, 0);
   fds_.push_back(terminal);
   Write(terminal, kIdentRequest);
-  const auto answers = Collect(terminal, 1, 2000);
-  ASSERT_EQ(answers.size(), 1u);
-  EXPECT_EQ(answers[0], Parsed(kIdentAnswer));
+  ExpectIdentAnswer(terminal);
 
   lines_.reset();
   struct stat gone {};
