@@ -16,6 +16,7 @@
 
 #include "tests/support/ModalWindows.h"
 #include "ui/About.h"
+#include "ui/ConnectionDialog.h"
 #include "ui/FTDISetup.h"
 #include "ui/ProgramVersion.h"
 #include "ui/SerialSetup.h"
@@ -285,6 +286,9 @@ TEST(Captions, FitTheirControlsInEveryWindow) {
   ExpectCaptionsFit(&serial);
   auto about = ShownAbout();
   ExpectCaptionsFit(about.get());
+  TfConnectionDialog connection(nullptr, [](int) { return cpsAbsent; });
+  Child<QPushButton>(&connection, "sbExpertMode")->click();  // every section shown
+  ExpectCaptionsFit(&connection);
 }
 
 }  // namespace

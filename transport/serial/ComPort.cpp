@@ -45,6 +45,21 @@ TComOptions DecodeOptions(const TComSettings& settings) {
 
 }  // namespace
 
+TPortPresence ProbeComPort(int portNumber) {
+  const std::string path = DevicePathForPort(portNumber);
+  if (path.empty()) return TPortPresence::Absent;
+  TSerialDevice device;  // closes the device as it goes
+  switch (device.Open(path)) {
+    case TOpenOutcome::Opened:
+      return device.IsEmptyLegacySlot() ? TPortPresence::Absent : TPortPresence::Free;
+    case TOpenOutcome::NoDevice:
+      return TPortPresence::Absent;
+    case TOpenOutcome::Refused:
+      break;
+  }
+  return TPortPresence::Busy;
+}
+
 std::int32_t FixedBaudRate(TComBaudrate rate) {
   return rate < brUser ? kFixedBaudRates[rate] : 0;
 }

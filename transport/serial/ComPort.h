@@ -86,6 +86,17 @@ void SetPortSettingsHook(TPortSettingsHook hook);
 TComFlowControl DecodeFlowControl(const TComSettings& settings);
 void EncodeFlowControl(TComFlowControl flow, TComSettings& settings);
 
+// What a probe of a port number found.
+enum class TPortPresence : std::uint8_t {
+  Free,    // the device exists and could be opened
+  Busy,    // the device exists but cannot be opened: in use, or access refused
+  Absent,  // no device behind the number
+};
+
+// Opens the device of `portNumber` as OpenPort does (exclusively, with its lock) and closes it
+// at once. Any thread; probes of different numbers may run at the same time.
+TPortPresence ProbeComPort(int portNumber);
+
 // The serial port component: settings as properties, a port opened by number (or device path),
 // writes that only queue, reads of what waits, and every event of the port's threads handed to
 // the main thread.

@@ -147,6 +147,9 @@ class TSerialDevice {
   const std::string& OpenFailure() const { return openFailure_; }
   bool IsOpen() const { return handle_ >= 0; }
   void Close();
+  // The open device is a legacy serial port slot with no UART behind it: the system lists it
+  // and it opens, but it can never carry a byte.
+  bool IsEmptyLegacySlot() const;
 
   // Makes reads return at once with whatever is waiting.
   bool MakeReadsImmediate();

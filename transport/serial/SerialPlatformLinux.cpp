@@ -1,5 +1,6 @@
 // The serial platform layer on Linux: termios, poll and ioctl behind SerialPlatform.h.
 #include <fcntl.h>
+#include <linux/major.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -7,6 +8,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -330,6 +332,17 @@ void TSerialDevice::Close() {
   ioctl(handle_, TIOCNXCL);
   close(handle_);
   handle_ = -1;
+}
+
+bool TSerialDevice::IsEmptyLegacySlot() const {
+  // Only the ttyS devices (major 4 from minor 64 up) are such slots; other drivers fill the
+  // port type as they please, some leave it unknown for a working port.
+  constexpr unsigned kFirstTtySMinor = 64;
+  struct stat status {};
+  if (fstat(handle_, &status) != 0 || !S_ISCHR(status.st_mode)) return false;
+  if (major(status.st_rdev) != TTY_MAJOR || minor(status.st_rdev) < kFirstTtySMinor) return false;
+  serial_struct serial{};
+  return ioctl(handle_, TIOCGSERIAL, &serial) == 0 && serial.type == PORT_UNKNOWN;
 }
 
 bool TSerialDevice::MakeReadsImmediate() {

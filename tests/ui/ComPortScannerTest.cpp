@@ -1,0 +1,267 @@
+// The port scanner with scripted probes and with the real one over pseudo-terminals, and the
+// sorted port list it fills.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QStringList>
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <thread>
+
+#include "tests/support/EventLoop.h"
+#include "tests/support/PseudoTerminal.h"
+#include "transport/serial/ComPort.h"
+#include "ui/ComPortScanner.h"
+#include "ui/ComPortStringList.h"
+
+namespace zorvid {
+
+// Failures name the state by number (found by argument-dependent lookup).
+[[maybe_unused]] static void PrintTo(TComPortState state, std::ostream* out) {
+  *out << static_cast<int>(state);
+}
+
+namespace {
+
+using namespace std::chrono_literals;
+using test::ProcessEventsUntil;
+
+// Holds the probes that reach it until the test opens it (at most a few seconds, so that a
+// failing test cannot hang in the scanner's destruction).
+class TGate {
+ public:
+  void Pass() {
+    std::unique_lock lock(mutex_);
+    ++arrived_;
+    changed_.wait_for(lock, 5s, [this] { return open_; });
+    ++passed_;
+  }
+  void Open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+  int Arrived() {
+    std::lock_guard lock(mutex_);
+    return arrived_;
+  }
+  int Passed() {
+    std::lock_guard lock(mutex_);
+    return passed_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool open_ = false;
+  int arrived_ = 0;
+  int passed_ = 0;
+};
+
+QStringList Texts(const QComboBox& box) {
+  QStringList texts;
+  for (int index = 0; index < box.count(); ++index)
+    texts << box.itemText(index);
+  return texts;
+}
+
+// A scanner whose results go to a port list over a combo box, and to a log of the last state
+// each port reported.
+struct TScanFixture {
+  explicit TScanFixture(TComPortProbe probe) : scanner(std::move(probe)) {
+    scanner.SetOnPortState([this](int port, TComPortState state) {
+      list.UpdatePort(port, state);
+      lastState[port] = state;
+    });
+  }
+  // Runs the event loop until the scan is complete and every queued result was handled.
+  bool Complete() {
+    const bool complete = ProcessEventsUntil([this] { return scanner.ScanComplete(); });
+    QCoreApplication::processEvents();
+    return complete;
+  }
+
+  QComboBox box;
+  TComPortStringList list{&box};
+  std::map<int, TComPortState> lastState;
+  TComPortScanner scanner;
+};
+
+TEST(ComPortScan, ListsPresentPortsInOrderOnceComplete) {
+  std::array<std::atomic<int>, kLastComPort + 1> probes{};
+  TScanFixture scan([&probes](int port) {
+    ++probes[static_cast<std::size_t>(port)];
+    return port == 1 ? cpsFree : port == 3 ? cpsBusy : cpsAbsent;
+  });
+  scan.scanner.Scan();
+  ASSERT_TRUE(scan.Complete());
+
+  EXPECT_EQ(Texts(scan.box), QStringList({"COM 1", "COM 3"}));
+  EXPECT_EQ(scan.list.PortAt(1), 3);
+  EXPECT_EQ(scan.lastState.size(), 255u);
+  for (int port = kFirstComPort; port <= kLastComPort; ++port)
+    EXPECT_EQ(probes[static_cast<std::size_t>(port)], 1) << "port " << port;
+}
+
+TEST(ComPortScan, ShowsAPortBeingProbedAndDropsItWhenFoundAbsent) {
+  std::atomic<bool> present{true};
+  TGate gate;
+  TScanFixture scan([&](int port) {
+    if (port != 12) return cpsAbsent;
+    if (present) return cpsFree;
+    gate.Pass();
+    return cpsAbsent;
+  });
+  scan.scanner.Scan();
+  ASSERT_TRUE(scan.Complete());
+  ASSERT_EQ(Texts(scan.box), QStringList({"COM 12"}));
+
+  present = false;
+  scan.scanner.Scan();
+  EXPECT_TRUE(ProcessEventsUntil([&] { return Texts(scan.box) == QStringList({"COM 12 ..."}); }));
+  EXPECT_EQ(scan.box.itemData(0, Qt::ToolTipRole).toString(),
+            QString::fromStdString(DevicePathForPort(12) + ": being probed"));
+  gate.Open();
+  ASSERT_TRUE(scan.Complete());
+  EXPECT_EQ(scan.box.count(), 0);
+}
+
+// The first scan's port 1 is held until the second scan has listed port 1 as free; its late
+// "busy" must not count.
+TEST(ComPortScan, SecondScanDropsTheResultsOfTheFirst) {
+  std::atomic<int> scanNumber{1};
+  TGate oldProbe;
+  TGate newProbes;
+  TScanFixture scan([&](int port) {
+    if (scanNumber == 1) {
+      if (port == 1) oldProbe.Pass();
+      return cpsBusy;
+    }
+    if (port != 1) newProbes.Pass();
+    return port <= 2 ? cpsFree : cpsAbsent;
+  });
+  scan.scanner.Scan();
+  // The other 7 workers are through the first scan once its 254 other ports are busy.
+  ASSERT_TRUE(ProcessEventsUntil([&] {
+    return std::count_if(scan.lastState.begin(), scan.lastState.end(),
+                         [](const auto& port) { return port.second == cpsBusy; }) == 254;
+  }));
+  scanNumber = 2;
+  scan.scanner.Scan();
+  // The 7 workers wait at ports 2 to 8 of the new scan; port 1 is free.
+  ASSERT_TRUE(
+      ProcessEventsUntil([&] { return newProbes.Arrived() == 7 && scan.lastState[1] == cpsFree; }));
+  oldProbe.Open();
+  // Its worker is done with the old port once it waits at a new one.
+  ASSERT_TRUE(ProcessEventsUntil([&] { return newProbes.Arrived() == 8; }));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(scan.lastState[1], cpsFree);
+
+  newProbes.Open();
+  ASSERT_TRUE(scan.Complete());
+  EXPECT_EQ(Texts(scan.box), QStringList({"COM 1", "COM 2"}));
+  for (const auto& [port, state] : scan.lastState)
+    EXPECT_EQ(state, port <= 2 ? cpsFree : cpsAbsent) << "port " << port;
+  for (int port = kFirstComPort; port <= kLastComPort; ++port)
+    EXPECT_EQ(scan.scanner.PortState(port), port <= 2 ? cpsFree : cpsAbsent) << "port " << port;
+}
+
+int ThreadCount() {
+  const std::filesystem::directory_iterator tasks("/proc/self/task");
+  return static_cast<int>(std::distance(begin(tasks), end(tasks)));
+}
+
+TEST(ComPortScan, DestructionMidScanEndsEveryWorkerFirst) {
+  const int threadsBefore = ThreadCount();
+  TGate gate;
+  std::atomic<int> handled{0};
+  auto scanner = std::make_unique<TComPortScanner>([&gate](int) {
+    gate.Pass();
+    return cpsFree;
+  });
+  EXPECT_TRUE(test::WaitUntil([&] { return ThreadCount() == threadsBefore + 8; }, 500ms));
+  scanner->SetOnPortState([&handled](int, TComPortState) { ++handled; });
+  scanner->Scan();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return gate.Arrived() == 8; }));
+
+  std::thread opener([&gate] {
+    std::this_thread::sleep_for(20ms);
+    gate.Open();
+  });
+  scanner.reset();
+  EXPECT_EQ(gate.Passed(), gate.Arrived()) << "a probe still ran after the destruction";
+  opener.join();
+  EXPECT_TRUE(test::WaitUntil([&] { return ThreadCount() == threadsBefore; }, 500ms));
+  // Whatever was still queued goes with the scanner.
+  const int handledAtDestruction = handled;
+  QCoreApplication::processEvents();
+  EXPECT_EQ(handled, handledAtDestruction);
+}
+
+TEST(ComPortStringList, FindsTheLastPortNotAboveTheNumber) {
+  QComboBox box;
+  TComPortStringList list(&box);
+  list.UpdatePort(7, cpsFree);
+  list.UpdatePort(3, cpsBusy);
+  ASSERT_EQ(Texts(box), QStringList({"COM 3", "COM 7"}));
+  EXPECT_EQ(list.IndexOfPort(5), 0);
+  EXPECT_EQ(list.IndexOfPort(7), 1);
+  list.UpdatePort(3, cpsAbsent);
+  EXPECT_EQ(list.IndexOfPort(5), -1);
+  EXPECT_EQ(list.PortAt(-1), 0);
+  EXPECT_EQ(list.PortAt(1), 0);
+  box.addItem("no port");
+  EXPECT_EQ(list.PortAt(1), 0);
+  EXPECT_EQ(list.IndexOfPort(5), 1) << "the walk stops at an item without a port";
+
+  TComPortStringList unbound(nullptr);
+  unbound.UpdatePort(1, cpsFree);
+  EXPECT_EQ(unbound.IndexOfPort(5), -1);
+  EXPECT_EQ(unbound.PortAt(0), 0);
+}
+
+// Port numbers without a default device, mapped to pseudo-terminals and a missing path.
+TEST(ComPortProbe, TellsFreeBusyAndAbsentDevices) {
+  test::TPseudoTerminal freeLine;
+  test::TPseudoTerminal heldLine;
+  const test::TPortMapping freePort(200, freeLine.SlavePath());
+  const test::TPortMapping busyPort(201, heldLine.SlavePath());
+  const test::TPortMapping missingPort(202, "/dev/zorvid-no-such-port");
+  TSerialDevice holder;
+  ASSERT_EQ(holder.Open(heldLine.SlavePath()), TOpenOutcome::Opened) << holder.OpenFailure();
+
+  EXPECT_EQ(ProbeComPort(200), TPortPresence::Free);
+  EXPECT_EQ(ProbeComPort(201), TPortPresence::Busy);
+  EXPECT_EQ(ProbeComPort(202), TPortPresence::Absent);
+  EXPECT_EQ(ProbeComPort(203), TPortPresence::Absent);
+  TSerialDevice afterProbe;  // the probe let the free port go again
+  EXPECT_EQ(afterProbe.Open(freeLine.SlavePath()), TOpenOutcome::Opened)
+      << afterProbe.OpenFailure();
+  afterProbe.Close();
+
+  TScanFixture scan(TComPortProbe{});  // the real probe
+  scan.scanner.Scan();
+  ASSERT_TRUE(scan.Complete());
+  const int free = scan.list.IndexOfPort(200);
+  ASSERT_GE(free, 0);
+  ASSERT_EQ(scan.list.PortAt(free), 200);
+  ASSERT_EQ(scan.list.PortAt(free + 1), 201);
+  EXPECT_EQ(scan.list.IndexOfPort(255), free + 1) << "port 202 is listed";
+  EXPECT_EQ(scan.box.itemText(free + 1), "COM 201");
+  EXPECT_EQ(scan.box.itemData(free, Qt::ToolTipRole).toString(),
+            QString::fromStdString(freeLine.SlavePath() + ": free"));
+  EXPECT_TRUE(scan.box.itemData(free + 1, Qt::ToolTipRole)
+                  .toString()
+                  .startsWith(QString::fromStdString(heldLine.SlavePath() + ": busy")));
+}
+
+}  // namespace
+}  // namespace zorvid

@@ -1,0 +1,190 @@
+// The connection dialog driven through its controls, over a scripted port scan.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+
+#include "tests/support/ModalWindows.h"
+#include "ui/ConnectionDialog.h"
+#include "ui/controls/IntEdit.h"
+
+namespace zorvid {
+namespace {
+
+using test::TModalAnswer;
+
+// A scan that finds exactly these ports, all free.
+TComPortProbe PortsPresent(std::set<int> ports) {
+  return [ports](int port) { return ports.contains(port) ? cpsFree : cpsAbsent; };
+}
+
+template <class TChild = QWidget>
+TChild* Child(QWidget* window, const char* name) {
+  auto* child = window->findChild<TChild*>(name);
+  EXPECT_NE(child, nullptr) << name;
+  return child;
+}
+
+QString Text(QWidget* window, const char* name) {
+  if (auto* list = qobject_cast<QComboBox*>(window->findChild<QWidget*>(name)))
+    return list->currentText();
+  return Child<QLineEdit>(window, name)->text();
+}
+
+// Clicked where a user clicks: a radio button at its indicator, others in the middle.
+void Click(QWidget* window, const char* button) {
+  auto* target = Child<QAbstractButton>(window, button);
+  const QPoint at = qobject_cast<QRadioButton*>(target) ? QPoint(6, target->height() / 2)
+                                                        : target->rect().center();
+  QTest::mouseClick(target, Qt::LeftButton, {}, at);
+}
+
+// Where a section starts once the layouts have taken in the latest changes: a section's own
+// layout first, then the one that stacks the sections, each in a round of events.
+int TopOf(QWidget* window, const char* section) {
+  for (int round = 0; round < 3; ++round)
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+  return Child(window, section)->y();
+}
+
+// One run of the dialog: `look` sees it open, then `finish` ("bOK", "bCancel") ends it.
+struct TRun {
+  bool confirmed = false;
+  std::string connection;
+  TByte address = 0;
+};
+TRun RunDialog(TfConnectionDialog& dialog, const std::string& connection, TByte address,
+               const std::function<void(QWidget*)>& look, const char* finish = "bOK") {
+  TRun run{false, connection, address};
+  TModalAnswer answer([&](QWidget* window) {
+    look(window);
+    Click(window, finish);
+  });
+  run.confirmed = dialog.Execute(run.connection, run.address);
+  EXPECT_TRUE(answer.answered());
+  return run;
+}
+
+// The empty string of a first start: the serial line, port 1 wanted, 9600 Bd, the first scan
+// run. Port 1 is not listed, so no port is selected and the string names port 0.
+TEST(ConnectionDialog, AnEmptyStringOpensOnTheSerialLineAndScans) {
+  TfConnectionDialog dialog(nullptr, PortsPresent({3, 7}));
+  const TRun run = RunDialog(dialog, "", 49, [](QWidget* window) {
+    EXPECT_TRUE(Child<QAbstractButton>(window, "rbCOM")->isChecked());
+    auto* ports = Child<QComboBox>(window, "cbCOM");
+    EXPECT_EQ(ports->count(), 2) << "the scan's results arrived within the refresh";
+    EXPECT_EQ(ports->currentIndex(), -1);
+    EXPECT_EQ(Text(window, "cbCOMBaudrate"), "9600");
+    for (const char* hidden : {"pADR", "pUSB", "cbCOMBaudrate"})
+      EXPECT_FALSE(Child(window, hidden)->isVisible()) << hidden;
+    EXPECT_FALSE(Child(window, "eIP")->isEnabled());
+    EXPECT_TRUE(Child(window, "cbCOM")->isEnabled());
+  });
+  EXPECT_TRUE(run.confirmed);
+  EXPECT_EQ(run.connection, "provider=SERIAL_PORT;comport=0;baudrate=9600");
+  EXPECT_EQ(run.address, 49);
+}
+
+// The nearest lower listed port, or none; a rate that is not listed picks the first.
+TEST(ConnectionDialog, AnUnlistedPortOrRateSelectsTheNearestLowerPortAndTheFirstRate) {
+  TfConnectionDialog dialog(nullptr, PortsPresent({3, 7}));
+  const TRun lower = RunDialog(dialog, "provider=SERIAL_PORT;comport=5;baudrate=14400", 1,
+                               [](QWidget* window) { EXPECT_EQ(Text(window, "cbCOM"), "COM 3"); });
+  EXPECT_EQ(lower.connection, "provider=SERIAL_PORT;comport=3;baudrate=110");
+
+  TfConnectionDialog onlySeven(nullptr, PortsPresent({7}));
+  const TRun none = RunDialog(onlySeven, "provider=SERIAL_PORT;comport=5", 1, [](QWidget* window) {
+    EXPECT_EQ(Child<QComboBox>(window, "cbCOM")->currentIndex(), -1);
+  });
+  EXPECT_EQ(none.connection, "provider=SERIAL_PORT;comport=0;baudrate=9600");
+}
+
+// A USB connection is always shown with its section; the serial number stands though no such
+// bridge is attached (here no bridge library at all, which shows no message).
+TEST(ConnectionDialog, AUsbStringShowsItsSectionAndItsSerialNumber) {
+  TfConnectionDialog dialog(nullptr, PortsPresent({}));
+  const TRun run = RunDialog(
+      dialog, "provider=ftd_usb;serial_number=A1B2C3;baudrate=57600", 49, [](QWidget* window) {
+        EXPECT_TRUE(Child<QAbstractButton>(window, "rbUSB")->isChecked());
+        EXPECT_TRUE(Child<QAbstractButton>(window, "sbExpertMode")->isChecked());
+        EXPECT_TRUE(Child(window, "pUSB")->isVisible());
+        EXPECT_EQ(Child<QComboBox>(window, "cbDeviceName")->count(), 0);
+        EXPECT_EQ(Text(window, "eSerialNumber"), "A1B2C3");
+        EXPECT_EQ(Text(window, "cbUSBBaudRate"), "57600");
+        EXPECT_EQ(QApplication::activeModalWidget(), window) << "no message box";
+      });
+  EXPECT_EQ(run.connection, "provider=FTD_USB;serial_number=A1B2C3;baudrate=57600");
+}
+
+// The Ethernet fields survive a later run with a serial string, which does not describe them.
+TEST(ConnectionDialog, AnEthernetStringFillsItsFieldsWhichSurviveOtherRuns) {
+  TfConnectionDialog dialog(nullptr, PortsPresent({1}));
+  const TRun tcp = RunDialog(dialog, "provider=TCP_CLIENT;host=10.0.0.7", 49, [](QWidget* window) {
+    EXPECT_TRUE(Child<QAbstractButton>(window, "rbTCP")->isChecked());
+    EXPECT_EQ(Text(window, "eIP"), "10.0.0.7");
+    EXPECT_EQ(Child<TIntEdit>(window, "iePort")->Value(), 10001);
+    EXPECT_FALSE(Child(window, "cbCOM")->isEnabled());
+  });
+  EXPECT_EQ(tcp.connection, "provider=TCP_CLIENT;host=10.0.0.7;port=10001");
+
+  const TRun serial = RunDialog(dialog, "", 49, [](QWidget* window) {
+    EXPECT_EQ(Text(window, "cbCOM"), "COM 1");
+    EXPECT_EQ(Text(window, "eIP"), "10.0.0.7");
+    Click(window, "rbTCP");
+    EXPECT_FALSE(Child<QAbstractButton>(window, "rbCOM")->isChecked());
+  });
+  EXPECT_EQ(serial.connection, "provider=TCP_CLIENT;host=10.0.0.7;port=10001");
+}
+
+// Expert mode shows the address, the USB section and the serial rate; what it hides still goes
+// into the result, and a hidden section takes no room.
+TEST(ConnectionDialog, ExpertModeShowsMoreAndHiddenValuesStillCount) {
+  TfConnectionDialog dialog(nullptr, PortsPresent({1}));
+  const TRun run =
+      RunDialog(dialog, "provider=SERIAL_PORT;comport=1;baudrate=19200", 49, [](QWidget* window) {
+        const int tcpTopPlain = TopOf(window, "pTCP");
+        Click(window, "sbExpertMode");
+        EXPECT_TRUE(Child(window, "pADR")->isVisible());
+        EXPECT_GT(TopOf(window, "pTCP"), tcpTopPlain);
+        Child<QComboBox>(window, "cbbADR")->setCurrentIndex(50);
+        Click(window, "sbExpertMode");
+        EXPECT_FALSE(Child(window, "pADR")->isVisible());
+        EXPECT_EQ(TopOf(window, "pTCP"), tcpTopPlain);
+      });
+  EXPECT_EQ(run.connection, "provider=SERIAL_PORT;comport=1;baudrate=19200");
+  EXPECT_EQ(run.address, 50);
+}
+
+TEST(ConnectionDialog, CancelAndTheCloseBoxChangeNothing) {
+  TfConnectionDialog dialog(nullptr, PortsPresent({1}));
+  const auto changeEverything = [](QWidget* window) {
+    Click(window, "rbTCP");
+    Child<QLineEdit>(window, "eIP")->setText("10.9.9.9");
+    Child<QComboBox>(window, "cbbADR")->setCurrentIndex(7);
+  };
+  const std::string connection = "provider=SERIAL_PORT;comport=1;baudrate=9600";
+  const TRun cancelled = RunDialog(dialog, connection, 49, changeEverything, "bCancel");
+  EXPECT_FALSE(cancelled.confirmed);
+  EXPECT_EQ(cancelled.connection, connection);
+  EXPECT_EQ(cancelled.address, 49);
+
+  std::string closedConnection = connection;
+  TByte closedAddress = 49;
+  TModalAnswer closeBox([&](QWidget* window) {
+    changeEverything(window);
+    window->close();
+  });
+  EXPECT_FALSE(dialog.Execute(closedConnection, closedAddress));
+  EXPECT_EQ(closedConnection, connection);
+  EXPECT_EQ(closedAddress, 49);
+}
+
+}  // namespace
+}  // namespace zorvid

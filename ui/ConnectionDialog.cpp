@@ -1,0 +1,378 @@
+#include "ui/ConnectionDialog.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStyle>
+#include <QThread>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cctype>
+
+#include "transport/ConnectionString.h"
+#include "ui/AddressComboBox.h"
+#include "ui/BusyCursor.h"
+#include "ui/ComPortStringList.h"
+#include "ui/DialogFrame.h"
+#include "ui/EnDis.h"
+#include "ui/controls/IntEdit.h"
+
+namespace zorvid {
+namespace {
+
+constexpr QSize kClientSize(369, 390);
+constexpr TByte kDefaultAddress = 49;
+// A private-network address: a display on the technician's own bench network.
+constexpr const char* kDefaultHost = "192.168.1.100";
+// How long a COM refresh lets the scan run before it selects the first port found.
+constexpr unsigned long kComRefreshWaitMs = 200;
+constexpr int kComRefreshEventRounds = 3;
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+template <class TControl>
+TControl* Named(TControl* control, const char* name) {
+  control->setObjectName(name);
+  return control;
+}
+
+QLabel* NewLabel(const char* name, const char* caption) {
+  return Named(new QLabel(QString::fromUtf8(caption)), name);
+}
+
+QPushButton* NewButton(const char* name, const char* caption) {
+  return Named(new QPushButton(QString::fromUtf8(caption)), name);
+}
+
+// The three radio buttons sit in different sections: the dialog keeps them exclusive itself.
+QRadioButton* NewRadio(const char* name, const char* caption) {
+  auto* radio = Named(new QRadioButton(QString::fromUtf8(caption)), name);
+  radio->setAutoExclusive(false);
+  return radio;
+}
+
+QComboBox* NewList(const char* name) {
+  auto* list = Named(new QComboBox, name);
+  list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  return list;
+}
+
+QComboBox* NewBaudList(const char* name) {
+  QComboBox* list = NewList(name);
+  SetupBaudRateComboBox(list);
+  return list;
+}
+
+// A section: a panel without frame whose grid holds its controls; a hidden section takes no
+// room, as the sections are stacked by a layout.
+QWidget* NewSection(const char* name, QGridLayout*& grid) {
+  auto* section = Named(new QWidget, name);
+  grid = new QGridLayout(section);
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->setColumnStretch(1, 1);
+  return section;
+}
+
+// The baud rate's text, or the list's first item when the rate is not listed.
+void SelectBaudRate(QComboBox* list, std::int32_t rate) {
+  list->setCurrentIndex(std::max(0, list->findText(QString::number(rate))));
+}
+
+}  // namespace
+
+TConnectionChoice ChoiceOfConnection(const std::string& connection) {
+  TConnectionChoice choice;
+  const std::string provider = Upper(GetConnectionValue(connection, "provider", ""));
+  if (provider == "FTD_USB") {
+    choice.line = TConnectionChoice::lnUsb;
+    choice.serialNumber = GetConnectionValue(connection, "serial_number", "");
+    choice.usbBaudRate = GetConnectionInt(connection, "baudrate", choice.usbBaudRate);
+  } else if (provider == "TCP_CLIENT") {
+    choice.line = TConnectionChoice::lnTcp;
+    choice.host = GetConnectionValue(connection, "host", "");
+    choice.tcpPort = GetConnectionInt(connection, "port", choice.tcpPort);
+  } else {
+    choice.comPort = GetConnectionInt(connection, "comport", choice.comPort);
+    choice.comBaudRate = GetConnectionInt(connection, "baudrate", choice.comBaudRate);
+  }
+  return choice;
+}
+
+TfConnectionDialog::TfConnectionDialog(QWidget* owner, TComPortProbe probe) : QDialog(owner) {
+  setObjectName("fConnectionDialog");
+  setWindowTitle(QString::fromUtf8("Nastavení připojení"));
+  ShowCloseButtonOnly(*this);
+  BuildControls();
+  FComPorts = std::make_unique<TComPortStringList>(cbCOM);
+  FScanner = probe ? std::make_unique<TComPortScanner>(std::move(probe))
+                   : std::make_unique<TComPortScanner>();
+  FScanner->SetOnPortState(
+      [this](int port, TComPortState state) { FComPorts->UpdatePort(port, state); });
+  SetupAddressComboBox(cbbADR, 0, true, true, kDefaultAddress, 255);
+  ApplyExpertMode();
+  FixClientSize(*this, kClientSize);
+}
+
+TfConnectionDialog::~TfConnectionDialog() {
+  FScanner->Stop();
+  FScanner.reset();
+  FComPorts.reset();
+}
+
+// ---- Controls ------------------------------------------------------------------------------
+
+void TfConnectionDialog::BuildControls() {
+  gbMain = Named(new QGroupBox, "gbMain");
+  gbMain->setFlat(true);
+  gbMain->setStyleSheet("QGroupBox#gbMain { border: none; }");
+  auto* sections = new QVBoxLayout(gbMain);
+  for (QWidget* section :
+       {BuildAddressSection(), BuildSerialSection(), BuildUsbSection(), BuildTcpSection()})
+    sections->addWidget(section);
+  sections->addStretch();
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(gbMain, 1);
+  layout->addWidget(BuildButtons());
+
+  for (QRadioButton* radio : {rbCOM, rbUSB, rbTCP})
+    connect(radio, &QRadioButton::clicked, this, [this, radio] { ApplyRadioRule(radio); });
+  connect(bCOMRefresh, &QPushButton::clicked, this, &TfConnectionDialog::RefreshComPorts);
+  connect(bUSBRefresh, &QPushButton::clicked, this, &TfConnectionDialog::RefreshUsbDevices);
+  connect(cbDeviceName, &QComboBox::currentIndexChanged, this, &TfConnectionDialog::ChooseDevice);
+  connect(sbExpertMode, &QPushButton::clicked, this, &TfConnectionDialog::ApplyExpertMode);
+  connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
+  connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+QWidget* TfConnectionDialog::BuildAddressSection() {
+  QGridLayout* grid = nullptr;
+  pADR = NewSection("pADR", grid);
+  Label1 = NewLabel("Label1", "Adresa:");
+  cbbADR = NewList("cbbADR");
+  Label1->setBuddy(cbbADR);
+  grid->addWidget(Label1, 0, 0);
+  grid->addWidget(cbbADR, 0, 1, 1, 2);
+  return pADR;
+}
+
+QWidget* TfConnectionDialog::BuildSerialSection() {
+  QGridLayout* grid = nullptr;
+  pCOM = NewSection("pCOM", grid);
+  rbCOM = NewRadio("rbCOM", "Sériový port:");
+  rbCOM->setChecked(true);
+  lCOM = NewLabel("lCOM", "Číslo portu RS232/485:");
+  cbCOM = NewList("cbCOM");
+  bCOMRefresh = NewButton("bCOMRefresh", "Obnovit");
+  lCOMBaudrate = NewLabel("lCOMBaudrate", "Komunikační rychlost [Bd]:");
+  cbCOMBaudrate = NewBaudList("cbCOMBaudrate");
+  lCOM->setBuddy(cbCOM);
+  lCOMBaudrate->setBuddy(cbCOMBaudrate);
+  grid->addWidget(rbCOM, 0, 0, 1, 3);
+  grid->addWidget(lCOM, 1, 0);
+  grid->addWidget(cbCOM, 1, 1);
+  grid->addWidget(bCOMRefresh, 1, 2);
+  grid->addWidget(lCOMBaudrate, 2, 0);
+  grid->addWidget(cbCOMBaudrate, 2, 1);
+  SelectBaudRate(cbCOMBaudrate, 9600);
+  return pCOM;
+}
+
+QWidget* TfConnectionDialog::BuildUsbSection() {
+  QGridLayout* grid = nullptr;
+  pUSB = NewSection("pUSB", grid);
+  rbUSB = NewRadio("rbUSB", "USB:");
+  lDeviceName = NewLabel("lDeviceName", "Zařízení:");
+  cbDeviceName = NewList("cbDeviceName");
+  lSerialNumber = NewLabel("lSerialNumber", "Sériové číslo:");
+  eSerialNumber = Named(new QLineEdit, "eSerialNumber");
+  eSerialNumber->setReadOnly(true);
+  bUSBRefresh = NewButton("bUSBRefresh", "Obnovit");
+  lUSBBaudRate = NewLabel("lUSBBaudRate", "Komunikační rychlost [Bd]:");
+  cbUSBBaudRate = NewBaudList("cbUSBBaudRate");
+  lDeviceName->setBuddy(cbDeviceName);
+  lSerialNumber->setBuddy(eSerialNumber);
+  lUSBBaudRate->setBuddy(cbUSBBaudRate);
+  grid->addWidget(rbUSB, 0, 0, 1, 3);
+  grid->addWidget(lDeviceName, 1, 0);
+  grid->addWidget(cbDeviceName, 1, 1);
+  grid->addWidget(bUSBRefresh, 1, 2);
+  grid->addWidget(lSerialNumber, 2, 0);
+  grid->addWidget(eSerialNumber, 2, 1);
+  grid->addWidget(lUSBBaudRate, 3, 0);
+  grid->addWidget(cbUSBBaudRate, 3, 1);
+  SelectBaudRate(cbUSBBaudRate, 9600);
+  return pUSB;
+}
+
+QWidget* TfConnectionDialog::BuildTcpSection() {
+  QGridLayout* grid = nullptr;
+  pTCP = NewSection("pTCP", grid);
+  rbTCP = NewRadio("rbTCP", "Ethernet:");
+  lIP = NewLabel("lIP", "IP adresa:");
+  eIP = Named(new QLineEdit(QString::fromUtf8(kDefaultHost)), "eIP");
+  lPort = NewLabel("lPort", "Datový port:");
+  iePort = Named(new TIntEdit, "iePort");
+  iePort->SetMinValue(0);
+  iePort->SetMaxValue(65535);
+  iePort->SetValue(10001);
+  iePort->SetShowName(lPort->text());
+  lIP->setBuddy(eIP);
+  lPort->setBuddy(iePort);
+  grid->addWidget(rbTCP, 0, 0, 1, 3);
+  grid->addWidget(lIP, 1, 0);
+  grid->addWidget(eIP, 1, 1);
+  grid->addWidget(lPort, 2, 0);
+  grid->addWidget(iePort, 2, 1);
+  return pTCP;
+}
+
+QWidget* TfConnectionDialog::BuildButtons() {
+  auto* buttons = new QWidget;
+  auto* row = new QHBoxLayout(buttons);
+  row->setContentsMargins(0, 0, 0, 0);
+  sbExpertMode = NewButton("sbExpertMode", "Pro pokročilé");
+  sbExpertMode->setCheckable(true);
+  sbExpertMode->setAutoDefault(false);
+  // The style's size hint leaves this caption's diacritics no room of their own.
+  const int margin = sbExpertMode->style()->pixelMetric(QStyle::PM_ButtonMargin);
+  sbExpertMode->setMinimumWidth(
+      sbExpertMode->fontMetrics().horizontalAdvance(sbExpertMode->text()) + 4 * margin);
+  bOK = NewButton("bOK", "Ok");
+  bOK->setDefault(true);
+  bCancel = NewButton("bCancel", "Zrušit");
+  bCancel->setAutoDefault(false);
+  for (QPushButton* refresh : {bCOMRefresh, bUSBRefresh})
+    refresh->setAutoDefault(false);
+  row->addWidget(sbExpertMode);
+  row->addStretch();
+  row->addWidget(bOK);
+  row->addWidget(bCancel);
+  return buttons;
+}
+
+// ---- Rules ---------------------------------------------------------------------------------
+
+void TfConnectionDialog::ApplyRadioRule(QRadioButton* chosen) {
+  if (chosen)
+    for (QRadioButton* radio : {rbCOM, rbUSB, rbTCP})
+      radio->setChecked(radio == chosen);
+  if (rbCOM->isChecked() && cbCOM->count() == 0) RefreshComPorts();
+  if (rbUSB->isChecked() && cbDeviceName->count() == 0) RefreshUsbDevices();
+  EnableControls({lCOM, lCOMBaudrate, cbCOM, bCOMRefresh, cbCOMBaudrate}, rbCOM->isChecked(),
+                 false);
+  EnableControls({lDeviceName, lSerialNumber, lUSBBaudRate, cbDeviceName, eSerialNumber,
+                  bUSBRefresh, cbUSBBaudRate},
+                 rbUSB->isChecked(), false);
+  EnableControls({lIP, lPort, eIP, iePort}, rbTCP->isChecked(), false);
+}
+
+// Hidden controls keep their values: they still go into the built string.
+void TfConnectionDialog::ApplyExpertMode() {
+  const bool expert = sbExpertMode->isChecked();
+  for (QWidget* control :
+       {pADR, pUSB, static_cast<QWidget*>(lCOMBaudrate), static_cast<QWidget*>(cbCOMBaudrate)})
+    control->setVisible(expert);
+}
+
+// The scan goes on in the background after this returns; what it found by then is listed.
+void TfConnectionDialog::RefreshComPorts() {
+  FScanner->Scan();
+  {
+    const TBusyCursor busy;
+    QThread::msleep(kComRefreshWaitMs);
+  }
+  // The scan's results are queued calls, not user input: a click cannot re-enter here.
+  for (int round = 0; round < kComRefreshEventRounds; ++round)
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  if (cbCOM->count() > 0) cbCOM->setCurrentIndex(0);
+}
+
+// A missing library or any failure of the enumeration leaves the list as far as it got,
+// without a message.
+void TfConnectionDialog::RefreshUsbDevices() {
+  const QSignalBlocker quiet(cbDeviceName);
+  cbDeviceName->clear();
+  FillUSBDeviceList(FUsbDevices);
+  for (const TUsbDeviceItem& device : FUsbDevices)
+    cbDeviceName->addItem(QString::fromStdString(device.text), device.tag);
+  if (cbDeviceName->count() == 0) {
+    eSerialNumber->clear();
+    return;
+  }
+  cbDeviceName->setCurrentIndex(0);
+  ChooseDevice();
+}
+
+void TfConnectionDialog::ChooseDevice() {
+  const int index = cbDeviceName->currentIndex();
+  eSerialNumber->setText(
+      index < 0 ? QString() : QString::fromStdString(GetUSBItemSerialNumber(FUsbDevices, index)));
+}
+
+// ---- Running -------------------------------------------------------------------------------
+
+void TfConnectionDialog::LoadFrom(const std::string& connection) {
+  const TConnectionChoice choice = ChoiceOfConnection(connection);
+  switch (choice.line) {
+    case TConnectionChoice::lnSerial:
+      ApplyRadioRule(rbCOM);
+      cbCOM->setCurrentIndex(FComPorts->IndexOfPort(choice.comPort));
+      SelectBaudRate(cbCOMBaudrate, choice.comBaudRate);
+      break;
+    case TConnectionChoice::lnUsb:
+      ApplyRadioRule(rbUSB);
+      eSerialNumber->setText(QString::fromStdString(choice.serialNumber));
+      SelectBaudRate(cbUSBBaudRate, choice.usbBaudRate);
+      break;
+    case TConnectionChoice::lnTcp:
+      ApplyRadioRule(rbTCP);
+      eIP->setText(QString::fromStdString(choice.host));
+      iePort->SetValue(choice.tcpPort);
+      break;
+  }
+}
+
+std::int32_t TfConnectionDialog::SelectedComPort() const {
+  return FComPorts->PortAt(cbCOM->currentIndex());
+}
+
+std::string TfConnectionDialog::BuildConnectionString() const {
+  if (rbCOM->isChecked())
+    return "provider=SERIAL_PORT;comport=" + std::to_string(SelectedComPort()) +
+           ";baudrate=" + cbCOMBaudrate->currentText().toStdString();
+  if (rbUSB->isChecked())
+    return "provider=FTD_USB;serial_number=" + eSerialNumber->text().toStdString() +
+           ";baudrate=" + cbUSBBaudRate->currentText().toStdString();
+  return "provider=TCP_CLIENT;host=" + eIP->text().toStdString() +
+         ";port=" + std::to_string(iePort->Value());
+}
+
+bool TfConnectionDialog::Execute(std::string& connection, TByte& address) {
+  LoadFrom(connection);
+  cbbADR->setCurrentIndex(address);
+  // A USB connection is always shown with its section.
+  if (rbUSB->isChecked() && !sbExpertMode->isChecked()) {
+    sbExpertMode->setChecked(true);
+    ApplyExpertMode();
+  }
+  if (const QScreen* screen = this->screen())
+    move(screen->availableGeometry().center() - rect().center());
+  if (exec() != QDialog::Accepted) return false;
+  connection = BuildConnectionString();
+  address = static_cast<TByte>(cbbADR->currentIndex());
+  return true;
+}
+
+}  // namespace zorvid

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <QDialog>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/Types.h"
+#include "transport/FTDICore.h"
+#include "ui/ComPortScanner.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QWidget;
+
+namespace zorvid {
+
+class TComPortStringList;
+class TIntEdit;
+
+// What a connection string asks the dialog to show: the line and the values of each section.
+// Values the string does not give are the dialog's defaults.
+struct TConnectionChoice {
+  enum TLine { lnSerial, lnUsb, lnTcp } line = lnSerial;
+  std::int32_t comPort = 1;
+  std::int32_t comBaudRate = 9600;
+  std::string serialNumber;
+  std::int32_t usbBaudRate = 115200;
+  std::string host;
+  std::int32_t tcpPort = 10001;
+};
+
+// Reads a connection string as the dialog loads it: the provider (any case; anything else
+// than FTD_USB or TCP_CLIENT, also none, is the serial line) and the keys of that line only.
+// A value that is not an integer takes the key's default.
+TConnectionChoice ChoiceOfConnection(const std::string& connection);
+
+// The connection dialog: serial port, USB bridge or TCP client, with the transport's values
+// and the display's address. It is made once and keeps its state between runs; it does no
+// I/O of a line, only the COM port scan and the USB bridge enumeration that fill its lists.
+//
+// Threads: user-interface thread only; the scanner's results reach the port list there.
+class TfConnectionDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // `probe` decides each port's state in a scan; the default is the real one.
+  explicit TfConnectionDialog(QWidget* owner = nullptr, TComPortProbe probe = {});
+  // Stops the scan (its threads end) before the scanner and the list go.
+  ~TfConnectionDialog() override;
+
+  // Loads the controls from `connection`, selects `address` and shows the dialog modally.
+  // True on "Ok", with the built connection string and the selected address written back;
+  // "Zrušit" and the close box leave both unchanged.
+  bool Execute(std::string& connection, TByte& address);
+
+  // The string the controls describe now.
+  std::string BuildConnectionString() const;
+
+ private:
+  void BuildControls();
+  QWidget* BuildAddressSection();
+  QWidget* BuildSerialSection();
+  QWidget* BuildUsbSection();
+  QWidget* BuildTcpSection();
+  QWidget* BuildButtons();
+
+  void LoadFrom(const std::string& connection);
+  // Checks `chosen` (when given) and unchecks the others, fills an empty list of the checked
+  // line and enables the controls of the checked line only.
+  void ApplyRadioRule(QRadioButton* chosen);
+  void ApplyExpertMode();
+  void RefreshComPorts();
+  void RefreshUsbDevices();
+  void ChooseDevice();
+  std::int32_t SelectedComPort() const;
+
+  QGroupBox* gbMain;
+  QWidget* pADR;
+  QLabel* Label1;
+  QComboBox* cbbADR;
+  QWidget* pCOM;
+  QRadioButton* rbCOM;
+  QLabel* lCOM;
+  QComboBox* cbCOM;
+  QPushButton* bCOMRefresh;
+  QLabel* lCOMBaudrate;
+  QComboBox* cbCOMBaudrate;
+  QWidget* pUSB;
+  QRadioButton* rbUSB;
+  QLabel* lDeviceName;
+  QComboBox* cbDeviceName;
+  QLabel* lSerialNumber;
+  QLineEdit* eSerialNumber;
+  QPushButton* bUSBRefresh;
+  QLabel* lUSBBaudRate;
+  QComboBox* cbUSBBaudRate;
+  QWidget* pTCP;
+  QRadioButton* rbTCP;
+  QLabel* lIP;
+  QLineEdit* eIP;
+  QLabel* lPort;
+  TIntEdit* iePort;
+  QPushButton* sbExpertMode;
+  QPushButton* bOK;
+  QPushButton* bCancel;
+
+  std::unique_ptr<TComPortStringList> FComPorts;
+  std::unique_ptr<TComPortScanner> FScanner;
+  TUsbDeviceList FUsbDevices;  // what cbDeviceName lists, in its order
+};
+
+}  // namespace zorvid
