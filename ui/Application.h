@@ -41,15 +41,15 @@ void ReportError(const std::exception& error);
 // is built without exception support: an exception unwinding through a click's delivery
 // skips Qt's clean-ups there (leaked event copies, guards left counted), so every handler of
 // a window is connected through this; notify's catch stays the net for everything else.
-// The handler may take the signal's arguments or none.
+// The handler may take the signal's leading arguments, as many as it wants, or none.
 template <class THandler>
 auto GuardedSlot(THandler handler) {
-  return [handler = std::move(handler)](auto&&... arguments) mutable {
+  // Callable with exactly the arguments the handler takes: Qt then passes a signal's leading
+  // arguments as far as the handler wants them, and never has to look into the body to find out.
+  return [handler = std::move(handler)](auto&&... arguments) mutable
+         -> void requires std::is_invocable_v<THandler&, decltype(arguments)...> {
     try {
-      if constexpr (std::is_invocable_v<THandler&, decltype(arguments)...>)
-        handler(std::forward<decltype(arguments)>(arguments)...);
-      else
-        handler();
+      handler(std::forward<decltype(arguments)>(arguments)...);
     } catch (const std::exception& error) {
       ReportError(error);
     }
