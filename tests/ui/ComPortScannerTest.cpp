@@ -1,5 +1,7 @@
 // The port scanner with scripted probes and with the real one over pseudo-terminals, and the
 // sorted port list it fills.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -14,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <ostream>
+#include <set>
 #include <thread>
 
 #include "tests/support/EventLoop.h"
@@ -174,23 +177,31 @@ TEST(ComPortScan, SecondScanDropsTheResultsOfTheFirst) {
     EXPECT_EQ(scan.scanner.PortState(port), port <= 2 ? cpsFree : cpsAbsent) << "port " << port;
 }
 
-int ThreadCount() {
-  const std::filesystem::directory_iterator tasks("/proc/self/task");
-  return static_cast<int>(std::distance(begin(tasks), end(tasks)));
+// Whether the thread of that system id still exists in this process.
+bool ThreadExists(pid_t tid) {
+  return std::filesystem::exists("/proc/self/task/" + std::to_string(tid));
 }
 
+// Eight workers are blocked in a probe each (so there are eight of them) when the scanner goes:
+// the destruction waits for them, no probe starts afterwards, their threads are gone and nothing
+// queued reaches the handler any more.
 TEST(ComPortScan, DestructionMidScanEndsEveryWorkerFirst) {
-  const int threadsBefore = ThreadCount();
   TGate gate;
+  std::mutex mutex;
+  std::set<pid_t> workers;  // guarded by mutex
   std::atomic<int> handled{0};
-  auto scanner = std::make_unique<TComPortScanner>([&gate](int) {
+  auto scanner = std::make_unique<TComPortScanner>([&](int) {
+    {
+      std::lock_guard lock(mutex);
+      workers.insert(gettid());
+    }
     gate.Pass();
     return cpsFree;
   });
-  EXPECT_TRUE(test::WaitUntil([&] { return ThreadCount() == threadsBefore + 8; }, 500ms));
   scanner->SetOnPortState([&handled](int, TComPortState) { ++handled; });
   scanner->Scan();
   ASSERT_TRUE(ProcessEventsUntil([&] { return gate.Arrived() == 8; }));
+  EXPECT_EQ(workers.size(), 8u);
 
   std::thread opener([&gate] {
     std::this_thread::sleep_for(20ms);
@@ -199,7 +210,8 @@ TEST(ComPortScan, DestructionMidScanEndsEveryWorkerFirst) {
   scanner.reset();
   EXPECT_EQ(gate.Passed(), gate.Arrived()) << "a probe still ran after the destruction";
   opener.join();
-  EXPECT_TRUE(test::WaitUntil([&] { return ThreadCount() == threadsBefore; }, 500ms));
+  EXPECT_TRUE(test::WaitUntil(
+      [&] { return std::none_of(workers.begin(), workers.end(), ThreadExists); }, 500ms));
   // Whatever was still queued goes with the scanner.
   const int handledAtDestruction = handled;
   QCoreApplication::processEvents();
