@@ -95,13 +95,3 @@ BENCHMARK(BM_TickOf250IntoFullLog)->Arg(1000)->Arg(100000)->Unit(benchmark::kMil
 
 }  // namespace
 }  // namespace zorvid
-
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -34,15 +34,3 @@ BENCHMARK(BM_CompleteScan)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace zorvid
-
-// The scanner posts its results to the user-interface thread: the benchmarks run inside an
-// application object, on the offscreen platform unless the environment asks for another.
-int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication application(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -22,6 +22,7 @@
 #include "ui/ComPortStringList.h"
 #include "ui/DialogFrame.h"
 #include "ui/EnDis.h"
+#include "ui/NamedControls.h"
 #include "ui/controls/IntEdit.h"
 
 namespace zorvid {
@@ -41,23 +42,9 @@ std::string Upper(std::string text) {
   return text;
 }
 
-template <class TControl>
-TControl* Named(TControl* control, const char* name) {
-  control->setObjectName(name);
-  return control;
-}
-
-QLabel* NewLabel(const char* name, const char* caption) {
-  return Named(new QLabel(QString::fromUtf8(caption)), name);
-}
-
-QPushButton* NewButton(const char* name, const char* caption) {
-  return Named(new QPushButton(QString::fromUtf8(caption)), name);
-}
-
 // The three radio buttons sit in different sections: the dialog keeps them exclusive itself.
 QRadioButton* NewRadio(const char* name, const char* caption) {
-  auto* radio = Named(new QRadioButton(QString::fromUtf8(caption)), name);
+  auto* radio = NewCaptioned<QRadioButton>(name, caption);
   radio->setAutoExclusive(false);
   return radio;
 }

@@ -12,24 +12,19 @@
 #include <string>
 
 #include "tests/support/ModalWindows.h"
+#include "tests/support/WidgetLookup.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/controls/IntEdit.h"
 
 namespace zorvid {
 namespace {
 
+using test::Child;
 using test::TModalAnswer;
 
 // A scan that finds exactly these ports, all free.
 TComPortProbe PortsPresent(std::set<int> ports) {
   return [ports](int port) { return ports.contains(port) ? cpsFree : cpsAbsent; };
-}
-
-template <class TChild = QWidget>
-TChild* Child(QWidget* window, const char* name) {
-  auto* child = window->findChild<TChild*>(name);
-  EXPECT_NE(child, nullptr) << name;
-  return child;
 }
 
 QString Text(QWidget* window, const char* name) {

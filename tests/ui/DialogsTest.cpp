@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "tests/support/ModalWindows.h"
+#include "tests/support/WidgetLookup.h"
 #include "ui/About.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/FTDISetup.h"
@@ -26,14 +27,8 @@
 namespace zorvid {
 namespace {
 
+using test::Child;
 using test::TModalAnswer;
-
-template <class TChild = QWidget>
-TChild* Child(QWidget* window, const char* name) {
-  auto* child = window->findChild<TChild*>(name);
-  EXPECT_NE(child, nullptr) << name;
-  return child;
-}
 
 void Click(QWidget* window, const char* button) {
   QTest::mouseClick(Child<QAbstractButton>(window, button), Qt::LeftButton);
