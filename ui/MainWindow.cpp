@@ -56,8 +56,7 @@ QRadioButton* NewRadio(const char* name, const char* caption) {
   return NewCaptioned<QRadioButton>(name, caption);
 }
 
-// Made inside its group: the arrows take their width from the edit's height when it is made,
-// and a parentless widget starts far taller than any row, which would widen its size hint.
+// A numeric edit of the pages, made inside its group, with the pages' common settings.
 TIntEdit* NewIntEdit(QWidget* group, const char* name, qint32 minValue, qint32 maxValue,
                      qint32 value) {
   auto* edit = Named(new TIntEdit(group), name);

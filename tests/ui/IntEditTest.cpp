@@ -335,5 +335,13 @@ TEST_F(IntEditTest, TextStopsShortOfTheArrowsAtAnyHeight) {
   }
 }
 
+// Made without a parent (a default size of 640 x 480), the edit still asks for the room of one
+// row: its arrows are sized for the height it will get, not for its first default size.
+TEST(IntEditSize, AParentlessEditAsksForTheWidthOfAnEditWithArrows) {
+  TIntEdit edit;
+  const QLineEdit plain;
+  EXPECT_LT(edit.sizeHint().width(), plain.sizeHint().width() + plain.sizeHint().height());
+}
+
 }  // namespace
 }  // namespace zorvid

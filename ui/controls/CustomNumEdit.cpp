@@ -265,7 +265,10 @@ void TMyCustomNumEdit::ArrowClicked(TStepDirection direction) {
 // The arrows fill the edit's height but for a pixel above and below and take three quarters
 // of that as their width, so they grow with the edit; the text stops short of them.
 void TMyCustomNumEdit::PlaceArrows() {
-  const int arrowsHeight = std::max(0, height() - 2);
+  // Before its first placement a widget has a default size that no row would give it (a
+  // parentless one is 640 x 480): the arrows take the height the edit will ask for.
+  const int editHeight = testAttribute(Qt::WA_Resized) ? height() : QLineEdit::sizeHint().height();
+  const int arrowsHeight = std::max(0, editHeight - 2);
   const int arrowsWidth = std::max(kMinArrowWidth, arrowsHeight * 3 / 4);
   const int rightInset = 1;
   arrows_->setGeometry(width() - rightInset - arrowsWidth, 1, arrowsWidth, arrowsHeight);
