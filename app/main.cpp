@@ -33,6 +33,7 @@ struct TProgramOptions {
   std::optional<std::string> connection;
   zorvid::TByte address = kDefaultAddress;
   QString screenshot;
+  bool exitWhenShown = false;
   bool help = false;
   bool version = false;
 };
@@ -73,9 +74,10 @@ TProgramOptions ParseOptions(const QStringList& arguments) {
       QStringLiteral("screenshot"),
       QStringLiteral("save the main window as PNG after the first poll and exit"),
       QStringLiteral("FILE"));
+  const QCommandLineOption exitWhenShown(QStringLiteral("exit-when-shown"));
   const QCommandLineOption help(QStringLiteral("help"));
   const QCommandLineOption version(QStringLiteral("version"));
-  parser.addOptions({connect, address, screenshot, help, version});
+  parser.addOptions({connect, address, screenshot, exitWhenShown, help, version});
   // The options of Qt itself, which the application object takes out of the arguments later.
   for (const char* qtOption : {"platform", "display", "style", "qwindowgeometry", "qwindowtitle"}) {
     QCommandLineOption option(QString::fromLatin1(qtOption));
@@ -100,6 +102,7 @@ TProgramOptions ParseOptions(const QStringList& arguments) {
     options.address = ParseAddress(parser.value(address));
   }
   options.screenshot = parser.value(screenshot);
+  options.exitWhenShown = parser.isSet(exitWhenShown);
   return options;
 }
 
@@ -112,6 +115,7 @@ const char* kUsage =
     "  --address N        the display's address for --connect, decimal or 0x-hexadecimal\n"
     "                     (default 49)\n"
     "  --screenshot FILE  save a PNG of the main window after the first completed poll and exit\n"
+    "  --exit-when-shown  exit as soon as the main window has been shown (start-up timing)\n"
     "  --help             print this help\n"
     "  --version          print the version\n"
     "  DST                also forward all traffic to the terminal program's socket\n"
@@ -146,6 +150,8 @@ int Run(zorvid::TZorvidApplication& application, const TProgramOptions& options)
   window.SetConnectionDialog(&dialog);
   if (!options.screenshot.isEmpty()) SaveScreenshotAfterFirstPoll(window, options.screenshot);
   window.show();
+  // A zero-time timer runs once the events of the show (layout, expose, paint) are handled.
+  if (options.exitWhenShown) QTimer::singleShot(0, &window, [] { QCoreApplication::exit(0); });
   if (options.connection)
     QTimer::singleShot(0, &window, zorvid::GuardedSlot([&window, &options] {
                          window.ConnectTo(*options.connection, options.address);
