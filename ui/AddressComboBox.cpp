@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "protocol/KorvelInterfaces.h"
+
 namespace zorvid {
 namespace {
 
@@ -21,9 +23,9 @@ constexpr int kValuePointSize = 9;
 constexpr int kNotePointSize = 8;
 // Below this code a character has no picture, so the character and its label are left out.
 constexpr int kFirstPrintableCode = 32;
-// The two reserved addresses, which are two lines high in the open list.
-constexpr int kUniversalAddress = 254;
-constexpr int kSpecialAddress = 255;
+// The two reserved addresses of the protocol, which are two lines high in the open list.
+constexpr int kUniversalAddress = kBroadcastAddress;
+constexpr int kSpecialAddress = kRefusedAddress;
 
 const QStringList kBaudRates = {"110",  "300",   "1200",  "2400",  "4800",
                                 "9600", "19200", "38400", "57600", "115200"};
