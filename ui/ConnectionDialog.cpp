@@ -55,8 +55,12 @@ QComboBox* NewList(const char* name) {
   return list;
 }
 
+// Room for the longest rate, drawn in bold, beside the arrow.
+constexpr int kBaudListCharacters = 8;
+
 QComboBox* NewBaudList(const char* name) {
   QComboBox* list = NewList(name);
+  list->setMinimumContentsLength(kBaudListCharacters);
   SetupBaudRateComboBox(list);
   return list;
 }
@@ -107,8 +111,12 @@ TfConnectionDialog::TfConnectionDialog(QWidget* owner, TComPortProbe probe) : QD
   FScanner->SetOnPortState(
       [this](int port, TComPortState state) { FComPorts->UpdatePort(port, state); });
   SetupAddressComboBox(cbbADR, 0, true, true, kDefaultAddress, 255);
+  // The fixed size must hold every section: measured in expert mode, then back to the plain one.
+  sbExpertMode->setChecked(true);
   ApplyExpertMode();
   FixClientSize(*this, kClientSize);
+  sbExpertMode->setChecked(false);
+  ApplyExpertMode();
 }
 
 TfConnectionDialog::~TfConnectionDialog() {
