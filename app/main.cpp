@@ -2,13 +2,14 @@
 // brightness and clock through the main window.
 //
 // Start-up order: the transports register with the factory, the traffic forwarder is installed
-// on the "DST" switch, the application object is made, then the three windows in the order main
-// window, log window, connection dialog. The log window passes every piece of traffic on to the
-// sink installed before it, so with "DST" the forwarder still gets it all. Closing the main
-// window ends the program.
+// on the "DST" switch, the application object is made, then the program's windows. The log
+// window passes every piece of traffic on to the sink installed before it, so with "DST" the
+// forwarder still gets it all.
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QPixmap>
+#include <QScreen>
 #include <QStringList>
 #include <QTimer>
 #include <cstdio>
@@ -18,10 +19,9 @@
 #include "transport/CommunicationInterfaceDataSpy.h"
 #include "transport/Transports.h"
 #include "ui/Application.h"
-#include "ui/CiLog.h"
-#include "ui/ConnectionDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgramVersion.h"
+#include "ui/ProgramWindows.h"
 #include "ui/SetupHooks.h"
 
 namespace {
@@ -126,6 +126,17 @@ QString VersionText() {
   return version ? zorvid::FileVersionText(*version) : QStringLiteral("unknown");
 }
 
+// The window as the screen shows it (on X the server's own pixels); where the platform grants
+// no window grab, as the window paints itself.
+QPixmap WindowPicture(QWidget& window) {
+  window.repaint();  // the poll's values are painted only when the event loop gets to it
+  if (QScreen* screen = window.screen()) {
+    const QPixmap shown = screen->grabWindow(window.winId());
+    if (!shown.isNull()) return shown;
+  }
+  return window.grab();
+}
+
 // Saves the window once the first poll has completed, then ends the program: 0 when saved.
 void SaveScreenshotAfterFirstPoll(zorvid::TfMain& window, const QString& path) {
   auto* connection = new QMetaObject::Connection;
@@ -133,7 +144,7 @@ void SaveScreenshotAfterFirstPoll(zorvid::TfMain& window, const QString& path) {
       QObject::connect(&window, &zorvid::TfMain::polled, &window, [&window, path, connection] {
         QObject::disconnect(*connection);
         delete connection;
-        const bool saved = window.grab().save(path, "PNG");
+        const bool saved = WindowPicture(window).save(path, "PNG");
         if (!saved)
           std::fprintf(stderr, "zorvid-l: cannot save the screenshot to '%s'\n",
                        path.toLocal8Bit().constData());
@@ -142,12 +153,8 @@ void SaveScreenshotAfterFirstPoll(zorvid::TfMain& window, const QString& path) {
 }
 
 int Run(zorvid::TZorvidApplication& application, const TProgramOptions& options) {
-  zorvid::TfMain window;
-  zorvid::TfCiLog log;
-  zorvid::TfConnectionDialog dialog;
-  log.setAttribute(Qt::WA_QuitOnClose, false);
-  window.SetCommunicationLog(&log);
-  window.SetConnectionDialog(&dialog);
+  zorvid::TProgramWindows windows;
+  zorvid::TfMain& window = windows.Main();
   if (!options.screenshot.isEmpty()) SaveScreenshotAfterFirstPoll(window, options.screenshot);
   window.show();
   // A zero-time timer runs once the events of the show (layout, expose, paint) are handled.

@@ -16,11 +16,13 @@
 #include <functional>
 #include <future>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/support/CtlLineTest.h"
+#include "tests/support/SimProcess.h"
 #include "tools/ctl/CtlConnection.h"
 #include "transport/Transports.h"
 
@@ -30,16 +32,12 @@ namespace {
 using namespace std::chrono_literals;
 using test::CtlLineTest;
 using test::RunCtl;
-using test::TChildProcess;
 using test::TProcessResult;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
 using TClock = std::chrono::steady_clock;
-
-constexpr auto kStartLimit = 2s;  // until the simulator accepts connections
-constexpr auto kPollStep = 10ms;
 
 // ---- Processes ---------------------------------------------------------------------------
 
@@ -58,50 +56,19 @@ std::uint16_t FreeLoopbackPort() {
   return port;
 }
 
-bool AcceptsConnections(std::uint16_t port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  const bool accepted = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  close(fd);
-  return accepted;
-}
-
 // zorvid-sim on a loopback port of its own.
 class TTcpLine : public test::TCtlLine {
  public:
-  // A port taken meanwhile by someone else makes the simulator exit; then another is tried.
   void StartSimulator(const std::vector<std::string>& options) override {
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      port_ = FreeLoopbackPort();
-      std::vector<std::string> args{ZORVID_SIM_PATH, "--tcp", "127.0.0.1:" + std::to_string(port_)};
-      args.insert(args.end(), options.begin(), options.end());
-      if (process_.Start(args) && WaitUntilAccepting()) return;
-      process_.Stop();
-    }
-    FAIL() << "zorvid-sim did not accept connections on three loopback ports";
+    simulator_.emplace(options);
+    ASSERT_NE(simulator_->Port(), 0);
   }
-
-  std::string Connection() const override {
-    return "provider=TCP_CLIENT;host=127.0.0.1;port=" + std::to_string(port_);
-  }
+  std::string Connection() const override { return simulator_->Connection(); }
   // The simulator ends, and with it the connection.
-  void StopSimulator() { process_.Stop(); }
+  void StopSimulator() { simulator_->Stop(); }
 
  private:
-  bool WaitUntilAccepting() {
-    const auto deadline = TClock::now() + kStartLimit;
-    while (TClock::now() < deadline) {
-      if (AcceptsConnections(port_)) return true;
-      if (process_.ExitedWithin(kPollStep)) return false;
-    }
-    return false;
-  }
-
-  TChildProcess process_;
-  std::uint16_t port_ = 0;
+  std::optional<zorvid::test::TSimProcess> simulator_;
 };
 
 // ---- The tool against the simulator -------------------------------------------------------

@@ -56,10 +56,9 @@ QRadioButton* NewRadio(const char* name, const char* caption) {
   return NewCaptioned<QRadioButton>(name, caption);
 }
 
-// A numeric edit of the pages, made inside its group, with the pages' common settings.
-TIntEdit* NewIntEdit(QWidget* group, const char* name, qint32 minValue, qint32 maxValue,
-                     qint32 value) {
-  auto* edit = Named(new TIntEdit(group), name);
+// A numeric edit of the pages, with the pages' common settings.
+TIntEdit* NewIntEdit(const char* name, qint32 minValue, qint32 maxValue, qint32 value) {
+  auto* edit = Named(new TIntEdit, name);
   edit->SetMinValue(minValue);
   edit->SetMaxValue(maxValue);
   edit->SetValue(value);
@@ -92,6 +91,15 @@ QHBoxLayout* Row(std::initializer_list<QWidget*> controls) {
   for (QWidget* control : controls)
     row->addWidget(control);
   row->addStretch(1);
+  return row;
+}
+
+// A group's buttons, at its right edge.
+QHBoxLayout* RightAlignedRow(std::initializer_list<QWidget*> controls) {
+  auto* row = new QHBoxLayout;
+  row->addStretch(1);
+  for (QWidget* control : controls)
+    row->addWidget(control);
   return row;
 }
 
@@ -215,8 +223,7 @@ QWidget* TfMain::BuildDataPage() {
   rbDisplayDataExpirationNo = NewRadio("rbDisplayDataExpirationNo", "Trvale");
   rbDisplayDataExpirationNo->setChecked(true);
   rbDisplayDataExpirationDelay = NewRadio("rbDisplayDataExpirationDelay", "Po dobu [s]");
-  ieDisplayDataExpirationDelay =
-      NewIntEdit(gbDateTimeParams, "ieDisplayDataExpirationDelay", 0, 65535, 0);
+  ieDisplayDataExpirationDelay = NewIntEdit("ieDisplayDataExpirationDelay", 0, 65535, 0);
   chbDateTimeShowTimeAfterTurnOn =
       NewCheck("chbDateTimeShowTimeAfterTurnOn", "Zobrazit info. po zapnutí displeje");
   chbDateTimeShowTimeAfterExpiration =
@@ -230,9 +237,9 @@ QWidget* TfMain::BuildDataPage() {
   chbDateTimeShowDate = NewCheck("chbDateTimeShowDate", "Datum");
   chbDateTimeShowTemp = NewCheck("chbDateTimeShowTemp", "Teplota");
   Label5 = NewLabel("Label5", "Časový posun");
-  ieDateTimeOffset = NewIntEdit(gbDateTimeParams, "ieDateTimeOffset", -660, 780, 0);
+  ieDateTimeOffset = NewIntEdit("ieDateTimeOffset", -660, 780, 0);
   Label6 = NewLabel("Label6", "Index zóny");
-  ieDateTimeZone = NewIntEdit(gbDateTimeParams, "ieDateTimeZone", 0, 65535, 0);
+  ieDateTimeZone = NewIntEdit("ieDateTimeZone", 0, 65535, 0);
   for (QWidget* service : ServiceFields())
     service->setVisible(false);
   Label5->setBuddy(ieDateTimeOffset);
@@ -260,11 +267,7 @@ QWidget* TfMain::BuildDataPage() {
   grid->addWidget(Label6, row, 0);
   grid->addWidget(ieDateTimeZone, row++, 1);
   grid->setRowStretch(row++, 1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(btnDateTimeParamLoad);
-  buttons->addWidget(btnDateTimeParamSave);
-  grid->addLayout(buttons, row, 0, 1, 2);
+  grid->addLayout(RightAlignedRow({btnDateTimeParamLoad, btnDateTimeParamSave}), row, 0, 1, 2);
   grid->setColumnStretch(0, 1);
   grid->setColumnStretch(1, 1);
 
@@ -287,16 +290,16 @@ QGroupBox* TfMain::BuildBrightnessGroup() {
   rbDisplayBrightnessStatic = NewRadio("rbDisplayBrightnessStatic", "Staticky");
   rbDisplayBrightnessStatic->setChecked(true);
   lblDisplayBrightness = NewLabel("lblDisplayBrightness", "Hodnota jasu:");
-  ieDisplayBrightness = NewIntEdit(gbDisplay, "ieDisplayBrightness", 0, 127, 27);
+  ieDisplayBrightness = NewIntEdit("ieDisplayBrightness", 0, 127, 27);
   rbDisplayBrightnessAuto =
       NewRadio("rbDisplayBrightnessAuto", "Automaticky dle okolního osvětlení");
   lblDisplayBrightnessMin = NewLabel("lblDisplayBrightnessMin", "Minimální jas:");
-  ieDisplayBrightnessMin = NewIntEdit(gbDisplay, "ieDisplayBrightnessMin", 6, 36, 6);
+  ieDisplayBrightnessMin = NewIntEdit("ieDisplayBrightnessMin", 6, 36, 6);
   lblDisplayBrightnessMax = NewLabel("lblDisplayBrightnessMax", "Maximální jas:");
-  ieDisplayBrightnessMax = NewIntEdit(gbDisplay, "ieDisplayBrightnessMax", 6, 36, 36);
+  ieDisplayBrightnessMax = NewIntEdit("ieDisplayBrightnessMax", 6, 36, 36);
   lblDisplayBrightnessGain =
       NewLabel("lblDisplayBrightnessGain", "Umělé zvýšení hodnoty osvětlení senzoru [%]:");
-  ieDisplayBrightnessGain = NewIntEdit(gbDisplay, "ieDisplayBrightnessGain", 0, 100, 0);
+  ieDisplayBrightnessGain = NewIntEdit("ieDisplayBrightnessGain", 0, 100, 0);
   btnDisplayParamLoad = NewButton("btnDisplayParamLoad", "Nahrát nastavení");
   btnDisplayParamSave = NewButton("btnDisplayParamSave", "Uložit nastavení");
   lblDisplayBrightness->setBuddy(ieDisplayBrightness);
@@ -320,11 +323,7 @@ QGroupBox* TfMain::BuildBrightnessGroup() {
     grid->addWidget(label, row, 1);
     grid->addWidget(edit, row++, 2);
   }
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch(1);
-  buttons->addWidget(btnDisplayParamLoad);
-  buttons->addWidget(btnDisplayParamSave);
-  grid->addLayout(buttons, row, 0, 1, 3);
+  grid->addLayout(RightAlignedRow({btnDisplayParamLoad, btnDisplayParamSave}), row, 0, 1, 3);
   grid->setColumnStretch(2, 1);
   return gbDisplay;
 }
@@ -344,13 +343,9 @@ QGroupBox* TfMain::BuildClockGroup() {
   btnDateTimeSave = NewButton("btnDateTimeSave", "Uložit nastavení");
 
   auto* layout = new QVBoxLayout(gbDateTime);
-  auto* values = Row({Label1, dtpDeviceDate, dtpDeviceTime});
-  layout->addLayout(values);
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(btnDateTimeSavePC);
-  buttons->addStretch(1);
-  buttons->addWidget(btnDateTimeLoad);
-  buttons->addWidget(btnDateTimeSave);
+  layout->addLayout(Row({Label1, dtpDeviceDate, dtpDeviceTime}));
+  auto* buttons = RightAlignedRow({btnDateTimeLoad, btnDateTimeSave});
+  buttons->insertWidget(0, btnDateTimeSavePC);
   layout->addLayout(buttons);
   return gbDateTime;
 }

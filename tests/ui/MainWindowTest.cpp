@@ -28,6 +28,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/ModalWindows.h"
+#include "tests/support/SimProcess.h"
 #include "transport/ConnectionString.h"
 #include "transport/Transports.h"
 #include "ui/CiLog.h"
@@ -41,41 +42,13 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::TModalAnswer;
+using test::TSimProcess;
 
 const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
 const char* kConnectedText = "Spojení bylo úspěšně navázáno.";
 const char* kSavedText = "Nastavení bylo úspěšně uloženo do zařízení.";
 const char* kLoadedText = "Nastavení bylo úspěšně nahráno ze zařízení.";
-
-// zorvid-sim as built, listening on a free loopback port. A child process of the test's own
-// kind, not a QProcess: the thread sanitizer refuses a child forked from a threaded process
-// that starts threads before it runs the program.
-class TSimProcess {
- public:
-  explicit TSimProcess(std::vector<std::string> options = {}) {
-    std::vector<std::string> args{ZORVID_SIM_PATH, "--tcp", "127.0.0.1:0"};
-    args.insert(args.end(), options.begin(), options.end());
-    if (!process_.Start(args, test::TChildProcess::TOutput::kRead)) {
-      ADD_FAILURE() << "cannot start " << ZORVID_SIM_PATH;
-      return;
-    }
-    while (port_ == 0) {
-      const std::optional<std::string> line = process_.ReadLine(std::chrono::seconds(2));
-      if (!line) break;
-      if (line->starts_with("TCP ")) port_ = std::stoi(line->substr(line->rfind(':') + 1));
-    }
-    EXPECT_NE(port_, 0) << "zorvid-sim printed no TCP port";
-  }
-  std::string Connection() const {
-    return "provider=TCP_CLIENT;host=127.0.0.1;port=" + std::to_string(port_);
-  }
-  int Port() const { return port_; }
-
- private:
-  test::TChildProcess process_;
-  int port_ = 0;
-};
 
 // A second client of the simulator, to see what the window wrote (the simulator serves one
 // client at a time, so the window disconnects first).

@@ -1,0 +1,46 @@
+#pragma once
+
+// zorvid-sim as built (ZORVID_SIM_PATH), listening on a loopback port it picks itself and
+// announces, so no other program can take the port between a choice and the listen.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/ChildProcess.h"
+
+namespace zorvid::test {
+
+class TSimProcess {
+ public:
+  // A test failure when the simulator does not start or names no port within two seconds.
+  explicit TSimProcess(const std::vector<std::string>& options = {}) {
+    std::vector<std::string> args{ZORVID_SIM_PATH, "--tcp", "127.0.0.1:0"};
+    args.insert(args.end(), options.begin(), options.end());
+    if (!process_.Start(args, TChildProcess::TOutput::kRead)) {
+      ADD_FAILURE() << "cannot start " << ZORVID_SIM_PATH;
+      return;
+    }
+    while (port_ == 0) {
+      const std::optional<std::string> line = process_.ReadLine(std::chrono::seconds(2));
+      if (!line) break;
+      if (line->starts_with("TCP ")) port_ = std::stoi(line->substr(line->rfind(':') + 1));
+    }
+    EXPECT_NE(port_, 0) << "zorvid-sim printed no TCP port";
+  }
+
+  std::string Connection() const {
+    return "provider=TCP_CLIENT;host=127.0.0.1;port=" + std::to_string(port_);
+  }
+  int Port() const { return port_; }
+  // The simulator ends, and with it every connection to it.
+  void Stop() { process_.Stop(); }
+
+ private:
+  TChildProcess process_;
+  int port_ = 0;
+};
+
+}  // namespace zorvid::test

@@ -1,0 +1,155 @@
+// zorvid-l as built, run as its user starts it: the command line, and the connected window's
+// picture on the offscreen platform and on a real X server (Xvfb) against zorvid-sim.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/WidgetsTestMain.h"
+#include "ui/DisplayPanel.h"
+
+namespace zorvid {
+namespace {
+
+using namespace std::chrono_literals;
+using test::RunProcess;
+using test::TProcessResult;
+using test::TSimProcess;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+
+TProcessResult RunProgram(std::vector<std::string> args,
+                          const test::TEnvironment& environment = {}) {
+  args.insert(args.begin(), ZORVID_L_PATH);
+  return RunProcess(args, environment, 20s);
+}
+
+TEST(ProgramTest, AnswersItsCommandLineWithoutADisplay) {
+  // No platform can start: these must not need one.
+  const test::TEnvironment noDisplay{"QT_QPA_PLATFORM=none", "DISPLAY="};
+  const TProcessResult version = RunProgram({"--version"}, noDisplay);
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_THAT(version.out, MatchesRegex("zorvid-l [0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+\n"));
+  const TProcessResult help = RunProgram({"--help"}, noDisplay);
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_THAT(help.out, AllOf(HasSubstr("--connect STRING"), HasSubstr("--screenshot FILE")));
+
+  const std::vector<std::pair<std::vector<std::string>, std::string>> bad{
+      {{"--colour"}, "Unknown option 'colour'"},
+      {{"--connect"}, "Missing value after '--connect'"},
+      {{"--connect", "provider=TCP_CLIENT", "--address", "256"},
+       "--address: '256' is not an address 0..255"},
+      {{"--connect", "provider=TCP_CLIENT", "--address", "0x1G"},
+       "--address: '0x1G' is not an address"},
+      {{"--address", "49"}, "--address needs --connect"},
+      {{"DST", "later"}, "unexpected argument 'later'"},
+  };
+  for (const auto& [args, message] : bad) {
+    const TProcessResult run = RunProgram(args, noDisplay);
+    EXPECT_EQ(run.exitCode, 2) << args.front();
+    EXPECT_THAT(run.err, AllOf(HasSubstr("zorvid-l: " + message), HasSubstr("--help")));
+  }
+}
+
+// The pixels of `picture` that are neither its background colour nor next to it: the smoothed
+// edges of its shapes are blended with whatever lies beneath.
+std::vector<QPoint> DrawnPixels(const QImage& picture, QRgb background) {
+  const auto isBackground = [&](int x, int y) {
+    return !picture.valid(x, y) || picture.pixel(x, y) == background;
+  };
+  std::vector<QPoint> drawn;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) {
+      bool nearBackground = false;
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+          nearBackground = nearBackground || isBackground(x + dx, y + dy);
+      if (!nearBackground) drawn.emplace_back(x, y);
+    }
+  return drawn;
+}
+
+// Where the picture `part` lies in `whole`, pixel for pixel, except on its own background (where
+// `whole` shows its background instead).
+std::optional<QPoint> Find(const QImage& whole, const QImage& part, QRgb background) {
+  const std::vector<QPoint> drawn = DrawnPixels(part, background);
+  for (int y = 0; y + part.height() <= whole.height(); ++y)
+    for (int x = 0; x + part.width() <= whole.width(); ++x) {
+      const QPoint at(x, y);
+      if (std::all_of(drawn.begin(), drawn.end(),
+                      [&](QPoint p) { return whole.pixel(at + p) == part.pixel(p); }))
+        return at;
+    }
+  return std::nullopt;
+}
+
+class ProgramScreenshotTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(sim_.Port(), 0);
+    const TProcessResult set = RunProcess(
+        {ZORVIDCTL_PATH, "-c", sim_.Connection(), "set", "data", "03", "3F", "06", "5B", "4F"});
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    ASSERT_TRUE(directory_.isValid());
+    // The panel the window must contain: both left LEDs, the digits 0, 1, 2, 3.
+    TDisplayPanel panel;
+    panel.ShowDisplayData(TByteString("\x03\x3F\x06\x5B\x4F", 5));
+    expectedPanel_ = panel.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    panelBackground_ = panel.palette().color(panel.backgroundRole()).rgb();
+  }
+
+  // The window's picture as `launcher` runs zorvid-l connected to the simulator.
+  QImage Screenshot(std::vector<std::string> launcher, const std::string& platform) {
+    const std::string path =
+        directory_.filePath(QString::fromStdString(platform) + ".png").toStdString();
+    std::vector<std::string> args = std::move(launcher);
+    for (std::string arg :
+         {std::string(ZORVID_L_PATH), std::string("--connect"), sim_.Connection(),
+          std::string("--address"), std::string("49"), std::string("--screenshot"), path})
+      args.push_back(std::move(arg));
+    const TProcessResult run = RunProcess(args, {"QT_QPA_PLATFORM=" + platform}, 20s);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
+  }
+
+  TSimProcess sim_;
+  QTemporaryDir directory_;
+  QImage expectedPanel_;
+  QRgb panelBackground_ = 0;
+};
+
+TEST_F(ProgramScreenshotTest, TheConnectedWindowShowsTheSimulatorsSegments) {
+  const QImage offscreen = Screenshot({}, "offscreen");
+  ASSERT_FALSE(offscreen.isNull());
+  EXPECT_TRUE(Find(offscreen, expectedPanel_, panelBackground_))
+      << "the display's segments are not on the picture";
+}
+
+TEST_F(ProgramScreenshotTest, OnARealXServerTheWindowIsTheSameAsOffscreen) {
+  const QString xvfbRun = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
+  if (xvfbRun.isEmpty()) GTEST_SKIP() << "xvfb-run is not installed (scripts/setup installs it)";
+  const QImage onX =
+      Screenshot({xvfbRun.toStdString(), "-a", "-s", "-screen 0 1280x1024x24"}, "xcb");
+  ASSERT_FALSE(onX.isNull());
+  EXPECT_TRUE(Find(onX, expectedPanel_, panelBackground_))
+      << "the display's segments are not on the X picture";
+  const QImage offscreen = Screenshot({}, "offscreen");
+  EXPECT_EQ(onX.size(), offscreen.size());
+}
+
+}  // namespace
+}  // namespace zorvid
+
+int main(int argc, char** argv) {
+  return zorvid::test::RunWidgetTests(argc, argv);
+}
