@@ -8,17 +8,17 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
-#include <QPixmap>
-#include <QScreen>
 #include <QStringList>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "transport/CommunicationInterfaceDataSpy.h"
 #include "transport/Transports.h"
 #include "ui/Application.h"
+#include "ui/DocumentationPictures.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgramVersion.h"
 #include "ui/ProgramWindows.h"
@@ -33,6 +33,7 @@ struct TProgramOptions {
   std::optional<std::string> connection;
   zorvid::TByte address = kDefaultAddress;
   QString screenshot;
+  QString pictures;
   bool exitWhenShown = false;
   bool help = false;
   bool version = false;
@@ -74,10 +75,14 @@ TProgramOptions ParseOptions(const QStringList& arguments) {
       QStringLiteral("screenshot"),
       QStringLiteral("save the main window as PNG after the first poll and exit"),
       QStringLiteral("FILE"));
+  const QCommandLineOption pictures(
+      QStringLiteral("pictures"),
+      QStringLiteral("save PNGs of every window and page after the first poll and exit"),
+      QStringLiteral("DIR"));
   const QCommandLineOption exitWhenShown(QStringLiteral("exit-when-shown"));
   const QCommandLineOption help(QStringLiteral("help"));
   const QCommandLineOption version(QStringLiteral("version"));
-  parser.addOptions({connect, address, screenshot, exitWhenShown, help, version});
+  parser.addOptions({connect, address, screenshot, pictures, exitWhenShown, help, version});
   // The options of Qt itself, which the application object takes out of the arguments later.
   for (const char* qtOption : {"platform", "display", "style", "qwindowgeometry", "qwindowtitle"}) {
     QCommandLineOption option(QString::fromLatin1(qtOption));
@@ -102,6 +107,16 @@ TProgramOptions ParseOptions(const QStringList& arguments) {
     options.address = ParseAddress(parser.value(address));
   }
   options.screenshot = parser.value(screenshot);
+  options.pictures = parser.value(pictures);
+  if (parser.isSet(pictures)) {
+    if (parser.isSet(screenshot))
+      throw TUsageError{QStringLiteral("--pictures and --screenshot cannot be used together")};
+    if (!options.connection)
+      throw TUsageError{
+          QStringLiteral("--pictures needs --connect: they show a connected display")};
+    if (options.pictures.isEmpty())
+      throw TUsageError{QStringLiteral("--pictures: the directory name is empty")};
+  }
   options.exitWhenShown = parser.isSet(exitWhenShown);
   return options;
 }
@@ -115,6 +130,8 @@ const char* kUsage =
     "  --address N        the display's address for --connect, decimal or 0x-hexadecimal\n"
     "                     (default 49)\n"
     "  --screenshot FILE  save a PNG of the main window after the first completed poll and exit\n"
+    "  --pictures DIR     with --connect: after the first completed poll save PNGs of every\n"
+    "                     window and page into DIR (the user guide's pictures) and exit\n"
     "  --exit-when-shown  exit as soon as the main window has been shown (start-up timing)\n"
     "  --help             print this help\n"
     "  --version          print the version\n"
@@ -126,36 +143,44 @@ QString VersionText() {
   return version ? zorvid::FileVersionText(*version) : QStringLiteral("unknown");
 }
 
-// The window as the screen shows it (on X the server's own pixels); where the platform grants
-// no window grab, as the window paints itself.
-QPixmap WindowPicture(QWidget& window) {
-  window.repaint();  // the poll's values are painted only when the event loop gets to it
-  if (QScreen* screen = window.screen()) {
-    const QPixmap shown = screen->grabWindow(window.winId());
-    if (!shown.isNull()) return shown;
-  }
-  return window.grab();
-}
-
-// Saves the window once the first poll has completed, then ends the program: 0 when saved.
-void SaveScreenshotAfterFirstPoll(zorvid::TfMain& window, const QString& path) {
+// Once the first poll has completed, runs `save` and ends the program: 0 when it succeeded,
+// else 1 with its message. It runs after the poll's tick has returned, so that the poll goes on
+// while it waits for windows.
+void SaveAfterFirstPoll(zorvid::TfMain& window, std::function<QString()> save) {
   auto* connection = new QMetaObject::Connection;
-  *connection =
-      QObject::connect(&window, &zorvid::TfMain::polled, &window, [&window, path, connection] {
+  *connection = QObject::connect(
+      &window, &zorvid::TfMain::polled, &window, [&window, save = std::move(save), connection] {
         QObject::disconnect(*connection);
         delete connection;
-        const bool saved = WindowPicture(window).save(path, "PNG");
-        if (!saved)
-          std::fprintf(stderr, "zorvid-l: cannot save the screenshot to '%s'\n",
-                       path.toLocal8Bit().constData());
-        QCoreApplication::exit(saved ? 0 : 1);
+        QTimer::singleShot(0, &window, [save] {
+          const QString failure = save();
+          if (!failure.isEmpty())
+            std::fprintf(stderr, "zorvid-l: %s\n", failure.toLocal8Bit().constData());
+          QCoreApplication::exit(failure.isEmpty() ? 0 : 1);
+        });
       });
+}
+
+void SavePicturesAfterFirstPoll(zorvid::TProgramWindows& windows, const TProgramOptions& options) {
+  zorvid::TfMain& window = windows.Main();
+  if (!options.screenshot.isEmpty())
+    SaveAfterFirstPoll(window, [&window, path = options.screenshot] {
+      return zorvid::WindowPicture(window).save(path, "PNG")
+                 ? QString()
+                 : QStringLiteral("cannot save the screenshot to '%1'").arg(path);
+    });
+  if (!options.pictures.isEmpty())
+    SaveAfterFirstPoll(window, [&windows, &options] {
+      zorvid::TDocumentationPictures pictures(windows, options.pictures, *options.connection,
+                                              options.address);
+      return pictures.SaveAll() ? QString() : pictures.Failure();
+    });
 }
 
 int Run(zorvid::TZorvidApplication& application, const TProgramOptions& options) {
   zorvid::TProgramWindows windows;
   zorvid::TfMain& window = windows.Main();
-  if (!options.screenshot.isEmpty()) SaveScreenshotAfterFirstPoll(window, options.screenshot);
+  SavePicturesAfterFirstPoll(windows, options);
   window.show();
   // A zero-time timer runs once the events of the show (layout, expose, paint) are handled.
   if (options.exitWhenShown) QTimer::singleShot(0, &window, [] { QCoreApplication::exit(0); });

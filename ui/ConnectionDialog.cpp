@@ -354,7 +354,7 @@ std::string TfConnectionDialog::BuildConnectionString() const {
          ";port=" + std::to_string(iePort->Value());
 }
 
-bool TfConnectionDialog::Execute(std::string& connection, TByte& address) {
+void TfConnectionDialog::Load(const std::string& connection, TByte address) {
   LoadFrom(connection);
   cbbADR->setCurrentIndex(address);
   // A USB connection is always shown with its section.
@@ -364,6 +364,10 @@ bool TfConnectionDialog::Execute(std::string& connection, TByte& address) {
   }
   if (const QScreen* screen = this->screen())
     move(screen->availableGeometry().center() - rect().center());
+}
+
+bool TfConnectionDialog::Execute(std::string& connection, TByte& address) {
+  Load(connection, address);
   if (exec() != QDialog::Accepted) return false;
   connection = BuildConnectionString();
   address = static_cast<TByte>(cbbADR->currentIndex());

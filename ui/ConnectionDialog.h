@@ -58,6 +58,10 @@ class TfConnectionDialog : public QDialog {
   // "Zrušit" and the close box leave both unchanged.
   bool Execute(std::string& connection, TByte& address);
 
+  // What Execute does before the dialog opens: the controls loaded from `connection`,
+  // `address` selected, the dialog centred on its screen. For showing it without blocking.
+  void Load(const std::string& connection, TByte address);
+
   // The string the controls describe now.
   std::string BuildConnectionString() const;
 

@@ -1,12 +1,16 @@
-// zorvid-l as built, run as its user starts it: the command line, and the connected window's
-// picture on the offscreen platform and on a real X server (Xvfb) against zorvid-sim.
+// zorvid-l as built, run as its user starts it: the command line, the connected window's
+// picture on the offscreen platform and on a real X server (Xvfb) against zorvid-sim, and the
+// pictures of every window it saves for the user guide.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDir>
 #include <QImage>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,6 +19,8 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/WidgetsTestMain.h"
+#include "ui/About.h"
+#include "ui/CiLog.h"
 #include "ui/DisplayPanel.h"
 
 namespace zorvid {
@@ -42,7 +48,8 @@ TEST(ProgramTest, AnswersItsCommandLineWithoutADisplay) {
   EXPECT_THAT(version.out, MatchesRegex("zorvid-l [0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+\n"));
   const TProcessResult help = RunProgram({"--help"}, noDisplay);
   EXPECT_EQ(help.exitCode, 0);
-  EXPECT_THAT(help.out, AllOf(HasSubstr("--connect STRING"), HasSubstr("--screenshot FILE")));
+  EXPECT_THAT(help.out, AllOf(HasSubstr("--connect STRING"), HasSubstr("--screenshot FILE"),
+                              HasSubstr("--pictures DIR")));
 
   const std::vector<std::pair<std::vector<std::string>, std::string>> bad{
       {{"--colour"}, "Unknown option 'colour'"},
@@ -53,6 +60,9 @@ TEST(ProgramTest, AnswersItsCommandLineWithoutADisplay) {
        "--address: '0x1G' is not an address"},
       {{"--address", "49"}, "--address needs --connect"},
       {{"DST", "later"}, "unexpected argument 'later'"},
+      {{"--pictures", "docs"}, "--pictures needs --connect"},
+      {{"--connect", "provider=TCP_CLIENT", "--pictures", "docs", "--screenshot", "shot.png"},
+       "--pictures and --screenshot cannot be used together"},
   };
   for (const auto& [args, message] : bad) {
     const TProcessResult run = RunProgram(args, noDisplay);
@@ -122,6 +132,13 @@ class ProgramScreenshotTest : public ::testing::Test {
     return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
   }
 
+  // zorvid-l connected to the simulator, saving its pictures into `directory` offscreen.
+  TProcessResult SavePictures(const QString& directory) {
+    return RunProgram(
+        {"--connect", sim_.Connection(), "--address", "49", "--pictures", directory.toStdString()},
+        {"QT_QPA_PLATFORM=offscreen"});
+  }
+
   TSimProcess sim_;
   QTemporaryDir directory_;
   QImage expectedPanel_;
@@ -145,6 +162,85 @@ TEST_F(ProgramScreenshotTest, OnARealXServerTheWindowIsTheSameAsOffscreen) {
       << "the display's segments are not on the X picture";
   const QImage offscreen = Screenshot({}, "offscreen");
   EXPECT_EQ(onX.size(), offscreen.size());
+}
+
+int PixelsNotOfColour(const QImage& picture, QRgb colour) {
+  int count = 0;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x)
+      count += picture.pixel(x, y) != colour ? 1 : 0;
+  return count;
+}
+
+TEST_F(ProgramScreenshotTest, PicturesShowEveryWindowAndPageWithTheDisplaysValues) {
+  const QString directory = directory_.filePath(QStringLiteral("docs"));
+  const TProcessResult run = SavePictures(directory);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::map<QString, QImage> pictures;
+  for (const char* name :
+       {"zorvid-l.png", "main-display.png", "main-data.png", "main-other.png",
+        "connection-dialog.png", "connection-dialog-expert.png", "log.png", "about.png"}) {
+    const QImage picture(QDir(directory).filePath(QString::fromLatin1(name)));
+    ASSERT_FALSE(picture.isNull()) << name << " is missing or no PNG";
+    pictures[QString::fromLatin1(name)] = picture.convertToFormat(QImage::Format_RGB32);
+  }
+  EXPECT_EQ(static_cast<std::size_t>(QDir(directory).entryList(QDir::Files).size()),
+            pictures.size());
+
+  const QImage& window = pictures["zorvid-l.png"];
+  EXPECT_TRUE(Find(window, expectedPanel_, panelBackground_))
+      << "the display's segments are not on the main window's picture";
+  const QImage& display = pictures["main-display.png"];
+  const QImage& data = pictures["main-data.png"];
+  const QImage& other = pictures["main-other.png"];
+  for (const QImage* page : {&display, &data, &other})
+    EXPECT_EQ(page->size(), window.size());
+  EXPECT_TRUE(Find(display, expectedPanel_, panelBackground_));
+  EXPECT_NE(display, data);
+  EXPECT_NE(data, other);
+  EXPECT_NE(display, other);
+
+  // The dialog keeps its size; its expert form fills the room the normal one leaves empty.
+  const QImage& dialog = pictures["connection-dialog.png"];
+  const QImage& expert = pictures["connection-dialog-expert.png"];
+  EXPECT_EQ(expert.size(), dialog.size());
+  const QRgb face = QApplication::palette().color(QPalette::Window).rgb();
+  EXPECT_GT(PixelsNotOfColour(expert, face), PixelsNotOfColour(dialog, face) + 1000);
+
+  TfCiLog emptyLog;
+  emptyLog.show();
+  const QImage empty = emptyLog.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const QImage& log = pictures["log.png"];
+  EXPECT_EQ(log.size(), empty.size());
+  EXPECT_NE(log, empty) << "the log's picture shows no traffic";
+
+  TfAbout about;
+  about.SetNames(QStringLiteral("Zorvid-L"), QString());
+  about.show();
+  EXPECT_EQ(pictures["about.png"].size(), about.grab().size());
+}
+
+TEST_F(ProgramScreenshotTest, PicturesThatCannotBeTakenFailTheRunAndSayWhy) {
+  const QDir directory(directory_.filePath(QStringLiteral("docs")));
+  // A directory where the log's picture would go: the pictures before it are saved.
+  ASSERT_TRUE(directory.mkpath(QStringLiteral("log.png")));
+  const TProcessResult unsaved = SavePictures(directory.path());
+  EXPECT_EQ(unsaved.exitCode, 1);
+  EXPECT_THAT(unsaved.err,
+              HasSubstr("zorvid-l: cannot save the picture '" +
+                        directory.filePath(QStringLiteral("log.png")).toStdString() + "'"));
+  EXPECT_TRUE(directory.exists(QStringLiteral("main-other.png")));
+  EXPECT_FALSE(directory.exists(QStringLiteral("about.png"))) << "the run went on after it";
+
+  // Without the display no picture replaces a good one.
+  sim_.Stop();
+  const QDir unconnected(directory_.filePath(QStringLiteral("unconnected")));
+  const TProcessResult refused = SavePictures(unconnected.path());
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_THAT(refused.err, HasSubstr("zorvid-l: no pictures taken: the program is not connected "
+                                     "to '" +
+                                     sim_.Connection() + "'"));
+  EXPECT_FALSE(unconnected.exists());
 }
 
 }  // namespace
