@@ -224,6 +224,8 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     zorvid::TZorvidApplication application(argc, argv);
+    // The desktop matches the window to its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral(ZORVID_APP_ID));
     zorvid::InstallSetupHooks();
     status = Run(application, options);
     zorvid::RemoveSetupHooks();

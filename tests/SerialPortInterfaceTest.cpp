@@ -1,8 +1,9 @@
 // The serial transport on pseudo-terminals: the line settings and their connection-string form,
 // the port selection, opening and closing with their reports, data both ways with received data
-// announced on the main thread, the driver's refusals passed on, the settings dialog hook, and
-// the factory. Every port number used here is mapped to a pseudo-terminal (COM211 and up have no
-// default device), so no test ever touches a real port.
+// announced on the main thread, the driver's refusals passed on (a refusal by the device's mode
+// with whose the device is), the settings dialog hook, and the factory. Every port number used
+// here is mapped to a pseudo-terminal (COM211 and up have no default device), so no test ever
+// touches a real port.
 #include "transport/SerialPortInterface.h"
 
 // Before any Qt header, whose keyword macros would rewrite the driver's names.
@@ -11,9 +12,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <future>
 #include <string>
@@ -24,9 +32,11 @@
 #include "core/Errors.h"
 #include "protocol/KorvelStack.h"
 #include "protocol/KorvelStackDevice.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/TransportObserver.h"
+#include "tools/ctl/CtlCommands.h"
 #include "transport/Transports.h"
 
 namespace zorvid {
@@ -35,6 +45,8 @@ namespace {
 using test::ErrorText;
 using test::ProcessEventsFor;
 using test::ProcessEventsUntil;
+using test::RunProcess;
+using test::TProcessResult;
 
 using namespace std::chrono_literals;
 using test::TErrorReport;
@@ -365,6 +377,61 @@ TEST_F(SerialPortTest, ADeviceHeldByAnotherTransportIsBusy) {
   EXPECT_THAT(second->GetFailureReason(), HasSubstr(line.SlavePath() + " is busy"));
   EXPECT_EQ(serial->Write("still mine"), 10);
   EXPECT_EQ(line.Receive(10, 1000ms), "still mine");
+}
+
+// A user whom the device's mode refuses is told whose the device is and how to get access. Root
+// is never refused by a mode: as root, zorvidctl runs as user nobody on a line of group dialout;
+// as anyone else, the test's own user is refused as the owner.
+constexpr char kSetpriv[] = "/usr/bin/setpriv";
+
+TEST(SerialPermissionTest, AUserOutsideTheDevicesGroupIsToldToJoinIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can hand the line to user nobody";
+  if (access(kSetpriv, X_OK) != 0) GTEST_SKIP() << kSetpriv << ": " << std::strerror(errno);
+  const group* dialout = getgrnam("dialout");
+  if (!dialout) GTEST_SKIP() << "this system has no group \"dialout\"";
+  TPseudoTerminal line;
+  const std::string& path = line.SlavePath();
+  ASSERT_EQ(chown(path.c_str(), 0, dialout->gr_gid), 0) << path << ": " << std::strerror(errno);
+  ASSERT_EQ(chmod(path.c_str(), 0660), 0) << path << ": " << std::strerror(errno);
+
+  const std::vector<std::string> asNobody{kSetpriv, "--reuid=65534", "--regid=65534",
+                                          "--clear-groups", ZORVIDCTL_PATH};
+  auto command = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), asNobody.begin(), asNobody.end());
+    return args;
+  };
+  // A build tree that other users cannot enter leaves nothing to check.
+  const TProcessResult version = RunProcess(command({"--version"}), {}, 5s);
+  if (version.exitCode != 0) GTEST_SKIP() << "user nobody cannot run zorvidctl: " << version.err;
+
+  const std::string connection = "provider=SERIAL_PORT;device=" + path;
+  const TProcessResult run = RunProcess(command({"-c", connection, "ident"}), {}, 5s);
+  EXPECT_EQ(run.exitCode, ctl::kExitConnection) << run.err;
+  EXPECT_EQ(run.err, "zorvidctl: connection failed: cannot open \"" + connection +
+                         "\": cannot open " + path +
+                         ": Permission denied (errno 13): the device belongs to group \"dialout\" "
+                         "(mode crw-rw----) and user \"nobody\" is not in it; add the user with "
+                         "\"sudo usermod -aG dialout nobody\", then log in again\n");
+}
+
+TEST(SerialPermissionTest, AnOwnerTheModeRefusesIsToldSo) {
+  if (geteuid() == 0) GTEST_SKIP() << "root is never refused by a file mode";
+  TPseudoTerminal line;
+  const std::string& path = line.SlavePath();
+  // The owner may give the line its own group, whose name the text must then carry.
+  ASSERT_EQ(chown(path.c_str(), static_cast<uid_t>(-1), getegid()), 0) << std::strerror(errno);
+  ASSERT_EQ(chmod(path.c_str(), 0), 0) << path << ": " << std::strerror(errno);
+  const passwd* user = getpwuid(geteuid());
+  const group* own = getgrgid(getegid());
+  ASSERT_TRUE(user && own) << "the test's user or group has no name";
+
+  const auto serial = NewTransport<TSerialPortInterface>("device=" + path);
+  EXPECT_FALSE(serial->Open());
+  EXPECT_EQ(serial->GetFailureReason(),
+            "cannot open " + path +
+                ": Permission denied (errno 13): the device belongs to user \"" + user->pw_name +
+                "\" and group \"" + own->gr_name +
+                "\" (mode c---------), which gives its owner no read and write access");
 }
 
 TEST_F(SerialPortTest, ANewNumberReopensTheOpenPortOnItsDevice) {

@@ -549,7 +549,7 @@ std::string CtlHelpText() {
   text += "\nCommands:\n";
   for (const TCommandSpec& command : kCommands)
     text += CommandHelpLine(command);
-  text += "\nParams keys, in the order \"get params\" prints them:\n" + ParamKeyHelp();
+  text += "\nParams keys, in the order that get params prints them:\n" + ParamKeyHelp();
   text +=
       "HEX: hex digit pairs, spaces optional (\"03 3F 06 5B 4F\" or 033F065B4F).\n"
       "INST and N may be decimal or 0x-prefixed hex. \"set\" commands print nothing.\n"

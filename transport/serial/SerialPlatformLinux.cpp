@@ -18,9 +18,11 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <system_error>
 #include <vector>
 
+#include "transport/serial/DeviceAccessLinux.h"
 #include "transport/serial/SerialBaudLinux.h"
 #include "transport/serial/SerialPlatform.h"
 
@@ -322,6 +324,10 @@ TOpenOutcome TSerialDevice::Open(const std::string& path) {
 
 TOpenOutcome TSerialDevice::OpenFailed(const std::string& path, int error) {
   openFailure_ = "cannot open " + path + ": " + SystemErrorText(error);
+  if (error == EACCES || error == EPERM) {
+    const std::string why = ModeRefusalText(path);
+    if (!why.empty()) openFailure_ += ": " + why;
+  }
   return IsAbsentDeviceError(error) ? TOpenOutcome::NoDevice : TOpenOutcome::Refused;
 }
 
