@@ -68,20 +68,4 @@ int FailureExitCode(IKorvelStackDevice& device) {
   return line && line->IsLineClosed() ? kExitConnection : kExitFailed;
 }
 
-TTraceToStream::TTraceToStream(std::ostream& stream) : stream_(stream), previous_(GetSpySink()) {
-  SetSpySink(TSpySink(this, &TTraceToStream::Spy));
-}
-
-TTraceToStream::~TTraceToStream() {
-  SetSpySink(previous_);
-}
-
-void TTraceToStream::Spy(TCiRef, const TByteString& data, TByte direction) {
-  // A read that found nothing moved no packet.
-  if (data.empty()) return;
-  std::lock_guard guard(mutex_);
-  stream_ << (direction == kSpySent ? "> " : "< ") << FormatHexSpaced(data) << '\n';
-  stream_.flush();
-}
-
 }  // namespace zorvid::ctl

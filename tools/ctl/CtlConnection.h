@@ -1,18 +1,15 @@
 #pragma once
 
-// The line to one display, made the way the main window makes it, and the traffic trace.
+// The line to one display, made the way the main window makes it.
 
 #include <cstdint>
-#include <mutex>
 #include <optional>
-#include <ostream>
 #include <string>
 
 #include "core/ICommunicationInterface.h"
 #include "device/Zorvid.h"
 #include "protocol/KorvelStack.h"
 #include "protocol/KorvelStackDevice.h"
-#include "transport/CommunicationInterfaceDataSpy.h"
 
 namespace zorvid::ctl {
 
@@ -48,24 +45,5 @@ class TDisplayConnection {
 // The exit code of the device's last failed request (LastResultText says why): kExitUsage when
 // nothing was sent, kExitConnection when the line has closed, kExitFailed otherwise.
 int FailureExitCode(IKorvelStackDevice& device);
-
-// While it lives, every chunk of traffic on any transport goes to `stream` as one line: "> "
-// and the sent bytes, or "< " and the received bytes, in upper-case hex pairs. The sink it
-// replaces comes back afterwards.
-class TTraceToStream {
- public:
-  explicit TTraceToStream(std::ostream& stream);
-  ~TTraceToStream();
-  TTraceToStream(const TTraceToStream&) = delete;
-  TTraceToStream& operator=(const TTraceToStream&) = delete;
-
- private:
-  // Called on whichever thread moves the bytes.
-  void Spy(TCiRef sender, const TByteString& data, TByte direction);
-
-  std::ostream& stream_;
-  std::mutex mutex_;
-  TSpySink previous_;
-};
 
 }  // namespace zorvid::ctl

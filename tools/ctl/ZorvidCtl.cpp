@@ -5,6 +5,7 @@
 
 #include "tools/ctl/CtlCommands.h"
 #include "tools/ctl/CtlConnection.h"
+#include "tools/ctl/CtlTrace.h"
 #include "transport/ConnectionString.h"
 #include "transport/Transports.h"
 
