@@ -49,40 +49,24 @@ bool TZorvid::SetDisplayDataExpiration(std::int32_t seconds) {
   return SendPacked(kZorvidSetDisplayDataExpiration, PackDataExpiration(seconds));
 }
 
-bool TZorvid::GetDisplayDataExpiration(std::int32_t& seconds, std::int32_t& second) {
-  TDataExpiration expiration;
-  if (!QueryDecoded(kZorvidGetDisplayDataExpiration, {}, UnpackDataExpiration, expiration))
-    return false;
-  seconds = expiration.seconds;
-  second = expiration.second;
-  return true;
+bool TZorvid::GetDisplayDataExpiration(TDataExpiration& expiration) {
+  return QueryDecoded(kZorvidGetDisplayDataExpiration, {}, UnpackDataExpiration, expiration);
 }
 
 bool TZorvid::SetChannelFlag(std::int32_t channel, bool flag) {
   return SendPacked(kZorvidSetChannelFlag, PackChannelFlag(channel, flag));
 }
 
-bool TZorvid::GetChannelFlags(bool& flag2, bool& flag1) {
-  TChannelFlags flags;
-  if (!QueryDecoded(kZorvidGetChannelFlags, {}, UnpackChannelFlags, flags)) return false;
-  flag2 = flags.flag2;
-  flag1 = flags.flag1;
-  return true;
+bool TZorvid::GetChannelFlags(TChannelFlags& flags) {
+  return QueryDecoded(kZorvidGetChannelFlags, {}, UnpackChannelFlags, flags);
 }
 
 bool TZorvid::SetChannelValue(std::int32_t channel, bool flag, std::int32_t value) {
   return SendPacked(kZorvidSetChannelValue, PackChannelValue(channel, flag, value));
 }
 
-bool TZorvid::GetChannelValues(bool& flag2, bool& flag1, std::int32_t& value2,
-                               std::int32_t& value1) {
-  TChannelValues values;
-  if (!QueryDecoded(kZorvidGetChannelValues, {}, UnpackChannelValues, values)) return false;
-  flag2 = values.flag2;
-  flag1 = values.flag1;
-  value2 = values.value2;
-  value1 = values.value1;
-  return true;
+bool TZorvid::GetChannelValues(TChannelValues& values) {
+  return QueryDecoded(kZorvidGetChannelValues, {}, UnpackChannelValues, values);
 }
 
 bool TZorvid::SetDisplayBrightness(std::int32_t value) {
@@ -101,35 +85,12 @@ bool TZorvid::GetDateTime(TDateTime& dateTime) {
   return QueryDecoded(kZorvidGetDateTime, {}, UnpackDateTime, dateTime);
 }
 
-bool TZorvid::SetDateTimeParams(bool autoUpdate, bool summerTime, bool showAfterTurnOn,
-                                bool showAfterExpiration, bool format12Hour, bool formatMDY,
-                                bool showTime, bool showDate, bool showTemperature,
-                                std::int32_t offset, std::int32_t zone) {
-  const TDateTimeParams params{
-      autoUpdate, summerTime, showAfterTurnOn, showAfterExpiration, format12Hour,
-      formatMDY,  showTime,   showDate,        showTemperature,     offset,
-      zone};
+bool TZorvid::SetDateTimeParams(const TDateTimeParams& params) {
   return SendPacked(kZorvidSetDateTimeParams, PackDateTimeParams(params));
 }
 
-bool TZorvid::GetDateTimeParams(bool& autoUpdate, bool& summerTime, bool& showAfterTurnOn,
-                                bool& showAfterExpiration, bool& format12Hour, bool& formatMDY,
-                                bool& showTime, bool& showDate, bool& showTemperature,
-                                std::int32_t& offset, std::int32_t& zone) {
-  TDateTimeParams params;
-  if (!QueryDecoded(kZorvidGetDateTimeParams, {}, UnpackDateTimeParams, params)) return false;
-  autoUpdate = params.autoUpdate;
-  summerTime = params.summerTime;
-  showAfterTurnOn = params.showAfterTurnOn;
-  showAfterExpiration = params.showAfterExpiration;
-  format12Hour = params.format12Hour;
-  formatMDY = params.formatMDY;
-  showTime = params.showTime;
-  showDate = params.showDate;
-  showTemperature = params.showTemperature;
-  offset = params.offset;
-  zone = params.zone;
-  return true;
+bool TZorvid::GetDateTimeParams(TDateTimeParams& params) {
+  return QueryDecoded(kZorvidGetDateTimeParams, {}, UnpackDateTimeParams, params);
 }
 
 bool TZorvid::ShowActualInformation() {
@@ -141,22 +102,12 @@ bool TZorvid::GetTemperature(double& degrees) {
                       UnpackTemperature, degrees);
 }
 
-bool TZorvid::SetDisplayBrightnessAuto(bool automatic, std::int32_t min, std::int32_t max,
-                                       std::int32_t gain) {
-  return SendPacked(kZorvidSetDisplayBrightnessAuto,
-                    PackBrightnessAuto({automatic, min, max, gain}));
+bool TZorvid::SetDisplayBrightnessAuto(const TBrightnessAuto& settings) {
+  return SendPacked(kZorvidSetDisplayBrightnessAuto, PackBrightnessAuto(settings));
 }
 
-bool TZorvid::GetDisplayBrightnessAuto(bool& automatic, std::int32_t& min, std::int32_t& max,
-                                       std::int32_t& gain) {
-  TBrightnessAuto settings;
-  if (!QueryDecoded(kZorvidGetDisplayBrightnessAuto, {}, UnpackBrightnessAuto, settings))
-    return false;
-  automatic = settings.automatic;
-  min = settings.min;
-  max = settings.max;
-  gain = settings.gain;
-  return true;
+bool TZorvid::GetDisplayBrightnessAuto(TBrightnessAuto& settings) {
+  return QueryDecoded(kZorvidGetDisplayBrightnessAuto, {}, UnpackBrightnessAuto, settings);
 }
 
 }  // namespace zorvid

@@ -15,7 +15,8 @@ namespace zorvid {
 // temperature. Every operation is one blocking request with the device's time-out; it is true
 // when the arguments were in range, the display answered with acknowledge 0 and a read's
 // answer had the required length and decoded. Out-of-range arguments send nothing. Outputs are
-// written only on success, except that the text and segment outputs are emptied first.
+// written only on success, except that the text and segment outputs are emptied first. The
+// operations with several values take and return the codec's records.
 class IZorvid : public virtual IKorvelStackDevice {
  public:
   virtual bool SetDisplayChars(const std::string& text) = 0;
@@ -23,30 +24,21 @@ class IZorvid : public virtual IKorvelStackDevice {
   virtual bool SetDisplayData(const TByteString& data) = 0;
   virtual bool GetDisplayData(TByteString& data) = 0;
   virtual bool SetDisplayDataExpiration(std::int32_t seconds) = 0;
-  virtual bool GetDisplayDataExpiration(std::int32_t& seconds, std::int32_t& second) = 0;
+  virtual bool GetDisplayDataExpiration(TDataExpiration& expiration) = 0;
   virtual bool SetChannelFlag(std::int32_t channel, bool flag) = 0;
-  virtual bool GetChannelFlags(bool& flag2, bool& flag1) = 0;
+  virtual bool GetChannelFlags(TChannelFlags& flags) = 0;
   virtual bool SetChannelValue(std::int32_t channel, bool flag, std::int32_t value) = 0;
-  virtual bool GetChannelValues(bool& flag2, bool& flag1, std::int32_t& value2,
-                                std::int32_t& value1) = 0;
+  virtual bool GetChannelValues(TChannelValues& values) = 0;
   virtual bool SetDisplayBrightness(std::int32_t value) = 0;
   virtual bool GetDisplayBrightness(std::int32_t& value) = 0;
   virtual bool SetDateTime(TDateTime dateTime) = 0;
   virtual bool GetDateTime(TDateTime& dateTime) = 0;
-  virtual bool SetDateTimeParams(bool autoUpdate, bool summerTime, bool showAfterTurnOn,
-                                 bool showAfterExpiration, bool format12Hour, bool formatMDY,
-                                 bool showTime, bool showDate, bool showTemperature,
-                                 std::int32_t offset, std::int32_t zone) = 0;
-  virtual bool GetDateTimeParams(bool& autoUpdate, bool& summerTime, bool& showAfterTurnOn,
-                                 bool& showAfterExpiration, bool& format12Hour, bool& formatMDY,
-                                 bool& showTime, bool& showDate, bool& showTemperature,
-                                 std::int32_t& offset, std::int32_t& zone) = 0;
+  virtual bool SetDateTimeParams(const TDateTimeParams& params) = 0;
+  virtual bool GetDateTimeParams(TDateTimeParams& params) = 0;
   virtual bool ShowActualInformation() = 0;
   virtual bool GetTemperature(double& degrees) = 0;
-  virtual bool SetDisplayBrightnessAuto(bool automatic, std::int32_t min, std::int32_t max,
-                                        std::int32_t gain) = 0;
-  virtual bool GetDisplayBrightnessAuto(bool& automatic, std::int32_t& min, std::int32_t& max,
-                                        std::int32_t& gain) = 0;
+  virtual bool SetDisplayBrightnessAuto(const TBrightnessAuto& settings) = 0;
+  virtual bool GetDisplayBrightnessAuto(TBrightnessAuto& settings) = 0;
 };
 
 inline constexpr TInterfaceId IID_IZorvid =
@@ -63,30 +55,21 @@ class TZorvid : public TKorvelStackDevice, public virtual IZorvid {
   bool SetDisplayData(const TByteString& data) override;
   bool GetDisplayData(TByteString& data) override;
   bool SetDisplayDataExpiration(std::int32_t seconds) override;
-  bool GetDisplayDataExpiration(std::int32_t& seconds, std::int32_t& second) override;
+  bool GetDisplayDataExpiration(TDataExpiration& expiration) override;
   bool SetChannelFlag(std::int32_t channel, bool flag) override;
-  bool GetChannelFlags(bool& flag2, bool& flag1) override;
+  bool GetChannelFlags(TChannelFlags& flags) override;
   bool SetChannelValue(std::int32_t channel, bool flag, std::int32_t value) override;
-  bool GetChannelValues(bool& flag2, bool& flag1, std::int32_t& value2,
-                        std::int32_t& value1) override;
+  bool GetChannelValues(TChannelValues& values) override;
   bool SetDisplayBrightness(std::int32_t value) override;
   bool GetDisplayBrightness(std::int32_t& value) override;
   bool SetDateTime(TDateTime dateTime) override;
   bool GetDateTime(TDateTime& dateTime) override;
-  bool SetDateTimeParams(bool autoUpdate, bool summerTime, bool showAfterTurnOn,
-                         bool showAfterExpiration, bool format12Hour, bool formatMDY, bool showTime,
-                         bool showDate, bool showTemperature, std::int32_t offset,
-                         std::int32_t zone) override;
-  bool GetDateTimeParams(bool& autoUpdate, bool& summerTime, bool& showAfterTurnOn,
-                         bool& showAfterExpiration, bool& format12Hour, bool& formatMDY,
-                         bool& showTime, bool& showDate, bool& showTemperature,
-                         std::int32_t& offset, std::int32_t& zone) override;
+  bool SetDateTimeParams(const TDateTimeParams& params) override;
+  bool GetDateTimeParams(TDateTimeParams& params) override;
   bool ShowActualInformation() override;
   bool GetTemperature(double& degrees) override;
-  bool SetDisplayBrightnessAuto(bool automatic, std::int32_t min, std::int32_t max,
-                                std::int32_t gain) override;
-  bool GetDisplayBrightnessAuto(bool& automatic, std::int32_t& min, std::int32_t& max,
-                                std::int32_t& gain) override;
+  bool SetDisplayBrightnessAuto(const TBrightnessAuto& settings) override;
+  bool GetDisplayBrightnessAuto(TBrightnessAuto& settings) override;
 
  private:
   // Sends `data` when the packing accepted the arguments.

@@ -42,6 +42,9 @@ enum TZorvidInstruction : TByte {
   kZorvidSetDisplayBrightnessAuto = 0x95,
 };
 
+// The address a display has unless it was given another: the character "1".
+inline constexpr TByte kZorvidDefaultAddress = 0x31;
+
 // Four digits with their decimal points plus the indicator LEDs: five positions.
 inline constexpr std::size_t kZorvidPositions = 5;
 

@@ -21,9 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include "link/DisplayConnection.h"
 #include "tests/support/CtlLineTest.h"
 #include "tests/support/SimProcess.h"
-#include "tools/ctl/CtlConnection.h"
+#include "tools/ctl/CtlCommands.h"
 #include "transport/Transports.h"
 
 namespace zorvid::ctl {
@@ -191,10 +192,9 @@ TOutcome Exchange(TZorvid& device, int round) {
       break;
     }
     default: {
-      bool automatic = false;
-      std::int32_t min = 0, max = 0, gain = 0;
-      done = device.GetDisplayBrightnessAuto(automatic, min, max, gain);
-      right = automatic && min == 8 && max == 30 && gain == 15;
+      TBrightnessAuto automatic;
+      done = device.GetDisplayBrightnessAuto(automatic);
+      right = automatic == TBrightnessAuto{true, 8, 30, 15};
       break;
     }
   }
@@ -234,11 +234,11 @@ TEST_F(CtlEndToEndTest, ThreeHundredExchangesUnderFaultsKeepTheLineInStep) {
   QCoreApplication application(argc, argv);
   const TStandardTransports transports;
   TDisplayConnection connection;
-  ASSERT_TRUE(
-      Eventually([&] { return !connection.Connect(line.Connection(), kDefaultAddress, 150); }));
+  connection.Device().SetTimeout(150);
+  ASSERT_TRUE(Eventually([&] { return connection.Connect(line.Connection(), kDefaultAddress); }));
   TZorvid& device = connection.Device();
   ASSERT_TRUE(Eventually([&] { return device.SetDisplayBrightness(77); }));
-  ASSERT_TRUE(Eventually([&] { return device.SetDisplayBrightnessAuto(true, 8, 30, 15); }));
+  ASSERT_TRUE(Eventually([&] { return device.SetDisplayBrightnessAuto({true, 8, 30, 15}); }));
   ASSERT_TRUE(Eventually([&] { return device.SetDisplayData("\x03\x3F\x06\x5B\x4F"); }));
 
   int counts[4] = {};

@@ -345,13 +345,6 @@ class ZorvidDeviceTest : public ::testing::Test {
   TRef<TZorvid> device_ = New<TZorvid>(kAddress);
 };
 
-// SetDateTimeParams with the settings as arguments, in the order both share.
-bool SetParams(IZorvid& d, const TDateTimeParams& p) {
-  return d.SetDateTimeParams(p.autoUpdate, p.summerTime, p.showAfterTurnOn, p.showAfterExpiration,
-                             p.format12Hour, p.formatMDY, p.showTime, p.showDate, p.showTemperature,
-                             p.offset, p.zone);
-}
-
 // SetDisplayData with `data`, for the tables below.
 std::function<bool(IZorvid&)> SetData(const TByteString& data) {
   return [data](IZorvid& d) { return d.SetDisplayData(data); };
@@ -414,15 +407,19 @@ const TCommandCase kCommands[] = {
     {"BrightnessHighest", [](IZorvid& d) { return d.SetDisplayBrightness(127); }, "93: 7F"},
     {"DateTime", [](IZorvid& d) { return d.SetDateTime(At(2026, 3, 7, 14, 5, 9)); },
      "70: 0E 05 09 07 03 1A"},
-    {"DateTimeParams", [](IZorvid& d) { return SetParams(d, kSummerDateParams); },
+    {"DateTimeParams", [](IZorvid& d) { return d.SetDateTimeParams(kSummerDateParams); },
      "76: 02 02 FF C4 00 03"},
     {"DateTimeParamsAllFlags",
      [](IZorvid& d) {
-       return SetParams(d, {true, true, true, true, true, true, true, true, true, 780, 65535});
+       return d.SetDateTimeParams(
+           TDateTimeParams{true, true, true, true, true, true, true, true, true, 780, 65535});
      },
      "76: 07 3F 03 0C FF FF"},
     {"ShowActualInformation", [](IZorvid& d) { return d.ShowActualInformation(); }, "78: "},
-    {"BrightnessAuto", [](IZorvid& d) { return d.SetDisplayBrightnessAuto(true, 6, 36, 0); },
+    {"BrightnessAuto",
+     [](IZorvid& d) {
+       return d.SetDisplayBrightnessAuto({true, 6, 36, 0});
+     },
      "95: 01 06 24 00"},
 };
 
@@ -463,12 +460,30 @@ const TRefusedCase kRefused[] = {
     {"DateTimeNotANumber",
      [](IZorvid& d) { return d.SetDateTime(std::numeric_limits<double>::quiet_NaN()); }},
     {"DateTime1999", [](IZorvid& d) { return d.SetDateTime(At(1999, 12, 31, 23, 59, 59)); }},
-    {"Offset781", [](IZorvid& d) { return SetParams(d, {.showTime = true, .offset = 781}); }},
-    {"OffsetMinus661", [](IZorvid& d) { return SetParams(d, {.showTime = true, .offset = -661}); }},
-    {"Zone65536", [](IZorvid& d) { return SetParams(d, {.showTime = true, .zone = 65536}); }},
-    {"AutoMin5", [](IZorvid& d) { return d.SetDisplayBrightnessAuto(true, 5, 36, 0); }},
-    {"AutoMax37", [](IZorvid& d) { return d.SetDisplayBrightnessAuto(true, 6, 37, 0); }},
-    {"AutoGain101", [](IZorvid& d) { return d.SetDisplayBrightnessAuto(true, 6, 36, 101); }},
+    {"Offset781",
+     [](IZorvid& d) {
+       return d.SetDateTimeParams(TDateTimeParams{.showTime = true, .offset = 781});
+     }},
+    {"OffsetMinus661",
+     [](IZorvid& d) {
+       return d.SetDateTimeParams(TDateTimeParams{.showTime = true, .offset = -661});
+     }},
+    {"Zone65536",
+     [](IZorvid& d) {
+       return d.SetDateTimeParams(TDateTimeParams{.showTime = true, .zone = 65536});
+     }},
+    {"AutoMin5",
+     [](IZorvid& d) {
+       return d.SetDisplayBrightnessAuto({true, 5, 36, 0});
+     }},
+    {"AutoMax37",
+     [](IZorvid& d) {
+       return d.SetDisplayBrightnessAuto({true, 6, 37, 0});
+     }},
+    {"AutoGain101",
+     [](IZorvid& d) {
+       return d.SetDisplayBrightnessAuto({true, 6, 36, 101});
+     }},
 };
 
 INSTANTIATE_TEST_SUITE_P(All, ZorvidRefusedTest, ::testing::ValuesIn(kRefused), TCaseName());
@@ -525,25 +540,24 @@ TEST_P(ZorvidReadTest, FailedReadLeavesOutputsUntouched) {
 const TReadCase kReads[] = {
     {"DataExpiration",
      [](IZorvid& d, bool& ok) {
-       std::int32_t seconds = -7, second = -7;
-       ok = d.GetDisplayDataExpiration(seconds, second);
-       return std::to_string(seconds) + " " + std::to_string(second);
+       TDataExpiration expiration{-7, -7};
+       ok = d.GetDisplayDataExpiration(expiration);
+       return std::to_string(expiration.seconds) + " " + std::to_string(expiration.second);
      },
      "84: ", Bytes({0x01, 0x2C, 0xFF, 0xFE}), "300 65534", "-7 -7"},
     {"ChannelFlags",
      [](IZorvid& d, bool& ok) {
-       bool flag2 = false, flag1 = true;
-       ok = d.GetChannelFlags(flag2, flag1);
-       return "flag2=" + Flag(flag2) + " flag1=" + Flag(flag1);
+       TChannelFlags flags{.flag1 = true, .flag2 = false};
+       ok = d.GetChannelFlags(flags);
+       return "flag2=" + Flag(flags.flag2) + " flag1=" + Flag(flags.flag1);
      },
      "30: ", Bytes({0x02}), "flag2=1 flag1=0", "flag2=0 flag1=1"},
     {"ChannelValues",
      [](IZorvid& d, bool& ok) {
-       bool flag2 = false, flag1 = true;
-       std::int32_t value2 = -7, value1 = -7;
-       ok = d.GetChannelValues(flag2, flag1, value2, value1);
-       return "flag2=" + Flag(flag2) + " flag1=" + Flag(flag1) +
-              " value2=" + std::to_string(value2) + " value1=" + std::to_string(value1);
+       TChannelValues v{.flag1 = true, .flag2 = false, .value1 = -7, .value2 = -7};
+       ok = d.GetChannelValues(v);
+       return "flag2=" + Flag(v.flag2) + " flag1=" + Flag(v.flag1) +
+              " value2=" + std::to_string(v.value2) + " value1=" + std::to_string(v.value1);
      },
      "33: ", Bytes({0x82, 0x0A, 0x01, 0x05}), "flag2=1 flag1=0 value2=10 value1=5",
      "flag2=0 flag1=1 value2=-7 value1=-7"},
@@ -563,13 +577,14 @@ const TReadCase kReads[] = {
      "71: ", kDateTimeAnswer, "2026-03-07 14:05:09.000", "1899-12-30 00:00:00.000"},
     {"DateTimeParams",
      [](IZorvid& d, bool& ok) {
-       bool f[9] = {true, false, true, true, true, true, true, false, true};
-       std::int32_t offset = 1, zone = 1;
-       ok = d.GetDateTimeParams(f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], offset, zone);
+       TDateTimeParams p{true, false, true, true, true, true, true, false, true, 1, 1};
+       ok = d.GetDateTimeParams(p);
        std::string out;
-       for (const bool flag : f)
+       for (const bool flag :
+            {p.autoUpdate, p.summerTime, p.showAfterTurnOn, p.showAfterExpiration, p.format12Hour,
+             p.formatMDY, p.showTime, p.showDate, p.showTemperature})
          out += Flag(flag);
-       return out + " " + std::to_string(offset) + " " + std::to_string(zone);
+       return out + " " + std::to_string(p.offset) + " " + std::to_string(p.zone);
      },
      "77: ", kParamsBytes, "010000010 -60 3", "101111101 1 1"},
     {"Temperature",
@@ -583,11 +598,10 @@ const TReadCase kReads[] = {
      "51: 01", Bytes({0x01, 0x00, 0xEB}), "23.5", "-99.0"},
     {"BrightnessAuto",
      [](IZorvid& d, bool& ok) {
-       bool automatic = false;
-       std::int32_t min = -7, max = -7, gain = -7;
-       ok = d.GetDisplayBrightnessAuto(automatic, min, max, gain);
-       return Flag(automatic) + " " + std::to_string(min) + " " + std::to_string(max) + " " +
-              std::to_string(gain);
+       TBrightnessAuto s{false, -7, -7, -7};
+       ok = d.GetDisplayBrightnessAuto(s);
+       return Flag(s.automatic) + " " + std::to_string(s.min) + " " + std::to_string(s.max) + " " +
+              std::to_string(s.gain);
      },
      "85: ", Bytes({0x01, 0x06, 0x24, 0x00}), "1 6 36 0", "0 -7 -7 -7"},
 };
@@ -596,11 +610,10 @@ INSTANTIATE_TEST_SUITE_P(All, ZorvidReadTest, ::testing::ValuesIn(kReads), TCase
 
 TEST_F(ZorvidDeviceTest, ChannelValuesNamingOneChannelTwiceFail) {
   AnswerWith(Bytes({0x01, 0x0A, 0x01, 0x05}));
-  bool flag2 = true, flag1 = true;
-  std::int32_t value2 = -7, value1 = -7;
-  EXPECT_FALSE(device_->GetChannelValues(flag2, flag1, value2, value1));
-  EXPECT_TRUE(flag1);  // a half-decoded answer writes nothing
-  EXPECT_EQ(value1, -7);
+  TChannelValues values{.flag1 = true, .flag2 = true, .value1 = -7, .value2 = -7};
+  EXPECT_FALSE(device_->GetChannelValues(values));
+  EXPECT_TRUE(values.flag1);  // a half-decoded answer writes nothing
+  EXPECT_EQ(values.value1, -7);
 }
 
 TEST_F(ZorvidDeviceTest, DateTimeThatIsNoDateFails) {

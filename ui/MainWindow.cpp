@@ -25,8 +25,6 @@
 #include <initializer_list>
 
 #include "core/DateTime.h"
-#include "protocol/KorvelStack.h"
-#include "transport/ConnectionString.h"
 #include "ui/About.h"
 #include "ui/Application.h"
 #include "ui/BusyCursor.h"
@@ -115,8 +113,29 @@ std::optional<TDateTime> Combined(QDate date, QTime time) {
       {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), 0});
 }
 
-QString AddressText(TByte address) {
-  return QStringLiteral("%1 (0x%2)").arg(address).arg(address, 2, 16, QLatin1Char('0'));
+// How the status line names a value of the display's answers.
+QString FieldName(TAnswerField field) {
+  switch (field) {
+    case TAnswerField::kStaticBrightness:
+      return QString::fromUtf8("jas");
+    case TAnswerField::kMinimumBrightness:
+      return QString::fromUtf8("minimální jas");
+    case TAnswerField::kMaximumBrightness:
+      return QString::fromUtf8("maximální jas");
+    case TAnswerField::kSensorGain:
+      return QString::fromUtf8("zvýšení osvětlení");
+    case TAnswerField::kTimeOffset:
+      return QString::fromUtf8("časový posun");
+    case TAnswerField::kZoneIndex:
+      return QString::fromUtf8("index zóny");
+    case TAnswerField::kDataExpiration:
+      return QString::fromUtf8("platnost dat");
+    case TAnswerField::kClockYear:
+      return QString::fromUtf8("rok");
+    case TAnswerField::kSegmentCount:
+      return QString::fromUtf8("počet bajtů segmentů");
+  }
+  return {};
 }
 
 }  // namespace
@@ -127,8 +146,8 @@ TfMain::TfMain(QWidget* owner) : QWidget(owner) {
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
-  FDevice = New<TZorvid>(FAddress);
-  FDevice->SetStack(New<TKorvelStack>());
+  FConnection = std::make_unique<TDisplayConnection>();
+  FDevice = &FConnection->Device();
   BuildControls();
   BuildStatusTexts();
   SetTabOrder();
@@ -145,10 +164,8 @@ TfMain::TfMain(QWidget* owner) : QWidget(owner) {
 
 TfMain::~TfMain() {
   Timer1->stop();
-  Disconnect();
-  if (TRef<IKorvelStack> stack = FDevice->GetStack()) stack->SetCommunicationInterface(nullptr);
-  FDevice->SetStack(nullptr);
-  FDevice.Reset();
+  FDevice = nullptr;
+  FConnection.reset();
 }
 
 void TfMain::SetCommunicationLog(TfCiLog* log) {
@@ -514,54 +531,28 @@ bool TfMain::ConnectAndShowStatus() {
 }
 
 bool TfMain::Connect() {
-  Disconnect();
-  FConnectFailure.clear();
-  TCiRef ci;
-  if (!CreateTransport(FConnectionString, ci)) {
-    FConnectFailure = QStringLiteral("no transport for \"%1\" (provider missing or unknown)")
-                          .arg(QString::fromStdString(FConnectionString));
-    return false;
-  }
   TBusyCursor busy;
-  ci->Open();  // a line that did not open fails the identification below
-  FDevice->SetAddress(FAddress);
-  FDevice->GetStack()->SetCommunicationInterface(ci);
-  TByteString identification;
-  if (!FDevice->ReadIdentification(identification)) {
-    // The line's own reason comes first: it names what to fix (host, port, device).
-    const std::string lineReason = ci->GetFailureReason();
-    FConnectFailure =
-        !lineReason.empty()
-            ? QString::fromStdString(lineReason)
-            : QStringLiteral("no identification from address %1: %2")
-                  .arg(AddressText(FAddress), QString::fromStdString(LastResultText(*FDevice)));
-    Disconnect();
-    return false;
-  }
-  FHasRtc = identification.find("rtc") != std::string::npos;
-  FIsZorvidL = identification.find("ZorvidL") != std::string::npos;
-  return true;
+  const bool connected = FConnection->Connect(FConnectionString, FAddress);
+  FConnectFailure = QString::fromStdString(FConnection->FailureReason());
+  return connected;
 }
 
 void TfMain::Disconnect() {
-  const TRef<IKorvelStack> stack = FDevice->GetStack();
-  if (TCiRef ci = stack->GetCommunicationInterface()) {
-    ci->Close(false);
-    stack->SetCommunicationInterface(nullptr);
-  }
+  FConnection->Disconnect();
 }
 
 bool TfMain::IsConnected() {
-  const TCiRef ci = FDevice->GetStack()->GetCommunicationInterface();
-  return ci && ci->GetActive();
+  return FConnection->IsConnected();
 }
 
 void TfMain::UpdateControls() {
   const bool connected = IsConnected();
   EnableControls({TabSheet1, TabSheet2, TabSheet3, btnCIClose}, connected, true);
   if (!connected) return;
-  EnableControls({gbDateTime, gbDateTimeParams}, FHasRtc, true);
-  if (!FHasRtc) {
+  const TDisplayCapabilities& capabilities = FConnection->Capabilities();
+  const bool clock = OffersClockSettings(capabilities);
+  EnableControls({gbDateTime, gbDateTimeParams}, clock, true);
+  if (!clock) {
     for (QCheckBox* clockBox :
          {chbDateTimeAutoUpdate, chbDateTimeSummerTime, chbDateTimeFormat12Hour,
           chbDateTimeFormatMDY, chbDateTimeShowTime, chbDateTimeShowDate})
@@ -572,13 +563,9 @@ void TfMain::UpdateControls() {
                     chbDateTimeShowTimeAfterExpiration, btnDateTimeParamLoad, btnDateTimeParamSave},
                    true, false);
   }
-  rbDisplayBrightnessAuto->setEnabled(FIsZorvidL);
-  if (!FIsZorvidL) {
-    rbDisplayBrightnessStatic->setChecked(true);
-    ieDisplayBrightnessMin->SetValue(6);
-    ieDisplayBrightnessMax->SetValue(36);
-    ieDisplayBrightnessGain->SetValue(0);
-  }
+  const bool automatic = OffersAutomaticBrightness(capabilities);
+  rbDisplayBrightnessAuto->setEnabled(automatic);
+  if (!automatic) ShowBrightnessAuto(kNoAutomaticBrightness);
   EnableControls({chbDateTimeShowTime, chbDateTimeShowDate, chbDateTimeShowTemp},
                  chbDateTimeShowTimeAfterTurnOn->isChecked() ||
                      chbDateTimeShowTimeAfterExpiration->isChecked(),
@@ -611,11 +598,22 @@ void TfMain::ShowSaveStatus(bool ok) {
   ShowStatusOf(ok ? lblLanSettingsSaveOk : lblLanSettingsSaveErr);
 }
 
+void TfMain::ShowInvalidAnswer(const TInvalidAnswer& invalid) {
+  ShowStatus(QString::fromUtf8("Neplatná hodnota ze zařízení: %1 %2 (%3..%4)")
+                 .arg(FieldName(invalid.field))
+                 .arg(invalid.value)
+                 .arg(invalid.min)
+                 .arg(invalid.max),
+             lblLanSettingsLoadErr->palette().color(QPalette::WindowText));
+  pnlStatusbar->setToolTip(lblLanSettingsLoadErr->text());
+}
+
 // ---- Poll and the first page ---------------------------------------------------------------
 
 void TfMain::Timer1Timer() {
   TByteString segments;
-  if (FDevice->GetDisplayData(segments) && segments.size() == kDisplayDataSize)
+  // Another number of bytes is no picture of the display: the shapes keep what they show.
+  if (FDevice->GetDisplayData(segments) && !CheckSegments(segments))
     pnlDisplay->ShowDisplayData(segments);
   double degrees = 0;
   lblTemperature->setText(FDevice->GetTemperature(degrees)
@@ -651,75 +649,87 @@ void TfMain::btnShowActualInformationClick() {
 // ---- "Zobrazení dat" -----------------------------------------------------------------------
 
 void TfMain::btnDateTimeParamLoadClick() {
-  bool autoUpdate = false, summerTime = false, afterTurnOn = false, afterExpiration = false;
-  bool format12Hour = false, formatMDY = false, showTime = false, showDate = false;
-  bool showTemperature = false;
-  std::int32_t offset = 0, zone = 0, seconds = 0, second = 0;
-  if (!FDevice->GetDateTimeParams(autoUpdate, summerTime, afterTurnOn, afterExpiration,
-                                  format12Hour, formatMDY, showTime, showDate, showTemperature,
-                                  offset, zone) ||
-      !FDevice->GetDisplayDataExpiration(seconds, second))
+  TDateTimeParams params;
+  TDataExpiration expiration;
+  if (!FDevice->GetDateTimeParams(params) || !FDevice->GetDisplayDataExpiration(expiration))
     return ShowLoadStatus(false);
-  ieDisplayDataExpirationDelay->SetValue(seconds);
-  (seconds == 0 ? rbDisplayDataExpirationNo : rbDisplayDataExpirationDelay)->setChecked(true);
-  // Without a clock the clock's settings mean nothing: they are shown cleared.
-  chbDateTimeAutoUpdate->setChecked(FHasRtc && autoUpdate);
-  chbDateTimeSummerTime->setChecked(FHasRtc && summerTime);
-  chbDateTimeFormat12Hour->setChecked(FHasRtc && format12Hour);
-  chbDateTimeFormatMDY->setChecked(FHasRtc && formatMDY);
-  chbDateTimeShowTime->setChecked(FHasRtc && showTime);
-  chbDateTimeShowDate->setChecked(FHasRtc && showDate);
-  ieDateTimeOffset->SetValue(FHasRtc ? offset : 0);
-  ieDateTimeZone->SetValue(FHasRtc ? zone : 0);
-  chbDateTimeShowTimeAfterTurnOn->setChecked(afterTurnOn);
-  chbDateTimeShowTimeAfterExpiration->setChecked(afterExpiration);
-  chbDateTimeShowTemp->setChecked(showTemperature);
+  if (const auto invalid = CheckDateTimeParams(params)) return ShowInvalidAnswer(*invalid);
+  if (const auto invalid = CheckDataExpiration(expiration)) return ShowInvalidAnswer(*invalid);
+  ieDisplayDataExpirationDelay->SetValue(expiration.seconds);
+  (expiration.seconds == 0 ? rbDisplayDataExpirationNo : rbDisplayDataExpirationDelay)
+      ->setChecked(true);
+  ShowDateTimeParams(ShownDateTimeParams(params, FConnection->Capabilities()));
   ShowLoadStatus(true);
+}
+
+void TfMain::ShowDateTimeParams(const TDateTimeParams& params) {
+  chbDateTimeAutoUpdate->setChecked(params.autoUpdate);
+  chbDateTimeSummerTime->setChecked(params.summerTime);
+  chbDateTimeFormat12Hour->setChecked(params.format12Hour);
+  chbDateTimeFormatMDY->setChecked(params.formatMDY);
+  chbDateTimeShowTime->setChecked(params.showTime);
+  chbDateTimeShowDate->setChecked(params.showDate);
+  ieDateTimeOffset->SetValue(params.offset);
+  ieDateTimeZone->SetValue(params.zone);
+  chbDateTimeShowTimeAfterTurnOn->setChecked(params.showAfterTurnOn);
+  chbDateTimeShowTimeAfterExpiration->setChecked(params.showAfterExpiration);
+  chbDateTimeShowTemp->setChecked(params.showTemperature);
+}
+
+TDateTimeParams TfMain::CollectDateTimeParams() const {
+  return {chbDateTimeAutoUpdate->isChecked(),
+          chbDateTimeSummerTime->isChecked(),
+          chbDateTimeShowTimeAfterTurnOn->isChecked(),
+          chbDateTimeShowTimeAfterExpiration->isChecked(),
+          chbDateTimeFormat12Hour->isChecked(),
+          chbDateTimeFormatMDY->isChecked(),
+          chbDateTimeShowTime->isChecked(),
+          chbDateTimeShowDate->isChecked(),
+          chbDateTimeShowTemp->isChecked(),
+          ieDateTimeOffset->Value(),
+          ieDateTimeZone->Value()};
 }
 
 void TfMain::btnDateTimeParamSaveClick() {
   const std::int32_t seconds =
       rbDisplayDataExpirationNo->isChecked() ? 0 : ieDisplayDataExpirationDelay->Value();
-  if (!FDevice->SetDateTimeParams(
-          chbDateTimeAutoUpdate->isChecked(), chbDateTimeSummerTime->isChecked(),
-          chbDateTimeShowTimeAfterTurnOn->isChecked(),
-          chbDateTimeShowTimeAfterExpiration->isChecked(), chbDateTimeFormat12Hour->isChecked(),
-          chbDateTimeFormatMDY->isChecked(), chbDateTimeShowTime->isChecked(),
-          chbDateTimeShowDate->isChecked(), chbDateTimeShowTemp->isChecked(),
-          ieDateTimeOffset->Value(), ieDateTimeZone->Value()))
-    return ShowSaveStatus(false);
+  if (!FDevice->SetDateTimeParams(CollectDateTimeParams())) return ShowSaveStatus(false);
   ShowSaveStatus(FDevice->SetDisplayDataExpiration(seconds));
 }
 
 // ---- "Ostatní" -----------------------------------------------------------------------------
 
+// Both reads go out as they always have; a value that no setter would accept shows nothing.
 void TfMain::btnDisplayParamLoadClick() {
-  bool ok = true;
   std::int32_t value = 0;
-  if (FDevice->GetDisplayBrightness(value))
-    ieDisplayBrightness->SetValue(value);
-  else
-    ok = false;
-  bool automatic = false;
-  std::int32_t min = 0, max = 0, gain = 0;
-  if (!FIsZorvidL) {
+  const bool staticRead = FDevice->GetDisplayBrightness(value);
+  const bool offered = OffersAutomaticBrightness(FConnection->Capabilities());
+  TBrightnessAuto automatic = kNoAutomaticBrightness;
+  const bool automaticRead = offered && FDevice->GetDisplayBrightnessAuto(automatic);
+  std::optional<TInvalidAnswer> invalid = staticRead ? CheckBrightness(value) : std::nullopt;
+  if (!invalid && automaticRead) invalid = CheckBrightnessAuto(automatic);
+  if (invalid) return ShowInvalidAnswer(*invalid);
+  if (staticRead) ieDisplayBrightness->SetValue(value);
+  if (!offered)
     rbDisplayBrightnessStatic->setChecked(true);
-  } else if (FDevice->GetDisplayBrightnessAuto(automatic, min, max, gain)) {
-    (automatic ? rbDisplayBrightnessAuto : rbDisplayBrightnessStatic)->setChecked(true);
-    ieDisplayBrightnessMin->SetValue(min);
-    ieDisplayBrightnessMax->SetValue(max);
-    ieDisplayBrightnessGain->SetValue(gain);
-  } else {
-    ok = false;
-  }
-  ShowLoadStatus(ok);
+  else if (automaticRead)
+    ShowBrightnessAuto(automatic);
+  ShowLoadStatus(staticRead && (automaticRead || !offered));
+}
+
+void TfMain::ShowBrightnessAuto(const TBrightnessAuto& settings) {
+  (settings.automatic ? rbDisplayBrightnessAuto : rbDisplayBrightnessStatic)->setChecked(true);
+  ieDisplayBrightnessMin->SetValue(settings.min);
+  ieDisplayBrightnessMax->SetValue(settings.max);
+  ieDisplayBrightnessGain->SetValue(settings.gain);
 }
 
 void TfMain::btnDisplayParamSaveClick() {
   if (!FDevice->SetDisplayBrightness(ieDisplayBrightness->Value())) return ShowSaveStatus(false);
-  if (FIsZorvidL && !FDevice->SetDisplayBrightnessAuto(
-                        rbDisplayBrightnessAuto->isChecked(), ieDisplayBrightnessMin->Value(),
-                        ieDisplayBrightnessMax->Value(), ieDisplayBrightnessGain->Value()))
+  if (OffersAutomaticBrightness(FConnection->Capabilities()) &&
+      !FDevice->SetDisplayBrightnessAuto(
+          {rbDisplayBrightnessAuto->isChecked(), ieDisplayBrightnessMin->Value(),
+           ieDisplayBrightnessMax->Value(), ieDisplayBrightnessGain->Value()}))
     return ShowSaveStatus(false);
   ShowSaveStatus(true);
 }
@@ -727,6 +737,7 @@ void TfMain::btnDisplayParamSaveClick() {
 void TfMain::btnDateTimeLoadClick() {
   TDateTime value = 0;
   if (!FDevice->GetDateTime(value)) return ShowLoadStatus(false);
+  if (const auto invalid = CheckClock(value)) return ShowInvalidAnswer(*invalid);
   const QDateTime loaded = ToQDateTime(value);
   dtpDeviceTime->setTime(loaded.time());
   dtpDeviceDate->setDate(loaded.date());

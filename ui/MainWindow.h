@@ -5,11 +5,15 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "core/ICommunicationInterface.h"
 #include "core/Types.h"
 #include "device/Zorvid.h"
+#include "link/AnswerCheck.h"
+#include "link/DisplayConnection.h"
 
 class QCheckBox;
 class QDateEdit;
@@ -30,8 +34,8 @@ class TfCiLog;
 class TfConnectionDialog;
 class TIntEdit;
 
-// The program's main window "Zorvid-L": it owns the one display device and its protocol stack,
-// connects them to the transport the connection dialog describes, and reads and writes the
+// The program's main window "Zorvid-L": it owns the one display connection, connects it to the
+// line the connection dialog describes, and reads and writes the
 // display's settings on three pages, each button one or two device operations whose outcome the
 // status line reports. A 500 ms poll mirrors the display's segments and temperature.
 //
@@ -53,6 +57,8 @@ class TfMain : public QWidget {
   // Connects as if the connection dialog had been confirmed with `connection` and `address`,
   // and shows the outcome in the status line; true when connected.
   bool ConnectTo(const std::string& connection, TByte address);
+  // Why the last connect failed (the failing step's reason); empty after a success.
+  QString ConnectFailure() const { return FConnectFailure; }
 
   // The timer's tick: segments and temperature from the device. Public for the tests, which
   // tick without waiting for the timer.
@@ -87,6 +93,8 @@ class TfMain : public QWidget {
   void ShowStatus(const QString& text, const QColor& colour);
   void ShowStatusOf(const QLabel* label);
   void ShowLoadStatus(bool ok);
+  // An answer no setter would accept: red, naming the value; no control has changed.
+  void ShowInvalidAnswer(const TInvalidAnswer& invalid);
   void ShowSaveStatus(bool ok);
 
   void btnCIOpenClick();
@@ -96,7 +104,10 @@ class TfMain : public QWidget {
   void SegmentReleased();
   void btnDateTimeParamLoadClick();
   void btnDateTimeParamSaveClick();
+  void ShowDateTimeParams(const TDateTimeParams& params);
+  TDateTimeParams CollectDateTimeParams() const;
   void btnDisplayParamLoadClick();
+  void ShowBrightnessAuto(const TBrightnessAuto& settings);
   void btnDisplayParamSaveClick();
   void btnDateTimeLoadClick();
   void btnDateTimeSaveClick();
@@ -105,11 +116,11 @@ class TfMain : public QWidget {
   QList<QWidget*> ServiceFields() const;
   void ShowServiceFields();
 
-  TRef<IZorvid> FDevice;
+  // The display device with its stack, and the transport while connected.
+  std::unique_ptr<TDisplayConnection> FConnection;
+  IZorvid* FDevice = nullptr;  // FConnection's device
   std::string FConnectionString;
-  TByte FAddress = 49;
-  bool FHasRtc = false;
-  bool FIsZorvidL = false;
+  TByte FAddress = kZorvidDefaultAddress;
   // Why the last connect failed, for the status line's tooltip; empty after a success.
   QString FConnectFailure;
   TfAbout* FAbout = nullptr;

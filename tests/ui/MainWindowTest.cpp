@@ -269,25 +269,20 @@ TEST_F(MainWindowTest, SavesAndLoadsEverySettingThroughTheDisplay) {
   Disconnect();
   {
     TProbe probe(sim);
-    std::int32_t value = 0, min = 0, max = 0, gain = 0, seconds = -1, second = 0;
-    bool automatic = false;
+    std::int32_t value = 0;
     ASSERT_TRUE(probe->GetDisplayBrightness(value));
     EXPECT_EQ(value, 90);
-    ASSERT_TRUE(probe->GetDisplayBrightnessAuto(automatic, min, max, gain));
-    EXPECT_TRUE(automatic);
-    EXPECT_EQ(min, 10);
-    EXPECT_EQ(max, 30);
-    EXPECT_EQ(gain, 40);
-    bool flags[9];
-    std::int32_t offset = 0, zone = 0;
-    ASSERT_TRUE(probe->GetDateTimeParams(flags[0], flags[1], flags[2], flags[3], flags[4], flags[5],
-                                         flags[6], flags[7], flags[8], offset, zone));
-    const bool expected[9] = {false, false, true, false, true, false, false, true, false};
-    for (int i = 0; i < 9; ++i)
-      EXPECT_EQ(flags[i], expected[i]) << "flag " << i;
-    EXPECT_EQ(offset, -60);
-    ASSERT_TRUE(probe->GetDisplayDataExpiration(seconds, second));
-    EXPECT_EQ(seconds, 0);
+    TBrightnessAuto automatic;
+    ASSERT_TRUE(probe->GetDisplayBrightnessAuto(automatic));
+    EXPECT_EQ(automatic, (TBrightnessAuto{true, 10, 30, 40}));
+    TDateTimeParams params;
+    ASSERT_TRUE(probe->GetDateTimeParams(params));
+    EXPECT_EQ(params,
+              (TDateTimeParams{
+                  .showAfterTurnOn = true, .format12Hour = true, .showDate = true, .offset = -60}));
+    TDataExpiration expiration{-1, 0};
+    ASSERT_TRUE(probe->GetDisplayDataExpiration(expiration));
+    EXPECT_EQ(expiration.seconds, 0);
     TDateTime clock = 0;
     ASSERT_TRUE(probe->GetDateTime(clock));
     const TDateTimeParts parts = DecodeDateTime(clock);
@@ -295,9 +290,9 @@ TEST_F(MainWindowTest, SavesAndLoadsEverySettingThroughTheDisplay) {
     EXPECT_LE(parts.hour * 3600 + parts.minute * 60 + parts.second - (7 * 3600 + 8 * 60 + 9), 2);
     // What the next connect loads.
     ASSERT_TRUE(probe->SetDisplayBrightness(12));
-    ASSERT_TRUE(probe->SetDisplayBrightnessAuto(false, 7, 20, 5));
-    ASSERT_TRUE(
-        probe->SetDateTimeParams(true, true, false, true, false, true, true, false, true, 120, 3));
+    ASSERT_TRUE(probe->SetDisplayBrightnessAuto({false, 7, 20, 5}));
+    ASSERT_TRUE(probe->SetDateTimeParams(
+        {true, true, false, true, false, true, true, false, true, 120, 3}));
     ASSERT_TRUE(probe->SetDisplayDataExpiration(300));
   }
   ConnectTo(sim);
@@ -348,7 +343,7 @@ TEST_F(MainWindowTest, ABasicDisplayGatesTheClockAndTheAutomaticBrightness) {
   {
     TProbe probe(sim);
     ASSERT_TRUE(
-        probe->SetDateTimeParams(true, true, true, false, true, true, true, true, true, 60, 2));
+        probe->SetDateTimeParams({true, true, true, false, true, true, true, true, true, 60, 2}));
   }
   Check("rbDisplayBrightnessAuto", true);
   Edit("ieDisplayBrightnessMax")->SetValue(20);

@@ -178,18 +178,6 @@ std::string ParamKeyHelp() {
   return "  " + JoinWords(flags, ", ") + " (0 or 1),\n  " + JoinWords(numbers, ", ") + "\n";
 }
 
-bool GetParams(IZorvid& device, TDateTimeParams& p) {
-  return device.GetDateTimeParams(p.autoUpdate, p.summerTime, p.showAfterTurnOn,
-                                  p.showAfterExpiration, p.format12Hour, p.formatMDY, p.showTime,
-                                  p.showDate, p.showTemperature, p.offset, p.zone);
-}
-
-bool SetParams(IZorvid& device, const TDateTimeParams& p) {
-  return device.SetDateTimeParams(p.autoUpdate, p.summerTime, p.showAfterTurnOn,
-                                  p.showAfterExpiration, p.format12Hour, p.formatMDY, p.showTime,
-                                  p.showDate, p.showTemperature, p.offset, p.zone);
-}
-
 struct TParamChange {
   const TParamKey* key;
   std::int32_t value;
@@ -292,9 +280,11 @@ bool RunGetData(IZorvid& device, TCtlResult& result) {
 }
 
 bool RunGetExpiration(IZorvid& device, TCtlResult& result) {
-  std::int32_t seconds = 0, second = 0;
-  if (!device.GetDisplayDataExpiration(seconds, second)) return false;
-  result = {TLayout::kInline, {IntegerField("seconds", seconds), IntegerField("second", second)}};
+  TDataExpiration expiration;
+  if (!device.GetDisplayDataExpiration(expiration)) return false;
+  result = {
+      TLayout::kInline,
+      {IntegerField("seconds", expiration.seconds), IntegerField("second", expiration.second)}};
   return true;
 }
 
@@ -307,7 +297,7 @@ bool RunGetBrightness(IZorvid& device, TCtlResult& result) {
 
 bool RunGetBrightnessAuto(IZorvid& device, TCtlResult& result) {
   TBrightnessAuto s;
-  if (!device.GetDisplayBrightnessAuto(s.automatic, s.min, s.max, s.gain)) return false;
+  if (!device.GetDisplayBrightnessAuto(s)) return false;
   result = {TLayout::kInline,
             {OnOffField("auto", s.automatic), IntegerField("min", s.min),
              IntegerField("max", s.max), IntegerField("gain", s.gain)}};
@@ -323,7 +313,7 @@ bool RunGetClock(IZorvid& device, TCtlResult& result) {
 
 bool RunGetParams(IZorvid& device, TCtlResult& result) {
   TDateTimeParams params;
-  if (!GetParams(device, params)) return false;
+  if (!device.GetDateTimeParams(params)) return false;
   result = {TLayout::kLines, {}};
   for (const TParamKey& key : kParamKeys) {
     result.fields.push_back(key.flag ? BitField(std::string(key.key), params.*(key.flag))
@@ -393,9 +383,7 @@ TCtlAction PrepareSetBrightnessAuto(const TCommandArgs& args) {
            RangeText(kBrightnessAutoMin, kBrightnessAutoMax) + ", gain " +
            RangeText(0, kBrightnessGainMax) + "): min=" + args.values[1] +
            " max=" + args.values[2] + " gain=" + args.values[3]);
-  return [s](IZorvid& device, TCtlResult&) {
-    return device.SetDisplayBrightnessAuto(s.automatic, s.min, s.max, s.gain);
-  };
+  return [s](IZorvid& device, TCtlResult&) { return device.SetDisplayBrightnessAuto(s); };
 }
 
 TCtlAction PrepareSetClock(const TCommandArgs& args) {
@@ -417,10 +405,10 @@ TCtlAction PrepareSetParams(const TCommandArgs& args) {
     changes.push_back(ParseParamChange(assignment));
   return [changes](IZorvid& device, TCtlResult&) {
     TDateTimeParams params;
-    if (!GetParams(device, params)) return false;
+    if (!device.GetDateTimeParams(params)) return false;
     for (const TParamChange& change : changes)
       ApplyParamChange(params, change);
-    return SetParams(device, params);
+    return device.SetDateTimeParams(params);
   };
 }
 

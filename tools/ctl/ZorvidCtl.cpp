@@ -2,7 +2,9 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 
+#include "link/DisplayConnection.h"
 #include "tools/ctl/CtlCommands.h"
 #include "tools/ctl/CtlConnection.h"
 #include "tools/ctl/CtlTrace.h"
@@ -50,6 +52,17 @@ class TReporter {
   std::ostream& err_;
 };
 
+// Nothing when connected; otherwise why not, with the value concerned.
+std::optional<std::string> Connect(TDisplayConnection& connection, const TCtlOptions& options) {
+  connection.Device().SetTimeout(options.timeoutMs);
+  try {
+    if (connection.Connect(options.connection, options.address)) return std::nullopt;
+    return connection.FailureReason();
+  } catch (const std::exception& error) {
+    return std::string(error.what()) + " (connection \"" + options.connection + "\")";
+  }
+}
+
 int RunAction(const TCtlInvocation& invocation, TZorvid& device, TReporter& reporter) {
   // A refused argument sends nothing and so leaves no result of its own.
   device.ResetLastResult();
@@ -71,8 +84,7 @@ int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err
   // The transport goes on without them, as it would in any program: the user is told.
   for (const std::string& warning : ConnectionStringWarnings(options.connection))
     err << "zorvidctl: warning: connection string: " << warning << '\n';
-  if (const auto failure =
-          connection.Connect(options.connection, options.address, options.timeoutMs))
+  if (const auto failure = Connect(connection, options))
     return reporter.Fail(kExitConnection, "connection failed: " + *failure);
   const int exitCode = RunAction(invocation, connection.Device(), reporter);
   connection.Disconnect();

@@ -1,0 +1,84 @@
+#include "link/DisplayConnection.h"
+
+#include "core/EchoText.h"
+#include "core/HexText.h"
+#include "protocol/KorvelStack.h"
+#include "transport/ConnectionString.h"
+
+namespace zorvid {
+namespace {
+
+// The connection string as given, which may be long: the user needs all of it to find a fault.
+std::string QuotedWhole(const std::string& text) {
+  return "\"" + EscapeControls(text) + "\"";
+}
+
+}  // namespace
+
+std::string AddressText(TByte address) {
+  return std::to_string(address) + " (0x" +
+         FormatHexPacked(std::string(1, static_cast<char>(address))) + ")";
+}
+
+TDisplayConnection::TDisplayConnection() : device_(New<TZorvid>(kZorvidDefaultAddress)) {
+  device_->SetStack(New<TKorvelStack>());
+}
+
+TDisplayConnection::~TDisplayConnection() {
+  Disconnect();
+  device_->SetStack(nullptr);
+}
+
+bool TDisplayConnection::Connect(const std::string& connectionString, TByte address) {
+  Disconnect();
+  failureReason_.clear();
+  if (Establish(connectionString, address)) return true;
+  Disconnect();
+  return false;
+}
+
+// The steps of a connect; the first that fails names itself in the failure reason.
+bool TDisplayConnection::Establish(const std::string& connectionString, TByte address) {
+  TCiRef line;
+  if (!CreateTransport(connectionString, line)) {
+    failureReason_ =
+        "no transport for " + QuotedWhole(connectionString) + " (provider missing or unknown)";
+    return false;
+  }
+  // A line that did not open fails the identification below; its own reason says more.
+  const bool opened = line->Open();
+  device_->SetAddress(address);
+  device_->GetStack()->SetCommunicationInterface(line);
+  if (!device_->LoadIdentification()) {
+    failureReason_ =
+        opened ? "no identification from address " + AddressText(address) + ": " +
+                     LastResultText(*device_)
+               : "cannot open " + QuotedWhole(connectionString) + ": " + line->GetFailureReason();
+    return false;
+  }
+  capabilities_ = CapabilitiesOf(device_->GetIdentificationText());
+  return true;
+}
+
+void TDisplayConnection::Disconnect() noexcept {
+  const TRef<IKorvelStack> stack = device_->GetStack();
+  const TCiRef line = stack->GetCommunicationInterface();
+  if (!line) return;
+  try {
+    line->Close(false);
+  } catch (...) {
+    // Going away regardless: a transport that fails to close is released all the same.
+  }
+  stack->SetCommunicationInterface(nullptr);
+}
+
+bool TDisplayConnection::IsConnected() const {
+  const TCiRef line = Line();
+  return line && line->GetActive();
+}
+
+TCiRef TDisplayConnection::Line() const {
+  return device_->GetStack()->GetCommunicationInterface();
+}
+
+}  // namespace zorvid

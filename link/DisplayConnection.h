@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/ICommunicationInterface.h"
+#include "core/Types.h"
+#include "device/Zorvid.h"
+#include "link/Capabilities.h"
+
+namespace zorvid {
+
+// One display on one line: the display device and its protocol stack for the object's life,
+// the transport while connected. It connects as the program always has (transport from the
+// connection string, open, address, attach, identification), knows what the connected display
+// can do and why the last connect failed.
+//
+// Threads: not thread-safe; one thread owns it and runs every call, the device's operations
+// included. The transports deliver their events to that thread's event loop.
+class TDisplayConnection {
+ public:
+  TDisplayConnection();
+  // Disconnects, then detaches the stack from the device before both go.
+  ~TDisplayConnection();
+  TDisplayConnection(const TDisplayConnection&) = delete;
+  TDisplayConnection& operator=(const TDisplayConnection&) = delete;
+
+  // Closes any line first (also when the settings are the same), makes the transport that
+  // `connectionString` describes, opens it, gives the device `address`, attaches the transport
+  // to the stack and reads the identification. True when the display answered; otherwise
+  // disconnected again, FailureReason says why and the capabilities keep their values. An error
+  // raised while the transport is made (a malformed number in the string) passes to the caller.
+  bool Connect(const std::string& connectionString, TByte address);
+  // Closes the transport and detaches it from the stack. Never raises.
+  void Disconnect() noexcept;
+  // A transport is attached and active.
+  bool IsConnected() const;
+
+  // Why the last Connect failed, the failing step's own reason with the value it concerned:
+  // `no transport for "..."`, `cannot open "...": <the transport's reason>` or
+  // `no identification from address 49 (0x31): <why the request failed>`. Empty after a success.
+  const std::string& FailureReason() const { return failureReason_; }
+  // What the last successful connect's identification said; kept after a disconnect.
+  const TDisplayCapabilities& Capabilities() const { return capabilities_; }
+
+  // The display: its operations run on the attached line; it fails them while disconnected.
+  TZorvid& Device() const { return *device_; }
+  // The attached transport, or none.
+  TCiRef Line() const;
+
+ private:
+  bool Establish(const std::string& connectionString, TByte address);
+
+  TRef<TZorvid> device_;
+  std::string failureReason_;
+  TDisplayCapabilities capabilities_;
+};
+
+// "49 (0x31)": an address as messages give it.
+std::string AddressText(TByte address);
+
+}  // namespace zorvid
