@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -9,5 +10,7 @@ namespace zorvid {
 std::string FormatHexSpaced(std::string_view bytes);
 // Upper-case hex pairs without separators ("033F06").
 std::string FormatHexPacked(std::string_view bytes);
+// Pairs of hex digits in either case; blanks may separate the pairs but not split one.
+std::optional<std::string> ParseHex(std::string_view text);
 
 }  // namespace zorvid

@@ -327,6 +327,14 @@ TEST_F(SimResponderTest, ForcedAcknowledgeAnswersWithoutData) {
   EXPECT_FALSE(Respond(responder, kIdentification, 0x50)) << "other addresses stay unanswered";
 }
 
+TEST_F(SimResponderTest, ForcedDataAnswersWithAcknowledgeZero) {
+  TSimFaults faults;
+  faults.forcedData[kIdentification] = "\x1B[2J";
+  TSimResponder responder(display_, faults, 1);
+  EXPECT_EQ(Respond(responder, kIdentification), BuildPacket97(kOwn, 0x44, kAckOk, "\x1B[2J"));
+  EXPECT_EQ(Respond(responder, kGetFlag), BuildPacket97(kOwn, 0x44, kAckOk, Bytes({0})));
+}
+
 TEST_F(SimResponderTest, SilentInstructionIsNeverAnswered) {
   TSimFaults faults;
   faults.silent.insert(kIdentification);
@@ -406,7 +414,8 @@ TEST(SimOptionsTest, EveryOptionTakesItsValue) {
                        "--delay",   "30",        "--ack",         "0xF3=2",
                        "--ack",     "129=3",     "--silent",      "0x80",
                        "--silent",  "17",        "--unsolicited", "20",
-                       "--seed",    "9",         "--log"});
+                       "--seed",    "9",         "--log",         "--answer",
+                       "0x83=C8",   "--answer",  "0x81="});
   EXPECT_EQ(options.lines.pty, "/tmp/link");
   ASSERT_TRUE(options.lines.tcp);
   EXPECT_EQ(options.lines.tcp->host, "::1");
@@ -419,6 +428,7 @@ TEST(SimOptionsTest, EveryOptionTakesItsValue) {
   EXPECT_EQ(options.faults.corrupt, 0.5);
   EXPECT_EQ(options.lines.delayMs, 30);
   EXPECT_EQ(options.faults.forcedAcks, (std::map<TByte, TByte>{{0xF3, 2}, {0x81, 3}}));
+  EXPECT_EQ(options.faults.forcedData, (std::map<TByte, TByteString>{{0x83, "\xC8"}, {0x81, ""}}));
   EXPECT_EQ(options.faults.silent, (std::set<TByte>{0x80, 17}));
   EXPECT_EQ(options.lines.unsolicitedMs, 20);
   EXPECT_EQ(options.seed, 9u);
@@ -441,6 +451,7 @@ TEST(SimOptionsTest, BadOptionsNameTheOptionAndTheValue) {
       {{"--address", "0x"}, {}},
       {{"--ack", "0xF3"}, {}},
       {{"--ack", "0xF3=256"}, {}},
+      {{"--answer", "0x83=C"}, {}},
       {{"--silent", "abc"}, {}},
       {{"--tcp", "host:70000"}, {}},
       {{"--unsolicited", "0"}, {}},

@@ -209,14 +209,6 @@ TOutcome Exchange(TZorvid& device, int round) {
   }
 }
 
-// The program's transports, known to the factory while it lives.
-struct TStandardTransports {
-  TStandardTransports() { RegisterStandardTransports(); }
-  ~TStandardTransports() { UnregisterStandardTransports(); }
-  TStandardTransports(const TStandardTransports&) = delete;
-  TStandardTransports& operator=(const TStandardTransports&) = delete;
-};
-
 // Repeats `operation` until it succeeds; the faults lose some answers.
 bool Eventually(const std::function<bool()>& operation) {
   for (int attempt = 0; attempt < 10; ++attempt)

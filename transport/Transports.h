@@ -8,4 +8,13 @@ namespace zorvid {
 void RegisterStandardTransports();
 void UnregisterStandardTransports();
 
+// The program's transports, known to the factory while it lives.
+class TStandardTransports {
+ public:
+  TStandardTransports() { RegisterStandardTransports(); }
+  ~TStandardTransports() { UnregisterStandardTransports(); }
+  TStandardTransports(const TStandardTransports&) = delete;
+  TStandardTransports& operator=(const TStandardTransports&) = delete;
+};
+
 }  // namespace zorvid

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "core/HexText.h"
-#include "protocol/KorvelStack.h"
+#include "link/DisplayConnection.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/ModalWindows.h"
@@ -55,23 +55,13 @@ const char* kLoadedText = "Nastavení bylo úspěšně nahráno ze zařízení."
 class TProbe {
  public:
   explicit TProbe(const TSimProcess& sim) {
-    EXPECT_TRUE(CreateTransport(sim.Connection(), ci_));
-    EXPECT_TRUE(ci_->Open()) << ci_->GetFailureReason();
-    device_->SetStack(stack_);
-    stack_->SetCommunicationInterface(ci_);
+    EXPECT_TRUE(connection_.Connect(sim.Connection(), kZorvidDefaultAddress))
+        << connection_.FailureReason();
   }
-  ~TProbe() {
-    stack_->SetCommunicationInterface(nullptr);
-    ci_->Close(false);
-    device_->SetStack(nullptr);
-  }
-  IZorvid& operator*() { return *device_; }
-  IZorvid* operator->() { return device_.Get(); }
+  IZorvid* operator->() { return &connection_.Device(); }
 
  private:
-  TCiRef ci_;
-  TRef<TKorvelStack> stack_ = New<TKorvelStack>();
-  TRef<TZorvid> device_ = New<TZorvid>(49);
+  TDisplayConnection connection_;
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -335,6 +325,39 @@ TEST_F(MainWindowTest, ARefusedInstructionGivesTheRedStatus) {
   ExpectStatus("Nastavení se nepodařilo uložit do zařízení!", kRed);
   Click("btnDisplayParamLoad");
   ExpectStatus(kLoadedText, kGreen);
+}
+
+// Answers that no setter would accept are shown nowhere: the status names the value and its
+// range in red, and every control keeps what it showed.
+TEST_F(MainWindowTest, AnswersNoSetterWouldAcceptChangeNoControl) {
+  struct TCase {
+    const char* answer;  // the simulator's --answer
+    const char* button;
+    const char* status;
+  };
+  const TCase cases[] = {
+      {"0x83=C8", "btnDisplayParamLoad", "jas 200 (0..127)"},
+      {"0x85=01FF00C8", "btnDisplayParamLoad", "minimální jas 255 (6..36)"},
+      {"0x77=073F030D0003", "btnDateTimeParamLoad", "časový posun 781 (-660..780)"},
+      {"0x71=0E050900010C9C", "btnDateTimeLoad", "rok 2156 (2000..2099)"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.answer);
+    TSimProcess sim({"--answer", c.answer});
+    ConnectTo(sim);
+    Edit("ieDisplayBrightness")->SetValue(99);
+    Edit("ieDateTimeOffset")->SetValue(5);
+    Child<QDateEdit>("dtpDeviceDate")->setDate(QDate(2030, 3, 4));
+    Click(c.button);
+    ExpectStatus((std::string("Neplatná hodnota ze zařízení: ") + c.status).c_str(), kRed);
+    EXPECT_EQ(Edit("ieDisplayBrightness")->Value(), 99);
+    EXPECT_TRUE(Checked("rbDisplayBrightnessStatic"));
+    EXPECT_EQ(Edit("ieDisplayBrightnessMin")->Value(), 6);
+    EXPECT_EQ(Edit("ieDateTimeOffset")->Value(), 5);
+    EXPECT_FALSE(Checked("chbDateTimeSummerTime"));
+    EXPECT_EQ(Child<QDateEdit>("dtpDeviceDate")->date(), QDate(2030, 3, 4));
+    Disconnect();
+  }
 }
 
 // Without "rtc" and "ZorvidL" in the identification the clock and automatic brightness are off.

@@ -7,20 +7,6 @@
 namespace zorvid::ctl {
 namespace {
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-std::optional<int> HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return std::nullopt;
-}
-
-void AppendHexByte(std::string& text, TByte byte) {
-  text += kHexDigits[byte >> 4];
-  text += kHexDigits[byte & 0x0F];
-}
-
 // A fixed-width run of decimal digits at `position`.
 std::optional<int> DigitsAt(std::string_view text, std::size_t position, std::size_t width) {
   int value = 0;
@@ -32,24 +18,6 @@ std::optional<int> DigitsAt(std::string_view text, std::size_t position, std::si
 }
 
 }  // namespace
-
-std::optional<TByteString> ParseHex(std::string_view text) {
-  TByteString bytes;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    if (text[i] == ' ') {
-      ++i;
-      continue;
-    }
-    if (i + 1 >= text.size()) return std::nullopt;
-    const auto high = HexDigitValue(text[i]);
-    const auto low = HexDigitValue(text[i + 1]);
-    if (!high || !low) return std::nullopt;
-    bytes += static_cast<char>(*high * 16 + *low);
-    i += 2;
-  }
-  return bytes;
-}
 
 std::optional<TDateTime> ParseClock(std::string_view text) {
   // Positions of the separators in "YYYY-MM-DD HH:MM:SS".
@@ -88,8 +56,7 @@ std::string JsonString(std::string_view bytes) {
       json += '\\';
       json += static_cast<char>(byte);
     } else if (byte < 0x20 || byte >= 0x7F) {
-      json += "\\u00";
-      AppendHexByte(json, byte);
+      json += "\\u00" + FormatHexPacked(bytes.substr(i, 1));
     } else {
       json += static_cast<char>(byte);
     }

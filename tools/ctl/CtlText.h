@@ -13,9 +13,6 @@
 
 namespace zorvid::ctl {
 
-// Pairs of hex digits in either case; blanks may separate the pairs but not split one.
-std::optional<TByteString> ParseHex(std::string_view text);
-
 // "YYYY-MM-DD HH:MM:SS" with exactly these digits, forming a valid date and time.
 std::optional<TDateTime> ParseClock(std::string_view text);
 std::string FormatClock(TDateTime value);

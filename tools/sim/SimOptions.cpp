@@ -5,6 +5,7 @@
 #include <functional>
 #include <string_view>
 
+#include "core/HexText.h"
 #include "core/NumberText.h"
 
 namespace zorvid::sim {
@@ -76,6 +77,16 @@ void ForcedAck(TSimOptions& options, std::string_view name, const std::string& v
   options.faults.forcedAcks[static_cast<TByte>(*inst)] = static_cast<TByte>(*code);
 }
 
+void ForcedData(TSimOptions& options, std::string_view name, const std::string& value) {
+  const auto equals = value.find('=');
+  if (equals == std::string::npos) Bad(name, value, "INST=HEX");
+  const std::optional<std::int64_t> inst = ParseInteger(std::string_view(value).substr(0, equals));
+  const std::optional<TByteString> data = ParseHex(std::string_view(value).substr(equals + 1));
+  if (!inst || *inst < 0 || *inst > 0xFF || !data || data->size() > kPacket97MaxData)
+    Bad(name, value, "INST=HEX, an instruction 0..255 and hex byte pairs");
+  options.faults.forcedData[static_cast<TByte>(*inst)] = *data;
+}
+
 const std::vector<TOptionRule>& OptionRules() {
   static const std::vector<TOptionRule> rules{
       {"--tcp", TValue::kRequired,
@@ -109,6 +120,7 @@ const std::vector<TOptionRule>& OptionRules() {
          o.lines.delayMs = static_cast<int>(IntegerIn(name, v, 0, kMaxMilliseconds));
        }},
       {"--ack", TValue::kRequired, ForcedAck},
+      {"--answer", TValue::kRequired, ForcedData},
       {"--silent", TValue::kRequired,
        [](TSimOptions& o, std::string_view name, const std::string& v) {
          o.faults.silent.insert(ByteOption(name, v));
@@ -189,6 +201,7 @@ Faults:
   --corrupt P           probability 0..1 that an answer has a wrong checksum
   --delay MS            delay before each answer
   --ack INST=CODE       answer INST with acknowledge CODE and no data (repeatable)
+  --answer INST=HEX     answer INST with acknowledge 0 and the data HEX (repeatable)
   --silent INST         never answer INST (repeatable)
   --unsolicited MS      send an acknowledge-0x0E packet every MS on every connected line
   --seed N              seed for the faults and the identifiers, for repeatable runs

@@ -28,6 +28,9 @@ std::optional<TByteString> TSimResponder::Respond(const TKorvelFormat97& request
   std::optional<TByteString> answer;
   if (const auto forced = faults_.forcedAcks.find(request.Inst); forced != faults_.forcedAcks.end())
     answer = BuildPacket97(display_.Address(), request.Sig, forced->second, {});
+  else if (const auto data = faults_.forcedData.find(request.Inst);
+           data != faults_.forcedData.end())
+    answer = BuildPacket97(display_.Address(), request.Sig, 0, data->second);
   else
     answer = display_.Answer(request);
   const bool lost = Chance(faults_.drop);

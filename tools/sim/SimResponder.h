@@ -22,6 +22,8 @@ struct TSimFaults {
   double corrupt = 0;  // probability that an answer goes out with a wrong checksum
   // instruction -> acknowledge, answered without data; the instruction is not carried out
   std::map<TByte, TByte> forcedAcks;
+  // instruction -> data, answered with acknowledge 0; the instruction is not carried out
+  std::map<TByte, TByteString> forcedData;
   std::set<TByte> silent;  // instructions never answered
 };
 

@@ -1,0 +1,158 @@
+// The display connection against zorvid-sim as built, over TCP and a pseudo-terminal, and the
+// plain rules that the window and zorvidctl share: capabilities and answer checks.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "link/AnswerCheck.h"
+#include "link/Capabilities.h"
+#include "link/DisplayConnection.h"
+#include "tests/support/SimProcess.h"
+#include "transport/Transports.h"
+
+namespace zorvid {
+namespace {
+
+using test::TChildProcess;
+using test::TSimProcess;
+using ::testing::StartsWith;
+
+constexpr TDisplayCapabilities kFull{true, true};
+constexpr TDisplayCapabilities kBasic{false, false};
+
+// A simulator on a pseudo-terminal of its own, reached through the serial transport.
+class TSimPty {
+ public:
+  explicit TSimPty(const std::vector<std::string>& options) {
+    std::vector<std::string> args{ZORVID_SIM_PATH, "--pty"};
+    args.insert(args.end(), options.begin(), options.end());
+    EXPECT_TRUE(process_.Start(args, TChildProcess::TOutput::kRead));
+    const auto announced = process_.ReadLine(std::chrono::seconds(2));
+    EXPECT_TRUE(announced && announced->starts_with("PTY ")) << "no pseudo-terminal named";
+    if (announced) path_ = announced->substr(4);
+  }
+  std::string Connection() const { return "provider=SERIAL_PORT;device=" + path_; }
+
+ private:
+  TChildProcess process_;
+  std::string path_;
+};
+
+class DisplayConnectionTest : public ::testing::Test {
+ protected:
+  DisplayConnectionTest() { connection.Device().SetTimeout(200); }
+
+  TStandardTransports transports;
+  TDisplayConnection connection;
+};
+
+TEST_F(DisplayConnectionTest, AFullDisplayOverTcpOffersEverythingAndAnswers) {
+  TSimProcess sim({"--temperature", "21.5"});
+  ASSERT_TRUE(connection.Connect(sim.Connection(), kZorvidDefaultAddress))
+      << connection.FailureReason();
+  EXPECT_TRUE(connection.IsConnected());
+  EXPECT_EQ(connection.Capabilities(), kFull);
+  EXPECT_EQ(connection.FailureReason(), "");
+  double degrees = 0;
+  EXPECT_TRUE(connection.Device().GetTemperature(degrees));
+  EXPECT_EQ(degrees, 21.5);
+
+  connection.Disconnect();
+  EXPECT_FALSE(connection.IsConnected());
+  EXPECT_FALSE(connection.Line());
+  EXPECT_FALSE(connection.Device().GetTemperature(degrees)) << "no line, no answer";
+  EXPECT_EQ(connection.Capabilities(), kFull) << "kept after a disconnect";
+}
+
+TEST_F(DisplayConnectionTest, ABasicDisplayOverAPseudoTerminalOffersNeither) {
+  TSimPty sim({"--basic"});
+  ASSERT_TRUE(connection.Connect(sim.Connection(), kZorvidDefaultAddress))
+      << connection.FailureReason();
+  EXPECT_EQ(connection.Capabilities(), kBasic);
+  EXPECT_FALSE(OffersClockSettings(connection.Capabilities()));
+  EXPECT_FALSE(OffersAutomaticBrightness(connection.Capabilities()));
+}
+
+TEST_F(DisplayConnectionTest, ReconnectingClosesTheEarlierLineFirst) {
+  TSimProcess first, second({"--basic"});
+  ASSERT_TRUE(connection.Connect(first.Connection(), kZorvidDefaultAddress));
+  const TCiRef earlier = connection.Line();
+  ASSERT_TRUE(connection.Connect(second.Connection(), kZorvidDefaultAddress));
+  EXPECT_FALSE(earlier->GetActive());
+  EXPECT_NE(connection.Line(), earlier);
+  EXPECT_EQ(connection.Capabilities(), kBasic);
+}
+
+// Each step that can fail names itself and the value; a failed connect leaves no line and the
+// capabilities of the last display that answered.
+TEST_F(DisplayConnectionTest, EachFailureSaysWhichStepFailedAndWithWhat) {
+  TSimProcess sim({"--silent", "0xF3"}), answering;
+  ASSERT_TRUE(connection.Connect(answering.Connection(), kZorvidDefaultAddress));
+  answering.Stop();
+  const std::string closedPort = answering.Connection();
+
+  EXPECT_FALSE(connection.Connect("provider=NOWHERE", kZorvidDefaultAddress));
+  EXPECT_EQ(connection.FailureReason(),
+            "no transport for \"provider=NOWHERE\" (provider missing or unknown)");
+
+  EXPECT_FALSE(connection.Connect(closedPort, kZorvidDefaultAddress));
+  EXPECT_THAT(connection.FailureReason(), StartsWith("cannot open \"" + closedPort + "\": "));
+  EXPECT_THAT(connection.FailureReason(), ::testing::HasSubstr("refused"));
+
+  EXPECT_FALSE(connection.Connect(sim.Connection(), kZorvidDefaultAddress));
+  EXPECT_EQ(connection.FailureReason(), "no identification from address 49 (0x31): no answer");
+
+  EXPECT_FALSE(connection.Connect(sim.Connection(), 0x32));
+  EXPECT_EQ(connection.FailureReason(), "no identification from address 50 (0x32): no answer");
+
+  EXPECT_FALSE(connection.IsConnected());
+  EXPECT_FALSE(connection.Line());
+  EXPECT_EQ(connection.Capabilities(), kFull);
+}
+
+TEST(CapabilitiesTest, TheIdentificationNamesThemCaseSensitivelyAnywhere) {
+  EXPECT_EQ(CapabilitiesOf("ZorvidL;v1.0;rtc"), kFull);
+  EXPECT_EQ(CapabilitiesOf("Zorvid;v1.0;"), kBasic);
+  EXPECT_EQ(CapabilitiesOf("Zorvid;v1.0;RTC zorvidl"), kBasic);
+  EXPECT_EQ(CapabilitiesOf("rtcZorvid"), (TDisplayCapabilities{true, false}));
+  EXPECT_EQ(CapabilitiesOf("xZorvidLx"), (TDisplayCapabilities{false, true}));
+}
+
+// A display without a clock shows only the settings that do not need one.
+TEST(CapabilitiesTest, ABasicDisplayShowsItsDateTimeParamsWithoutTheClocksFields) {
+  const TDateTimeParams all{true, true, true, true, true, true, true, true, true, 120, 3};
+  EXPECT_EQ(ShownDateTimeParams(all, kFull), all);
+  EXPECT_EQ(ShownDateTimeParams(all, kBasic),
+            (TDateTimeParams{
+                .showAfterTurnOn = true, .showAfterExpiration = true, .showTemperature = true}));
+  EXPECT_EQ(kNoAutomaticBrightness, (TBrightnessAuto{false, 6, 36, 0}));
+}
+
+// Answers are sound exactly where the setters accept them; the first bad value is named.
+TEST(AnswerCheckTest, TheSettersRangesDecide) {
+  using F = TAnswerField;
+  EXPECT_FALSE(CheckBrightness(127));
+  EXPECT_EQ(CheckBrightness(200), (TInvalidAnswer{F::kStaticBrightness, 200, 0, 127}));
+  EXPECT_FALSE(CheckBrightnessAuto({true, 6, 36, 100}));
+  EXPECT_EQ(CheckBrightnessAuto({true, 255, 0, 200}),
+            (TInvalidAnswer{F::kMinimumBrightness, 255, 6, 36}));
+  EXPECT_EQ(CheckBrightnessAuto({true, 6, 0, 200}),
+            (TInvalidAnswer{F::kMaximumBrightness, 0, 6, 36}));
+  EXPECT_EQ(CheckBrightnessAuto({true, 6, 36, 101}), (TInvalidAnswer{F::kSensorGain, 101, 0, 100}));
+  EXPECT_FALSE(CheckDateTimeParams({.offset = -660}));
+  EXPECT_EQ(CheckDateTimeParams({.offset = 781}), (TInvalidAnswer{F::kTimeOffset, 781, -660, 780}));
+  const auto year = [](int y) { return *EncodeDateTime({y, 1, 1, 0, 0, 0, 0}); };
+  EXPECT_FALSE(CheckClock(year(2099)));
+  EXPECT_EQ(CheckClock(year(2156)), (TInvalidAnswer{F::kClockYear, 2156, 2000, 2099}));
+  EXPECT_FALSE(CheckSegments("\x03\x3F\x06\x5B\x4F"));
+  for (const TByteString& wrong :
+       {TByteString(), TByteString(3, '\x03'), TByteString("\x03\x3F\x06\x5B\x4F\x00\x01", 7)})
+    EXPECT_EQ(CheckSegments(wrong),
+              (TInvalidAnswer{F::kSegmentCount, static_cast<std::int64_t>(wrong.size()), 5, 5}));
+}
+
+}  // namespace
+}  // namespace zorvid
