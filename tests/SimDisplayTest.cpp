@@ -35,7 +35,7 @@ TDateTime At(int year, int month, int day, int hour, int minute, int second) {
 }
 
 constexpr TDateTime kOneSecond = 1.0 / 86400.0;
-constexpr TByte kOwn = kDefaultAddress;
+constexpr TByte kOwn = kZorvidDefaultAddress;
 
 // --- The font ---
 

@@ -31,7 +31,7 @@ using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 using TClock = std::chrono::steady_clock;
 
-constexpr TByte kOwn = kDefaultAddress;
+constexpr TByte kOwn = kZorvidDefaultAddress;
 const TByteString kIdentRequest = BuildPacket97(kOwn, 0x01, kIdentification, {});
 const TByteString kIdentAnswer = BuildPacket97(kOwn, 0x01, kAckOk, TByteString(kFullIdent));
 

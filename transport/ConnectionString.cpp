@@ -5,20 +5,14 @@
 #include <charconv>
 #include <mutex>
 
+#include "core/AsciiText.h"
 #include "core/Errors.h"
 
 namespace zorvid {
 namespace {
 
-std::string Upper(std::string_view text) {
-  std::string result(text);
-  for (char& c : result)
-    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return result;
-}
-
 bool SameName(std::string_view a, std::string_view b) {
-  return Upper(a) == Upper(b);
+  return AsciiUpper(a) == AsciiUpper(b);
 }
 
 bool IsSeparator(char c) {
@@ -92,7 +86,7 @@ std::optional<std::int32_t> TConnectionSettings::Int(std::string_view name) cons
 std::optional<bool> TConnectionSettings::Active(std::string_view name) const {
   const auto value = Find(name);
   if (!value) return {};
-  return Upper(*value) == "TRUE" || *value == "1";
+  return AsciiUpper(*value) == "TRUE" || *value == "1";
 }
 
 std::optional<bool> TConnectionSettings::LineLevel(std::string_view name) const {
@@ -202,7 +196,7 @@ bool CreateTransport(const std::string& connectionString, TCiRef& transport) {
 
 std::string GetConnectionValue(const std::string& connectionString, const std::string& key,
                                const std::string& defaultValue) {
-  const auto found = Upper(connectionString).find(Upper(key) + "=");
+  const auto found = AsciiUpper(connectionString).find(AsciiUpper(key) + "=");
   if (found == std::string::npos) return defaultValue;
   const auto start = found + key.size() + 1;
   const auto end = connectionString.find(';', start);

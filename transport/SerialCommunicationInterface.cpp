@@ -7,6 +7,8 @@
 #include <string_view>
 #include <utility>
 
+#include "core/AsciiText.h"
+
 namespace zorvid {
 namespace {
 
@@ -15,13 +17,6 @@ constexpr double kBitsPerCharacter = 10.0;
 
 constexpr std::array<const char*, 3> kStopBitsNames{"One", "OneAndHalf", "Two"};
 constexpr std::array<const char*, 5> kParityNames{"None", "Odd", "Even", "Mark", "Space"};
-
-std::string Upper(std::string_view text) {
-  std::string result(text);
-  std::transform(result.begin(), result.end(), result.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return result;
-}
 
 template <std::size_t N>
 std::string NameOrNumber(const std::array<const char*, N>& names, std::uint8_t value) {
@@ -44,16 +39,16 @@ std::optional<TStopBits> ParseStopBits(const std::string& text) {
       {"2", TStopBits::Two},
       {"TWO", TStopBits::Two},
   }};
-  const std::string upper = Upper(text);
+  const std::string upper = AsciiUpper(text);
   for (const auto& [spelling, value] : kSpellings)
     if (upper == spelling) return value;
   return std::nullopt;
 }
 
 std::optional<TParity> ParseParity(const std::string& text) {
-  const std::string upper = Upper(text);
+  const std::string upper = AsciiUpper(text);
   for (std::uint8_t value = 0; value < kParityNames.size(); ++value)
-    if (upper == Upper(kParityNames[value])) return static_cast<TParity>(value);
+    if (upper == AsciiUpper(kParityNames[value])) return static_cast<TParity>(value);
   return std::nullopt;
 }
 

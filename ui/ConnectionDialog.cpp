@@ -14,8 +14,10 @@
 #include <QThread>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cctype>
+#include <initializer_list>
 
+#include "core/AsciiText.h"
+#include "device/ZorvidCodec.h"
 #include "transport/ConnectionString.h"
 #include "ui/AddressComboBox.h"
 #include "ui/BusyCursor.h"
@@ -29,18 +31,12 @@ namespace zorvid {
 namespace {
 
 constexpr QSize kClientSize(369, 390);
-constexpr TByte kDefaultAddress = 49;
+constexpr std::int32_t kDefaultBaudRate = 9600;
 // A private-network address: a display on the technician's own bench network.
 constexpr const char* kDefaultHost = "192.168.1.100";
 // How long a COM refresh lets the scan run before it selects the first port found.
 constexpr unsigned long kComRefreshWaitMs = 200;
 constexpr int kComRefreshEventRounds = 3;
-
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
 
 // The three radio buttons sit in different sections: the dialog keeps them exclusive itself.
 QRadioButton* NewRadio(const char* name, const char* caption) {
@@ -80,11 +76,39 @@ void SelectBaudRate(QComboBox* list, std::int32_t rate) {
   list->setCurrentIndex(std::max(0, list->findText(QString::number(rate))));
 }
 
+// A labelled field of a section.
+struct TLabelledField {
+  QLabel* label;
+  QWidget* field;
+};
+
+// A line's section: its radio button across the top, the line's fields below it with the
+// refresh button beside the first, and the baud rate last, at 9600 Bd.
+QWidget* NewLineSection(const char* name, QRadioButton* radio,
+                        std::initializer_list<TLabelledField> fields, QPushButton* refresh,
+                        QLabel* baudLabel, QComboBox* baudList) {
+  QGridLayout* grid = nullptr;
+  QWidget* section = NewSection(name, grid);
+  grid->addWidget(radio, 0, 0, 1, 3);
+  int row = 1;
+  for (const TLabelledField& labelled : fields) {
+    labelled.label->setBuddy(labelled.field);
+    grid->addWidget(labelled.label, row, 0);
+    grid->addWidget(labelled.field, row++, 1);
+  }
+  grid->addWidget(refresh, 1, 2);
+  baudLabel->setBuddy(baudList);
+  grid->addWidget(baudLabel, row, 0);
+  grid->addWidget(baudList, row, 1);
+  SelectBaudRate(baudList, kDefaultBaudRate);
+  return section;
+}
+
 }  // namespace
 
 TConnectionChoice ChoiceOfConnection(const std::string& connection) {
   TConnectionChoice choice;
-  const std::string provider = Upper(GetConnectionValue(connection, "provider", ""));
+  const std::string provider = AsciiUpper(GetConnectionValue(connection, "provider", ""));
   if (provider == "FTD_USB") {
     choice.line = TConnectionChoice::lnUsb;
     choice.serialNumber = GetConnectionValue(connection, "serial_number", "");
@@ -110,7 +134,7 @@ TfConnectionDialog::TfConnectionDialog(QWidget* owner, TComPortProbe probe) : QD
                    : std::make_unique<TComPortScanner>();
   FScanner->SetOnPortState(
       [this](int port, TComPortState state) { FComPorts->UpdatePort(port, state); });
-  SetupAddressComboBox(cbbADR, 0, true, true, kDefaultAddress, 255);
+  SetupAddressComboBox(cbbADR, 0, true, true, kZorvidDefaultAddress, 255);
   // The fixed size must hold every section: measured in expert mode, then back to the plain one.
   sbExpertMode->setChecked(true);
   ApplyExpertMode();
@@ -163,8 +187,6 @@ QWidget* TfConnectionDialog::BuildAddressSection() {
 }
 
 QWidget* TfConnectionDialog::BuildSerialSection() {
-  QGridLayout* grid = nullptr;
-  pCOM = NewSection("pCOM", grid);
   rbCOM = NewRadio("rbCOM", "Sériový port:");
   rbCOM->setChecked(true);
   lCOM = NewLabel("lCOM", "Číslo portu RS232/485:");
@@ -172,21 +194,12 @@ QWidget* TfConnectionDialog::BuildSerialSection() {
   bCOMRefresh = NewButton("bCOMRefresh", "Obnovit");
   lCOMBaudrate = NewLabel("lCOMBaudrate", "Komunikační rychlost [Bd]:");
   cbCOMBaudrate = NewBaudList("cbCOMBaudrate");
-  lCOM->setBuddy(cbCOM);
-  lCOMBaudrate->setBuddy(cbCOMBaudrate);
-  grid->addWidget(rbCOM, 0, 0, 1, 3);
-  grid->addWidget(lCOM, 1, 0);
-  grid->addWidget(cbCOM, 1, 1);
-  grid->addWidget(bCOMRefresh, 1, 2);
-  grid->addWidget(lCOMBaudrate, 2, 0);
-  grid->addWidget(cbCOMBaudrate, 2, 1);
-  SelectBaudRate(cbCOMBaudrate, 9600);
+  pCOM = NewLineSection("pCOM", rbCOM, {{lCOM, cbCOM}}, bCOMRefresh, lCOMBaudrate,
+                        cbCOMBaudrate);
   return pCOM;
 }
 
 QWidget* TfConnectionDialog::BuildUsbSection() {
-  QGridLayout* grid = nullptr;
-  pUSB = NewSection("pUSB", grid);
   rbUSB = NewRadio("rbUSB", "USB:");
   lDeviceName = NewLabel("lDeviceName", "Zařízení:");
   cbDeviceName = NewList("cbDeviceName");
@@ -196,18 +209,8 @@ QWidget* TfConnectionDialog::BuildUsbSection() {
   bUSBRefresh = NewButton("bUSBRefresh", "Obnovit");
   lUSBBaudRate = NewLabel("lUSBBaudRate", "Komunikační rychlost [Bd]:");
   cbUSBBaudRate = NewBaudList("cbUSBBaudRate");
-  lDeviceName->setBuddy(cbDeviceName);
-  lSerialNumber->setBuddy(eSerialNumber);
-  lUSBBaudRate->setBuddy(cbUSBBaudRate);
-  grid->addWidget(rbUSB, 0, 0, 1, 3);
-  grid->addWidget(lDeviceName, 1, 0);
-  grid->addWidget(cbDeviceName, 1, 1);
-  grid->addWidget(bUSBRefresh, 1, 2);
-  grid->addWidget(lSerialNumber, 2, 0);
-  grid->addWidget(eSerialNumber, 2, 1);
-  grid->addWidget(lUSBBaudRate, 3, 0);
-  grid->addWidget(cbUSBBaudRate, 3, 1);
-  SelectBaudRate(cbUSBBaudRate, 9600);
+  pUSB = NewLineSection("pUSB", rbUSB, {{lDeviceName, cbDeviceName}, {lSerialNumber, eSerialNumber}},
+                        bUSBRefresh, lUSBBaudRate, cbUSBBaudRate);
   return pUSB;
 }
 

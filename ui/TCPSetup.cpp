@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "ui/DialogFrame.h"
+#include "ui/NamedControls.h"
 
 namespace zorvid {
 namespace {
@@ -64,12 +65,6 @@ QWidget* NewPage(const char* name, std::initializer_list<QWidget*> controls) {
   return page;
 }
 
-QPushButton* NewButton(const char* name) {
-  auto* button = new QPushButton;
-  button->setObjectName(name);
-  return button;
-}
-
 }  // namespace
 
 TfTCPIPDialog::TfTCPIPDialog(QWidget* owner) : QDialog(owner) {
@@ -109,10 +104,10 @@ void TfTCPIPDialog::BuildControls() {
   pcPage->addTab(tsServer, QString());
   pcPage->setTabVisible(pcPage->indexOf(tsServer), false);
 
-  cmdOK = NewButton("cmdOK");
+  cmdOK = Named(new QPushButton, "cmdOK");
   cmdOK->setDefault(true);
-  cmdCancel = NewButton("cmdCancel");
-  cmdAply = NewButton("cmdAply");
+  cmdCancel = Named(new QPushButton, "cmdCancel");
+  cmdAply = Named(new QPushButton, "cmdAply");
   auto* buttons = new QHBoxLayout;
   buttons->addStretch();
   buttons->addWidget(cmdOK);

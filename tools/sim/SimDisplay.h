@@ -48,7 +48,6 @@ enum TCommonInstruction : TByte {
 
 inline constexpr std::string_view kFullIdent = "ZorvidL;v1.0;rtc";
 inline constexpr std::string_view kBasicIdent = "Zorvid;v1.0;";
-inline constexpr TByte kDefaultAddress = 49;
 // The highest address a display may take: 0xFE reaches every device, 0xFF is refused.
 inline constexpr TByte kHighestAddress = 0xFD;
 inline constexpr double kDriftCentre = 22.0;
@@ -63,7 +62,7 @@ struct TSimIdentifiers {
 };
 
 struct TSimDisplayConfig {
-  TByte address = kDefaultAddress;
+  TByte address = kZorvidDefaultAddress;
   std::string ident{kFullIdent};
   bool basic = false;                 // no clock, no automatic brightness
   std::optional<double> temperature;  // nothing: a slow drift around kDriftCentre
