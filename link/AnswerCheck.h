@@ -14,7 +14,8 @@
 
 namespace zorvid {
 
-// The value of an answer that failed its check, by the setter's name for it.
+// The value of an answer that failed its check, by the setter's name for it. Programs name them
+// in tables in this order.
 enum class TAnswerField {
   kStaticBrightness,
   kMinimumBrightness,

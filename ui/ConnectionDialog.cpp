@@ -194,8 +194,7 @@ QWidget* TfConnectionDialog::BuildSerialSection() {
   bCOMRefresh = NewButton("bCOMRefresh", "Obnovit");
   lCOMBaudrate = NewLabel("lCOMBaudrate", "Komunikační rychlost [Bd]:");
   cbCOMBaudrate = NewBaudList("cbCOMBaudrate");
-  pCOM = NewLineSection("pCOM", rbCOM, {{lCOM, cbCOM}}, bCOMRefresh, lCOMBaudrate,
-                        cbCOMBaudrate);
+  pCOM = NewLineSection("pCOM", rbCOM, {{lCOM, cbCOM}}, bCOMRefresh, lCOMBaudrate, cbCOMBaudrate);
   return pCOM;
 }
 
@@ -209,8 +208,9 @@ QWidget* TfConnectionDialog::BuildUsbSection() {
   bUSBRefresh = NewButton("bUSBRefresh", "Obnovit");
   lUSBBaudRate = NewLabel("lUSBBaudRate", "Komunikační rychlost [Bd]:");
   cbUSBBaudRate = NewBaudList("cbUSBBaudRate");
-  pUSB = NewLineSection("pUSB", rbUSB, {{lDeviceName, cbDeviceName}, {lSerialNumber, eSerialNumber}},
-                        bUSBRefresh, lUSBBaudRate, cbUSBBaudRate);
+  pUSB =
+      NewLineSection("pUSB", rbUSB, {{lDeviceName, cbDeviceName}, {lSerialNumber, eSerialNumber}},
+                     bUSBRefresh, lUSBBaudRate, cbUSBBaudRate);
   return pUSB;
 }
 

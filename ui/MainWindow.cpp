@@ -113,29 +113,14 @@ std::optional<TDateTime> Combined(QDate date, QTime time) {
       {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), 0});
 }
 
-// How the status line names a value of the display's answers.
+// How the status line names a value of the display's answers, by TAnswerField.
+constexpr const char* kFieldNames[] = {
+    "jas",        "minimální jas", "maximální jas", "zvýšení osvětlení",    "časový posun",
+    "index zóny", "platnost dat",  "rok",           "počet bajtů segmentů",
+};
+
 QString FieldName(TAnswerField field) {
-  switch (field) {
-    case TAnswerField::kStaticBrightness:
-      return QString::fromUtf8("jas");
-    case TAnswerField::kMinimumBrightness:
-      return QString::fromUtf8("minimální jas");
-    case TAnswerField::kMaximumBrightness:
-      return QString::fromUtf8("maximální jas");
-    case TAnswerField::kSensorGain:
-      return QString::fromUtf8("zvýšení osvětlení");
-    case TAnswerField::kTimeOffset:
-      return QString::fromUtf8("časový posun");
-    case TAnswerField::kZoneIndex:
-      return QString::fromUtf8("index zóny");
-    case TAnswerField::kDataExpiration:
-      return QString::fromUtf8("platnost dat");
-    case TAnswerField::kClockYear:
-      return QString::fromUtf8("rok");
-    case TAnswerField::kSegmentCount:
-      return QString::fromUtf8("počet bajtů segmentů");
-  }
-  return {};
+  return QString::fromUtf8(kFieldNames[static_cast<int>(field)]);
 }
 
 }  // namespace
