@@ -8,13 +8,20 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
 #include <QTimer>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
 
+#include "core/EchoText.h"
+#include "core/NumberText.h"
+#include "device/ZorvidCodec.h"
+#include "protocol/KorvelInterfaces.h"
 #include "transport/CommunicationInterfaceDataSpy.h"
 #include "transport/Transports.h"
 #include "ui/Application.h"
@@ -26,12 +33,12 @@
 
 namespace {
 
+constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
-constexpr zorvid::TByte kDefaultAddress = 49;
 
 struct TProgramOptions {
   std::optional<std::string> connection;
-  zorvid::TByte address = kDefaultAddress;
+  zorvid::TByte address = zorvid::kZorvidDefaultAddress;
   QString screenshot;
   QString pictures;
   bool exitWhenShown = false;
@@ -44,6 +51,11 @@ struct TUsageError {
   QString text;
 };
 
+// A value from the command line as a message quotes it.
+QString Quoted(const QString& text) {
+  return QString::fromStdString(zorvid::Quoted(text.toStdString()));
+}
+
 // "DST" in the forms the forwarder accepts is no option of the parser: it is taken out.
 bool IsDstSwitch(const QString& argument) {
   QString text = argument.trimmed();
@@ -51,96 +63,153 @@ bool IsDstSwitch(const QString& argument) {
   return text.compare(QStringLiteral("DST"), Qt::CaseInsensitive) == 0;
 }
 
-// A device address, decimal or 0x-prefixed hexadecimal, 0..255.
+// A display's address in the tools' number syntax, without a sign. 0xFF is refused by every
+// receiver, so no display could answer there.
 zorvid::TByte ParseAddress(const QString& text) {
-  bool ok = false;
-  const bool hex = text.startsWith(QStringLiteral("0x"), Qt::CaseInsensitive);
-  const uint value = (hex ? text.mid(2) : text).toUInt(&ok, hex ? 16 : 10);
-  if (!ok || value > 255)
-    throw TUsageError{QStringLiteral("--address: '%1' is not an address 0..255 (decimal or "
+  const std::optional<std::int64_t> value =
+      text.startsWith('-') ? std::nullopt : zorvid::ParseInteger(text.toStdString());
+  if (value == zorvid::kRefusedAddress)
+    throw TUsageError{QStringLiteral("--address: %1 is 0xFF, which every display refuses; an "
+                                     "address is 0..254")
+                          .arg(Quoted(text))};
+  if (!value || *value > zorvid::kBroadcastAddress)
+    throw TUsageError{QStringLiteral("--address: %1 is not an address 0..254 (decimal or "
                                      "0x-hexadecimal)")
-                          .arg(text)};
-  return static_cast<zorvid::TByte>(value);
+                          .arg(Quoted(text))};
+  return static_cast<zorvid::TByte>(*value);
 }
 
-TProgramOptions ParseOptions(const QStringList& arguments) {
-  QCommandLineParser parser;
-  const QCommandLineOption connect(QStringLiteral("connect"),
-                                   QStringLiteral("connect at start with this connection string"),
-                                   QStringLiteral("STRING"));
-  const QCommandLineOption address(QStringLiteral("address"),
-                                   QStringLiteral("the display's address (default 49)"),
-                                   QStringLiteral("N"));
-  const QCommandLineOption screenshot(
+// The pictures go into a directory the user made: a mistyped name makes none.
+void CheckPicturesDirectory(const QString& directory) {
+  if (directory.isEmpty())
+    throw TUsageError{QStringLiteral("--pictures: the directory name is empty")};
+  const QFileInfo info(directory);
+  if (!info.exists())
+    throw TUsageError{
+        QStringLiteral("--pictures: the directory %1 does not exist").arg(Quoted(directory))};
+  if (!info.isDir())
+    throw TUsageError{QStringLiteral("--pictures: %1 is not a directory").arg(Quoted(directory))};
+}
+
+// The options of zorvid-l; the parser's help is the program's --help.
+class TCommandLine {
+ public:
+  TCommandLine();
+  // A TUsageError names the option and the value at fault.
+  TProgramOptions Parse(const QStringList& arguments);
+  QString HelpText() const;
+
+ private:
+  void AddQtOptions();
+  void CheckCombination(const TProgramOptions& options) const;
+
+  QCommandLineParser parser_;
+  const QCommandLineOption connect_{
+      QStringLiteral("connect"),
+      QStringLiteral("Connect at start as if the connection dialog had been confirmed with "
+                     "STRING, e.g. \"provider=TCP_CLIENT;host=127.0.0.1;port=10001\"."),
+      QStringLiteral("STRING")};
+  const QCommandLineOption address_{
+      QStringLiteral("address"),
+      QStringLiteral("The display's address for --connect, 0..254, decimal or 0x-hexadecimal "
+                     "(default %1); at 254 (0xFE) any display answers.")
+          .arg(zorvid::kZorvidDefaultAddress),
+      QStringLiteral("N")};
+  const QCommandLineOption screenshot_{
       QStringLiteral("screenshot"),
-      QStringLiteral("save the main window as PNG after the first poll and exit"),
-      QStringLiteral("FILE"));
-  const QCommandLineOption pictures(
+      QStringLiteral("Save a PNG of the main window after the first completed poll and exit; "
+                     "exit status 1 when --connect failed (the picture shows the failure)."),
+      QStringLiteral("FILE")};
+  const QCommandLineOption pictures_{
       QStringLiteral("pictures"),
-      QStringLiteral("save PNGs of every window and page after the first poll and exit"),
-      QStringLiteral("DIR"));
-  const QCommandLineOption exitWhenShown(QStringLiteral("exit-when-shown"));
-  const QCommandLineOption help(QStringLiteral("help"));
-  const QCommandLineOption version(QStringLiteral("version"));
-  parser.addOptions({connect, address, screenshot, pictures, exitWhenShown, help, version});
-  // The options of Qt itself, which the application object takes out of the arguments later.
+      QStringLiteral("With --connect: after the first completed poll save PNGs of every window "
+                     "and page (the user guide's pictures) into the existing directory DIR and "
+                     "exit; none when --connect failed (exit status 1)."),
+      QStringLiteral("DIR")};
+  const QCommandLineOption exitWhenShown_{
+      QStringLiteral("exit-when-shown"),
+      QStringLiteral("Exit as soon as the main window has been shown (start-up timing).")};
+  const QCommandLineOption help_{QStringLiteral("help"), QStringLiteral("Print this help.")};
+  const QCommandLineOption version_{QStringLiteral("version"),
+                                    QStringLiteral("Print the version.")};
+};
+
+TCommandLine::TCommandLine() {
+  parser_.setApplicationDescription(QStringLiteral("The desktop program for the Zorvid display."));
+  parser_.addOptions({connect_, address_, screenshot_, pictures_, exitWhenShown_, help_, version_});
+  parser_.addPositionalArgument(
+      QStringLiteral("DST"),
+      QStringLiteral("Also forward all traffic to the terminal program's socket (also /DST or "
+                     "-DST, in any case)."),
+      QStringLiteral("[DST]"));
+  AddQtOptions();
+  parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+}
+
+// The options of Qt itself, which the application object takes out of the arguments later.
+void TCommandLine::AddQtOptions() {
   for (const char* qtOption : {"platform", "display", "style", "qwindowgeometry", "qwindowtitle"}) {
     QCommandLineOption option(QString::fromLatin1(qtOption));
     option.setValueName(QStringLiteral("VALUE"));
     option.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOption(option);
+    parser_.addOption(option);
   }
-  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+}
+
+TProgramOptions TCommandLine::Parse(const QStringList& arguments) {
   QStringList kept;
   for (const QString& argument : arguments)
     if (kept.isEmpty() || !IsDstSwitch(argument)) kept << argument;
-  if (!parser.parse(kept)) throw TUsageError{parser.errorText()};
-  if (!parser.positionalArguments().isEmpty())
-    throw TUsageError{
-        QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first())};
+  if (!parser_.parse(kept)) {
+    // The parser's own text would quote an unknown option raw.
+    const QStringList unknown = parser_.unknownOptionNames();
+    throw TUsageError{unknown.isEmpty()
+                          ? parser_.errorText()
+                          : QStringLiteral("unknown option %1").arg(Quoted(unknown.first()))};
+  }
+  if (!parser_.positionalArguments().isEmpty())
+    throw TUsageError{QStringLiteral("unexpected argument %1")
+                          .arg(Quoted(parser_.positionalArguments().first()))};
   TProgramOptions options;
-  options.help = parser.isSet(help);
-  options.version = parser.isSet(version);
-  if (parser.isSet(connect)) options.connection = parser.value(connect).toStdString();
-  if (parser.isSet(address)) {
-    if (!options.connection) throw TUsageError{QStringLiteral("--address needs --connect")};
-    options.address = ParseAddress(parser.value(address));
-  }
-  options.screenshot = parser.value(screenshot);
-  options.pictures = parser.value(pictures);
-  if (parser.isSet(pictures)) {
-    if (parser.isSet(screenshot))
-      throw TUsageError{QStringLiteral("--pictures and --screenshot cannot be used together")};
-    if (!options.connection)
-      throw TUsageError{
-          QStringLiteral("--pictures needs --connect: they show a connected display")};
-    if (options.pictures.isEmpty())
-      throw TUsageError{QStringLiteral("--pictures: the directory name is empty")};
-  }
-  options.exitWhenShown = parser.isSet(exitWhenShown);
+  options.help = parser_.isSet(help_);
+  options.version = parser_.isSet(version_);
+  if (parser_.isSet(connect_)) options.connection = parser_.value(connect_).toStdString();
+  if (parser_.isSet(address_)) options.address = ParseAddress(parser_.value(address_));
+  options.screenshot = parser_.value(screenshot_);
+  options.pictures = parser_.value(pictures_);
+  options.exitWhenShown = parser_.isSet(exitWhenShown_);
+  CheckCombination(options);
   return options;
 }
 
-const char* kUsage =
-    "Usage: zorvid-l [OPTIONS] [DST]\n"
-    "The desktop program for the Zorvid display.\n"
-    "\n"
-    "  --connect STRING   connect at start as if the connection dialog had been confirmed\n"
-    "                     with STRING, e.g. \"provider=TCP_CLIENT;host=127.0.0.1;port=10001\"\n"
-    "  --address N        the display's address for --connect, decimal or 0x-hexadecimal\n"
-    "                     (default 49)\n"
-    "  --screenshot FILE  save a PNG of the main window after the first completed poll and exit\n"
-    "  --pictures DIR     with --connect: after the first completed poll save PNGs of every\n"
-    "                     window and page into DIR (the user guide's pictures) and exit\n"
-    "  --exit-when-shown  exit as soon as the main window has been shown (start-up timing)\n"
-    "  --help             print this help\n"
-    "  --version          print the version\n"
-    "  DST                also forward all traffic to the terminal program's socket\n"
-    "                     (also /DST or -DST, in any case)\n";
+void TCommandLine::CheckCombination(const TProgramOptions& options) const {
+  if (parser_.isSet(address_) && !options.connection)
+    throw TUsageError{QStringLiteral("--address needs --connect")};
+  if (!parser_.isSet(pictures_)) return;
+  if (parser_.isSet(screenshot_))
+    throw TUsageError{QStringLiteral("--pictures and --screenshot cannot be used together")};
+  if (!options.connection)
+    throw TUsageError{QStringLiteral("--pictures needs --connect: they show a connected display")};
+  CheckPicturesDirectory(options.pictures);
+}
+
+// The parser's usage line names the program after the application object's first argument: a
+// core application, which needs no display, is made for it.
+QString TCommandLine::HelpText() const {
+  int argc = 1;
+  char name[] = "zorvid-l";
+  char* argv[] = {name, nullptr};
+  const QCoreApplication application(argc, argv);
+  return parser_.helpText();
+}
 
 QString VersionText() {
   const std::optional<zorvid::TFileVersion> version = zorvid::ProgramFileVersion();
   return version ? zorvid::FileVersionText(*version) : QStringLiteral("unknown");
+}
+
+void Report(const QString& failure) {
+  std::fprintf(stderr, "zorvid-l: %s\n", failure.toLocal8Bit().constData());
 }
 
 // Once the first poll has completed, runs `save` and ends the program: 0 when it succeeded,
@@ -148,46 +217,65 @@ QString VersionText() {
 // while it waits for windows.
 void SaveAfterFirstPoll(zorvid::TfMain& window, std::function<QString()> save) {
   auto* connection = new QMetaObject::Connection;
-  *connection = QObject::connect(
-      &window, &zorvid::TfMain::polled, &window, [&window, save = std::move(save), connection] {
-        QObject::disconnect(*connection);
-        delete connection;
-        QTimer::singleShot(0, &window, [save] {
-          const QString failure = save();
-          if (!failure.isEmpty())
-            std::fprintf(stderr, "zorvid-l: %s\n", failure.toLocal8Bit().constData());
-          QCoreApplication::exit(failure.isEmpty() ? 0 : 1);
-        });
-      });
+  *connection = QObject::connect(&window, &zorvid::TfMain::polled, &window,
+                                 [&window, save = std::move(save), connection] {
+                                   QObject::disconnect(*connection);
+                                   delete connection;
+                                   QTimer::singleShot(0, &window, [save] {
+                                     const QString failure = save();
+                                     if (!failure.isEmpty()) Report(failure);
+                                     QCoreApplication::exit(failure.isEmpty() ? 0 : kExitFailure);
+                                   });
+                                 });
+}
+
+// `connectFailure` is empty unless --connect failed; the screenshot is saved either way, but a
+// failed connect fails the run, so that a script knows what the picture shows.
+void SaveScreenshotAfterFirstPoll(zorvid::TfMain& window, const QString& path,
+                                  const QString& connectFailure) {
+  SaveAfterFirstPoll(window, [&window, path, connectFailure] {
+    if (!zorvid::WindowPicture(window).save(path, "PNG"))
+      return QStringLiteral("cannot save the screenshot to %1").arg(Quoted(path));
+    return connectFailure;
+  });
 }
 
 void SavePicturesAfterFirstPoll(zorvid::TProgramWindows& windows, const TProgramOptions& options) {
+  SaveAfterFirstPoll(windows.Main(), [&windows, &options] {
+    zorvid::TDocumentationPictures pictures(windows, options.pictures, *options.connection,
+                                            options.address);
+    return pictures.SaveAll() ? QString() : pictures.Failure();
+  });
+}
+
+// Connects as --connect asks, then sets up the pictures. Pictures of a failed connect are not
+// what the user guide wants: the run ends there.
+void ConnectAndTakePictures(zorvid::TProgramWindows& windows, const TProgramOptions& options) {
   zorvid::TfMain& window = windows.Main();
+  QString connectFailure;
+  if (options.connection && !window.ConnectTo(*options.connection, options.address))
+    connectFailure = QStringLiteral("--connect failed: %1").arg(window.ConnectFailure());
+  if (!options.pictures.isEmpty()) {
+    if (!connectFailure.isEmpty()) {
+      Report(connectFailure + QStringLiteral("; no pictures taken"));
+      QCoreApplication::exit(kExitFailure);
+      return;
+    }
+    SavePicturesAfterFirstPoll(windows, options);
+  }
   if (!options.screenshot.isEmpty())
-    SaveAfterFirstPoll(window, [&window, path = options.screenshot] {
-      return zorvid::WindowPicture(window).save(path, "PNG")
-                 ? QString()
-                 : QStringLiteral("cannot save the screenshot to '%1'").arg(path);
-    });
-  if (!options.pictures.isEmpty())
-    SaveAfterFirstPoll(window, [&windows, &options] {
-      zorvid::TDocumentationPictures pictures(windows, options.pictures, *options.connection,
-                                              options.address);
-      return pictures.SaveAll() ? QString() : pictures.Failure();
-    });
+    SaveScreenshotAfterFirstPoll(window, options.screenshot, connectFailure);
 }
 
 int Run(zorvid::TZorvidApplication& application, const TProgramOptions& options) {
   zorvid::TProgramWindows windows;
   zorvid::TfMain& window = windows.Main();
-  SavePicturesAfterFirstPoll(windows, options);
   window.show();
   // A zero-time timer runs once the events of the show (layout, expose, paint) are handled.
   if (options.exitWhenShown) QTimer::singleShot(0, &window, [] { QCoreApplication::exit(0); });
-  if (options.connection)
-    QTimer::singleShot(0, &window, zorvid::GuardedSlot([&window, &options] {
-                         window.ConnectTo(*options.connection, options.address);
-                       }));
+  QTimer::singleShot(0, &window, zorvid::GuardedSlot([&windows, &options] {
+                       ConnectAndTakePictures(windows, options);
+                     }));
   return application.exec();
 }
 
@@ -203,16 +291,17 @@ QStringList ArgumentsOf(int argc, char** argv) {
 // The command line is read before the application object exists, so that --help, --version and
 // a bad option work without a display.
 int main(int argc, char** argv) {
+  TCommandLine commandLine;
   TProgramOptions options;
   try {
-    options = ParseOptions(ArgumentsOf(argc, argv));
+    options = commandLine.Parse(ArgumentsOf(argc, argv));
   } catch (const TUsageError& error) {
     std::fprintf(stderr, "zorvid-l: %s\nTry 'zorvid-l --help'.\n",
                  error.text.toLocal8Bit().constData());
     return kExitUsage;
   }
   if (options.help) {
-    std::fputs(kUsage, stdout);
+    std::fputs(commandLine.HelpText().toLocal8Bit().constData(), stdout);
     return 0;
   }
   if (options.version) {

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -72,9 +73,12 @@ TChild* Child(const QObject& parent, const char* name) {
 
 QPixmap WindowPicture(QWidget& window) {
   window.repaint();  // values set since the last paint are painted only when the loop gets to it
+  // The offscreen platform's grab is as many device pixels as the window has logical ones, its
+  // top-left part when the scale is above 1: a grab of another size is not the window.
+  const QSize wholeWindow = window.size() * window.devicePixelRatio();
   if (QScreen* screen = window.screen()) {
     const QPixmap shown = screen->grabWindow(window.winId());
-    if (!shown.isNull()) return shown;
+    if (shown.size() == wholeWindow) return shown;
   }
   return window.grab();
 }
@@ -90,8 +94,8 @@ TDocumentationPictures::TDocumentationPictures(TProgramWindows& windows, QString
 bool TDocumentationPictures::SaveAll() {
   failure_.clear();
   if (!IsConnected()) return false;
-  if (!QDir().mkpath(directory_))
-    return Fail(QStringLiteral("cannot create the directory '%1'").arg(directory_));
+  if (!QFileInfo(directory_).isDir())
+    return Fail(QStringLiteral("the directory '%1' does not exist").arg(directory_));
   return SaveMainWindow() && SavePages() && SaveConnectionDialog() && SaveLog() && SaveAbout();
 }
 

@@ -13,7 +13,8 @@ namespace zorvid {
 class TProgramWindows;
 
 // The window as the screen shows it (on X the server's own pixels); where the platform grants
-// no window grab, as the window paints itself. Either way in the screen's device pixels.
+// no grab of the whole window, as the window paints itself. Either way in the screen's device
+// pixels.
 QPixmap WindowPicture(QWidget& window);
 
 // The pictures of the user guide, taken from the program's own windows once the main window is
@@ -29,7 +30,7 @@ class TDocumentationPictures {
   TDocumentationPictures(TProgramWindows& windows, QString directory, std::string connection,
                          TByte address);
 
-  // Saves all into the directory (made when missing); false at the first that fails, with the
+  // Saves all into the directory, which must exist; false at the first that fails, with the
   // reason in Failure().
   bool SaveAll();
   // What failed, naming the file or window; empty after a success.

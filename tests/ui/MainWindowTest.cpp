@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimeEdit>
@@ -103,7 +104,8 @@ class MainWindowTest : public ::testing::Test {
 };
 
 // The whole window before a connect: the controls' starting state, every caption fitting its
-// control, and a picture of each page (the service fields shown) for a look by eye.
+// control, and a picture of each page (the service fields shown), kept for a look by eye when a
+// check failed.
 TEST_F(MainWindowTest, StartsDisconnectedWithItsInitialValuesAndNothingClipped) {
   window_.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
@@ -135,6 +137,8 @@ TEST_F(MainWindowTest, StartsDisconnectedWithItsInitialValuesAndNothingClipped) 
   for (const char* service : {"Label5", "Label6", "ieDateTimeOffset", "ieDateTimeZone"})
     EXPECT_FALSE(Child(service)->isHidden()) << service;
 
+  QTemporaryDir pictures;
+  ASSERT_TRUE(pictures.isValid());
   auto* pages = Child<QTabWidget>("PageControl1");
   for (int page = 0; page < pages->count(); ++page) {
     pages->setCurrentIndex(page);
@@ -150,7 +154,11 @@ TEST_F(MainWindowTest, StartsDisconnectedWithItsInitialValuesAndNothingClipped) 
       EXPECT_GE(control->height(), control->minimumSizeHint().height())
           << control->objectName().toStdString();
     }
-    window_.grab().save(QStringLiteral("/tmp/main-%1.png").arg(page + 1));
+    window_.grab().save(pictures.filePath(QStringLiteral("main-%1.png").arg(page + 1)));
+  }
+  if (HasFailure()) {
+    pictures.setAutoRemove(false);
+    ADD_FAILURE() << "the pages' pictures are in " << pictures.path().toStdString();
   }
 }
 

@@ -6,12 +6,15 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QImage>
+#include <QSize>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +25,12 @@
 #include "ui/About.h"
 #include "ui/CiLog.h"
 #include "ui/DisplayPanel.h"
+#include "ui/MainWindow.h"
+
+// Sizes in failure messages as 912x898 rather than their bytes.
+static void PrintTo(const QSize& size, std::ostream* out) {
+  *out << size.width() << 'x' << size.height();
+}
 
 namespace zorvid {
 namespace {
@@ -33,6 +42,7 @@ using test::TSimProcess;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
+using ::testing::Not;
 
 TProcessResult RunProgram(std::vector<std::string> args,
                           const test::TEnvironment& environment = {}) {
@@ -48,27 +58,38 @@ TEST(ProgramTest, AnswersItsCommandLineWithoutADisplay) {
   EXPECT_THAT(version.out, MatchesRegex("zorvid-l [0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+\n"));
   const TProcessResult help = RunProgram({"--help"}, noDisplay);
   EXPECT_EQ(help.exitCode, 0);
-  EXPECT_THAT(help.out, AllOf(HasSubstr("--connect STRING"), HasSubstr("--screenshot FILE"),
-                              HasSubstr("--pictures DIR")));
+  EXPECT_THAT(help.out,
+              AllOf(HasSubstr("Usage: zorvid-l [options] [DST]\n"), HasSubstr("--connect <STRING>"),
+                    HasSubstr("--address <N>"), HasSubstr("--screenshot <FILE>"),
+                    HasSubstr("--pictures <DIR>"), HasSubstr("--exit-when-shown"),
+                    HasSubstr("--version"), HasSubstr("(default 49)")));
+  EXPECT_THAT(help.out, Not(HasSubstr("--platform"))) << "Qt's own options are not ours to list";
 
+  QTemporaryDir directory;
+  ASSERT_TRUE(directory.isValid());
+  const std::string missing = directory.filePath(QStringLiteral("missing")).toStdString();
+  const std::string tcp = "provider=TCP_CLIENT";
   const std::vector<std::pair<std::vector<std::string>, std::string>> bad{
-      {{"--colour"}, "Unknown option 'colour'"},
+      {{"--colour"}, "unknown option \"colour\""},
       {{"--connect"}, "Missing value after '--connect'"},
-      {{"--connect", "provider=TCP_CLIENT", "--address", "256"},
-       "--address: '256' is not an address 0..255"},
-      {{"--connect", "provider=TCP_CLIENT", "--address", "0x1G"},
-       "--address: '0x1G' is not an address"},
+      {{"--connect", tcp, "--address", "255"},
+       "--address: \"255\" is 0xFF, which every display refuses"},
+      {{"--connect", tcp, "--address", "-0"}, "--address: \"-0\" is not an address 0..254"},
+      {{"--connect", tcp, "--address", "0x1G\x1b"}, "--address: \"0x1G\\x1B\" is not an address"},
       {{"--address", "49"}, "--address needs --connect"},
-      {{"DST", "later"}, "unexpected argument 'later'"},
+      {{"DST", "later"}, "unexpected argument \"later\""},
       {{"--pictures", "docs"}, "--pictures needs --connect"},
-      {{"--connect", "provider=TCP_CLIENT", "--pictures", "docs", "--screenshot", "shot.png"},
+      {{"--connect", tcp, "--pictures", "docs", "--screenshot", "shot.png"},
        "--pictures and --screenshot cannot be used together"},
+      {{"--connect", tcp, "--pictures", missing},
+       "--pictures: the directory \"" + missing + "\" does not exist"},
   };
   for (const auto& [args, message] : bad) {
     const TProcessResult run = RunProgram(args, noDisplay);
-    EXPECT_EQ(run.exitCode, 2) << args.front();
+    EXPECT_EQ(run.exitCode, 2) << args.back();
     EXPECT_THAT(run.err, AllOf(HasSubstr("zorvid-l: " + message), HasSubstr("--help")));
   }
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(missing))) << "--pictures made it";
 }
 
 // The pixels of `picture` that are neither its background colour nor next to it: the smoothed
@@ -173,7 +194,7 @@ int PixelsNotOfColour(const QImage& picture, QRgb colour) {
 }
 
 TEST_F(ProgramScreenshotTest, PicturesShowEveryWindowAndPageWithTheDisplaysValues) {
-  const QString directory = directory_.filePath(QStringLiteral("docs"));
+  const QString directory = directory_.path();
   const TProcessResult run = SavePictures(directory);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   std::map<QString, QImage> pictures;
@@ -235,12 +256,51 @@ TEST_F(ProgramScreenshotTest, PicturesThatCannotBeTakenFailTheRunAndSayWhy) {
   // Without the display no picture replaces a good one.
   sim_.Stop();
   const QDir unconnected(directory_.filePath(QStringLiteral("unconnected")));
+  ASSERT_TRUE(unconnected.mkpath(QStringLiteral(".")));
   const TProcessResult refused = SavePictures(unconnected.path());
   EXPECT_EQ(refused.exitCode, 1);
-  EXPECT_THAT(refused.err, HasSubstr("zorvid-l: no pictures taken: the program is not connected "
-                                     "to '" +
-                                     sim_.Connection() + "'"));
-  EXPECT_FALSE(unconnected.exists());
+  EXPECT_THAT(refused.err, AllOf(HasSubstr("zorvid-l: --connect failed: cannot open \"" +
+                                           sim_.Connection() + "\""),
+                                 HasSubstr("no pictures taken")));
+  EXPECT_TRUE(unconnected.isEmpty());
+}
+
+// A script must not take the picture of a failed connect for the display's.
+TEST_F(ProgramScreenshotTest, AFailedConnectFailsTheScreenshotAndSaysWhy) {
+  const QString path = directory_.filePath(QStringLiteral("failed.png"));
+  const TProcessResult run = RunProgram(
+      {"--connect", sim_.Connection(), "--address", "50", "--screenshot", path.toStdString()},
+      {"QT_QPA_PLATFORM=offscreen"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_THAT(run.err,
+              HasSubstr("zorvid-l: --connect failed: no identification from address 50 (0x32)"));
+  EXPECT_FALSE(QImage(path).isNull()) << "the picture of the failure is saved all the same";
+}
+
+QImage BottomRightQuarter(const QImage& picture) {
+  return picture.copy(picture.width() / 2, picture.height() / 2, picture.width() / 2,
+                      picture.height() / 2);
+}
+
+// Offscreen, the screen's grab of a window covers only its top-left quarter at scale 2.
+TEST_F(ProgramScreenshotTest, AtScaleTwoThePicturesShowTheWholeWindows) {
+  const TProcessResult run =
+      RunProgram({"--connect", sim_.Connection(), "--pictures", directory_.path().toStdString()},
+                 {"QT_QPA_PLATFORM=offscreen", "QT_SCALE_FACTOR=2"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  TfMain main;
+  TfAbout about;
+  about.SetNames(QStringLiteral("Zorvid-L"), QString());
+  about.show();
+  const QRgb face = QApplication::palette().color(QPalette::Window).rgb();
+  for (const auto& [name, window] : {std::pair<const char*, QWidget*>{"zorvid-l.png", &main},
+                                     std::pair<const char*, QWidget*>{"about.png", &about}}) {
+    const QImage picture = QImage(directory_.filePath(QString::fromLatin1(name)))
+                               .convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(picture.size(), window->size() * 2) << name;
+    EXPECT_GT(PixelsNotOfColour(BottomRightQuarter(picture), face), 100)
+        << name << ": nothing drawn in its bottom-right quarter";
+  }
 }
 
 }  // namespace
