@@ -56,13 +56,6 @@ QString Quoted(const QString& text) {
   return QString::fromStdString(zorvid::Quoted(text.toStdString()));
 }
 
-// "DST" in the forms the forwarder accepts is no option of the parser: it is taken out.
-bool IsDstSwitch(const QString& argument) {
-  QString text = argument.trimmed();
-  if (text.startsWith('/') || text.startsWith('-')) text.remove(0, 1);
-  return text.compare(QStringLiteral("DST"), Qt::CaseInsensitive) == 0;
-}
-
 // A display's address in the tools' number syntax, without a sign. 0xFF is refused by every
 // receiver, so no display could answer there.
 zorvid::TByte ParseAddress(const QString& text) {
@@ -159,7 +152,8 @@ void TCommandLine::AddQtOptions() {
 TProgramOptions TCommandLine::Parse(const QStringList& arguments) {
   QStringList kept;
   for (const QString& argument : arguments)
-    if (kept.isEmpty() || !IsDstSwitch(argument)) kept << argument;
+    // "DST" in the forms the forwarder accepts is no option of the parser: it is taken out.
+    if (kept.isEmpty() || !zorvid::IsDstSwitch(argument.toStdString())) kept << argument;
   if (!parser_.parse(kept)) {
     // The parser's own text would quote an unknown option raw.
     const QStringList unknown = parser_.unknownOptionNames();

@@ -19,16 +19,6 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-bool IsDstSwitch(std::string_view argument) {
-  argument = Trimmed(argument);
-  if (!argument.empty() && (argument.front() == '/' || argument.front() == '-'))
-    argument.remove_prefix(1);
-  return argument.size() == 3 &&
-         std::equal(argument.begin(), argument.end(), "DST", [](char a, char b) {
-           return std::toupper(static_cast<unsigned char>(a)) == b;
-         });
-}
-
 }  // namespace
 
 void SetSpySink(const TSpySink& sink) {
@@ -59,6 +49,16 @@ void TCommunicationInterfaceDataSpy::Spy(TByte direction, const TByteString& dat
   } catch (...) {
     // The log must never break the line.
   }
+}
+
+bool IsDstSwitch(std::string_view argument) {
+  argument = Trimmed(argument);
+  if (!argument.empty() && (argument.front() == '/' || argument.front() == '-'))
+    argument.remove_prefix(1);
+  return argument.size() == 3 &&
+         std::equal(argument.begin(), argument.end(), "DST", [](char a, char b) {
+           return std::toupper(static_cast<unsigned char>(a)) == b;
+         });
 }
 
 bool HasDstSwitch(int argc, const char* const* argv) {

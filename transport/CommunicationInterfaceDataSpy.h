@@ -30,8 +30,9 @@ class TCommunicationInterfaceDataSpy : public TCommunicationInterface {
   virtual void Spy(TByte direction, const TByteString& data);
 };
 
-// True when one of the program's arguments (position 0 included), trimmed and without a
-// leading "/" or "-", is "DST" in any case.
+// True when `argument`, trimmed and without a leading "/" or "-", is "DST" in any case.
+bool IsDstSwitch(std::string_view argument);
+// True when one of the program's arguments (position 0 included) is the switch.
 bool HasDstSwitch(int argc, const char* const* argv);
 
 // The sink that forwards traffic to a terminal program listening on a Unix-domain datagram
