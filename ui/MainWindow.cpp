@@ -123,6 +123,29 @@ QString FieldName(TAnswerField field) {
   return QString::fromUtf8(kFieldNames[static_cast<int>(field)]);
 }
 
+QString InvalidAnswerText(const TInvalidAnswer& invalid) {
+  return QString::fromUtf8("Neplatná hodnota ze zařízení: %1 %2 (%3..%4)")
+      .arg(FieldName(invalid.field))
+      .arg(invalid.value)
+      .arg(invalid.min)
+      .arg(invalid.max);
+}
+
+// The widest texts an invalid answer can give in this window: the values come in one byte,
+// the offset in two and the year as 2000 plus a byte.
+QStringList WidestInvalidAnswerTexts() {
+  using F = TAnswerField;
+  QStringList texts;
+  for (const TInvalidAnswer& invalid : {TInvalidAnswer{F::kStaticBrightness, 255, 0, 127},
+                                        TInvalidAnswer{F::kMinimumBrightness, 255, 6, 36},
+                                        TInvalidAnswer{F::kMaximumBrightness, 255, 6, 36},
+                                        TInvalidAnswer{F::kSensorGain, 255, 0, 100},
+                                        TInvalidAnswer{F::kTimeOffset, -32768, -660, 780},
+                                        TInvalidAnswer{F::kClockYear, 2255, 2000, 2099}})
+    texts << InvalidAnswerText(invalid);
+  return texts;
+}
+
 }  // namespace
 
 TfMain::TfMain(QWidget* owner) : QWidget(owner) {
@@ -407,8 +430,11 @@ void TfMain::BuildStatusTexts() {
   // The status line is as wide as its longest text, so that none is ever cut off.
   const QFontMetrics metrics(pnlStatusbar->font());
   int widest = 0;
+  QStringList texts = WidestInvalidAnswerTexts();
   for (const QLabel* label : pnllanguage->findChildren<QLabel*>())
-    widest = std::max(widest, metrics.horizontalAdvance(label->text()));
+    texts << label->text();
+  for (const QString& text : texts)
+    widest = std::max(widest, metrics.horizontalAdvance(text));
   pnlStatusbar->setMinimumWidth(widest + 2 * pnlStatusbar->frameWidth() +
                                 metrics.averageCharWidth());
 }
@@ -584,11 +610,7 @@ void TfMain::ShowSaveStatus(bool ok) {
 }
 
 void TfMain::ShowInvalidAnswer(const TInvalidAnswer& invalid) {
-  ShowStatus(QString::fromUtf8("Neplatná hodnota ze zařízení: %1 %2 (%3..%4)")
-                 .arg(FieldName(invalid.field))
-                 .arg(invalid.value)
-                 .arg(invalid.min)
-                 .arg(invalid.max),
+  ShowStatus(InvalidAnswerText(invalid),
              lblLanSettingsLoadErr->palette().color(QPalette::WindowText));
   pnlStatusbar->setToolTip(lblLanSettingsLoadErr->text());
 }
