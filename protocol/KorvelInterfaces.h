@@ -21,6 +21,23 @@ class IKorvelStackDevice;
 inline constexpr TByte kBroadcastAddress = 0xFE;
 inline constexpr TByte kRefusedAddress = 0xFF;
 
+// The instructions every device of the family understands besides its own.
+enum TKorvelInstruction : TByte {
+  kInstWriteCommParams = 0xE0,
+  kInstSetByte = 0xE1,
+  kInstSetText = 0xE2,
+  kInstCommandE3 = 0xE3,
+  kInstEnableConfiguration = 0xE4,
+  kInstAssignAddress = 0xEB,
+  kInstSetFlag = 0xEE,
+  kInstReadCommParams = 0xF0,
+  kInstGetByte = 0xF1,
+  kInstGetText = 0xF2,
+  kInstIdentification = 0xF3,
+  kInstIdentifiers = 0xFA,
+  kInstGetFlag = 0xFE,
+};
+
 // Acknowledge codes of packets a device sends on its own; such a packet is never an answer.
 inline constexpr bool IsUnsolicitedAck(TByte ack) {
   return ack >= 0x0C && ack <= 0x0F;

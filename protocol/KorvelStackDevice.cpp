@@ -18,20 +18,6 @@
 namespace zorvid {
 namespace {
 
-constexpr TByte kInstWriteCommParams = 0xE0;
-constexpr TByte kInstSetByte = 0xE1;
-constexpr TByte kInstSetText = 0xE2;
-constexpr TByte kInstCommandE3 = 0xE3;
-constexpr TByte kInstEnableConfiguration = 0xE4;
-constexpr TByte kInstAssignAddress = 0xEB;
-constexpr TByte kInstSetFlag = 0xEE;
-constexpr TByte kInstReadCommParams = 0xF0;
-constexpr TByte kInstGetByte = 0xF1;
-constexpr TByte kInstGetText = 0xF2;
-constexpr TByte kInstIdentification = 0xF3;
-constexpr TByte kInstIdentifiers = 0xFA;
-constexpr TByte kInstGetFlag = 0xFE;
-
 constexpr std::int32_t kEnableConfigurationTimeoutMs = 500;
 constexpr std::size_t kTextE2MaxLength = 16;
 constexpr TByte kBaudIndexUnknown = 0xFF;

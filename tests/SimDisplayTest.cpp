@@ -108,13 +108,13 @@ class SimDisplayTest : public ::testing::Test {
 
 // Answers come from the display's own address and carry the request's SIG.
 TEST_F(SimDisplayTest, OnlyItsOwnAddressAndTheBroadcastAddressAreAnswered) {
-  EXPECT_EQ(display_.Answer(Request(0x31, kIdentification, {}, 0x01)),
+  EXPECT_EQ(display_.Answer(Request(0x31, kInstIdentification, {}, 0x01)),
             BuildPacket97(0x31, 0x01, kAckOk, "ZorvidL;v1.0;rtc"));
-  const auto broadcast = Ask(kBroadcastAddress, kIdentification);
+  const auto broadcast = Ask(kBroadcastAddress, kInstIdentification);
   ASSERT_TRUE(broadcast);
   EXPECT_EQ(broadcast->Adr, kOwn);
-  EXPECT_FALSE(Ask(0x32, kIdentification));
-  EXPECT_FALSE(Ask(0xFF, kIdentification));
+  EXPECT_FALSE(Ask(0x32, kInstIdentification));
+  EXPECT_FALSE(Ask(0xFF, kInstIdentification));
 }
 
 TEST_F(SimDisplayTest, TextWriteShowsInTheSegmentsAndReadsBack) {
@@ -215,45 +215,45 @@ TEST_F(SimDisplayTest, TemperatureIsFixedOrDriftsAroundTwentyTwo) {
 }
 
 TEST_F(SimDisplayTest, CommonStoredValuesReadBack) {
-  EXPECT_EQ(AckOf(kSetStoredByte, Bytes({0x7F})), kAckOk);
-  EXPECT_EQ(Read(kGetStoredByte), "7F");
-  EXPECT_EQ(AckOf(kSetStoredText, Bytes({0x00, 'a', 'b', 'c', 0x00})), kAckOk);
-  EXPECT_EQ(Read(kGetStoredText), "61 62 63");
-  EXPECT_EQ(AckOf(kSetFlag, Bytes({0x01})), kAckOk);
-  EXPECT_EQ(Read(kGetFlag), "01");
-  EXPECT_EQ(Read(kReadIdentifiers), "12 34 AB CD DE AD BE EF");
-  EXPECT_EQ(Read(kReadCommParams), "31 06");
-  EXPECT_EQ(AckOf(kCommandE3), kAckOk);
+  EXPECT_EQ(AckOf(kInstSetByte, Bytes({0x7F})), kAckOk);
+  EXPECT_EQ(Read(kInstGetByte), "7F");
+  EXPECT_EQ(AckOf(kInstSetText, Bytes({0x00, 'a', 'b', 'c', 0x00})), kAckOk);
+  EXPECT_EQ(Read(kInstGetText), "61 62 63");
+  EXPECT_EQ(AckOf(kInstSetFlag, Bytes({0x01})), kAckOk);
+  EXPECT_EQ(Read(kInstGetFlag), "01");
+  EXPECT_EQ(Read(kInstIdentifiers), "12 34 AB CD DE AD BE EF");
+  EXPECT_EQ(Read(kInstReadCommParams), "31 06");
+  EXPECT_EQ(AckOf(kInstCommandE3), kAckOk);
 }
 
 TEST_F(SimDisplayTest, WriteCommParamsChangesTheAddressOnlyAfterEnabling) {
-  EXPECT_EQ(AckOf(kWriteCommParams, Bytes({0x32, 0x06})), kAckRefused);
+  EXPECT_EQ(AckOf(kInstWriteCommParams, Bytes({0x32, 0x06})), kAckRefused);
   EXPECT_EQ(display_.Address(), kOwn);
 
-  ASSERT_EQ(AckOf(kEnableConfiguration), kAckOk);
-  const auto answer = Ask(kOwn, kWriteCommParams, Bytes({0x32, 0x0A}));
+  ASSERT_EQ(AckOf(kInstEnableConfiguration), kAckOk);
+  const auto answer = Ask(kOwn, kInstWriteCommParams, Bytes({0x32, 0x0A}));
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->Inst, kAckOk);
   EXPECT_EQ(answer->Adr, kOwn) << "answered from the address the request reached";
 
-  EXPECT_FALSE(Ask(kOwn, kIdentification));
-  EXPECT_EQ(Read(kReadCommParams), "32 0A");
+  EXPECT_FALSE(Ask(kOwn, kInstIdentification));
+  EXPECT_EQ(Read(kInstReadCommParams), "32 0A");
   // The enabling was used up.
-  EXPECT_EQ(AckOf(kWriteCommParams, Bytes({0x33, 0x06})), kAckRefused);
+  EXPECT_EQ(AckOf(kInstWriteCommParams, Bytes({0x33, 0x06})), kAckRefused);
 }
 
 TEST_F(SimDisplayTest, WriteCommParamsRefusesImpossibleValues) {
-  ASSERT_EQ(AckOf(kEnableConfiguration), kAckOk);
-  EXPECT_EQ(AckOf(kWriteCommParams, Bytes({0x32, 0x0C})), kAckBadArgument);
-  ASSERT_EQ(AckOf(kEnableConfiguration), kAckOk);
-  EXPECT_EQ(AckOf(kWriteCommParams, Bytes({0xFE, 0x06})), kAckBadArgument);
+  ASSERT_EQ(AckOf(kInstEnableConfiguration), kAckOk);
+  EXPECT_EQ(AckOf(kInstWriteCommParams, Bytes({0x32, 0x0C})), kAckBadArgument);
+  ASSERT_EQ(AckOf(kInstEnableConfiguration), kAckOk);
+  EXPECT_EQ(AckOf(kInstWriteCommParams, Bytes({0xFE, 0x06})), kAckBadArgument);
   EXPECT_EQ(display_.Address(), kOwn);
 }
 
 TEST_F(SimDisplayTest, AddressAssignmentAnswersOnlyWhenTheIdentifiersMatch) {
-  EXPECT_FALSE(Ask(kBroadcastAddress, kAssignAddress, Bytes({0x40, 0x12, 0x34, 0xAB, 0xCE})));
+  EXPECT_FALSE(Ask(kBroadcastAddress, kInstAssignAddress, Bytes({0x40, 0x12, 0x34, 0xAB, 0xCE})));
   EXPECT_EQ(display_.Address(), kOwn);
-  const auto answer = Ask(kBroadcastAddress, kAssignAddress, Bytes({0x40, 0x12, 0x34, 0xAB, 0xCD}));
+  const auto answer = Ask(kBroadcastAddress, kInstAssignAddress, Bytes({0x40, 0x12, 0x34, 0xAB, 0xCD}));
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->Inst, kAckOk);
   EXPECT_EQ(display_.Address(), 0x40);
@@ -275,8 +275,8 @@ TEST_F(SimDisplayTest, OutOfRangeArgumentsGetAcknowledgeThree) {
   EXPECT_EQ(AckOf(kZorvidSetChannelFlag, Bytes({0x83})), kAckBadArgument);
   EXPECT_EQ(AckOf(kZorvidSetChannelValue, Bytes({5, 0x04})), kAckBadArgument);
   EXPECT_EQ(AckOf(kZorvidGetTemperature, Bytes({0x02})), kAckBadArgument);
-  EXPECT_EQ(AckOf(kSetFlag, Bytes({0x02})), kAckBadArgument);
-  EXPECT_EQ(AckOf(kSetStoredText, Bytes({0x01, 'a'})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kInstSetFlag, Bytes({0x02})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kInstSetText, Bytes({0x01, 'a'})), kAckBadArgument);
   EXPECT_EQ(Read(kZorvidGetDisplayBrightness), "40") << "the refused values changed nothing";
 }
 
@@ -285,8 +285,8 @@ TEST_F(SimDisplayTest, WrongLengthGetsAcknowledgeThree) {
   EXPECT_EQ(AckOf(kZorvidGetDisplayBrightness, Bytes({1})), kAckBadArgument);
   EXPECT_EQ(AckOf(kZorvidGetTemperature), kAckBadArgument);
   EXPECT_EQ(AckOf(kZorvidSetDateTime, Bytes({1, 2, 3, 4, 5})), kAckBadArgument);
-  EXPECT_EQ(AckOf(kIdentification, Bytes({0})), kAckBadArgument);
-  EXPECT_EQ(AckOf(kSetStoredText, TByteString(18, '\0')), kAckBadArgument);
+  EXPECT_EQ(AckOf(kInstIdentification, Bytes({0})), kAckBadArgument);
+  EXPECT_EQ(AckOf(kInstSetText, TByteString(18, '\0')), kAckBadArgument);
 }
 
 TEST_F(SimDisplayTest, BasicVariantHasNoClockAndNoAutomaticBrightness) {
@@ -299,7 +299,7 @@ TEST_F(SimDisplayTest, BasicVariantHasNoClockAndNoAutomaticBrightness) {
   EXPECT_EQ(AckOf(kZorvidGetDisplayBrightnessAuto), kAckUnknown);
   EXPECT_EQ(AckOf(kZorvidSetDisplayBrightnessAuto, Bytes({1, 6, 36, 0})), kAckUnknown);
   EXPECT_EQ(AckOf(kZorvidSetDisplayBrightness, Bytes({10})), kAckOk);
-  EXPECT_EQ(Read(kIdentification), FormatHexSpaced("Zorvid;v1.0;"));
+  EXPECT_EQ(Read(kInstIdentification), FormatHexSpaced("Zorvid;v1.0;"));
 }
 
 // --- Faults ---
@@ -320,33 +320,33 @@ class SimResponderTest : public SimDisplayTest {
 
 TEST_F(SimResponderTest, ForcedAcknowledgeAnswersWithoutData) {
   TSimFaults faults;
-  faults.forcedAcks[kIdentification] = 5;
+  faults.forcedAcks[kInstIdentification] = 5;
   TSimResponder responder(display_, faults, 1);
-  EXPECT_EQ(Respond(responder, kIdentification), BuildPacket97(kOwn, 0x44, 5, {}));
-  EXPECT_EQ(Respond(responder, kGetFlag), BuildPacket97(kOwn, 0x44, kAckOk, Bytes({0})));
-  EXPECT_FALSE(Respond(responder, kIdentification, 0x50)) << "other addresses stay unanswered";
+  EXPECT_EQ(Respond(responder, kInstIdentification), BuildPacket97(kOwn, 0x44, 5, {}));
+  EXPECT_EQ(Respond(responder, kInstGetFlag), BuildPacket97(kOwn, 0x44, kAckOk, Bytes({0})));
+  EXPECT_FALSE(Respond(responder, kInstIdentification, 0x50)) << "other addresses stay unanswered";
 }
 
 TEST_F(SimResponderTest, ForcedDataAnswersWithAcknowledgeZero) {
   TSimFaults faults;
-  faults.forcedData[kIdentification] = "\x1B[2J";
+  faults.forcedData[kInstIdentification] = "\x1B[2J";
   TSimResponder responder(display_, faults, 1);
-  EXPECT_EQ(Respond(responder, kIdentification), BuildPacket97(kOwn, 0x44, kAckOk, "\x1B[2J"));
-  EXPECT_EQ(Respond(responder, kGetFlag), BuildPacket97(kOwn, 0x44, kAckOk, Bytes({0})));
+  EXPECT_EQ(Respond(responder, kInstIdentification), BuildPacket97(kOwn, 0x44, kAckOk, "\x1B[2J"));
+  EXPECT_EQ(Respond(responder, kInstGetFlag), BuildPacket97(kOwn, 0x44, kAckOk, Bytes({0})));
 }
 
 TEST_F(SimResponderTest, SilentInstructionIsNeverAnswered) {
   TSimFaults faults;
-  faults.silent.insert(kIdentification);
+  faults.silent.insert(kInstIdentification);
   TSimResponder responder(display_, faults, 1);
-  EXPECT_FALSE(Respond(responder, kIdentification));
-  EXPECT_FALSE(Respond(responder, kIdentification, kBroadcastAddress));
-  EXPECT_TRUE(Respond(responder, kGetFlag));
+  EXPECT_FALSE(Respond(responder, kInstIdentification));
+  EXPECT_FALSE(Respond(responder, kInstIdentification, kBroadcastAddress));
+  EXPECT_TRUE(Respond(responder, kInstGetFlag));
 }
 
 TEST_F(SimResponderTest, CorruptAnswerHasOnlyItsChecksumWrong) {
   TSimResponder responder(display_, Faults(0, 1), 1);
-  const std::optional<TByteString> answer = Respond(responder, kIdentification);
+  const std::optional<TByteString> answer = Respond(responder, kInstIdentification);
   ASSERT_TRUE(answer);
   EXPECT_EQ(ValidatePacket97(*answer), kPacket97BadChecksum);
   const TByteString good = BuildPacket97(kOwn, 0x44, kAckOk, "ZorvidL;v1.0;rtc");
@@ -356,7 +356,7 @@ TEST_F(SimResponderTest, CorruptAnswerHasOnlyItsChecksumWrong) {
 TEST_F(SimResponderTest, DropWithCertaintyAnswersNothing) {
   TSimResponder responder(display_, Faults(1, 0), 1);
   for (int i = 0; i < 20; ++i)
-    EXPECT_FALSE(Respond(responder, kIdentification));
+    EXPECT_FALSE(Respond(responder, kInstIdentification));
 }
 
 TEST_F(SimResponderTest, SameSeedGivesTheSameFaults) {
@@ -364,7 +364,7 @@ TEST_F(SimResponderTest, SameSeedGivesTheSameFaults) {
     TSimResponder responder(display_, Faults(0.5, 0.5), seed);
     std::string outcomes;
     for (int i = 0; i < 200; ++i) {
-      const auto answer = Respond(responder, kGetFlag);
+      const auto answer = Respond(responder, kInstGetFlag);
       outcomes += !answer ? 'd' : ValidatePacket97(*answer) == kPacket97Valid ? 'v' : 'c';
     }
     return outcomes;

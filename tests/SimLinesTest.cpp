@@ -32,7 +32,7 @@ using ::testing::HasSubstr;
 using TClock = std::chrono::steady_clock;
 
 constexpr TByte kOwn = kZorvidDefaultAddress;
-const TByteString kIdentRequest = BuildPacket97(kOwn, 0x01, kIdentification, {});
+const TByteString kIdentRequest = BuildPacket97(kOwn, 0x01, kInstIdentification, {});
 const TByteString kIdentAnswer = BuildPacket97(kOwn, 0x01, kAckOk, TByteString(kFullIdent));
 
 TKorvelFormat97 Parsed(const TByteString& bytes) {

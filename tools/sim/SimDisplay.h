@@ -17,6 +17,7 @@
 #include "core/Types.h"
 #include "device/ZorvidCodec.h"
 #include "protocol/Korvel97.h"
+#include "protocol/KorvelInterfaces.h"
 
 namespace zorvid::sim {
 
@@ -27,23 +28,6 @@ enum TSimAck : TByte {
   kAckUnknown = 2,      // not an instruction this display knows
   kAckBadArgument = 3,  // wrong data length or a value out of range
   kAckUnsolicited = 0x0E,
-};
-
-// The instructions every device of the family understands besides its own.
-enum TCommonInstruction : TByte {
-  kWriteCommParams = 0xE0,
-  kSetStoredByte = 0xE1,
-  kSetStoredText = 0xE2,
-  kCommandE3 = 0xE3,
-  kEnableConfiguration = 0xE4,
-  kAssignAddress = 0xEB,
-  kSetFlag = 0xEE,
-  kReadCommParams = 0xF0,
-  kGetStoredByte = 0xF1,
-  kGetStoredText = 0xF2,
-  kIdentification = 0xF3,
-  kReadIdentifiers = 0xFA,
-  kGetFlag = 0xFE,
 };
 
 inline constexpr std::string_view kFullIdent = "ZorvidL;v1.0;rtc";
