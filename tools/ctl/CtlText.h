@@ -2,7 +2,6 @@
 
 // Conversions between the command line's and the output's text and the display's values.
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,20 +22,13 @@ std::string FormatClock(TDateTime value);
 // One decimal place with a dot, whatever the locale ("23.5").
 std::string FormatTenths(double value);
 
-// A JSON string literal of arbitrary bytes: quotes, backslashes and control characters are
-// escaped, and bytes above 0x7F are taken as Latin-1 characters, so the result is plain ASCII.
-std::string JsonString(std::string_view bytes);
+// Bytes as UTF-8 text: each byte that is not part of a well-formed UTF-8 sequence becomes
+// "\xNN"; everything else stays.
+std::string Utf8Text(std::string_view bytes);
 
-// Words joined with a separator.
-std::string JoinWords(const auto& words, std::string_view separator = " ") {
-  std::string joined;
-  bool first = true;
-  for (const auto& word : words) {
-    if (!first) joined += separator;
-    joined += word;
-    first = false;
-  }
-  return joined;
-}
+// Text a display sent, as both output forms give it: Utf8Text, and control characters (C0, DEL
+// and the C1 characters U+0080..U+009F) and backslashes also as "\xNN" byte by byte, so that
+// nothing a terminal acts on reaches it and every "\x" is an escape.
+std::string PrintableText(std::string_view bytes);
 
 }  // namespace zorvid::ctl
