@@ -10,8 +10,13 @@
 
 namespace zorvid {
 
-// Control characters (0x00..0x1F, 0x7F) and a backslash become "\xNN"; all other bytes, UTF-8
-// sequences included, stay as they are.
+// Bytes as UTF-8 text: each byte that is not part of a well-formed UTF-8 sequence (a Latin-1
+// byte, a cut or overlong sequence, a surrogate) becomes "\xNN"; everything else stays.
+std::string Utf8Text(std::string_view bytes);
+
+// Utf8Text, and control characters (C0, DEL and the C1 characters U+0080..U+009F) and the
+// backslash also as "\xNN" byte by byte: nothing a terminal acts on gets through, and every
+// "\x" is an escape.
 std::string EscapeControls(std::string_view text);
 
 // At most kEchoedCharacters characters of `text` (UTF-8 sequences are not split), then "…" if

@@ -17,6 +17,8 @@ std::optional<std::int64_t> ParseInteger(std::string_view text) {
   const char* end = text.data() + text.size();
   const auto [stop, error] = std::from_chars(text.data(), end, value, base);
   if (text.empty() || error != std::errc() || stop != end) return std::nullopt;
+  // A sign belongs to a value below zero; "-0" is a slip, not another way of writing 0.
+  if (value == 0 && text.starts_with('-')) return std::nullopt;
   return value;
 }
 

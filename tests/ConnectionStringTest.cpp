@@ -105,6 +105,10 @@ TEST_F(TransportFactoryTest, WarningsNameUnknownAndRepeatedKeys) {
   EXPECT_EQ(ConnectionStringWarnings("provider=MEMORY;nmae=x"), std::vector<std::string>{})
       << "a transport registered without its keys is not judged";
   EXPECT_EQ(ConnectionStringWarnings("provider=NOPE;nmae=x"), std::vector<std::string>{});
+  // A setting without "=" counts for nothing whatever the provider; empty ones are no settings.
+  EXPECT_EQ(ConnectionStringWarnings("provider=NOPE;;chunk;name=a;\x1B[2J;"),
+            (std::vector<std::string>{"setting \"chunk\" without \"=\" ignored",
+                                      "setting \"\\x1B[2J\" without \"=\" ignored"}));
   EXPECT_TRUE(UnregisterTransport(&ConstructKeyed));
 }
 

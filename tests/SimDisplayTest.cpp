@@ -253,7 +253,8 @@ TEST_F(SimDisplayTest, WriteCommParamsRefusesImpossibleValues) {
 TEST_F(SimDisplayTest, AddressAssignmentAnswersOnlyWhenTheIdentifiersMatch) {
   EXPECT_FALSE(Ask(kBroadcastAddress, kInstAssignAddress, Bytes({0x40, 0x12, 0x34, 0xAB, 0xCE})));
   EXPECT_EQ(display_.Address(), kOwn);
-  const auto answer = Ask(kBroadcastAddress, kInstAssignAddress, Bytes({0x40, 0x12, 0x34, 0xAB, 0xCD}));
+  const auto answer =
+      Ask(kBroadcastAddress, kInstAssignAddress, Bytes({0x40, 0x12, 0x34, 0xAB, 0xCD}));
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->Inst, kAckOk);
   EXPECT_EQ(display_.Address(), 0x40);

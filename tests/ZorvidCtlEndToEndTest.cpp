@@ -100,6 +100,10 @@ TEST_F(CtlEndToEndTest, BadUsageAndOutOfRangeExitTwoWithoutSending) {
       {{"-x", "ident"}, "unknown option: \"-x\""},
       {{}, "no command given"},
       {{"ident", "--json"}, "usage: zorvidctl ident"},
+      {{"-a", "0xFF", "ident"}, "255 (0xFF) is refused by every receiver"},
+      {{"-t", "-0", "ident"}, "invalid timeout: \"-0\""},
+      {{"set", "brightness-auto", "on", "30", "10", "0"}, "min above max: min=30 max=10"},
+      {{"set", "params", "zone=1", "zone=1"}, "params key \"zone\" given twice"},
   };
   for (const auto& [args, message] : cases) {
     std::vector<std::string> traced{"--trace"};
@@ -120,7 +124,8 @@ TEST_F(CtlEndToEndTest, ConnectionFailuresExitThree) {
 
   const TProcessResult unknown = RunCtl({"--json", "ident"}, "provider=CARRIER_PIGEON");
   EXPECT_EQ(unknown.exitCode, kExitConnection);
-  EXPECT_THAT(unknown.out, HasSubstr("\"ok\":false,\"command\":\"ident\",\"exit\":3"));
+  EXPECT_THAT(unknown.out, HasSubstr("{\"command\":\"ident\",\"error\":"));
+  EXPECT_THAT(unknown.out, HasSubstr("\"exit\":3,\"ok\":false}"));
   EXPECT_THAT(unknown.err, HasSubstr("provider=CARRIER_PIGEON"));
 }
 
@@ -227,7 +232,8 @@ TEST_F(CtlEndToEndTest, ThreeHundredExchangesUnderFaultsKeepTheLineInStep) {
   const TStandardTransports transports;
   TDisplayConnection connection;
   connection.Device().SetTimeout(150);
-  ASSERT_TRUE(Eventually([&] { return connection.Connect(line.Connection(), kDefaultAddress); }));
+  ASSERT_TRUE(
+      Eventually([&] { return connection.Connect(line.Connection(), kZorvidDefaultAddress); }));
   TZorvid& device = connection.Device();
   ASSERT_TRUE(Eventually([&] { return device.SetDisplayBrightness(77); }));
   ASSERT_TRUE(Eventually([&] { return device.SetDisplayBrightnessAuto({true, 8, 30, 15}); }));

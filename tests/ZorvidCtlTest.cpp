@@ -9,6 +9,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 #include "core/NumberText.h"
 #include "tests/support/MemoryTransport.h"
@@ -36,8 +37,8 @@ TEST(NumberTextTest, IntegersAreDecimalOrPrefixedHex) {
   EXPECT_EQ(ParseInteger("0x31"), 0x31);
   EXPECT_EQ(ParseInteger("0XfE"), 0xFE);
   EXPECT_EQ(ParseInteger("9223372036854775807"), std::numeric_limits<std::int64_t>::max());
-  for (const char* bad :
-       {"", "-", "12x", " 1", "1 ", "0x", "0x-1", "+5", "31h", "9223372036854775808"}) {
+  for (const char* bad : {"", "-", "12x", " 1", "1 ", "0x", "0x-1", "+5", "31h",
+                          "9223372036854775808", "-0", "-00"}) {
     EXPECT_EQ(ParseInteger(bad), std::nullopt) << bad;
   }
 }
@@ -76,13 +77,6 @@ TEST(CtlTextTest, TenthsHaveOneDecimalWithADot) {
   EXPECT_EQ(FormatTenths(0.0), "0.0");
 }
 
-TEST(CtlTextTest, JsonStringsAreEscapedAscii) {
-  EXPECT_EQ(JsonString("12.5"), "\"12.5\"");
-  EXPECT_EQ(JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
-  EXPECT_EQ(JsonString(TByteString("\x00\n\x1F\x7F\xE9", 5)),
-            "\"\\u0000\\u000A\\u001F\\u007F\\u00E9\"");
-}
-
 // ---- Output forms ------------------------------------------------------------------------
 
 TEST(CtlOutputTest, TextLayouts) {
@@ -104,12 +98,19 @@ TEST(CtlOutputTest, JsonIsOneObjectPerRun) {
        TenthsField("temperature", 23.5), BitField("mdy", true), HexByteField("ack", 2),
        HexSpacedField("data", "\x03\x3F")}};
   EXPECT_EQ(FormatJson("get x", result),
-            "{\"ok\":true,\"command\":\"get x\",\"auto\":false,\"gain\":10,\"text\":\" 12\\\"\","
-            "\"temperature\":23.5,\"mdy\":true,\"ack\":2,\"data\":\"03 3F\"}\n");
-  EXPECT_EQ(FormatJson("set text", {}), "{\"ok\":true,\"command\":\"set text\"}\n");
+            "{\"ack\":2,\"auto\":false,\"command\":\"get x\",\"data\":\"03 3F\",\"gain\":10,"
+            "\"mdy\":true,\"ok\":true,\"temperature\":23.5,\"text\":\" 12\\\"\"}\n");
+  EXPECT_EQ(FormatJson("set text", {}), "{\"command\":\"set text\",\"ok\":true}\n");
   EXPECT_EQ(FormatJsonFailure("get clock", 1, "get clock: no answer"),
-            "{\"ok\":false,\"command\":\"get clock\",\"exit\":1,\"error\":\"get clock: no "
-            "answer\"}\n");
+            "{\"command\":\"get clock\",\"error\":\"get clock: no answer\",\"exit\":1,"
+            "\"ok\":false}\n");
+  // Text as UTF-8, as in the text form: a byte that is not UTF-8 as \xNN, a control character
+  // as the text form writes it.
+  EXPECT_EQ(FormatJson("ident", {TLayout::kBare, {TextField("ident", "Z\xC3\xB6rvid\xE9\x1B")}}),
+            "{\"command\":\"ident\",\"ident\":\"Zörvid\\\\xE9\\\\x1B\",\"ok\":true}\n");
+  EXPECT_EQ(FormatJsonFailure("set text", 2, "invalid display text: \"\xE9\""),
+            "{\"command\":\"set text\",\"error\":\"invalid display text: \\\"\\\\xE9\\\"\","
+            "\"exit\":2,\"ok\":false}\n");
 }
 
 // ---- Command line ------------------------------------------------------------------------
@@ -147,7 +148,7 @@ TEST(CtlArgumentsTest, OptionsHaveDefaultsAndBothForms) {
   EXPECT_TRUE(given.options.json);
   EXPECT_TRUE(given.options.trace);
   EXPECT_EQ(given.command, "get clock");
-  EXPECT_EQ(Parse({"--address=255", "--connection", "c", "-t", "1", "ident"}).options.address, 255);
+  EXPECT_EQ(Parse({"--address=254", "--connection", "c", "-t", "1", "ident"}).options.address, 254);
 }
 
 TEST(CtlArgumentsTest, HelpAndVersionNeedNoCommand) {
@@ -171,10 +172,12 @@ TEST(CtlArgumentsTest, BadOptionsSayWhichAndWithWhat) {
   EXPECT_EQ(Refusal({"--json"}), "no command given");
   EXPECT_EQ(Refusal({"-x", "ident"}), "unknown option: \"-x\"");
   EXPECT_EQ(Refusal({"--jsonx", "ident"}), "unknown option: \"--jsonx\"");
-  EXPECT_EQ(Refusal({"--json=1", "ident"}), "option takes no value: \"--json=1\"");
-  EXPECT_EQ(Refusal({"-a"}), "option needs a value: \"-a\"");
-  EXPECT_EQ(Refusal({"-a", "256", "ident"}), "address out of range (0..255): 256");
-  EXPECT_EQ(Refusal({"-a", "-1", "ident"}), "address out of range (0..255): -1");
+  EXPECT_EQ(Refusal({"-json", "ident"}), "unknown options: \"-j\", \"-s\", \"-o\", \"-n\"");
+  EXPECT_EQ(Refusal({"--\x1B[2J", "ident"}), "unknown option: \"--\\x1B[2J\"");
+  EXPECT_EQ(Refusal({"--json=1", "ident"}), "Unexpected value after '--json'.");
+  EXPECT_EQ(Refusal({"-a"}), "Missing value after '-a'.");
+  EXPECT_EQ(Refusal({"-a", "256", "ident"}), "address out of range (0..254): 256");
+  EXPECT_EQ(Refusal({"-a", "-1", "ident"}), "address out of range (0..254): -1");
   EXPECT_EQ(Refusal({"-a", "0x", "ident"}), "invalid address: \"0x\"");
   EXPECT_EQ(Refusal({"-t", "0", "ident"}), "timeout out of range (1..3600000): 0");
   // Past 32 bits a number is invalid rather than narrowed, which could wrap it into range.
@@ -232,7 +235,7 @@ TEST(CtlArgumentsTest, ArgumentsGetTheOperationsOwnChecks) {
   // More than one packet carries: refused before anything is sent, quoting only the start.
   EXPECT_EQ(Refusal({"raw", "0x83", std::string(2 * 65531, 'A')}),
             "raw data too long: 65531 bytes, a packet carries at most 65530: \"" +
-                std::string(40, 'A') + "...\" (131062 characters)");
+                std::string(64, 'A') + "…\"");
   EXPECT_EQ(Refusal({"raw", "0x83", std::string(2 * 65530, 'A')}), "") << "exactly the limit";
 }
 
@@ -253,7 +256,7 @@ TEST(CtlArgumentsTest, AcceptedArgumentsOfEveryShape) {
            {"raw", "0x99"},
            {"raw", "0x93", "05"},
        }) {
-    EXPECT_EQ(Refusal(args), "") << JoinWords(args);
+    EXPECT_EQ(Refusal(args), "") << ::testing::PrintToString(args);
   }
 }
 
@@ -272,9 +275,9 @@ TEST(CtlArgumentsTest, ParamsKeysAndValuesAreCheckedBeforeAnything) {
 TEST(CtlArgumentsTest, HelpDocumentsEveryOptionAndCommand) {
   const std::string help = CtlHelpText();
   for (const char* item :
-       {"--connection STRING",
-        "--address N",
-        "--timeout MS",
+       {"--connection <STRING>",
+        "--address <N>",
+        "--timeout <MS>",
         "--json",
         "--trace",
         "--help",
@@ -308,7 +311,8 @@ TEST(CtlArgumentsTest, HelpDocumentsEveryOptionAndCommand) {
 // ---- Whole runs over an in-memory line ---------------------------------------------------
 
 // A display at address 49 with fixed readings that accepts every write, unless told to answer
-// an instruction with an error acknowledge, not at all, or with one data byte too many.
+// an instruction with other data, an error acknowledge, not at all, or with one data byte too
+// many.
 class CtlRunTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { TMemoryTransport::Register(); }
@@ -337,6 +341,10 @@ class CtlRunTest : public ::testing::Test {
     return BuildPacket97(49, r.Sig, 0, data);
   }
   bool Reading(TByte inst, TByteString& data) {
+    if (answers.contains(inst)) {
+      data = answers[inst];
+      return true;
+    }
     static const std::map<TByte, TByteString> readings{
         {0xF3, "ZorvidL;v1.0;rtc"},
         {0x80, "  12 "},
@@ -361,9 +369,11 @@ class CtlRunTest : public ::testing::Test {
     int exitCode;
     std::string out, err;
   };
-  // zorvidctl on this test's line, with a short timeout, and any further options and command.
-  TRun Run(std::vector<std::string> args) {
-    args.insert(args.begin(), {"-c", "provider=MEMORY;name=" + NewDisplayLine(), "-t", "200"});
+  // zorvidctl on this test's line, with a short timeout, and any further options and command;
+  // `settings` go on at the end of the connection string.
+  TRun Run(std::vector<std::string> args, const std::string& settings = "") {
+    args.insert(args.begin(),
+                {"-c", "provider=MEMORY;name=" + NewDisplayLine() + settings, "-t", "200"});
     std::ostringstream out, err;
     const int exitCode = RunZorvidCtl(args, out, err);
     return {exitCode, out.str(), err.str()};
@@ -376,6 +386,7 @@ class CtlRunTest : public ::testing::Test {
   }
 
   std::unique_ptr<TScriptedPeer> display;
+  std::map<TByte, TByteString> answers;
   std::map<TByte, TByte> acks;
   std::set<TByte> silent, overlong;
 };
@@ -398,14 +409,14 @@ TEST_F(CtlRunTest, EveryReadPrintsItsTextForm) {
   };
   for (const auto& [args, expected] : cases) {
     const TRun run = Run(args);
-    EXPECT_EQ(run.exitCode, kExitOk) << JoinWords(args) << ": " << run.err;
-    EXPECT_EQ(run.out, expected) << JoinWords(args);
-    EXPECT_THAT(run.err, IsEmpty()) << JoinWords(args);
+    EXPECT_EQ(run.exitCode, kExitOk) << ::testing::PrintToString(args) << ": " << run.err;
+    EXPECT_EQ(run.out, expected) << ::testing::PrintToString(args);
+    EXPECT_THAT(run.err, IsEmpty()) << ::testing::PrintToString(args);
     const auto requests = display->Requests();
     EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
                             [](const TKorvelFormat97& request) { return request.Inst == 0xF3; }),
               1)
-        << JoinWords(args) << ": the identification goes out once per run";
+        << ::testing::PrintToString(args) << ": the identification goes out once per run";
   }
 }
 
@@ -422,12 +433,12 @@ TEST_F(CtlRunTest, WritesSendTheOperationsBytesAndPrintNothing) {
   };
   for (const auto& [args, inst, data] : cases) {
     const TRun run = Run(args);
-    EXPECT_EQ(run.exitCode, kExitOk) << JoinWords(args) << ": " << run.err;
-    EXPECT_THAT(run.out, IsEmpty()) << JoinWords(args);
+    EXPECT_EQ(run.exitCode, kExitOk) << ::testing::PrintToString(args) << ": " << run.err;
+    EXPECT_THAT(run.out, IsEmpty()) << ::testing::PrintToString(args);
     const std::vector<TKorvelFormat97> requests = display->Requests();
-    ASSERT_EQ(requests.size(), 2u) << JoinWords(args);  // identification, command
-    EXPECT_EQ(requests.back().Inst, inst) << JoinWords(args);
-    EXPECT_EQ(requests.back().Data, data) << JoinWords(args);
+    ASSERT_EQ(requests.size(), 2u) << ::testing::PrintToString(args);  // identification, command
+    EXPECT_EQ(requests.back().Inst, inst) << ::testing::PrintToString(args);
+    EXPECT_EQ(requests.back().Data, data) << ::testing::PrintToString(args);
   }
 }
 
@@ -451,16 +462,35 @@ TEST_F(CtlRunTest, SetParamsSendsNothingWhenTheFirstReadFails) {
 }
 
 TEST_F(CtlRunTest, RefusedArgumentsSendNothingAtAll) {
-  for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{"set", "params", "offset=781"},
-                                             {"set", "text", "1..2"},
-                                             {"set", "brightness", "128"},
-                                             {"bogus"}}) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+      {{"set", "params", "offset=781"}, "offset out of range (-660..780): 781"},
+      {{"set", "text", "1..2"}, "invalid display text: \"1..2\""},
+      {{"set", "brightness", "128"}, "brightness out of range (0..127): 128"},
+      {{"bogus"}, "unknown command: \"bogus\""},
+      // Every receiver refuses address 0xFF, so nothing could ever answer there.
+      {{"-a", "255", "ident"},
+       "address out of range (0..254): 255 (0xFF) is refused by every "
+       "receiver"},
+      {{"--address=0xFF", "ident"},
+       "address out of range (0..254): 255 (0xFF) is refused by "
+       "every receiver"},
+      // A number has no sign on zero.
+      {{"-a", "-0", "ident"}, "invalid address: \"-0\""},
+      {{"set", "brightness", "-0"}, "invalid brightness: \"-0\""},
+      {{"set", "brightness-auto", "on", "30", "10", "0"},
+       "brightness-auto min above max: min=30 max=10 gain=0"},
+      {{"set", "params", "offset=1", "zone=2", "offset=2"},
+       "params key \"offset\" given twice: \"offset=1\" and \"offset=2\""},
+      // An echoed argument: its control characters escaped, cut after 64 characters.
+      {{"set", "text", "\x1B[2J" + std::string(70, '8')},
+       "invalid display text: \"\\x1B[2J" + std::string(60, '8') + "…\""},
+  };
+  for (const auto& [args, message] : cases) {
     const TRun run = Run(args);
-    EXPECT_EQ(run.exitCode, kExitUsage) << JoinWords(args);
+    EXPECT_EQ(run.exitCode, kExitUsage) << ::testing::PrintToString(args);
     EXPECT_THAT(run.out, IsEmpty());
-    EXPECT_THAT(run.err, HasSubstr("Try 'zorvidctl --help'."));
-    EXPECT_THAT(display->Requests(), IsEmpty()) << JoinWords(args);
+    EXPECT_EQ(run.err, "zorvidctl: " + message + "\nTry 'zorvidctl --help'.\n");
+    EXPECT_THAT(display->Requests(), IsEmpty()) << ::testing::PrintToString(args);
   }
 }
 
@@ -502,31 +532,121 @@ TEST_F(CtlRunTest, ConnectionFailuresExitThree) {
 }
 
 TEST_F(CtlRunTest, AnotherAddressIsAskedWhenGiven) {
-  const TRun run = Run({"-a", "0x32", "ident"});
-  EXPECT_EQ(run.exitCode, kExitConnection);
-  ASSERT_EQ(display->Requests().size(), 1u);
-  EXPECT_EQ(display->Requests().front().Adr, 0x32);
+  // 0xFE, the special address, is one to ask.
+  for (const TByte address : {0x32, 0xFE}) {
+    const TRun run = Run({"-a", std::to_string(address), "ident"});
+    EXPECT_EQ(run.exitCode, kExitConnection);
+    ASSERT_EQ(display->Requests().size(), 1u);
+    EXPECT_EQ(display->Requests().front().Adr, address);
+  }
+}
+
+// The answer came whole but holds what the matching setter would refuse: it is not printed as
+// the display's setting.
+TEST_F(CtlRunTest, InvalidAnswersExitOneNamingTheFieldTheValueAndTheRange) {
+  // Each answer with the command that reads it and the failure.
+  const std::vector<std::tuple<TByte, TByteString, std::string>> cases{
+      {0x83, "\xC8", "get brightness: invalid answer: brightness 200 outside 0..127"},
+      {0x85, TByteString("\x01\xFF\x00\xC8", 4),
+       "get brightness-auto: invalid answer: min 255 outside 6..36"},
+      {0x85, TByteString("\x01\x06\x25\x0A", 4),
+       "get brightness-auto: invalid answer: max 37 outside 6..36"},
+      {0x85, TByteString("\x00\x06\x24\x65", 4),
+       "get brightness-auto: invalid answer: gain 101 outside 0..100"},
+      // The year's byte 156: the display would read it back as 2156.
+      {0x71, TByteString("\x0E\x05\x09\x06\x07\x03\x9C", 7),
+       "get clock: invalid answer: year 2156 outside 2000..2099"},
+      {0x77, TByteString("\x02\x02\x03\x0D\x00\x03", 6),
+       "get params: invalid answer: offset 781 outside -660..780"},
+      {0x81, "", "get data: invalid answer: data bytes 0 outside 5..5"},
+      {0x81, "\x03\x3F\x06", "get data: invalid answer: data bytes 3 outside 5..5"},
+      {0x81, TByteString("\x03\x3F\x06\x5B\x4F\x00\x01", 7),
+       "get data: invalid answer: data bytes 7 outside 5..5"},
+  };
+  for (const auto& [inst, answer, failure] : cases) {
+    answers = {{inst, answer}};
+    const std::string item = failure.substr(4, failure.find(':') - 4);
+    const TRun run = Run({"get", item});
+    EXPECT_EQ(run.exitCode, kExitFailed) << failure;
+    EXPECT_EQ(run.err, "zorvidctl: " + failure + "\n");
+    EXPECT_THAT(run.out, IsEmpty()) << failure;
+  }
+
+  // set params writes back what it read: an unsound value stops it before anything is written.
+  answers = {{0x77, TByteString("\x02\x02\x03\x0D\x00\x03", 6)}};
+  const TRun params = Run({"set", "params", "mdy=1"});
+  EXPECT_EQ(params.exitCode, kExitFailed);
+  EXPECT_EQ(params.err,
+            "zorvidctl: set params mdy=1: invalid answer: offset 781 outside -660..780\n");
+  EXPECT_EQ(CommandRequests().size(), 1u);
+
+  answers = {{0x83, "\xC8"}};
+  const TRun json = Run({"--json", "get", "brightness"});
+  EXPECT_EQ(json.exitCode, kExitFailed);
+  EXPECT_EQ(json.out,
+            "{\"command\":\"get brightness\",\"error\":\"get brightness: invalid answer: "
+            "brightness 200 outside 0..127\",\"exit\":1,\"ok\":false}\n");
+}
+
+// What a display sends reaches the terminal escaped, never as codes it would act on; in JSON the
+// same text, as UTF-8.
+TEST_F(CtlRunTest, TextFromTheDisplayIsPrintedEscaped) {
+  const std::vector<std::tuple<TByte, TByteString, std::vector<std::string>, std::string>> cases{
+      {0xF3,
+       "Zorvid\x1B]0;owned\x07\xC2\x9B"
+       "2J",
+       {"ident"},
+       "Zorvid\\x1B]0;owned\\x07\\xC2\\x9B"
+       "2J"},
+      {0xF3, "Z\xC3\xB6rvid;v1.0", {"ident"}, "Zörvid;v1.0"},
+      {0xF3, "Z\xF6rvid\\", {"ident"}, "Z\\xF6rvid\\x5C"},
+      {0x80, "\x1B[2J\r", {"get", "text"}, "\\x1B[2J\\x0D"},
+  };
+  for (const auto& [inst, answer, args, printed] : cases) {
+    answers = {{inst, answer}};
+    const TRun run = Run(args);
+    EXPECT_EQ(run.exitCode, kExitOk) << run.err;
+    EXPECT_EQ(run.out, printed + "\n");
+  }
+
+  answers = {{0xF3, "Z\xC3\xB6rvid;v1.0"}};
+  EXPECT_EQ(Run({"--json", "ident"}).out,
+            "{\"command\":\"ident\",\"ident\":\"Zörvid;v1.0\",\"ok\":true}\n");
+  answers = {{0xF3, "Z\xF6rvid\x1B"}};
+  EXPECT_EQ(Run({"--json", "ident"}).out,
+            "{\"command\":\"ident\",\"ident\":\"Z\\\\xF6rvid\\\\x1B\",\"ok\":true}\n");
+}
+
+// The run goes on without what it cannot read, and the user learns of it.
+TEST_F(CtlRunTest, ASettingWithoutEqualsIsWarnedAbout) {
+  const TRun run = Run({"get", "brightness"}, ";chunk;;");
+  EXPECT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(run.out, "5\n");
+  EXPECT_EQ(run.err,
+            "zorvidctl: warning: connection string: setting \"chunk\" without \"=\" ignored\n");
 }
 
 TEST_F(CtlRunTest, JsonReportsSuccessAndFailureAsOneObject) {
   acks[0x93] = 4;
   EXPECT_EQ(Run({"--json", "get", "brightness-auto"}).out,
-            "{\"ok\":true,\"command\":\"get brightness-auto\",\"auto\":true,\"min\":6,\"max\":36,"
-            "\"gain\":10}\n");
+            "{\"auto\":true,\"command\":\"get brightness-auto\",\"gain\":10,\"max\":36,\"min\":6,"
+            "\"ok\":true}\n");
   EXPECT_EQ(Run({"--json", "get", "params"}).out,
-            "{\"ok\":true,\"command\":\"get params\",\"auto-update\":false,\"summer-time\":true,"
-            "\"after-turn-on\":false,\"after-expiration\":false,\"12h\":false,\"mdy\":false,"
-            "\"show-time\":false,\"show-date\":true,\"show-temp\":false,\"offset\":-60,"
-            "\"zone\":3}\n");
-  EXPECT_EQ(Run({"--json", "set", "text", "12"}).out, "{\"ok\":true,\"command\":\"set text\"}\n");
+            "{\"12h\":false,\"after-expiration\":false,\"after-turn-on\":false,"
+            "\"auto-update\":false,\"command\":\"get params\",\"mdy\":false,\"offset\":-60,"
+            "\"ok\":true,\"show-date\":true,\"show-temp\":false,\"show-time\":false,"
+            "\"summer-time\":true,\"zone\":3}\n");
+  EXPECT_EQ(Run({"--json", "get", "temperature"}).out,
+            "{\"command\":\"get temperature\",\"ok\":true,\"temperature\":23.5}\n");
+  EXPECT_EQ(Run({"--json", "set", "text", "12"}).out, "{\"command\":\"set text\",\"ok\":true}\n");
   const TRun failed = Run({"--json", "set", "brightness", "5"});
   EXPECT_EQ(failed.exitCode, kExitFailed);
   EXPECT_EQ(failed.out,
-            "{\"ok\":false,\"command\":\"set brightness\",\"exit\":1,\"error\":\"set brightness "
-            "5: acknowledge 4\"}\n");
+            "{\"command\":\"set brightness\",\"error\":\"set brightness 5: acknowledge 4\","
+            "\"exit\":1,\"ok\":false}\n");
   EXPECT_EQ(Run({"--json", "set", "text", "1..2"}).out,
-            "{\"ok\":false,\"command\":\"set text\",\"exit\":2,\"error\":\"invalid display text: "
-            "\\\"1..2\\\"\"}\n");
+            "{\"command\":\"set text\",\"error\":\"invalid display text: \\\"1..2\\\"\","
+            "\"exit\":2,\"ok\":false}\n");
 }
 
 TEST_F(CtlRunTest, TraceShowsEveryPacketInHex) {

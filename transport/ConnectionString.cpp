@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "core/AsciiText.h"
+#include "core/EchoText.h"
 #include "core/Errors.h"
 
 namespace zorvid {
@@ -60,6 +61,8 @@ TConnectionSettings::TConnectionSettings(std::string_view text) {
     const auto equals = setting.find('=');
     if (equals != std::string_view::npos)
       settings_.emplace_back(setting.substr(0, equals), setting.substr(equals + 1));
+    else if (!setting.empty())
+      withoutValue_.emplace_back(setting);
   }
 }
 
@@ -162,22 +165,24 @@ std::string Joined(const std::vector<std::string>& names) {
 
 std::vector<std::string> ConnectionStringWarnings(const std::string& connectionString) {
   const TConnectionSettings settings(TransportText(connectionString));
+  std::vector<std::string> warnings;
+  for (const std::string& setting : settings.WithoutValue())
+    warnings.push_back("setting " + Quoted(setting) + " without \"=\" ignored");
   const auto provider = settings.Find("provider");
   const auto registration = provider ? FindRegistration(*provider) : std::nullopt;
-  if (!registration || registration->keys.empty()) return {};
-  std::vector<std::string> warnings;
+  if (!registration || registration->keys.empty()) return warnings;
   std::vector<std::string> seen;
   for (const std::string& name : settings.Names()) {
     const auto known = [&name](const std::string& key) { return SameName(key, name); };
     if (std::any_of(seen.begin(), seen.end(), known)) {
-      warnings.push_back("key \"" + name + "\" given again: the first value \"" +
-                         *settings.Find(name) + "\" counts");
+      warnings.push_back("key " + Quoted(name) + " given again: the first value " +
+                         Quoted(*settings.Find(name)) + " counts");
       continue;
     }
     seen.push_back(name);
     if (!known("provider") &&
         std::none_of(registration->keys.begin(), registration->keys.end(), known))
-      warnings.push_back("unknown key \"" + name + "\" ignored (" + registration->provider +
+      warnings.push_back("unknown key " + Quoted(name) + " ignored (" + registration->provider +
                          " reads " + Joined(registration->keys) + ")");
   }
   return warnings;

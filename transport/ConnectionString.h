@@ -22,6 +22,8 @@ class TConnectionSettings {
   std::optional<std::string> Find(std::string_view name) const;
   // Every setting's name, in order, repeats included.
   std::vector<std::string> Names() const;
+  // The settings without "=", which count for nothing, in order.
+  const std::vector<std::string>& WithoutValue() const { return withoutValue_; }
   bool Has(std::string_view name) const { return Find(name).has_value(); }
 
   // A decimal integer; raises EConvertError naming the key and the value when malformed.
@@ -37,6 +39,7 @@ class TConnectionSettings {
 
  private:
   std::vector<std::pair<std::string, std::string>> settings_;
+  std::vector<std::string> withoutValue_;
 };
 
 // How booleans are written back into connection strings.
@@ -63,9 +66,9 @@ bool FindTransport(std::string_view providerName, TTransportClass& transportClas
 bool CreateTransport(const std::string& connectionString, TCiRef& transport);
 
 // What CreateTransport goes on with silently although the user probably meant something else:
-// each key the provider's transport does not read, and each key given again (the first value
-// counts). One text per finding; none for a provider that is unknown or registered without
-// keys.
+// each setting without "=", each key the provider's transport does not read, and each key given
+// again (the first value counts). One text per finding; the keys are judged only for a provider
+// that is registered with its keys.
 std::vector<std::string> ConnectionStringWarnings(const std::string& connectionString);
 
 // The value after the first "KEY=" found in the upper-cased text as a plain substring, up to

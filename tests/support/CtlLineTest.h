@@ -101,7 +101,7 @@ class TCtlLineTest : public ::testing::Test {
   // nothing on stderr.
   void ExpectPrints(const std::vector<std::string>& args,
                     const ::testing::Matcher<const std::string&>& out) {
-    SCOPED_TRACE(JoinWords(args));
+    SCOPED_TRACE(::testing::PrintToString(args));
     const TProcessResult run = Ctl(args);
     EXPECT_EQ(run.exitCode, kExitOk) << run.err;
     EXPECT_THAT(run.out, out);
@@ -110,7 +110,7 @@ class TCtlLineTest : public ::testing::Test {
   // A run that must fail with `exitCode` and what `err` matches on stderr, nothing on stdout.
   void ExpectFails(const std::vector<std::string>& args, int exitCode,
                    const ::testing::Matcher<const std::string&>& err) {
-    SCOPED_TRACE(JoinWords(args));
+    SCOPED_TRACE(::testing::PrintToString(args));
     const TProcessResult run = Ctl(args);
     EXPECT_EQ(run.exitCode, exitCode);
     EXPECT_THAT(run.err, err);
@@ -220,24 +220,24 @@ TEST_P(CtlLineTest, TheClockRunsFromWhatWasSet) {
 TEST_P(CtlLineTest, JsonIsOneObjectPerRun) {
   StartSimulator({"--temperature", "23.5"});
   ExpectPrints({"--json", "ident"},
-               "{\"ok\":true,\"command\":\"ident\",\"ident\":\"ZorvidL;v1.0;rtc\"}\n");
+               "{\"command\":\"ident\",\"ident\":\"ZorvidL;v1.0;rtc\",\"ok\":true}\n");
   ExpectPrints({"--json", "get", "temperature"},
-               "{\"ok\":true,\"command\":\"get temperature\",\"temperature\":23.5}\n");
+               "{\"command\":\"get temperature\",\"ok\":true,\"temperature\":23.5}\n");
   ExpectPrints({"set", "brightness", "77"}, "");
   ExpectPrints({"--json", "get", "brightness"},
-               "{\"ok\":true,\"command\":\"get brightness\",\"brightness\":77}\n");
+               "{\"brightness\":77,\"command\":\"get brightness\",\"ok\":true}\n");
   ExpectPrints({"--json", "set", "brightness-auto", "off", "6", "36", "0"},
-               "{\"ok\":true,\"command\":\"set brightness-auto\"}\n");
+               "{\"command\":\"set brightness-auto\",\"ok\":true}\n");
   ExpectPrints({"--json", "get", "brightness-auto"},
-               "{\"ok\":true,\"command\":\"get brightness-auto\",\"auto\":false,\"min\":6,"
-               "\"max\":36,\"gain\":0}\n");
+               "{\"auto\":false,\"command\":\"get brightness-auto\",\"gain\":0,\"max\":36,"
+               "\"min\":6,\"ok\":true}\n");
   ExpectPrints({"--json", "raw", "0x99"},
-               "{\"ok\":true,\"command\":\"raw\",\"ack\":2,\"data\":\"\"}\n");
+               "{\"ack\":2,\"command\":\"raw\",\"data\":\"\",\"ok\":true}\n");
   const TProcessResult refused = Ctl({"--json", "set", "brightness", "128"});
   EXPECT_EQ(refused.exitCode, kExitUsage);
   EXPECT_EQ(refused.out,
-            "{\"ok\":false,\"command\":\"set brightness\",\"exit\":2,\"error\":\"brightness out "
-            "of range (0..127): 128\"}\n");
+            "{\"command\":\"set brightness\",\"error\":\"brightness out of range (0..127): "
+            "128\",\"exit\":2,\"ok\":false}\n");
 }
 
 TEST_P(CtlLineTest, TraceShowsEveryPacketInHex) {
@@ -249,7 +249,7 @@ TEST_P(CtlLineTest, TraceShowsEveryPacketInHex) {
       {{"--trace", "set", "brightness", "5"}, "> 2A 61 00 06 31 [0-9A-F]{2} 93 05 [0-9A-F]{2} 0D"},
   };
   for (const auto& [args, packet] : runs) {
-    SCOPED_TRACE(JoinWords(args));
+    SCOPED_TRACE(::testing::PrintToString(args));
     const TProcessResult run = Ctl(args);
     EXPECT_EQ(run.exitCode, kExitOk) << run.err;
     EXPECT_THAT(run.out, IsEmpty());

@@ -1,14 +1,22 @@
 #include "tools/ctl/CtlCommands.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <optional>
 #include <string_view>
 #include <utility>
 
+#include "core/EchoText.h"
 #include "core/NumberText.h"
-#include "device/ZorvidCodec.h"
+#include "link/AnswerCheck.h"
+#include "link/DisplayConnection.h"
 #include "protocol/Korvel97.h"
+#include "protocol/KorvelInterfaces.h"
 #include "tools/ctl/CtlText.h"
 
 namespace zorvid::ctl {
@@ -20,20 +28,12 @@ namespace {
   throw TUsageError(message);
 }
 
-std::string Quoted(std::string_view text) {
-  return "\"" + std::string(text) + "\"";
-}
-
-// A long argument quoted by its start only, so a refusal stays one readable line.
-std::string QuotedStart(std::string_view text) {
-  constexpr std::size_t kShown = 40;
-  if (text.size() <= kShown) return Quoted(text);
-  return Quoted(std::string(text.substr(0, kShown)) + "...") + " (" + std::to_string(text.size()) +
-         " characters)";
-}
-
 std::string RangeText(std::int64_t min, std::int64_t max) {
   return "(" + std::to_string(min) + ".." + std::to_string(max) + ")";
+}
+
+QString Text(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 bool FitsInt32(std::int64_t value) {
@@ -53,86 +53,146 @@ std::int32_t NumberInRange(std::string_view what, std::string_view text, std::in
                            std::int64_t max) {
   const std::int32_t value = Number(what, text);
   if (value < min || value > max)
-    Refuse(std::string(what) + " out of range " + RangeText(min, max) + ": " + std::string(text));
+    Refuse(std::string(what) + " out of range " + RangeText(min, max) + ": " + EchoedText(text));
   return value;
 }
 
 // ---- Options -----------------------------------------------------------------------------
 
-struct TOptionSpec {
-  char shortName;  // 0: long form only
-  std::string_view longName;
-  std::string_view valueName;  // empty: a switch without value
-  std::string_view help;
-  void (*apply)(TCtlInvocation& invocation, std::string_view value);
+// The addresses a display can have: every receiver refuses kRefusedAddress, so nothing could
+// answer there.
+constexpr std::int64_t kLastAddress = kRefusedAddress - 1;
+
+TByte Address(std::string_view text) {
+  const std::int32_t address = Number("address", text);
+  if (address < 0 || address > kLastAddress)
+    Refuse("address out of range " + RangeText(0, kLastAddress) + ": " +
+           (address == kRefusedAddress
+                ? AddressText(kRefusedAddress) + " is refused by every receiver"
+                : EchoedText(text)));
+  return static_cast<TByte>(address);
+}
+
+struct TCtlOption {
+  QCommandLineOption option;
+  void (*apply)(TCtlInvocation& invocation, const std::string& value);
+  bool IsSwitch() const { return option.valueName().isEmpty(); }
 };
 
-constexpr std::array<TOptionSpec, 7> kOptions{{
-    {'c', "connection", "STRING",
-     "connection string (default provider=TCP_CLIENT;host=127.0.0.1;port=10001)",
-     [](TCtlInvocation& invocation, std::string_view value) {
-       invocation.options.connection = value;
-     }},
-    {'a', "address", "N", "device address 0..255, decimal or 0x-prefixed hex (default 49)",
-     [](TCtlInvocation& invocation, std::string_view value) {
-       invocation.options.address = static_cast<TByte>(NumberInRange("address", value, 0, 255));
-     }},
-    {'t', "timeout", "MS", "answer timeout in milliseconds (default 1000)",
-     [](TCtlInvocation& invocation, std::string_view value) {
-       invocation.options.timeoutMs = NumberInRange("timeout", value, 1, kMaxTimeoutMs);
-     }},
-    {0, "json", "", "print the result as one JSON object instead of text",
-     [](TCtlInvocation& invocation, std::string_view) { invocation.options.json = true; }},
-    {0, "trace", "",
-     "print every packet to stderr: \"> \" + hex for sent, \"< \" + hex for received",
-     [](TCtlInvocation& invocation, std::string_view) { invocation.options.trace = true; }},
-    {'h', "help", "", "print this help and exit",
-     [](TCtlInvocation& invocation, std::string_view) { invocation.request = TCtlRequest::kHelp; }},
-    {0, "version", "", "print the version and exit",
-     [](TCtlInvocation& invocation, std::string_view) {
-       invocation.request = TCtlRequest::kVersion;
-     }},
-}};
-
-// The option that `arg` names ("-c", "--connection" or "--connection=..."), with the value
-// that came inside it after "=".
-const TOptionSpec* FindOption(std::string_view arg, std::optional<std::string_view>& inlineValue) {
-  for (const TOptionSpec& option : kOptions) {
-    if (option.shortName != 0 && arg.size() == 2 && arg[1] == option.shortName) return &option;
-    if (!arg.starts_with("--")) continue;
-    const std::string_view rest = arg.substr(2);
-    if (rest == option.longName) return &option;
-    if (rest.starts_with(option.longName) && rest.size() > option.longName.size() &&
-        rest[option.longName.size()] == '=') {
-      inlineValue = rest.substr(option.longName.size() + 1);
-      return &option;
-    }
-  }
-  return nullptr;
+std::vector<TCtlOption> CtlOptions() {
+  return {
+      {QCommandLineOption(QStringList{"c", "connection"},
+                          "connection string (default " + Text(kDefaultConnection) + ")", "STRING"),
+       [](TCtlInvocation& invocation, const std::string& value) {
+         invocation.options.connection = value;
+       }},
+      {QCommandLineOption(QStringList{"a", "address"},
+                          "device address 0.." + QString::number(kLastAddress) +
+                              ", decimal or 0x-prefixed hex (default " +
+                              Text(AddressText(kZorvidDefaultAddress)) + ")",
+                          "N"),
+       [](TCtlInvocation& invocation, const std::string& value) {
+         invocation.options.address = Address(value);
+       }},
+      {QCommandLineOption(
+           QStringList{"t", "timeout"},
+           "answer timeout in milliseconds (default " + QString::number(kDefaultTimeoutMs) + ")",
+           "MS"),
+       [](TCtlInvocation& invocation, const std::string& value) {
+         invocation.options.timeoutMs = NumberInRange("timeout", value, 1, kMaxTimeoutMs);
+       }},
+      {QCommandLineOption("json", "print the result as one JSON object instead of text"),
+       [](TCtlInvocation& invocation, const std::string&) { invocation.options.json = true; }},
+      {QCommandLineOption(
+           "trace",
+           "print every packet to stderr: \"> \" + hex for sent, \"< \" + hex for received"),
+       [](TCtlInvocation& invocation, const std::string&) { invocation.options.trace = true; }},
+      {QCommandLineOption(QStringList{"h", "help"}, "print this help and exit"),
+       [](TCtlInvocation& invocation, const std::string&) {
+         invocation.request = TCtlRequest::kHelp;
+       }},
+      {QCommandLineOption("version", "print the version and exit"),
+       [](TCtlInvocation& invocation, const std::string&) {
+         invocation.request = TCtlRequest::kVersion;
+       }},
+  };
 }
 
-bool IsOption(std::string_view arg) {
-  return arg.size() > 1 && arg.starts_with('-');
+// Options only before the command: from the first positional argument on, everything is one.
+void SetUpParser(QCommandLineParser& parser, const std::vector<TCtlOption>& options) {
+  parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+  parser.setApplicationDescription(
+      "Reads or changes one setting of a Zorvid display per run.\n"
+      "Options come only before COMMAND; everything after it is an argument.");
+  for (const TCtlOption& option : options)
+    parser.addOption(option.option);
 }
 
-// Applies the options in front of the command; returns the index of the command.
-std::size_t ParseOptions(const std::vector<std::string>& args, TCtlInvocation& invocation) {
-  std::size_t i = 0;
-  while (i < args.size() && IsOption(args[i])) {
-    if (args[i] == "--") return i + 1;
-    std::optional<std::string_view> value;
-    const TOptionSpec* option = FindOption(args[i], value);
-    if (!option) Refuse("unknown option: " + Quoted(args[i]));
-    if (option->valueName.empty() && value) Refuse("option takes no value: " + Quoted(args[i]));
-    if (!option->valueName.empty() && !value) {
-      if (i + 1 >= args.size()) Refuse("option needs a value: " + Quoted(args[i]));
-      value = args[++i];
-    }
-    option->apply(invocation, value.value_or(""));
-    ++i;
-    if (invocation.request != TCtlRequest::kRun) break;
+// The options of one kind that the command line gave, in the table's order.
+void ApplyOptions(const QCommandLineParser& parser, const std::vector<TCtlOption>& options,
+                  bool switches, TCtlInvocation& invocation) {
+  for (const TCtlOption& option : options)
+    if (option.IsSwitch() == switches && parser.isSet(option.option))
+      option.apply(invocation, parser.value(option.option).toStdString());
+}
+
+// An option as it is written: one dash before a one-letter name, two before a longer one.
+QString OptionForm(const QString& name) {
+  return (name.size() == 1 ? "-" : "--") + name;
+}
+
+// Why the parser refused the options. Unknown names came from the user and are echoed as any
+// argument is; the parser's other errors name one of the table's options.
+std::string ParserError(const QCommandLineParser& parser) {
+  const QStringList unknown = parser.unknownOptionNames();
+  if (unknown.isEmpty()) return EscapeControls(parser.errorText().toStdString());
+  QStringList quoted;
+  for (const QString& name : unknown)
+    quoted << Text(Quoted(OptionForm(name).toStdString()));
+  return (unknown.size() == 1 ? "unknown option: " : "unknown options: ") +
+         quoted.join(", ").toStdString();
+}
+
+QStringList ProgramArguments(const std::vector<std::string>& args) {
+  QStringList arguments{"zorvidctl"};
+  for (const std::string& arg : args)
+    arguments << Text(arg);
+  return arguments;
+}
+
+// ---- Answers -----------------------------------------------------------------------------
+
+// The value of an invalid answer by the name zorvidctl prints it under.
+std::string AnswerFieldName(TAnswerField field) {
+  switch (field) {
+    case TAnswerField::kStaticBrightness:
+      return "brightness";
+    case TAnswerField::kMinimumBrightness:
+      return "min";
+    case TAnswerField::kMaximumBrightness:
+      return "max";
+    case TAnswerField::kSensorGain:
+      return "gain";
+    case TAnswerField::kTimeOffset:
+      return "offset";
+    case TAnswerField::kZoneIndex:
+      return "zone";
+    case TAnswerField::kDataExpiration:
+      return "seconds";
+    case TAnswerField::kClockYear:
+      return "year";
+    case TAnswerField::kSegmentCount:
+      return "data bytes";
   }
-  return i;
+  return "value";
+}
+
+// Raises the failed check of an answer, so that nothing of it is printed.
+void ExpectSound(const std::optional<TInvalidAnswer>& invalid) {
+  if (!invalid) return;
+  throw TAnswerError("invalid answer: " + AnswerFieldName(invalid->field) + " " +
+                     std::to_string(invalid->value) + " outside " + std::to_string(invalid->min) +
+                     ".." + std::to_string(invalid->max));
 }
 
 // ---- Date-time parameters ----------------------------------------------------------------
@@ -160,22 +220,22 @@ constexpr std::array<TParamKey, 11> kParamKeys{{
 }};
 
 std::string ParamKeyList() {
-  std::vector<std::string_view> keys;
+  QStringList keys;
   for (const TParamKey& key : kParamKeys)
-    keys.push_back(key.key);
-  return JoinWords(keys, ", ");
+    keys << Text(key.key);
+  return keys.join(", ").toStdString();
 }
 
 // The keys with their values: the flags together, then each number with its range.
 std::string ParamKeyHelp() {
-  std::vector<std::string> flags, numbers;
+  QStringList flags, numbers;
   for (const TParamKey& key : kParamKeys) {
     if (key.flag)
-      flags.emplace_back(key.key);
+      flags << Text(key.key);
     else
-      numbers.push_back(std::string(key.key) + " " + RangeText(key.min, key.max));
+      numbers << Text(std::string(key.key) + " " + RangeText(key.min, key.max));
   }
-  return "  " + JoinWords(flags, ", ") + " (0 or 1),\n  " + JoinWords(numbers, ", ") + "\n";
+  return ("  " + flags.join(", ") + " (0 or 1),\n  " + numbers.join(", ") + "\n").toStdString();
 }
 
 struct TParamChange {
@@ -213,7 +273,7 @@ TParamChange ParseParamChange(std::string_view assignment) {
   ApplyParamChange(probe, change);
   if (!PackDateTimeParams(probe))
     Refuse(std::string(key.key) + " out of range " + RangeText(key.min, key.max) + ": " +
-           std::string(text));
+           EchoedText(text));
   return change;
 }
 
@@ -226,7 +286,14 @@ constexpr std::size_t kAnyCount = std::numeric_limits<std::size_t>::max();
 
 struct TCommandArgs {
   const TCommandSpec& command;
-  std::vector<std::string> values;
+  QStringList values;
+
+  std::size_t Count() const { return static_cast<std::size_t>(values.size()); }
+  std::string Value(qsizetype index) const { return values[index].toStdString(); }
+  // The values from `first` on, joined by blanks.
+  std::string Joined(qsizetype first = 0) const {
+    return values.mid(first).join(' ').toStdString();
+  }
 };
 
 struct TCommandSpec {
@@ -242,10 +309,10 @@ struct TCommandSpec {
 };
 
 void ExpectCount(const TCommandArgs& args, std::size_t min, std::size_t max) {
-  if (args.values.size() >= min && args.values.size() <= max) return;
+  if (args.Count() >= min && args.Count() <= max) return;
   std::string usage = "usage: zorvidctl " + args.command.Name();
   if (!args.command.arguments.empty()) usage += " " + std::string(args.command.arguments);
-  Refuse(usage + " (given: " + Quoted(JoinWords(args.values)) + ")");
+  Refuse(usage + " (given: " + Quoted(args.Joined()) + ")");
 }
 
 TCtlResult Bare(TCtlField field) {
@@ -275,6 +342,7 @@ bool RunGetText(IZorvid& device, TCtlResult& result) {
 bool RunGetData(IZorvid& device, TCtlResult& result) {
   TByteString data;
   if (!device.GetDisplayData(data)) return false;
+  ExpectSound(CheckSegments(data));
   result = Bare(HexSpacedField("data", data));
   return true;
 }
@@ -282,6 +350,7 @@ bool RunGetData(IZorvid& device, TCtlResult& result) {
 bool RunGetExpiration(IZorvid& device, TCtlResult& result) {
   TDataExpiration expiration;
   if (!device.GetDisplayDataExpiration(expiration)) return false;
+  ExpectSound(CheckDataExpiration(expiration));
   result = {
       TLayout::kInline,
       {IntegerField("seconds", expiration.seconds), IntegerField("second", expiration.second)}};
@@ -291,6 +360,7 @@ bool RunGetExpiration(IZorvid& device, TCtlResult& result) {
 bool RunGetBrightness(IZorvid& device, TCtlResult& result) {
   std::int32_t value = 0;
   if (!device.GetDisplayBrightness(value)) return false;
+  ExpectSound(CheckBrightness(value));
   result = Bare(IntegerField("brightness", value));
   return true;
 }
@@ -298,6 +368,7 @@ bool RunGetBrightness(IZorvid& device, TCtlResult& result) {
 bool RunGetBrightnessAuto(IZorvid& device, TCtlResult& result) {
   TBrightnessAuto s;
   if (!device.GetDisplayBrightnessAuto(s)) return false;
+  ExpectSound(CheckBrightnessAuto(s));
   result = {TLayout::kInline,
             {OnOffField("auto", s.automatic), IntegerField("min", s.min),
              IntegerField("max", s.max), IntegerField("gain", s.gain)}};
@@ -307,6 +378,7 @@ bool RunGetBrightnessAuto(IZorvid& device, TCtlResult& result) {
 bool RunGetClock(IZorvid& device, TCtlResult& result) {
   TDateTime clock = 0;
   if (!device.GetDateTime(clock)) return false;
+  ExpectSound(CheckClock(clock));
   result = Bare(TextField("clock", FormatClock(clock)));
   return true;
 }
@@ -314,6 +386,7 @@ bool RunGetClock(IZorvid& device, TCtlResult& result) {
 bool RunGetParams(IZorvid& device, TCtlResult& result) {
   TDateTimeParams params;
   if (!device.GetDateTimeParams(params)) return false;
+  ExpectSound(CheckDateTimeParams(params));
   result = {TLayout::kLines, {}};
   for (const TParamKey& key : kParamKeys) {
     result.fields.push_back(key.flag ? BitField(std::string(key.key), params.*(key.flag))
@@ -335,16 +408,16 @@ bool RunShowInfo(IZorvid& device, TCtlResult&) {
 
 TCtlAction PrepareSetText(const TCommandArgs& args) {
   ExpectCount(args, 1, 1);
-  std::string text = args.values.front();
+  std::string text = args.Value(0);
   if (!IsValidDisplayText(text)) Refuse("invalid display text: " + Quoted(text));
   return [text](IZorvid& device, TCtlResult&) { return device.SetDisplayChars(text); };
 }
 
 TCtlAction PrepareSetData(const TCommandArgs& args) {
   ExpectCount(args, 1, kAnyCount);
-  const std::string given = JoinWords(args.values);
+  const std::string given = args.Joined();
   const auto data = ParseHex(given);
-  if (!data) Refuse("invalid hex data: " + QuotedStart(given));
+  if (!data) Refuse("invalid hex data: " + Quoted(given));
   if (!PackDisplayData(*data))
     Refuse("display data needs exactly " + std::to_string(kZorvidPositions) + " bytes, got " +
            std::to_string(data->size()) + ": " + Quoted(given));
@@ -353,18 +426,20 @@ TCtlAction PrepareSetData(const TCommandArgs& args) {
 
 TCtlAction PrepareSetExpiration(const TCommandArgs& args) {
   ExpectCount(args, 1, 1);
-  const std::int32_t seconds = Number("expiration", args.values.front());
+  const std::string given = args.Value(0);
+  const std::int32_t seconds = Number("expiration", given);
   if (!PackDataExpiration(seconds))
-    Refuse("expiration out of range " + RangeText(0, kExpirationMax) + ": " + args.values.front());
+    Refuse("expiration out of range " + RangeText(0, kExpirationMax) + ": " + EchoedText(given));
   return
       [seconds](IZorvid& device, TCtlResult&) { return device.SetDisplayDataExpiration(seconds); };
 }
 
 TCtlAction PrepareSetBrightness(const TCommandArgs& args) {
   ExpectCount(args, 1, 1);
-  const std::int32_t value = Number("brightness", args.values.front());
+  const std::string given = args.Value(0);
+  const std::int32_t value = Number("brightness", given);
   if (!PackBrightness(value))
-    Refuse("brightness out of range " + RangeText(0, kBrightnessMax) + ": " + args.values.front());
+    Refuse("brightness out of range " + RangeText(0, kBrightnessMax) + ": " + EchoedText(given));
   return [value](IZorvid& device, TCtlResult&) { return device.SetDisplayBrightness(value); };
 }
 
@@ -376,19 +451,23 @@ bool OnOff(std::string_view what, std::string_view text) {
 
 TCtlAction PrepareSetBrightnessAuto(const TCommandArgs& args) {
   ExpectCount(args, 4, 4);
-  const TBrightnessAuto s{OnOff("brightness-auto", args.values[0]), Number("min", args.values[1]),
-                          Number("max", args.values[2]), Number("gain", args.values[3])};
+  const TBrightnessAuto s{OnOff("brightness-auto", args.Value(0)), Number("min", args.Value(1)),
+                          Number("max", args.Value(2)), Number("gain", args.Value(3))};
+  const std::string given = "min=" + EchoedText(args.Value(1)) +
+                            " max=" + EchoedText(args.Value(2)) +
+                            " gain=" + EchoedText(args.Value(3));
   if (!PackBrightnessAuto(s))
     Refuse("brightness-auto out of range (min and max " +
            RangeText(kBrightnessAutoMin, kBrightnessAutoMax) + ", gain " +
-           RangeText(0, kBrightnessGainMax) + "): min=" + args.values[1] +
-           " max=" + args.values[2] + " gain=" + args.values[3]);
+           RangeText(0, kBrightnessGainMax) + "): " + given);
+  // The display follows the light between the two: a minimum above the maximum has no meaning.
+  if (s.min > s.max) Refuse("brightness-auto min above max: " + given);
   return [s](IZorvid& device, TCtlResult&) { return device.SetDisplayBrightnessAuto(s); };
 }
 
 TCtlAction PrepareSetClock(const TCommandArgs& args) {
   ExpectCount(args, 1, 2);
-  const std::string given = JoinWords(args.values);
+  const std::string given = args.Joined();
   if (given == "now") return [](IZorvid& device, TCtlResult&) { return device.SetDateTime(Now()); };
   const auto clock = ParseClock(given);
   if (!clock) Refuse("invalid clock (expected \"YYYY-MM-DD HH:MM:SS\" or now): " + Quoted(given));
@@ -401,11 +480,20 @@ TCtlAction PrepareSetClock(const TCommandArgs& args) {
 TCtlAction PrepareSetParams(const TCommandArgs& args) {
   ExpectCount(args, 1, kAnyCount);
   std::vector<TParamChange> changes;
-  for (const std::string& assignment : args.values)
-    changes.push_back(ParseParamChange(assignment));
+  for (qsizetype i = 0; i < args.values.size(); ++i) {
+    const TParamChange change = ParseParamChange(args.Value(i));
+    const auto earlier = std::find_if(changes.begin(), changes.end(),
+                                      [&change](const auto& c) { return c.key == change.key; });
+    if (earlier != changes.end())
+      Refuse("params key " + Quoted(change.key->key) + " given twice: " +
+             Quoted(args.Value(earlier - changes.begin())) + " and " + Quoted(args.Value(i)));
+    changes.push_back(change);
+  }
   return [changes](IZorvid& device, TCtlResult&) {
     TDateTimeParams params;
     if (!device.GetDateTimeParams(params)) return false;
+    // Written back whole: an unsound value the display sent would go back with the change.
+    ExpectSound(CheckDateTimeParams(params));
     for (const TParamChange& change : changes)
       ApplyParamChange(params, change);
     return device.SetDateTimeParams(params);
@@ -414,15 +502,14 @@ TCtlAction PrepareSetParams(const TCommandArgs& args) {
 
 TCtlAction PrepareRaw(const TCommandArgs& args) {
   ExpectCount(args, 1, kAnyCount);
-  const auto inst = static_cast<TByte>(NumberInRange("instruction", args.values.front(), 0, 255));
-  const std::vector<std::string> hexWords(args.values.begin() + 1, args.values.end());
-  const std::string given = JoinWords(hexWords);
+  const auto inst = static_cast<TByte>(NumberInRange("instruction", args.Value(0), 0, 255));
+  const std::string given = args.Joined(1);
   const auto data = ParseHex(given);
-  if (!data) Refuse("invalid hex data: " + QuotedStart(given));
+  if (!data) Refuse("invalid hex data: " + Quoted(given));
   if (data->size() > kPacket97MaxData)
     Refuse("raw data too long: " + std::to_string(data->size()) +
            " bytes, a packet carries at most " + std::to_string(kPacket97MaxData) + ": " +
-           QuotedStart(given));
+           Quoted(given));
   return [inst, bytes = *data](IZorvid& device, TCtlResult& result) {
     std::int32_t ack = -1;
     TByteString answer;
@@ -457,7 +544,8 @@ constexpr std::array<TCommandSpec, 18> kCommands{{
      PrepareSetExpiration},
     {"set", "brightness", "N", "static brightness 0..127", PrepareSetBrightness},
     {"set", "brightness-auto", "on|off MIN MAX GAIN",
-     "automatic brightness, MIN and MAX 6..36, GAIN 0..100", PrepareSetBrightnessAuto},
+     "automatic brightness, MIN and MAX 6..36 (MIN not above MAX), GAIN 0..100",
+     PrepareSetBrightnessAuto},
     {"set", "clock", "\"YYYY-MM-DD HH:MM:SS\"|now", "sets the display's clock", PrepareSetClock},
     {"set", "params", "KEY=VALUE...",
      "changes the given keys; the others keep the display's values", PrepareSetParams},
@@ -466,41 +554,36 @@ constexpr std::array<TCommandSpec, 18> kCommands{{
     {"raw", "", "INST [HEX]", "sends any instruction, prints \"ack=NN data=HEX\"", PrepareRaw},
 }};
 
-bool Matches(const TCommandSpec& command, const std::vector<std::string>& args, std::size_t at) {
-  if (args[at] != command.verb) return false;
-  return command.item.empty() || (at + 1 < args.size() && args[at + 1] == command.item);
+bool Matches(const TCommandSpec& command, const QStringList& words) {
+  if (words[0] != Text(command.verb)) return false;
+  return command.item.empty() || (words.size() > 1 && words[1] == Text(command.item));
 }
 
-std::string ItemsOf(std::string_view verb) {
-  std::vector<std::string_view> items;
+std::string ItemsOf(const QString& verb) {
+  QStringList items;
   for (const TCommandSpec& command : kCommands)
-    if (command.verb == verb) items.push_back(command.item);
-  return JoinWords(items, ", ");
+    if (Text(command.verb) == verb) items << Text(command.item);
+  return items.join(", ").toStdString();
 }
 
-[[noreturn]] void RefuseCommand(const std::vector<std::string>& args, std::size_t at) {
-  const std::string items = ItemsOf(args[at]);
-  if (items.empty()) Refuse("unknown command: " + Quoted(args[at]));
-  const std::string item = at + 1 < args.size() ? args[at + 1] : "";
-  Refuse("unknown item for " + args[at] + ": " + Quoted(item) + " (one of: " + items + ")");
+[[noreturn]] void RefuseCommand(const QStringList& words) {
+  const std::string verb = words[0].toStdString();
+  const std::string items = ItemsOf(words[0]);
+  if (items.empty()) Refuse("unknown command: " + Quoted(verb));
+  const std::string item = words.size() > 1 ? words[1].toStdString() : "";
+  Refuse("unknown item for " + verb + ": " + Quoted(item) + " (one of: " + items + ")");
 }
 
-const TCommandSpec& FindCommand(const std::vector<std::string>& args, std::size_t at) {
+// The command that the first words name.
+const TCommandSpec& FindCommand(const QStringList& words) {
   for (const TCommandSpec& command : kCommands)
-    if (Matches(command, args, at)) return command;
-  RefuseCommand(args, at);
+    if (Matches(command, words)) return command;
+  RefuseCommand(words);
 }
 
 std::string PaddedTo(std::string text, std::size_t width) {
   if (text.size() < width) text.resize(width, ' ');
   return text + " ";
-}
-
-std::string OptionHelpLine(const TOptionSpec& option) {
-  std::string names = option.shortName ? std::string("-") + option.shortName + ", " : "    ";
-  names += "--" + std::string(option.longName);
-  if (!option.valueName.empty()) names += " " + std::string(option.valueName);
-  return "  " + PaddedTo(names, 24) + std::string(option.help) + "\n";
 }
 
 std::string CommandHelpLine(const TCommandSpec& command) {
@@ -514,36 +597,44 @@ std::string CommandHelpLine(const TCommandSpec& command) {
 }  // namespace
 
 void ParseCtlArguments(const std::vector<std::string>& args, TCtlInvocation& invocation) {
-  const std::size_t at = ParseOptions(args, invocation);
+  const std::vector<TCtlOption> options = CtlOptions();
+  QCommandLineParser parser;
+  SetUpParser(parser, options);
+  const bool parsed = parser.parse(ProgramArguments(args));
+  // The switches first: --json shapes the report of any refusal, the parser's own included.
+  ApplyOptions(parser, options, true, invocation);
+  if (!parsed) Refuse(ParserError(parser));
   if (invocation.request != TCtlRequest::kRun) return;
-  if (at >= args.size()) Refuse("no command given");
-  const TCommandSpec& command = FindCommand(args, at);
-  const std::size_t first = at + (command.item.empty() ? 1 : 2);
-  const TCommandArgs commandArgs{command,
-                                 {args.begin() + static_cast<std::ptrdiff_t>(first), args.end()}};
+  ApplyOptions(parser, options, false, invocation);
+  const QStringList words = parser.positionalArguments();
+  if (words.isEmpty()) Refuse("no command given");
+  const TCommandSpec& command = FindCommand(words);
   invocation.command = command.Name();
-  invocation.line = JoinWords(
-      std::vector<std::string>(args.begin() + static_cast<std::ptrdiff_t>(at), args.end()));
-  invocation.action = command.prepare(commandArgs);
+  invocation.line = words.join(' ').toStdString();
+  invocation.action = command.prepare({command, words.mid(command.item.empty() ? 1 : 2)});
 }
 
 std::string CtlHelpText() {
-  std::string text =
-      "Usage: zorvidctl [OPTIONS] COMMAND [ARGS...]\n"
-      "Reads or changes one setting of a Zorvid display per run.\n"
-      "\nOptions (only before COMMAND; everything after it is an argument):\n";
-  for (const TOptionSpec& option : kOptions)
-    text += OptionHelpLine(option);
+  QCommandLineParser parser;
+  SetUpParser(parser, CtlOptions());
+  // The parser's first line names the executable as it was started; the rest is its own.
+  std::string text = "Usage: zorvidctl [OPTIONS] COMMAND [ARGS...]\n" +
+                     parser.helpText().section('\n', 1).toStdString();
   text += "\nCommands:\n";
   for (const TCommandSpec& command : kCommands)
     text += CommandHelpLine(command);
   text += "\nParams keys, in the order that get params prints them:\n" + ParamKeyHelp();
   text +=
       "HEX: hex digit pairs, spaces optional (\"03 3F 06 5B 4F\" or 033F065B4F).\n"
-      "INST and N may be decimal or 0x-prefixed hex. \"set\" commands print nothing.\n"
+      "INST and N may be decimal or 0x-prefixed hex; a sign only below zero (no \"-0\").\n"
+      "\"set\" commands print nothing. Text from the display (ident, get text) is printed as\n"
+      "UTF-8 with control characters, backslashes and bytes that are not UTF-8 as \\xNN.\n"
       "\nBefore the command it connects: creates the transport from the connection string,\n"
-      "opens it, and reads the display's identification.\n"
-      "With --json the result (or the failure) is one JSON object on stdout.\n"
+      "opens it, and reads the display's identification. An answer is checked before it is\n"
+      "printed: a value the matching set command would refuse is an invalid answer.\n"
+      "With --json the result is one JSON object on stdout: \"ok\" true, \"command\" and the\n"
+      "values under the keys the text form uses; a failure: \"ok\" false, \"command\", \"exit\"\n"
+      "and \"error\". Strings are UTF-8, a byte that is not UTF-8 as \\xNN.\n"
       "\nExit codes:\n"
       "  0  success\n"
       "  1  the device operation failed (stderr says why: no answer, invalid answer,\n"

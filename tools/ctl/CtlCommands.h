@@ -1,9 +1,10 @@
 #pragma once
 
-// The command line of zorvidctl: its options, the table of commands, and the parsing that
-// turns arguments into one prepared device action. Everything that can be checked without the
-// display is checked here, with the device operations' own range checks, so that a bad
-// argument stops the run before anything is sent.
+// The command line of zorvidctl: its options (read by QCommandLineParser), the table of
+// commands, and the parsing that turns arguments into one prepared device action. Everything
+// that can be checked without the display is checked here, with the device operations' own
+// range checks, so that a bad argument stops the run before anything is sent. The actions check
+// the display's answers (link/AnswerCheck) before they become a result.
 
 #include <cstdint>
 #include <functional>
@@ -13,6 +14,7 @@
 
 #include "core/Types.h"
 #include "device/Zorvid.h"
+#include "device/ZorvidCodec.h"
 #include "tools/ctl/CtlOutput.h"
 
 namespace zorvid::ctl {
@@ -23,7 +25,6 @@ inline constexpr int kExitUsage = 2;       // bad usage, argument out of range, 
 inline constexpr int kExitConnection = 3;  // transport not created or opened, no identification
 
 inline constexpr char kDefaultConnection[] = "provider=TCP_CLIENT;host=127.0.0.1;port=10001";
-inline constexpr TByte kDefaultAddress = 49;
 inline constexpr std::int32_t kDefaultTimeoutMs = 1000;
 inline constexpr std::int32_t kMaxTimeoutMs = 3600000;
 
@@ -33,14 +34,22 @@ class TUsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// An answer that came but that the matching setter would refuse; the message names the value
+// by zorvidctl's name for it, with the range ("invalid answer: brightness 200 outside 0..127").
+class TAnswerError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // One device operation with its arguments bound; false when it failed, the device's last
-// result telling why (no result at all: the operation refused its arguments). The device is
-// connected: its identification is loaded.
+// result telling why (no result at all: the operation refused its arguments). Raises
+// TAnswerError for an answer that fails its check. The device is connected: its identification
+// is loaded.
 using TCtlAction = std::function<bool(TZorvid& device, TCtlResult& result)>;
 
 struct TCtlOptions {
   std::string connection = kDefaultConnection;
-  TByte address = kDefaultAddress;
+  TByte address = kZorvidDefaultAddress;
   std::int32_t timeoutMs = kDefaultTimeoutMs;
   bool json = false;
   bool trace = false;
@@ -56,9 +65,9 @@ struct TCtlInvocation {
   TCtlAction action;
 };
 
-// Options come only before the command; everything after it is an argument. Raises
-// TUsageError. `invocation` is filled as far as parsing got, so the options read before an
-// error (--json) still apply to its report.
+// Options come only before the command; everything after it is an argument. The arguments
+// are taken as UTF-8. Raises TUsageError. `invocation` is filled as far as parsing got, so the
+// options read before an error (--json) still apply to its report.
 void ParseCtlArguments(const std::vector<std::string>& args, TCtlInvocation& invocation);
 
 // The --help text: every option and every command with its output.

@@ -1,7 +1,13 @@
 #include "tools/ctl/CtlOutput.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QString>
+#include <cmath>
 #include <utility>
 
+#include "core/EchoText.h"
 #include "tools/ctl/CtlText.h"
 
 namespace zorvid::ctl {
@@ -17,6 +23,34 @@ TCtlField NumberField(std::string key, TFieldKind kind, std::int64_t number) {
 
 std::string KeyValueText(const TCtlField& field) {
   return field.key + "=" + FieldText(field);
+}
+
+QString JsonText(std::string_view bytes) {
+  const std::string text = Utf8Text(bytes);
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QJsonValue FieldJson(const TCtlField& field) {
+  switch (field.kind) {
+    case TFieldKind::kText:
+    case TFieldKind::kHexSpaced:
+    case TFieldKind::kHexPacked:
+      return JsonText(FieldText(field));
+    case TFieldKind::kInteger:
+    case TFieldKind::kHexByte:
+      return static_cast<qint64>(field.number);
+    case TFieldKind::kBit:
+    case TFieldKind::kOnOff:
+      return field.number != 0;
+    case TFieldKind::kTenths:
+      // To the tenths that the text form shows.
+      return std::round(field.real * 10) / 10;
+  }
+  return {};
+}
+
+std::string JsonLine(const QJsonObject& object) {
+  return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + "\n";
 }
 
 std::string JoinedPairs(const std::vector<TCtlField>& fields, char separator) {
@@ -58,7 +92,7 @@ TCtlField TenthsField(std::string key, double real) {
 std::string FieldText(const TCtlField& field) {
   switch (field.kind) {
     case TFieldKind::kText:
-      return field.bytes;
+      return EscapeControls(field.bytes);
     case TFieldKind::kHexSpaced:
       return FormatHexSpaced(field.bytes);
     case TFieldKind::kHexPacked:
@@ -77,24 +111,6 @@ std::string FieldText(const TCtlField& field) {
   return {};
 }
 
-std::string FieldJson(const TCtlField& field) {
-  switch (field.kind) {
-    case TFieldKind::kText:
-    case TFieldKind::kHexSpaced:
-    case TFieldKind::kHexPacked:
-      return JsonString(FieldText(field));
-    case TFieldKind::kInteger:
-    case TFieldKind::kHexByte:
-      return std::to_string(field.number);
-    case TFieldKind::kBit:
-    case TFieldKind::kOnOff:
-      return field.number != 0 ? "true" : "false";
-    case TFieldKind::kTenths:
-      return FormatTenths(field.real);
-  }
-  return "null";
-}
-
 std::string FormatText(const TCtlResult& result) {
   switch (result.layout) {
     case TLayout::kSilent:
@@ -110,15 +126,17 @@ std::string FormatText(const TCtlResult& result) {
 }
 
 std::string FormatJson(std::string_view command, const TCtlResult& result) {
-  std::string json = "{\"ok\":true,\"command\":" + JsonString(command);
+  QJsonObject object{{"ok", true}, {"command", JsonText(command)}};
   for (const TCtlField& field : result.fields)
-    json += "," + JsonString(field.key) + ":" + FieldJson(field);
-  return json + "}\n";
+    object.insert(JsonText(field.key), FieldJson(field));
+  return JsonLine(object);
 }
 
 std::string FormatJsonFailure(std::string_view command, int exitCode, std::string_view message) {
-  return "{\"ok\":false,\"command\":" + JsonString(command) +
-         ",\"exit\":" + std::to_string(exitCode) + ",\"error\":" + JsonString(message) + "}\n";
+  return JsonLine(QJsonObject{{"ok", false},
+                              {"command", JsonText(command)},
+                              {"exit", exitCode},
+                              {"error", JsonText(message)}});
 }
 
 }  // namespace zorvid::ctl

@@ -12,7 +12,7 @@ namespace zorvid::ctl {
 
 // How a value is written. Text form / JSON form:
 enum class TFieldKind {
-  kText,       // the bytes as they are / a string
+  kText,       // EscapeControls of the bytes / the same as a string
   kHexSpaced,  // "03 3F 06" / a string
   kHexPacked,  // "033F06" / a string
   kInteger,    // decimal / a number
@@ -53,13 +53,15 @@ struct TCtlResult {
 };
 
 std::string FieldText(const TCtlField& field);
-std::string FieldJson(const TCtlField& field);
 
 // The text form, every line ended by a line feed; empty when silent.
 std::string FormatText(const TCtlResult& result);
-// {"ok":true,"command":COMMAND, then every field as KEY:VALUE} and a line feed.
+// The JSON form: one compact object and a line feed, its keys in the JSON object's own
+// (alphabetical) order. Strings are UTF-8 (Utf8Text: a byte that is not part of well-formed
+// UTF-8 as "\xNN").
+// {"command":COMMAND,"ok":true} with every field as KEY:VALUE.
 std::string FormatJson(std::string_view command, const TCtlResult& result);
-// {"ok":false,"command":COMMAND,"exit":CODE,"error":MESSAGE} and a line feed.
+// {"command":COMMAND,"error":MESSAGE,"exit":CODE,"ok":false}.
 std::string FormatJsonFailure(std::string_view command, int exitCode, std::string_view message);
 
 }  // namespace zorvid::ctl

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 
+#include "core/EchoText.h"
 #include "link/DisplayConnection.h"
 #include "tools/ctl/CtlCommands.h"
 #include "tools/ctl/CtlConnection.h"
@@ -59,7 +60,7 @@ std::optional<std::string> Connect(TDisplayConnection& connection, const TCtlOpt
     if (connection.Connect(options.connection, options.address)) return std::nullopt;
     return connection.FailureReason();
   } catch (const std::exception& error) {
-    return std::string(error.what()) + " (connection \"" + options.connection + "\")";
+    return std::string(error.what()) + " (connection " + Quoted(options.connection) + ")";
   }
 }
 
@@ -67,12 +68,13 @@ int RunAction(const TCtlInvocation& invocation, TZorvid& device, TReporter& repo
   // A refused argument sends nothing and so leaves no result of its own.
   device.ResetLastResult();
   TCtlResult result;
+  const std::string line = EchoedText(invocation.line);
   try {
     if (invocation.action(device, result)) return reporter.Succeed(result);
   } catch (const std::exception& error) {
-    return reporter.Fail(kExitFailed, invocation.line + ": " + error.what());
+    return reporter.Fail(kExitFailed, line + ": " + error.what());
   }
-  return reporter.Fail(FailureExitCode(device), invocation.line + ": " + LastResultText(device));
+  return reporter.Fail(FailureExitCode(device), line + ": " + LastResultText(device));
 }
 
 int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err) {
