@@ -19,15 +19,6 @@
 namespace zorvid::ctl {
 namespace {
 
-// The transport factory knows the program's transports for the duration of one run.
-class TTransportRegistration {
- public:
-  TTransportRegistration() { RegisterStandardTransports(); }
-  ~TTransportRegistration() { UnregisterStandardTransports(); }
-  TTransportRegistration(const TTransportRegistration&) = delete;
-  TTransportRegistration& operator=(const TTransportRegistration&) = delete;
-};
-
 // Prints the outcome of a run in the form the options ask for.
 class TReporter {
  public:
@@ -78,7 +69,7 @@ int RunAction(const TCtlInvocation& invocation, TZorvid& device, TReporter& repo
 }
 
 int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err) {
-  const TTransportRegistration registration;
+  const TStandardTransports transports;
   std::unique_ptr<TTraceToStream> trace;
   if (invocation.options.trace) trace = std::make_unique<TTraceToStream>(err);
   TDisplayConnection connection;
