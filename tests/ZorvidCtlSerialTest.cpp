@@ -11,10 +11,7 @@
 namespace zorvid::ctl {
 namespace {
 
-using test::CtlLineTest;
-using test::RunCtl;
-using test::TEnvironment;
-using test::TProcessResult;
+using namespace test;
 
 // A port number without a default device, mapped to the simulator's line for one run.
 constexpr int kMappedPort = 233;

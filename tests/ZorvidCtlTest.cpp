@@ -133,20 +133,13 @@ std::string Refusal(const std::vector<std::string>& args) {
 
 TEST(CtlArgumentsTest, OptionsHaveDefaultsAndBothForms) {
   const TCtlInvocation defaults = Parse({"ident"});
-  EXPECT_EQ(defaults.options.connection, "provider=TCP_CLIENT;host=127.0.0.1;port=10001");
-  EXPECT_EQ(defaults.options.address, 49);
-  EXPECT_EQ(defaults.options.timeoutMs, 1000);
-  EXPECT_FALSE(defaults.options.json);
-  EXPECT_FALSE(defaults.options.trace);
+  EXPECT_TRUE(defaults.options == (TCtlOptions{"provider=TCP_CLIENT;host=127.0.0.1;port=10001", 49,
+                                               1000, false, false}));
   EXPECT_EQ(defaults.command, "ident");
 
   const TCtlInvocation given = Parse(
       {"-c", "provider=X;a=b", "-a", "0x32", "--timeout=250", "--json", "--trace", "get", "clock"});
-  EXPECT_EQ(given.options.connection, "provider=X;a=b");
-  EXPECT_EQ(given.options.address, 0x32);
-  EXPECT_EQ(given.options.timeoutMs, 250);
-  EXPECT_TRUE(given.options.json);
-  EXPECT_TRUE(given.options.trace);
+  EXPECT_TRUE(given.options == (TCtlOptions{"provider=X;a=b", 0x32, 250, true, true}));
   EXPECT_EQ(given.command, "get clock");
   EXPECT_EQ(Parse({"--address=254", "--connection", "c", "-t", "1", "ident"}).options.address, 254);
 }

@@ -13,10 +13,7 @@
 namespace zorvid::ctl {
 namespace {
 
-using test::CtlLineTest;
-using test::RunCtl;
-using test::TEnvironment;
-using test::TProcessResult;
+using namespace test;
 using ::testing::HasSubstr;
 
 const std::string kConnection = "provider=FTD_USB;serial_number=ZSIM1;baudrate=115200";

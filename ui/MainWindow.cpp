@@ -23,6 +23,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <initializer_list>
+#include <tuple>
+#include <utility>
 
 #include "core/DateTime.h"
 #include "ui/About.h"
@@ -50,8 +52,13 @@ const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
 const QColor kInvalidTextBackground(255, 160, 160);
 
-QRadioButton* NewRadio(const char* name, const char* caption) {
-  return NewCaptioned<QRadioButton>(name, caption);
+// The two radio buttons of one choice, the first checked.
+std::pair<QRadioButton*, QRadioButton*> NewChoice(const char* firstName, const char* firstCaption,
+                                                  const char* secondName,
+                                                  const char* secondCaption) {
+  auto* first = NewCaptioned<QRadioButton>(firstName, firstCaption);
+  first->setChecked(true);
+  return {first, NewCaptioned<QRadioButton>(secondName, secondCaption)};
 }
 
 // A numeric edit of the pages, with the pages' common settings.
@@ -245,9 +252,8 @@ QWidget* TfMain::BuildDataPage() {
   TabSheet2 = Named(new QWidget, "TabSheet2");
   gbDateTimeParams = NewGroup("gbDateTimeParams", "Zobrazení dat a automatických informací");
   Label3 = NewLabel("Label3", "Platnost dat:");
-  rbDisplayDataExpirationNo = NewRadio("rbDisplayDataExpirationNo", "Trvale");
-  rbDisplayDataExpirationNo->setChecked(true);
-  rbDisplayDataExpirationDelay = NewRadio("rbDisplayDataExpirationDelay", "Po dobu [s]");
+  std::tie(rbDisplayDataExpirationNo, rbDisplayDataExpirationDelay) = NewChoice(
+      "rbDisplayDataExpirationNo", "Trvale", "rbDisplayDataExpirationDelay", "Po dobu [s]");
   ieDisplayDataExpirationDelay = NewIntEdit("ieDisplayDataExpirationDelay", 0, 65535, 0);
   chbDateTimeShowTimeAfterTurnOn =
       NewCheck("chbDateTimeShowTimeAfterTurnOn", "Zobrazit info. po zapnutí displeje");
@@ -312,12 +318,11 @@ QWidget* TfMain::BuildOtherPage() {
 
 QGroupBox* TfMain::BuildBrightnessGroup() {
   gbDisplay = NewGroup("gbDisplay", "Jas displeje");
-  rbDisplayBrightnessStatic = NewRadio("rbDisplayBrightnessStatic", "Staticky");
-  rbDisplayBrightnessStatic->setChecked(true);
+  std::tie(rbDisplayBrightnessStatic, rbDisplayBrightnessAuto) =
+      NewChoice("rbDisplayBrightnessStatic", "Staticky", "rbDisplayBrightnessAuto",
+                "Automaticky dle okolního osvětlení");
   lblDisplayBrightness = NewLabel("lblDisplayBrightness", "Hodnota jasu:");
   ieDisplayBrightness = NewIntEdit("ieDisplayBrightness", 0, 127, 27);
-  rbDisplayBrightnessAuto =
-      NewRadio("rbDisplayBrightnessAuto", "Automaticky dle okolního osvětlení");
   lblDisplayBrightnessMin = NewLabel("lblDisplayBrightnessMin", "Minimální jas:");
   ieDisplayBrightnessMin = NewIntEdit("ieDisplayBrightnessMin", 6, 36, 6);
   lblDisplayBrightnessMax = NewLabel("lblDisplayBrightnessMax", "Maximální jas:");

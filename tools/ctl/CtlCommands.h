@@ -53,6 +53,7 @@ struct TCtlOptions {
   std::int32_t timeoutMs = kDefaultTimeoutMs;
   bool json = false;
   bool trace = false;
+  bool operator==(const TCtlOptions&) const = default;
 };
 
 enum class TCtlRequest { kRun, kHelp, kVersion };
