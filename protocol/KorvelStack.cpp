@@ -95,12 +95,14 @@ void TKorvelStack::NotifyRemoved(TRef<IInterface> node, std::int32_t level) {
 }
 
 void TKorvelStack::icDataRcv(TCiRef sender) {
+  TByteString bytes;
   {
     // Read and queued under the stack's lock, so bytes are queued in the order they were read.
     TWriteLocker guard(*this);
-    if (sender) Enqueue(sender->Read());
+    if (sender) bytes = sender->Read();
+    EnqueueLent(bytes);
   }
-  DeliverReceived();
+  DeliverLent();
 }
 
 std::size_t TKorvelStack::PendingBytes() {
@@ -112,6 +114,28 @@ std::size_t TKorvelStack::PendingBytes() {
 void TKorvelStack::Enqueue(std::string_view bytes) {
   std::lock_guard inbox(inboxMutex_);
   inbox_.Append(bytes);
+}
+
+void TKorvelStack::EnqueueLent(std::string_view bytes) {
+  std::lock_guard inbox(inboxMutex_);
+  inbox_.Lend(bytes);
+}
+
+void TKorvelStack::DeliverLent() {
+  try {
+    DeliverReceived();
+  } catch (...) {
+    SettleLent();
+    throw;
+  }
+  SettleLent();
+}
+
+void TKorvelStack::SettleLent() {
+  std::lock_guard receive(receiveMutex_);
+  std::lock_guard inbox(inboxMutex_);
+  reader_.Settle();
+  inbox_.Settle();
 }
 
 TKorvelStack::TDeviceList TKorvelStack::Devices() {
@@ -131,8 +155,8 @@ void TKorvelStack::Deliver(const TKorvelFormat97& packet, const TDeviceList& dev
 }
 
 void TKorvelStack::ProcessReceived(const TByteString& bytes) {
-  Enqueue(bytes);
-  DeliverReceived();
+  EnqueueLent(bytes);
+  DeliverLent();
 }
 
 void TKorvelStack::DeliverReceived() {

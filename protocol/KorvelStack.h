@@ -81,6 +81,13 @@ class TKorvelStack final : public TNodedInterface, public virtual IKorvelStack {
   // Queues received bytes for the receive path, in the order of the calls; holds no more than
   // the receive buffer would keep.
   void Enqueue(std::string_view bytes);
+  // Queues bytes without copying them when nothing waits before them; the caller keeps them
+  // until DeliverLent has returned.
+  void EnqueueLent(std::string_view bytes);
+  // DeliverReceived, after which what is left of lent bytes is copied, however it ends. The
+  // copy waits for the receive mutex: not to be called under the stack's or the line's lock.
+  void DeliverLent();
+  void SettleLent();
   // Delivers every complete packet queued so far (see ProcessReceived).
   void DeliverReceived();
   // Delivers what is queued during a request when no other thread is delivering; the first

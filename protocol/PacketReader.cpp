@@ -32,17 +32,35 @@ std::size_t FindCompletePacket97(std::string_view bytes, std::size_t from) {
 
 void TReceiveBuffer::Append(std::string_view bytes) {
   if (bytes.empty()) return;
+  Settle();
   GiveBackFront();
   data_.append(bytes);
-  if (Size() > kLimit) {
-    start_ = data_.size() - kKeep;
-    GiveBackFront();
-  }
+  KeepWithinLimit();
+}
+
+void TReceiveBuffer::Lend(std::string_view bytes) {
+  if (Size() != 0 || bytes.empty()) return Append(bytes);
+  Clear();
+  lent_ = bytes;
+  KeepWithinLimit();
+}
+
+void TReceiveBuffer::Settle() {
+  if (!lent_.data()) return;
+  data_.assign(View());
+  lent_ = {};
+  start_ = 0;
+}
+
+void TReceiveBuffer::KeepWithinLimit() {
+  if (Size() <= kLimit) return;
+  start_ = Bytes().size() - kKeep;
+  GiveBackFront();
 }
 
 // Moving the waiting bytes costs no more than cutting the front did.
 void TReceiveBuffer::GiveBackFront() {
-  if (start_ == 0 || start_ < Size()) return;
+  if (lent_.data() || start_ == 0 || start_ < Size()) return;
   data_.erase(0, start_);
   start_ = 0;
 }
@@ -50,6 +68,7 @@ void TReceiveBuffer::GiveBackFront() {
 void TReceiveBuffer::TakeFrom(TReceiveBuffer& other) {
   if (Size() == 0) {
     std::swap(data_, other.data_);
+    std::swap(lent_, other.lent_);
     std::swap(start_, other.start_);
   } else {
     Append(other.View());
@@ -63,6 +82,7 @@ void TReceiveBuffer::DropFront(std::size_t count) {
 
 void TReceiveBuffer::Clear() {
   data_.clear();
+  lent_ = {};
   start_ = 0;
 }
 

@@ -166,7 +166,8 @@ TEST_F(ReceivePathTest, RegistrationGoesBothWays) {
 }
 
 // Thousands of packets in one call all arrive, in order (the benchmark shows that the time
-// grows with the bytes alone); the head of the next one waits.
+// grows with the bytes alone); the head of the next one waits, kept after the caller's bytes
+// are gone, and is completed by the next call.
 TEST_F(ReceivePathTest, ALongStreamIsCutWholeInOneCall) {
   TByteString stream;
   std::vector<std::string> expected;
@@ -175,9 +176,12 @@ TEST_F(ReceivePathTest, ALongStreamIsCutWholeInOneCall) {
     stream += Packet(0x31, static_cast<TByte>(i), 0x0E, data);
     expected.push_back(TRecordingDevice::Line(0x31, static_cast<TByte>(i), 0x0E, data));
   }
-  stack->ProcessReceived(stream + Packet(0x31, 0, 0).substr(0, 6));
+  const TByteString next = Packet(0x31, 0, 0, "next");
+  stack->ProcessReceived(stream + next.substr(0, 6));
   EXPECT_EQ(first->Received(), expected);
   EXPECT_EQ(stack->PendingBytes(), 6u);
+  stack->ProcessReceived(next.substr(6));
+  EXPECT_EQ(first->Received().back(), "31/00/00/next");
 }
 
 // The front cut off is given back as the stream goes on: the buffer's string stays the size of
