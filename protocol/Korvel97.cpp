@@ -47,7 +47,7 @@ TByteString BuildPacket97(TByte adr, TByte sig, TByte inst, const TByteString& d
   return packet;
 }
 
-void ParsePacket97(const TByteString& packet, TKorvelFormat97& record) {
+void ParsePacket97(std::string_view packet, TKorvelFormat97& record) {
   record.Cr = 0;
   if (packet.size() < kPacket97MinSize) throw EKorvelPacketError();
   const std::uint16_t len = DeclaredLength(packet);
@@ -63,7 +63,7 @@ void ParsePacket97(const TByteString& packet, TKorvelFormat97& record) {
   record.Adr = ByteAt(packet, kAdrOffset);
   record.Sig = ByteAt(packet, kSigOffset);
   record.Inst = ByteAt(packet, kInstOffset);
-  record.Data = packet.substr(kDataOffset, len - kPacket97Overhead);
+  record.Data.assign(packet.substr(kDataOffset, len - kPacket97Overhead));
   record.Checksum = ByteAt(packet, checksumOffset);
   record.Cr = ByteAt(packet, checksumOffset + 1);
 }
@@ -88,14 +88,14 @@ TByteString ExtractPacket97(TByteString& buffer, bool remove) {
   return packet;
 }
 
-std::uint16_t ValidatePacket97(const TByteString& packet) {
+std::uint16_t ValidatePacket97(std::string_view packet) {
   const std::size_t size = packet.size();
   // One byte below the smallest packet: an 8-byte string is left to the later checks.
   if (size < kPacket97MinSize - 1) return kPacket97TooShort;
   if (ByteAt(packet, 0) != kPacket97Prefix) return kPacket97BadPrefix;
   if (ByteAt(packet, 1) != kPacket97Format) return kPacket97BadFormat;
   if (size - kPacket97HeaderSize != DeclaredLength(packet)) return kPacket97BadLength;
-  const std::string_view covered = std::string_view(packet).substr(0, size - 2);
+  const std::string_view covered = packet.substr(0, size - 2);
   if (ByteAt(packet, size - 2) != Checksum97(covered)) return kPacket97BadChecksum;
   if (ByteAt(packet, size - 1) != kPacket97Terminator) return kPacket97BadTerminator;
   return kPacket97Valid;

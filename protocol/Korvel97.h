@@ -67,7 +67,7 @@ TByteString BuildPacket97(TByte adr, TByte sig, TByte inst, const TByteString& d
 // run ValidatePacket97 first. Bytes beyond the declared length are ignored. `record.Cr` is
 // cleared before anything else. Raises EKorvelPacketError when the packet is shorter than
 // kPacket97MinSize, declares a length below kPacket97Overhead or is shorter than it declares.
-void ParsePacket97(const TByteString& packet, TKorvelFormat97& record);
+void ParsePacket97(std::string_view packet, TKorvelFormat97& record);
 
 // The size of the complete packet at the front of `buffer` (as many bytes as its length field
 // declares), or 0 when the buffer does not start with '*' 'a' or the packet is incomplete.
@@ -80,6 +80,6 @@ std::size_t CompletePacketSize97(std::string_view buffer);
 TByteString ExtractPacket97(TByteString& buffer, bool remove);
 
 // kPacket97Valid when `packet` is exactly one well-formed packet, else the first failing check.
-std::uint16_t ValidatePacket97(const TByteString& packet);
+std::uint16_t ValidatePacket97(std::string_view packet);
 
 }  // namespace zorvid

@@ -38,6 +38,9 @@ enum TKorvelInstruction : TByte {
   kInstGetFlag = 0xFE,
 };
 
+// The highest acknowledge code an answer to a request carries.
+inline constexpr TByte kLastAnswerAck = 5;
+
 // Acknowledge codes of packets a device sends on its own; such a packet is never an answer.
 inline constexpr bool IsUnsolicitedAck(TByte ack) {
   return ack >= 0x0C && ack <= 0x0F;
@@ -52,8 +55,9 @@ class IKorvelStack : public virtual INodedInterface {
   virtual bool Request(TByte adr, TByte sig, TByte inst, const TByteString& data,
                        TByteString& answer, std::int32_t timeoutMs) = 0;
   // Request that also says why no answer came: `missed` names what the stack saw instead (an
-  // answer with the request's SIG that failed its checks, a line that closed); empty when the
-  // answer came or nothing came at all. A stack that cannot tell leaves it empty.
+  // answer with the request's SIG that failed its checks, a line that closed), or remarks in
+  // parentheses on what the line carried (bytes that were no packet); empty when the answer
+  // came or nothing came at all. A stack that cannot tell leaves it empty.
   virtual bool RequestWithReason(TByte adr, TByte sig, TByte inst, const TByteString& data,
                                  TByteString& answer, std::int32_t timeoutMs, std::string& missed) {
     missed.clear();

@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 // The longest wait of a blocking request before it looks at the line again.
 constexpr auto kRequestPoll = 50ms;
 // After this many packets in one call the receive path yields to newer input.
-constexpr int kRoundsBeforeYield = 1000;
+constexpr int kPacketsBeforeYield = 1000;
 
 }  // namespace
 
@@ -62,7 +62,7 @@ void TKorvelStack::SetCommunicationInterface(TCiRef ci) {
     std::lock_guard receive(receiveMutex_);
     reader_.Clear();
     std::lock_guard inbox(inboxMutex_);
-    inbox_.clear();
+    inbox_.Clear();
   }
   if (ci) ci->SetOnDataRcv({this, &TKorvelStack::icDataRcv});
 }
@@ -84,66 +84,136 @@ bool TKorvelStack::RemoveDevice(TRef<IKorvelStackDevice> device) {
   return found;
 }
 
+void TKorvelStack::NotifyAdded(TRef<IInterface> node, std::int32_t level) {
+  ++devicesVersion_;
+  TNodedInterface::NotifyAdded(std::move(node), level);
+}
+
+void TKorvelStack::NotifyRemoved(TRef<IInterface> node, std::int32_t level) {
+  ++devicesVersion_;
+  TNodedInterface::NotifyRemoved(std::move(node), level);
+}
+
 void TKorvelStack::icDataRcv(TCiRef sender) {
+  TByteString bytes;
   {
     // Read and queued under the stack's lock, so bytes are queued in the order they were read.
     TWriteLocker guard(*this);
-    if (sender) Enqueue(sender->Read());
+    if (sender) bytes = sender->Read();
+    EnqueueLent(bytes);
   }
-  DeliverReceived();
+  DeliverLent();
 }
 
 std::size_t TKorvelStack::PendingBytes() {
   std::lock_guard receive(receiveMutex_);
   std::lock_guard inbox(inboxMutex_);
-  return reader_.Size() + inbox_.size();
+  return reader_.Size() + inbox_.Size();
 }
 
-void TKorvelStack::Enqueue(const TByteString& bytes) {
+void TKorvelStack::Enqueue(std::string_view bytes) {
   std::lock_guard inbox(inboxMutex_);
-  inbox_ += bytes;
+  inbox_.Append(bytes);
 }
 
-bool TKorvelStack::Deliver(const TKorvelFormat97& packet, const TInterfaceList& children) {
-  bool taken = false;
-  for (const auto& child : children) {
-    const auto device = Supports<IKorvelStackDevice>(child);
-    if (!device) continue;
-    const TByte address = device->GetAddress();
-    if (packet.Adr == address || packet.Adr == kBroadcastAddress || address == kBroadcastAddress) {
-      device->DoPacketReceive(packet);
-      taken = true;
-    }
+void TKorvelStack::EnqueueLent(std::string_view bytes) {
+  std::lock_guard inbox(inboxMutex_);
+  inbox_.Lend(bytes);
+}
+
+void TKorvelStack::DeliverLent() {
+  try {
+    DeliverReceived();
+  } catch (...) {
+    SettleLent();
+    throw;
   }
-  return taken;
+  SettleLent();
+}
+
+void TKorvelStack::SettleLent() {
+  std::lock_guard receive(receiveMutex_);
+  std::lock_guard inbox(inboxMutex_);
+  reader_.Settle();
+  inbox_.Settle();
+}
+
+TKorvelStack::TDeviceList TKorvelStack::Devices() {
+  TDeviceList devices;
+  for (const auto& child : GetChildren()) {
+    if (auto device = Supports<IKorvelStackDevice>(child)) devices.push_back(std::move(device));
+  }
+  return devices;
+}
+
+void TKorvelStack::Deliver(const TKorvelFormat97& packet, const TDeviceList& devices) {
+  for (const auto& device : devices) {
+    const TByte address = device->GetAddress();
+    if (packet.Adr == address || packet.Adr == kBroadcastAddress || address == kBroadcastAddress)
+      device->DoPacketReceive(packet);
+  }
 }
 
 void TKorvelStack::ProcessReceived(const TByteString& bytes) {
-  Enqueue(bytes);
-  DeliverReceived();
+  EnqueueLent(bytes);
+  DeliverLent();
 }
 
 void TKorvelStack::DeliverReceived() {
   const TCiRef ci = GetCommunicationInterface();
-  for (int rounds = 1; DeliverNext(); ++rounds) {
-    // After many packets in one call, newer input goes first: the next event carries on.
-    if (rounds >= kRoundsBeforeYield && ci && ci->InBuffUsed() != 0) return;
+  for (;;) {
+    switch (DeliverBatch(kPacketsBeforeYield, false)) {
+      case TBatchEnd::kFull:
+        // Newer input goes first: its received-data event carries on.
+        if (ci && ci->InBuffUsed() != 0) return;
+        break;
+      case TBatchEnd::kDevicesChanged:
+        break;
+      default:
+        return;
+    }
   }
 }
 
-// The stack's lock is taken before the receive mutex, never under it.
-bool TKorvelStack::DeliverNext() {
-  const TInterfaceList children = GetChildren();
-  std::lock_guard receive(receiveMutex_);
-  {
-    std::lock_guard inbox(inboxMutex_);
-    reader_.Append(inbox_);
-    inbox_.clear();
+void TKorvelStack::DeliverDuringRequest(std::exception_ptr& failure) {
+  if (failure) return;
+  try {
+    for (;;) {
+      const TBatchEnd end = DeliverBatch(kPacketsBeforeYield, true);
+      if (end == TBatchEnd::kDrained || end == TBatchEnd::kBusy) return;
+    }
+  } catch (...) {
+    failure = std::current_exception();
+  }
+}
+
+// The stack's lock (for the devices) is taken before the receive mutex, never under it.
+TKorvelStack::TBatchEnd TKorvelStack::DeliverBatch(int limit, bool onlyIfFree) {
+  const std::uint32_t version = devicesVersion_;
+  const TDeviceList devices = Devices();
+  std::unique_lock receive(receiveMutex_, std::defer_lock);
+  if (!onlyIfFree) {
+    receive.lock();
+  } else if (!receive.try_lock()) {
+    return TBatchEnd::kBusy;
   }
   TKorvelFormat97 packet;
-  if (!reader_.Next(packet)) return false;
-  if (packet.Adr == kRefusedAddress) throw EKorvelStackError("RCV packet ADR=$FF !");
-  Deliver(packet, children);  // a packet no device takes is dropped silently
+  for (int delivered = 0; delivered < limit; ++delivered) {
+    if (devicesVersion_ != version) return TBatchEnd::kDevicesChanged;
+    if (!NextPacket(packet)) return TBatchEnd::kDrained;
+    if (packet.Adr == kRefusedAddress) throw EKorvelStackError("RCV packet ADR=$FF !");
+    Deliver(packet, devices);
+  }
+  return TBatchEnd::kFull;
+}
+
+// Queued bytes follow the buffer's, so they are taken only when it holds no complete packet.
+bool TKorvelStack::NextPacket(TKorvelFormat97& packet) {
+  while (!reader_.Next(packet)) {
+    std::lock_guard inbox(inboxMutex_);
+    if (inbox_.Size() == 0) return false;
+    reader_.TakeFrom(inbox_);
+  }
   return true;
 }
 
@@ -156,68 +226,93 @@ bool TKorvelStack::SendPacket(TByte adr, TByte sig, TByte inst, const TByteStrin
 
 namespace {
 
-// Bytes read during a request, cut into packets: the answer, or everything else, which goes to
-// the receive path when the request ends.
-struct TRequestReader {
-  TByte adr, sig;
-  TByteString unrelated;  // not the answer, in arrival order, at most TReceiveBuffer::kLimit
-  TByteString pending;    // read but not yet cut (an incomplete packet)
-  std::uint16_t corruptAnswer = kPacket97Valid;  // the check a packet with our SIG failed
+// What a request reads, cut into pieces: its answer, and everything else, which goes on to the
+// receive path in the order it came. Noise goes on too: the receive path may hold the head of
+// a packet whose tail comes now. Holds no more than one incomplete packet and one slice.
+class TRequestReader {
+ public:
+  TRequestReader(TByte adr, TByte sig) : adr_(adr), sig_(sig) {}
 
-  // A packet this request's answer could be: its SIG and address, not sent unsolicited.
-  bool IsOurs(const TByteString& packet) const {
-    if (packet.size() < kPacket97MinSize) return false;
-    const TByte packetAdr = ByteAt(packet, 4), packetSig = ByteAt(packet, 5),
-                ack = ByteAt(packet, 6);
-    return packetSig == sig && !IsUnsolicitedAck(ack) &&
-           (adr == kBroadcastAddress || packetAdr == adr);
+  // Cuts what was read, a slice at a time, handing what is not the answer to `handOver` after
+  // each; the answer when it is among it. After a cut less than one packet (64 KiB) waits, so
+  // a slice never makes the buffer drop bytes for room, and the receive path takes it whole.
+  template <class THandOver>
+  TByteString Cut(std::string_view bytes, THandOver&& handOver) {
+    TByteString answer, passOn;
+    while (!bytes.empty()) {
+      const std::string_view slice = bytes.substr(0, kSliceBytes);
+      bytes.remove_prefix(slice.size());
+      packets_.Append(slice);
+      CutPieces(answer, passOn);
+      handOver(std::string_view(passOn));
+      passOn.clear();
+    }
+    return answer;
   }
 
-  bool IsAnswer(const TByteString& packet) {
-    if (!IsOurs(packet)) return false;
-    const std::uint16_t check = ValidatePacket97(packet);
-    if (check == kPacket97Valid) return true;
-    corruptAnswer = check;
-    return false;
+  // What is not cut yet: the start of a packet.
+  std::string_view Rest() const { return packets_.View(); }
+
+  // What came instead of the answer, for the device's failure text: an answer damaged on the
+  // way, else the bytes that were no packet; empty when neither came.
+  std::string MissReason() const {
+    const std::string answer = "an answer with SIG " + std::to_string(sig_);
+    if (damaged_ == kPacket97BadChecksum) return answer + " came with a wrong checksum";
+    if (damaged_ != kPacket97Valid)
+      return answer + " came malformed (check " + std::to_string(damaged_) + " failed)";
+    if (noPacketBytes_ > 0)
+      return "(the line carried " + std::to_string(noPacketBytes_) + " bytes that were no packet)";
+    return {};
   }
 
-  // The receive path keeps only the newest bytes of a flood, so older ones need not be kept
-  // here either.
-  void KeepUnrelated(std::string_view bytes) {
-    unrelated.append(bytes);
-    if (unrelated.size() > TReceiveBuffer::kLimit)
-      unrelated.erase(0, unrelated.size() - TReceiveBuffer::kLimit);
+ private:
+  // The answer: its SIG and address, not sent unsolicited.
+  bool IsAnswer(const TKorvelFormat97& packet) const {
+    return packet.Sig == sig_ && !IsUnsolicitedAck(packet.Inst) &&
+           (adr_ == kBroadcastAddress || packet.Adr == adr_);
   }
 
-  // Moves the bytes before `count` from pending to unrelated.
-  void SetAside(std::size_t count) {
-    KeepUnrelated(std::string_view(pending).substr(0, count));
-    pending.erase(0, count);
+  // A refused candidate is this request's answer damaged on the way, not noise, when its bytes
+  // show an answer's frame: the request's SIG and address, an answer's acknowledge, and one of
+  // its two end marks (checksum, terminator) intact. Random bytes seldom show all of these.
+  void JudgeRefused(std::string_view candidate) {
+    if (candidate.size() < kPacket97MinSize) return;
+    const TByte packetAdr = ByteAt(candidate, 4), packetSig = ByteAt(candidate, 5),
+                ack = ByteAt(candidate, 6);
+    if (packetSig != sig_ || ack > kLastAnswerAck ||
+        (adr_ != kBroadcastAddress && packetAdr != adr_))
+      return;
+    const std::uint16_t check = ValidatePacket97(candidate);
+    const bool terminated = ByteAt(candidate, candidate.size() - 1) == kPacket97Terminator;
+    if (check == kPacket97BadTerminator || (check == kPacket97BadChecksum && terminated))
+      damaged_ = check;
   }
 
-  // Cuts every complete packet out of what was read; the answer when one of them is it.
-  TByteString CutAnswer() {
+  void CutPieces(TByteString& answer, TByteString& passOn) {
+    using enum TReadPiece::TKind;
     for (;;) {
-      std::size_t start = pending.find(kPacket97Start);
-      if (start == TByteString::npos) {
-        // Keep a final "*": its "a" may be on the way.
-        SetAside(!pending.empty() && pending.back() == '*' ? pending.size() - 1 : pending.size());
-        return {};
+      TReadPiece piece = packets_.NextPiece(packet_);
+      if (piece.kind == kNothing) piece = packets_.CutLeadingNoise();
+      if (piece.kind == kNothing) return;
+      if (piece.kind == kPacket && answer.empty() && IsAnswer(packet_)) {
+        answer = piece.bytes;
+        continue;
       }
-      if (CompletePacketSize97(std::string_view(pending).substr(start)) == 0) {
-        // A false "*a" in line noise may declare a length that never completes.
-        start = FindCompletePacket97(pending, start + 1);
-        if (start == TByteString::npos) {
-          SetAside(pending.find(kPacket97Start));
-          return {};
-        }
+      if (piece.kind == kNoPacket) {
+        noPacketBytes_ += piece.bytes.size();
+        if (!piece.refused.empty()) JudgeRefused(piece.refused);
       }
-      SetAside(start);
-      TByteString packet = ExtractPacket97(pending, true);
-      if (IsAnswer(packet)) return packet;
-      KeepUnrelated(packet);
+      passOn.append(piece.bytes);
     }
   }
+
+  static constexpr std::size_t kSliceBytes = 0x4000;
+
+  TByte adr_, sig_;
+  TPacketReader packets_;
+  TKorvelFormat97 packet_;
+  std::uint16_t damaged_ = kPacket97Valid;  // the check a damaged answer failed
+  std::uint64_t noPacketBytes_ = 0;
 };
 
 // One round of a blocking request: until bytes come, at most kRequestPoll and never past the
@@ -240,12 +335,7 @@ std::string MissReason(const TRequestReader& reader, ICommunicationInterface& ci
     const std::string why = ci.GetFailureReason();
     return why.empty() ? "the line was closed" : "the line was closed: " + why;
   }
-  if (reader.corruptAnswer == kPacket97BadChecksum)
-    return "an answer with SIG " + std::to_string(reader.sig) + " came with a wrong checksum";
-  if (reader.corruptAnswer != kPacket97Valid)
-    return "an answer with SIG " + std::to_string(reader.sig) + " came malformed (check " +
-           std::to_string(reader.corruptAnswer) + " failed)";
-  return {};
+  return reader.MissReason();
 }
 
 }  // namespace
@@ -266,28 +356,31 @@ bool TKorvelStack::RequestWithReason(TByte adr, TByte sig, TByte inst, const TBy
   const TCiRef ci = GetCommunicationInterface();
   if (!ci || !ci->GetActive()) return false;
 
-  TRequestReader reader{adr, sig, {}, {}};
-  std::exception_ptr failure;
+  TRequestReader reader(adr, sig);
+  std::exception_ptr failure, receiveFailure;
   {
     TWriteLocker stackGuard(*this);
     TWriteLocker lineGuard(*ci);
     try {
-      reader.unrelated = ci->Read();
+      Enqueue(ci->Read());  // what came before the request is no answer
       ci->Write(BuildPacket97(adr, sig, inst, data));
+      // What is not the answer reaches the devices while the request waits, so however long
+      // it waits it holds no more than the receive path would.
+      const auto handOver = [&](std::string_view bytes) {
+        Enqueue(bytes);
+        DeliverDuringRequest(receiveFailure);
+      };
       while (answer.empty()) {
         // The bytes that came with a close are still read: the answer may be among them.
         const bool lineOpen = WaitForAnswerBytes(*ci, deadline);
-        if (ci->InBuffUsed() != 0) {
-          reader.pending += ci->Read();
-          answer = reader.CutAnswer();
-        }
+        if (ci->InBuffUsed() != 0) answer = reader.Cut(ci->Read(), handOver);
         if (!lineOpen || deadline.Expired()) break;
       }
     } catch (...) {
       failure = std::current_exception();
     }
     // Queued while the locks keep the line's order; delivered once they are released.
-    Enqueue(reader.unrelated + reader.pending);
+    Enqueue(reader.Rest());
   }
   if (failure) {
     // Whatever was read still takes the normal path; the first error is the one reported.
@@ -297,6 +390,8 @@ bool TKorvelStack::RequestWithReason(TByte adr, TByte sig, TByte inst, const TBy
     }
     std::rethrow_exception(failure);
   }
+  // A raise of the receive path during the request: the rest waits for the next call.
+  if (receiveFailure) std::rethrow_exception(receiveFailure);
   DeliverReceived();
   if (answer.empty()) missed = MissReason(reader, *ci);
   return !answer.empty();

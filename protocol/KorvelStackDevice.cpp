@@ -22,9 +22,6 @@ constexpr std::int32_t kEnableConfigurationTimeoutMs = 500;
 constexpr std::size_t kTextE2MaxLength = 16;
 constexpr TByte kBaudIndexUnknown = 0xFF;
 constexpr TByte kAddressRequestsAnswerless = 0xFF;
-// Highest acknowledge code that answers a request; codes between it and the unsolicited ones,
-// and above those, are not for this class.
-constexpr TByte kLastAnswerAck = 5;
 // From this wrap on, an allocator that finds every SIG taken tells the user.
 constexpr int kOverloadReportWraps = 5;
 
@@ -88,6 +85,18 @@ bool TryParseAnswer(const TByteString& text, TKorvelFormat97& answer) {
   } catch (const EKorvelPacketError&) {
     answer = {};
     return false;
+  }
+}
+
+// Called in a handler: shows `where` and, after ": ", the caught exception's own text when it
+// has one.
+void ShowCaughtException(const std::string& where) {
+  try {
+    throw;
+  } catch (const std::exception& error) {
+    ShowMessage(where + ": " + error.what());
+  } catch (...) {
+    ShowMessage(where);
   }
 }
 
@@ -245,12 +254,10 @@ void TKorvelStackDevice::SetStack(TRef<IKorvelStack> stack) {
 }
 
 TByte TKorvelStackDevice::GetAddress() {
-  TReadLocker guard(*this);
   return address_;
 }
 
 void TKorvelStackDevice::SetAddress(TByte adr) {
-  TWriteLocker guard(*this);
   address_ = adr;
 }
 
@@ -483,17 +490,19 @@ bool TKorvelStackDevice::Query(TByte inst, const TByteString& data, std::int32_t
 // Runs on the thread that delivers received data. Nothing raised here may reach the stack's
 // receive loop.
 std::int32_t TKorvelStackDevice::DoPacketReceive(const TKorvelFormat97& packet) {
+  // Acknowledge codes between the answers' and the unsolicited ones, and above, are not for
+  // this class.
   if (packet.Inst <= kLastAnswerAck) {
     try {
       return DoAnswer(packet);
     } catch (...) {
-      ShowMessage("TKorvelStackDevice.DoPacketReceive e1");
+      ShowCaughtException("TKorvelStackDevice.DoPacketReceive e1");
     }
   } else if (IsUnsolicitedAck(packet.Inst)) {
     try {
       return DoUnsolicitedPacket(packet);
     } catch (...) {
-      ShowMessage("TKorvelStackDevice.DoPacketReceive e2");
+      ShowCaughtException("TKorvelStackDevice.DoPacketReceive e2");
     }
   }
   return 0;
@@ -679,7 +688,9 @@ std::string LastResultText(IKorvelStackDevice& device) {
       return "nothing sent, the operation refused its arguments";
     case kResultNoAnswer: {
       const std::string missed = device.GetLastMissReason();
-      return missed.empty() ? "no answer" : "no answer: " + missed;
+      if (missed.empty()) return "no answer";
+      // A remark in parentheses follows as it is; a cause follows a colon.
+      return missed.front() == '(' ? "no answer " + missed : "no answer: " + missed;
     }
     case kResultErrorAck:
       return "acknowledge " + std::to_string(device.GetLastAck());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -40,7 +41,8 @@ inline constexpr std::array<std::int32_t, 12> kBaudTable{110,  300,   600,   120
 // Threads: requests run on the caller's thread (blocking ones wait inside the stack's Request).
 // DoPacketReceive and DoAnswer run on whichever thread delivers received data. tableMutex_
 // guards the SIG table and the rolling counter; a callback runs with it held and must not
-// start a request on the same device. The other fields are guarded by the node lock.
+// start a request on the same device. The address is atomic: the receive path reads it for
+// every packet. The other fields are guarded by the node lock.
 class TKorvelStackDevice : public TNodedInterface, public virtual IKorvelStackDevice {
  public:
   explicit TKorvelStackDevice(TByte address, std::string className = "TKorvelStackDevice");
@@ -140,9 +142,10 @@ class TKorvelStackDevice : public TNodedInterface, public virtual IKorvelStackDe
   std::array<TKorvelStackItemSIG, 256> sigTable_;  // guarded by tableMutex_
   TByte rollingSig_ = 0;                           // guarded by tableMutex_
 
+  std::atomic<TByte> address_;
+
   // Guarded by the node lock.
   std::int32_t timeout_ = 1000;
-  TByte address_;
   TRef<IKorvelStack> stack_;
   TByteString version_, identificationRest_, identificationText_;
   bool identificationLoaded_ = false;
@@ -163,8 +166,8 @@ TKorvelDeviceHook GetKorvelDeviceCreatedHook();
 TKorvelDeviceHook GetKorvelDeviceDestroyedHook();
 
 // Why the device's last request failed, as every tool words it: "no answer" (followed by what
-// the stack saw instead, when it saw something), "invalid answer", "acknowledge N", or, when
-// nothing was sent, that the operation refused its arguments.
+// the stack saw instead, or by its remark in parentheses on what the line carried), "invalid
+// answer", "acknowledge N", or, when nothing was sent, that the operation refused its arguments.
 std::string LastResultText(IKorvelStackDevice& device);
 
 // Creates a device from a persisted element: address 0xFE, then the element, then the owner;

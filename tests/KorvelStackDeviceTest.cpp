@@ -419,8 +419,9 @@ TEST_F(KorvelStackDeviceTest, ErrorsWhileHandlingPacketsAreShownNotRaised) {
 
   device_->failUnsolicited = true;
   EXPECT_EQ(Receive(5, 0x0C), 0);
-  EXPECT_THAT(shown_.Texts(), ElementsAre("TKorvelStackDevice.DoPacketReceive e1",
-                                          "TKorvelStackDevice.DoPacketReceive e2"));
+  EXPECT_THAT(shown_.Texts(),
+              ElementsAre("TKorvelStackDevice.DoPacketReceive e1: answer refused",
+                          "TKorvelStackDevice.DoPacketReceive e2: unsolicited packet refused"));
 }
 
 TEST_F(KorvelStackDeviceTest, AnswersDeliveredOnAnotherThreadReachEveryCallback) {

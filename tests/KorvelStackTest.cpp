@@ -165,6 +165,46 @@ TEST_F(ReceivePathTest, RegistrationGoesBothWays) {
   EXPECT_THAT(first->Received(), ElementsAre("31/01/00/"));
 }
 
+// Thousands of packets in one call all arrive, in order (the benchmark shows that the time
+// grows with the bytes alone); the head of the next one waits, kept after the caller's bytes
+// are gone, and is completed by the next call.
+TEST_F(ReceivePathTest, ALongStreamIsCutWholeInOneCall) {
+  TByteString stream;
+  std::vector<std::string> expected;
+  for (int i = 0; stream.size() < 120'000; ++i) {
+    const TByteString data(static_cast<std::size_t>(i % 12), static_cast<char>('a' + i % 26));
+    stream += Packet(0x31, static_cast<TByte>(i), 0x0E, data);
+    expected.push_back(TRecordingDevice::Line(0x31, static_cast<TByte>(i), 0x0E, data));
+  }
+  const TByteString next = Packet(0x31, 0, 0, "next");
+  stack->ProcessReceived(stream + next.substr(0, 6));
+  EXPECT_EQ(first->Received(), expected);
+  EXPECT_EQ(stack->PendingBytes(), 6u);
+  stack->ProcessReceived(next.substr(6));
+  EXPECT_EQ(first->Received().back(), "31/00/00/next");
+}
+
+// The front cut off is given back as the stream goes on: the buffer's string stays the size of
+// what waits and one more piece, not of the stream.
+TEST(PacketReaderTest, AStreamInPiecesKeepsTheBufferAsSmallAsWhatWaits) {
+  constexpr std::size_t kPiece = 1000;
+  TByteString stream;
+  int sent = 0;
+  while (stream.size() < 2'000'000)
+    stream += Packet(0x31, static_cast<TByte>(sent++), 0, "abc");
+  TPacketReader reader;
+  int cut = 0;
+  std::size_t largest = 0;
+  for (std::size_t at = 0; at < stream.size(); at += kPiece) {
+    reader.Append(std::string_view(stream).substr(at, kPiece));
+    for (TKorvelFormat97 packet; reader.Next(packet); ++cut)
+      ASSERT_EQ(packet.Sig, static_cast<TByte>(cut)) << "packet " << cut;
+    largest = std::max(largest, reader.Footprint());
+  }
+  EXPECT_EQ(cut, sent);
+  EXPECT_LE(largest, 2 * kPiece);
+}
+
 TEST_F(ReceivePathTest, BufferKeepsOnlyTheNewestBytes) {
   stack->ProcessReceived(TByteString("*a\xFF\xFF", 4) + TByteString(200'000, 'x'));
   EXPECT_EQ(stack->PendingBytes(), TReceiveBuffer::kKeep);
@@ -292,6 +332,69 @@ TEST_F(RequestTest, AMissedAnswerSaysWhatCameInstead) {
   EXPECT_EQ(missed, "");
   EXPECT_TRUE(stack->RequestWithReason(0x31, 5, 0xF3, "", answer, 500, missed));
   EXPECT_EQ(missed, "");
+}
+
+// Bytes that are no packet are counted for the failure text. What the bytes show tells an
+// answer damaged on the way (the request's SIG and address, one end mark wrong) from a
+// look-alike in noise (both end marks wrong).
+TEST_F(RequestTest, NoiseIsCountedAndToldApartFromADamagedAnswer) {
+  std::mt19937 random(97);
+  TByteString noise(4000, '\0');
+  for (char& c : noise)
+    c = static_cast<char>(random() % 0x2A);  // no "*": the planted packet is the only start
+  Answer([&noise](const TKorvelFormat97& r) {
+    TByteString answer = Packet(r.Adr, r.Sig, 0, "text");
+    answer[answer.size() - 2] ^= 0x01;        // the checksum
+    if (r.Inst == 0xF1) answer.back() = 'x';  // and the terminator
+    return noise.substr(0, 1000) + answer + noise.substr(1000);
+  });
+  const std::size_t lookAlike = Packet(0x31, 1, 0, "text").size();
+  std::int32_t ack = 0;
+  TByteString data;
+  EXPECT_FALSE(listener->Query(0xF1, "", 150, ack, data));
+  EXPECT_EQ(LastResultText(*listener), "no answer (the line carried " +
+                                           std::to_string(noise.size() + lookAlike) +
+                                           " bytes that were no packet)");
+  EXPECT_FALSE(listener->Query(0xF2, "", 150, ack, data));
+  EXPECT_EQ(LastResultText(*listener), "no answer: an answer with SIG " +
+                                           std::to_string(peer->Requests().back().Sig) +
+                                           " came with a wrong checksum");
+}
+
+// More than the receive buffer holds comes while a request waits: every packet reaches the
+// device, in order, none dropped for room.
+TEST_F(RequestTest, EveryPacketThatComesDuringARequestReachesTheDevices) {
+  constexpr int kPackets = 12'000;  // 156 000 bytes
+  Answer([](const TKorvelFormat97& r) {
+    TByteString stream;
+    for (int i = 0; i < kPackets; ++i)
+      stream += Packet(r.Adr, static_cast<TByte>(i), 0x0E, "tick");
+    return stream;
+  });
+  ASSERT_GT(kPackets * Packet(0x31, 0, 0x0E, "tick").size(), TReceiveBuffer::kLimit);
+  TByteString answer;
+  EXPECT_FALSE(Ask(0x31, 1, answer, 200));
+  const std::vector<std::string> received = ListenerReceived(kPackets);
+  ASSERT_EQ(received.size(), static_cast<std::size_t>(kPackets));
+  for (int i = 0; i < kPackets; ++i)
+    ASSERT_EQ(received[i], TRecordingDevice::Line(0x31, static_cast<TByte>(i), 0x0E, "tick"));
+}
+
+// A packet for the refused address during a request raises when the request ends; the packets
+// behind it follow with the next call, as on the receive path, and only once.
+TEST_F(RequestTest, ARefusedAddressDuringARequestRaisesAfterIt) {
+  Answer([](const TKorvelFormat97& r) {
+    return Packet(0xFF, 1, 0x0E) + Packet(r.Adr, 2, 0x0E) + Packet(r.Adr, r.Sig, 0, "mine");
+  });
+  TByteString answer;
+  try {
+    Ask(0x31, 5, answer);
+    ADD_FAILURE() << "a packet for address 0xFF went unnoticed";
+  } catch (const EKorvelStackError& error) {
+    EXPECT_STREQ(error.what(), "RCV packet ADR=$FF !");
+  }
+  stack->ProcessReceived("");  // unless the line's own thread came first
+  EXPECT_THAT(ListenerReceived(1), ElementsAre("31/02/0E/"));
 }
 
 // Packets the line delivers on its own thread while requests run on this one: the two take

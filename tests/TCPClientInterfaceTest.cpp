@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -244,6 +245,27 @@ TEST_F(TCPClientTest, SetupThroughTheDialogHook) {
   SetTcpSetupHook(nullptr);
 }
 
+// A display at 0x31 that counts the packets it sends on its own.
+struct TListener : TKorvelStackDevice {
+  TListener() : TKorvelStackDevice(0x31, "TListener") {}
+  std::atomic<int> unsolicited = 0;
+  std::int32_t DoUnsolicitedPacket(const TKorvelFormat97&) override { return ++unsolicited; }
+};
+
+// Counts the queued calls the event loop delivers.
+class TQueuedCallCounter : public QObject {
+ public:
+  TQueuedCallCounter() { QCoreApplication::instance()->installEventFilter(this); }
+  ~TQueuedCallCounter() override { QCoreApplication::instance()->removeEventFilter(this); }
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::MetaCall) ++count;
+    return QObject::eventFilter(watched, event);
+  }
+};
+
 // A blocking request on the main thread: the event loop does not run, yet the answer is read
 // from the socket, and the unsolicited packet behind it reaches the device afterwards.
 TEST(TCPClientStack, BlockingRequestAgainstAScriptedServer) {
@@ -260,11 +282,6 @@ TEST(TCPClientStack, BlockingRequestAgainstAScriptedServer) {
   tcp->SetConfiguration(LoopbackAt(server.Port()) + ";active=1");
   ASSERT_TRUE(tcp->GetActive());
 
-  struct TListener : TKorvelStackDevice {
-    TListener() : TKorvelStackDevice(0x31, "TListener") {}
-    int unsolicited = 0;
-    std::int32_t DoUnsolicitedPacket(const TKorvelFormat97&) override { return ++unsolicited; }
-  };
   auto device = New<TListener>();
   auto stack = New<TKorvelStack>();
   stack->SetCommunicationInterface(tcp);
@@ -344,6 +361,43 @@ TEST(TCPClientStack, AFloodingPeerCannotHoldARequestPastItsDeadline) {
   EXPECT_GE(took, 299ms);
   EXPECT_LT(took, 700ms);
   EXPECT_LE(stack->PendingBytes(), TReceiveBuffer::kLimit);
+  stack->SetCommunicationInterface({});
+}
+
+// One request waits while the peer sends a packet a millisecond. Every read it makes is one
+// the event loop must hear of afterwards, but one queued announcement says it: one per read
+// stayed queued, and grew the memory, as long as the request lasted. No packet is lost.
+TEST(TCPClientStack, ALongRequestUnderAStreamLeavesOneAnnouncementAndLosesNoPacket) {
+  TLoopbackServer server;
+  auto tcp = New<TTCPClientInterface>();
+  tcp->SetConfiguration(LoopbackAt(server.Port()) + ";active=1");
+  ASSERT_TRUE(ProcessEventsUntil([&] { return server.Accepted() == 1; }));
+  auto device = New<TListener>();
+  auto stack = New<TKorvelStack>();
+  stack->SetCommunicationInterface(tcp);
+  stack->AddDevice(device);
+
+  std::atomic<bool> streaming{true};
+  std::atomic<int> sent{0};
+  std::thread stream([&] {
+    while (streaming) {
+      server.Send(BuildPacket97(0x31, 0, 0x0E, "tick"));
+      ++sent;
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  TByteString answer;
+  EXPECT_FALSE(stack->Request(0x31, 1, 0xF3, "", answer, 300)) << "the server never answers";
+  streaming = false;
+  stream.join();
+  ASSERT_GT(sent, 100) << "too few packets to tell";
+  TQueuedCallCounter queued;
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+  EXPECT_LE(queued.count, 2) << "the request's reads left their announcements queued";
+  EXPECT_TRUE(ProcessEventsUntil([&] { return device->unsolicited == sent; }));
+  EXPECT_EQ(device->unsolicited, sent);
+
+  stack->RemoveDevice(device);
   stack->SetCommunicationInterface({});
 }
 

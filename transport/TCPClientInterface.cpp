@@ -91,6 +91,7 @@ void TTCPClientInterface::CreateSocket() {
 void TTCPClientInterface::DestroySocket() {
   QTcpSocket* socket = std::exchange(socket_, nullptr);
   connected_ = false;
+  announcementQueued_ = false;  // the socket's queued calls go with it
   if (!socket) return;
   QObject::disconnect(socket, nullptr, nullptr, nullptr);
   socket->abort();
@@ -221,12 +222,15 @@ void TTCPClientInterface::PullPending(int waitMs) {
   pulling_ = true;
   const bool pulled = socket_->waitForReadyRead(waitMs);
   pulling_ = false;
-  if (!pulled || !socket_) return;
+  if (!pulled || !socket_ || announcementQueued_) return;
   // If the caller leaves some of these bytes unread, the receive path still hears of them
-  // once the event loop runs again.
+  // once the event loop runs again. One announcement is enough however often a long request
+  // pulls: each would otherwise stay queued, and grow the memory, until the request ends.
+  announcementQueued_ = true;
   QMetaObject::invokeMethod(
       socket_,
       [this] {
+        announcementQueued_ = false;
         if (socket_ && socket_->bytesAvailable() > 0) DoDataRcv();
       },
       Qt::QueuedConnection);

@@ -95,8 +95,9 @@ class TTCPClientInterface final : public TSockClientCoreInterface,
     int code = -1;  // QAbstractSocket::UnknownSocketError: none came
     std::string text;
   };
-  TSocketError socketError_;  // the last error of the connect under way
-  bool pulling_ = false;      // inside PullPending: readable notifications are the puller's
+  TSocketError socketError_;         // the last error of the connect under way
+  bool pulling_ = false;             // inside PullPending: readable notifications are the puller's
+  bool announcementQueued_ = false;  // PullPending's announcement of unread bytes waits to run
   // Depth of socket notifications being handled; shared with the socket's connections.
   std::shared_ptr<int> inNotification_ = std::make_shared<int>(0);
   std::string host_;
