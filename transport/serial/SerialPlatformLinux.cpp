@@ -18,8 +18,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "transport/serial/DeviceAccessLinux.h"
@@ -289,7 +289,8 @@ bool DeviceExists(const std::string& path) {
 }
 
 TSignal::TSignal() : handle_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-  if (handle_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd for a signal");
+  if (handle_ < 0)
+    throw std::runtime_error("cannot make a signal: eventfd: " + SystemErrorText(errno));
 }
 
 TSignal::~TSignal() {
