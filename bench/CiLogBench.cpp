@@ -25,9 +25,8 @@ class TLogBench {
     log_ = window_.findChild<QTextEdit*>("reLog");
   }
   void Feed(int packets) {
-    const TSpySink sink = GetSpySink();
     for (int i = 0; i < packets; ++i)
-      sink(line_, BuildPacket97(1, 0, 0x31, TByteString(1, static_cast<char>(i))), kSpySent);
+      SpyTraffic(line_, BuildPacket97(1, 0, 0x31, TByteString(1, static_cast<char>(i))), kSpySent);
   }
   // Fills the log with `lines` lines, ten thousand a tick.
   void Fill(int lines) {

@@ -1,5 +1,6 @@
 #include "transport/serial/ComPort.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,6 +32,7 @@ using test::TPortMapping;
 using test::TPseudoTerminal;
 using test::TShownMessages;
 using TClock = std::chrono::steady_clock;
+using ::testing::StartsWith;
 
 constexpr int kPort = 201;
 
@@ -364,22 +366,23 @@ TEST_F(ComPortTest, WritesReachThePeerAndTheEmptyQueueIsReported) {
 
 TEST_F(ComPortTest, WriteLargerThanTheFreeSpaceIsRefusedWhole) {
   // A closed port has no space at all, and nothing waiting.
+  const std::string& device = line.SlavePath();
   EXPECT_EQ(PortError([&] { port.WriteBytes("hello"); }),
-            "Write data error [requested: 5, free: 0] - ComPort1 ");
+            "Write data error [requested: 5, free: 0]: " + device + " is not open - ComPort1 ");
   EXPECT_EQ(port.OutputFree(), 0);
   EXPECT_EQ(port.InputCount(), 0);
 
   port.SetOutBufSize(4096);
   port.OpenPort();
   EXPECT_EQ(PortError([&] { port.WriteBytes(std::string(4097, 'X')); }),
-            "Write data error [requested: 4097, free: 4096] - ComPort1 ");
+            "Write data error [requested: 4097, free: 4096]: " + device + " - ComPort1 ");
 
   const std::string queued = SaturateLine();
   const std::int32_t free = port.OutputFree();
   ASSERT_LT(free, 4096);
   EXPECT_EQ(PortError([&] { port.WriteBytes(std::string(free + 1, 'X')); }),
             "Write data error [requested: " + std::to_string(free + 1) +
-                ", free: " + std::to_string(free) + "] - ComPort1 ");
+                ", free: " + std::to_string(free) + "]: " + device + " - ComPort1 ");
   EXPECT_EQ(port.OutputFree(), free);
   // The peer gets everything queued and nothing of the refused block.
   EXPECT_EQ(line.Receive(queued.size(), 3000ms), queued);
@@ -388,8 +391,13 @@ TEST_F(ComPortTest, WriteLargerThanTheFreeSpaceIsRefusedWhole) {
 
 TEST_F(ComPortTest, BufferSizesChangeOnlyWhileClosed) {
   port.OpenPort();
-  EXPECT_EQ(PortError([&] { port.SetInBufSize(100); }), "Port is not closed - ComPort1 ");
-  EXPECT_EQ(PortError([&] { port.SetOutBufSize(100); }), "Port is not closed - ComPort1 ");
+  for (const std::string property : {"InBufSize", "OutBufSize"}) {
+    const auto change =
+        property == "InBufSize" ? &TComPort::SetInBufSize : &TComPort::SetOutBufSize;
+    EXPECT_EQ(PortError([&] { (port.*change)(100); }),
+              "Port is not closed: " + property + " cannot change while " + line.SlavePath() +
+                  " is open - ComPort1 ");
+  }
   EXPECT_EQ(port.GetInBufSize(), 4096);
   EXPECT_EQ(port.GetOutBufSize(), 2048);
   port.ClosePort();
@@ -416,13 +424,17 @@ TEST_F(ComPortTest, ChangingTheNumberReopensOnTheNewDevice) {
 
 TEST_F(ComPortTest, PortsWithoutADeviceAreInvalidNumbers) {
   TComPort probe("Probe");
-  EXPECT_EQ(CoreError([&] { probe.OpenPort(); }), "Invalid port number (COM0)");
+  EXPECT_EQ(CoreError([&] { probe.OpenPort(); }),
+            "Invalid port number (COM0): no device path given, and numbers start at 1");
   unsetenv("ZORVID_COM250");
   probe.SetComNumber(250);  // beyond the default device names
-  EXPECT_EQ(CoreError([&] { probe.OpenPort(); }), "Invalid port number (COM250)");
+  EXPECT_EQ(CoreError([&] { probe.OpenPort(); }),
+            "Invalid port number (COM250): no device for this number; ZORVID_COM250 can name one");
   const TPortMapping missing(kPort + 5, "/nonexistent/zorvid-line");
   probe.SetComNumber(kPort + 5);
-  EXPECT_EQ(CoreError([&] { probe.OpenPort(); }), "Invalid port number (COM206)");
+  EXPECT_EQ(CoreError([&] { probe.OpenPort(); }),
+            "Invalid port number (COM206): cannot open /nonexistent/zorvid-line: No such file or "
+            "directory (errno 2)");
   EXPECT_FALSE(probe.IsOpen());
 }
 
@@ -444,31 +456,36 @@ TEST_F(ComPortTest, DeviceHeldByAnotherOpenIsBusy) {
   port.OpenPort();
   TComPort second("Second");
   second.SetComNumber(kPort);
-  EXPECT_EQ(CoreError([&] { second.OpenPort(); }), "Can't open device COM201");
+  const std::string busy = line.SlavePath() + " is busy: held by another program";
+  EXPECT_THAT(CoreError([&] { second.OpenPort(); }),
+              StartsWith("Can't open device COM201: " + busy));
   second.SetComNumber(0);
   second.SetDevicePath(line.SlavePath());
-  EXPECT_EQ(CoreError([&] { second.OpenPort(); }), "Can't open device COM0");
+  EXPECT_THAT(CoreError([&] { second.OpenPort(); }), StartsWith("Can't open device COM0: " + busy));
   EXPECT_FALSE(second.IsOpen());
   port.WriteBytes("still mine");
   EXPECT_EQ(line.Receive(10, 1000ms), "still mine");
 }
 
 TEST_F(ComPortTest, RefusedSettingsFailTheOpenOrAreTakenBack) {
+  const std::string refused = "Error setting parameters from DCB: " + line.SlavePath() + ": ";
+  const std::string fourBits = "4 data bits are not supported (5 to 8)";
   port.SetDatabits(db4);  // only checked by the device
-  EXPECT_EQ(CoreError([&] { port.OpenPort(); }), "Error setting parameters from DCB");
+  EXPECT_EQ(CoreError([&] { port.OpenPort(); }), refused + fourBits);
   EXPECT_FALSE(port.IsOpen());
   port.SetDatabits(db8);
   ASSERT_NO_THROW(port.OpenPort());
 
   port.SetBaudRate(br9600);
-  const std::string refused = "Error setting parameters from DCB - ComPort1 ";
-  EXPECT_EQ(PortError([&] { port.SetDatabits(db4); }), refused);
+  EXPECT_EQ(PortError([&] { port.SetDatabits(db4); }), refused + fourBits + " - ComPort1 ");
   EXPECT_EQ(port.GetDatabits(), db8);
   EXPECT_EQ(port.GetSettings().byteSize, 8);
-  EXPECT_EQ(PortError([&] { port.SetUserBaudRate(0); }), refused);
+  EXPECT_EQ(PortError([&] { port.SetUserBaudRate(0); }),
+            refused + "baud rate 0 is not positive - ComPort1 ");
   EXPECT_EQ(port.GetBaudRate(), br9600);
   EXPECT_EQ(port.GetUserBaudRate(), 0);
-  EXPECT_EQ(PortError([&] { port.SetStopbits(sbOneAndHalf); }), refused);
+  EXPECT_EQ(PortError([&] { port.SetStopbits(sbOneAndHalf); }),
+            refused + "1.5 stop bits need 5 data bits, not 8 - ComPort1 ");
   EXPECT_EQ(port.GetStopbits(), sbOne);
   EXPECT_EQ(port.GetSettings().baudRate, 9600);
   port.WriteBytes("ok");
@@ -500,7 +517,8 @@ TEST_F(ComPortTest, ReadBytesWantsExactlyTheCountWaiting) {
   ASSERT_TRUE(line.Send("abcdef"));
   ASSERT_TRUE(ProcessEventsUntil([&] { return port.InputCount() == 6; }));
   EXPECT_EQ(port.ReadBytes(2), "ab");
-  EXPECT_EQ(PortError([&] { port.ReadBytes(10); }), "Read data error - ComPort1 ");
+  EXPECT_EQ(PortError([&] { port.ReadBytes(10); }),
+            "Read data error [requested: 10, read: 4]: " + line.SlavePath() + " - ComPort1 ");
 }
 
 // A handler for the event thread replaces the hand-off: it runs there, and only the error it
@@ -645,10 +663,14 @@ TEST_F(ComPortCoreTest, ClosedCoreRefusesWorkQuietly) {
 }
 
 TEST_F(ComPortCoreTest, OpenRefusesFilesThatAreNoTerminalAndEmptyQueues) {
-  EXPECT_EQ(CoreError([&] { core.Open(7, "/proc/self/status"); }), "Can't open device COM7");
+  // Root may open the file and finds no terminal; anyone else is refused by its mode.
+  EXPECT_THAT(CoreError([&] { core.Open(7, "/proc/self/status"); }),
+              StartsWith("Can't open device COM7: cannot open /proc/"));
   EXPECT_FALSE(core.IsActive());
   core.SetQueueSizes(4096, 0);
-  EXPECT_EQ(CoreError([&] { core.Open(0, line.SlavePath()); }), "Error initializing buffers");
+  EXPECT_EQ(CoreError([&] { core.Open(0, line.SlavePath()); }),
+            "Error initializing buffers: " + line.SlavePath() +
+                ": queue sizes must be positive (input 4096, output 0)");
   EXPECT_FALSE(core.IsActive());
   core.SetQueueSizes(4096, 4096);
   EXPECT_TRUE(core.Open(0, line.SlavePath()));

@@ -6,9 +6,12 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -49,10 +52,10 @@ class DataSpyTest : public ::testing::Test {
     client->Open();
     server->Open();
   }
-  void TearDown() override { SetSpySink({}); }
-  void Install() { SetSpySink({&sink, &TRecordingSink::Record}); }
+  void Install() { installed.emplace(TSpySink{&sink, &TRecordingSink::Record}); }
 
   TRecordingSink sink;
+  std::optional<TInstalledSpySink> installed;  // removed before the sink goes
   TRef<TMemoryTransport> client, server;
 };
 
@@ -94,6 +97,87 @@ TEST_F(DataSpyTest, QueryRecordsTheRequestFirstAndTheWholeReplyOnce) {
   for (std::size_t i = 0; i < sink.records.size(); ++i)
     if (sink.senders[i] == Identity(client.Get())) clientRecords.push_back(sink.records[i]);
   EXPECT_THAT(clientRecords, ElementsAre(TRecord{kSpySent, "?"}, TRecord{kSpyReceived, "ABCD"}));
+}
+
+// Sinks installed one after another all get every chunk, the newest first, whichever of them
+// goes first; one that raises keeps the traffic from none of the others.
+TEST(SpySinks, EveryInstalledSinkGetsEveryChunkNewestFirst) {
+  struct TNamedSink {
+    std::vector<char>& calls;
+    char name;
+    void Spy(TCiRef, const TByteString&, TByte) {
+      calls.push_back(name);
+      if (name == 'B') throw std::runtime_error("sink B failed");
+    }
+  };
+  std::vector<char> calls;
+  TNamedSink a{calls, 'A'}, b{calls, 'B'}, c{calls, 'C'};
+  const TInstalledSpySink installedA(TSpySink(&a, &TNamedSink::Spy));
+  auto installedB = std::make_unique<TInstalledSpySink>(TSpySink(&b, &TNamedSink::Spy));
+  {
+    const TInstalledSpySink installedC(TSpySink(&c, &TNamedSink::Spy));
+    SpyTraffic(nullptr, "1", kSpySent);
+    EXPECT_THAT(calls, ElementsAre('C', 'B', 'A'));
+    calls.clear();
+    installedB.reset();
+    SpyTraffic(nullptr, "2", kSpySent);
+    EXPECT_THAT(calls, ElementsAre('C', 'A'));
+    calls.clear();
+  }
+  SpyTraffic(nullptr, "3", kSpySent);
+  EXPECT_THAT(calls, ElementsAre('A'));
+}
+
+// A sink held inside a call on a transport's thread: its removal on another thread returns only
+// after the call has ended, and the object behind it may go at once (under the thread checker,
+// a removal that does not wait is a race with the call's last write).
+TEST(SpySinks, RemovalWaitsForTheCallInsideTheSink) {
+  struct TBlockingSink {
+    std::promise<void> entered;
+    std::shared_future<void> release;
+    bool ended = false;
+    void Spy(TCiRef, const TByteString&, TByte) {
+      entered.set_value();
+      release.wait();
+      ended = true;
+    }
+  };
+  std::promise<void> release;
+  auto sink = std::make_unique<TBlockingSink>();
+  sink->release = release.get_future().share();
+  auto installed = std::make_unique<TInstalledSpySink>(TSpySink(sink.get(), &TBlockingSink::Spy));
+  std::thread line([] { SpyTraffic(nullptr, "held", kSpyReceived); });
+  sink->entered.get_future().wait();
+
+  std::atomic<bool> endedBeforeRemoval{false};
+  std::thread remover([&] {
+    installed.reset();
+    endedBeforeRemoval = sink->ended;
+    sink.reset();
+  });
+  // Time for the removal to reach its wait; had it not waited, it would be through by now.
+  std::this_thread::sleep_for(20ms);
+  release.set_value();
+  remover.join();
+  line.join();
+  EXPECT_TRUE(endedBeforeRemoval);
+}
+
+// A sink that removes itself while it is called, on the calling thread, does not wait for itself.
+TEST(SpySinks, ASinkMayRemoveItselfInsideItsCall) {
+  struct TSelfRemovingSink {
+    std::unique_ptr<TInstalledSpySink> installed;
+    int calls = 0;
+    void Spy(TCiRef, const TByteString&, TByte) {
+      ++calls;
+      installed.reset();
+    }
+  } sink;
+  sink.installed = std::make_unique<TInstalledSpySink>(TSpySink(&sink, &TSelfRemovingSink::Spy));
+  SpyTraffic(nullptr, "a", kSpySent);
+  SpyTraffic(nullptr, "b", kSpySent);
+  EXPECT_EQ(sink.calls, 1);
+  EXPECT_EQ(sink.installed, nullptr);
 }
 
 TEST(DstSwitch, IsRecognisedInEveryForm) {
@@ -157,18 +241,16 @@ TEST(DstForwarder, SendsTheDirectionAndDataAsOneDatagram) {
   EXPECT_EQ(TByteString(buffer, 5), TByteString("\x01*a\0\x05", 5));
   EXPECT_EQ(::recv(terminal, buffer, sizeof buffer, MSG_DONTWAIT), -1) << "one datagram only";
 
-  SetSpySink({});
   ::close(terminal);
   std::filesystem::remove_all(directory);
 }
 
 TEST(DstForwarder, WithoutReceiverNothingHappens) {
   const TRuntimeDirectory runtime("/nonexistent-zorvid-dir");
-  SetSpySink(DstForwarderSink());
+  const TInstalledSpySink forwarder(DstForwarderSink());
   auto [client, server] = TMemoryTransport::CreatePair();
   client->Open();
   EXPECT_EQ(client->Write("abc"), 3);
-  SetSpySink({});
 }
 
 }  // namespace

@@ -22,6 +22,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <string>
@@ -377,6 +379,33 @@ TEST_F(SerialPortTest, ADeviceHeldByAnotherTransportIsBusy) {
   EXPECT_THAT(second->GetFailureReason(), HasSubstr(line.SlavePath() + " is busy"));
   EXPECT_EQ(serial->Write("still mine"), 10);
   EXPECT_EQ(line.Receive(10, 1000ms), "still mine");
+}
+
+// A path that leads to no terminal is said to be no serial device, with what it is, instead of
+// busy; the pseudo-terminal beside them still opens.
+TEST_F(SerialPortTest, APathToSomethingElseThanATerminalIsNoSerialDevice) {
+  std::filesystem::path directory =
+      std::filesystem::temp_directory_path() / ("zorvid-no-line-" + std::to_string(getpid()));
+  std::filesystem::create_directories(directory);
+  directory = std::filesystem::canonical(directory);  // as the message names it
+  const std::string file = (directory / "file").string();
+  std::ofstream(file) << "no line";
+  const std::string fifo = (directory / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << fifo << ": " << std::strerror(errno);
+
+  const std::vector<std::pair<std::string, std::string>> notALine{
+      {"/dev/null", "a character device that is no terminal"},
+      {file, "a regular file"},
+      {fifo, "a FIFO"}};
+  for (const auto& [path, kind] : notALine) {
+    const auto ci = NewTransport<TSerialPortInterface>("device=" + path);
+    EXPECT_FALSE(ci->Open()) << path;
+    EXPECT_EQ(ci->GetFailureReason(), "cannot open " + path + ": not a serial device (" + kind +
+                                          "): Inappropriate ioctl for device (errno 25)");
+  }
+  const auto pseudoTerminal = NewTransport<TSerialPortInterface>("device=" + line.SlavePath());
+  EXPECT_TRUE(pseudoTerminal->Open()) << pseudoTerminal->GetFailureReason();
+  std::filesystem::remove_all(directory);
 }
 
 // A user whom the device's mode refuses is told whose the device is and how to get access. Root

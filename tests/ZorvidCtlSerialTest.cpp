@@ -42,7 +42,9 @@ TEST_F(CtlSerialTest, APortNumberReachesTheLineThroughTheEnvironment) {
   const TProcessResult unmapped = RunCtl({"ident"}, byNumber, {});
   EXPECT_EQ(unmapped.exitCode, kExitConnection);
   EXPECT_EQ(unmapped.err, "zorvidctl: connection failed: cannot open \"" + byNumber +
-                              "\": Invalid port number (COM" + std::to_string(kMappedPort) + ")\n");
+                              "\": Invalid port number (COM" + std::to_string(kMappedPort) +
+                              "): no device for this number; ZORVID_COM" +
+                              std::to_string(kMappedPort) + " can name one\n");
 }
 
 TEST_F(CtlSerialTest, AMissingDeviceIsAConnectionFailure) {

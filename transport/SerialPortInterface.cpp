@@ -134,7 +134,8 @@ bool TSerialPortInterface::ChangePort(bool valid, TChange change) {
   TWriteLocker guard(*this);
   try {
     change(*port_);
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
+    SetFailureReason(error.what());
     return false;
   }
   return true;
@@ -160,8 +161,8 @@ bool TSerialPortInterface::InternalOpen() {
   try {
     port_->OpenPort();
   } catch (const std::exception& error) {
-    // The device's own account names the path and the system's error; the driver's text names
-    // the port number.
+    // The device's own account names the path and the system's error; the driver's text puts
+    // its fixed words and a port number in front, and a device given by path has no number.
     const std::string& detail = port_->OpenFailure();
     SetFailureReason(detail.empty() ? error.what() : detail);
     return false;
@@ -189,7 +190,8 @@ TByteString TSerialPortInterface::InternalRead() {
 std::int32_t TSerialPortInterface::InBuffUsed() {
   try {
     return port_->InputCount();
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
+    SetFailureReason(error.what());
     ReportError("InBuffUsed", {}, 0);
     return 0;
   }
@@ -202,7 +204,8 @@ bool TSerialPortInterface::WaitForData(std::int32_t timeoutMs) {
     if (port_->HungUp())
       SetFailureReason(port_->DevicePath() + " hung up: the other side closed the line");
     return false;
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
+    SetFailureReason(error.what());
     ReportError("WaitForData", {std::to_string(timeoutMs)}, 0);
     return false;
   }

@@ -21,7 +21,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <condition_variable>
 #include <utility>
 
 #include "core/HexText.h"
@@ -84,95 +83,6 @@ QTextCharFormat TextFormat() {
   QTextCharFormat format;
   format.setFont(font);
   return format;
-}
-
-// The installed log windows with the sink each passes the traffic on to. The data spy calls a
-// copy of the installed handler outside its own lock, so a call may still arrive after a window
-// has taken its sink out; through this table such a call finds out whether the window is still
-// there, and a window that goes waits for the calls inside it. Any thread.
-class TSinkTable {
- public:
-  void Add(TfCiLog* window, const TSpySink& next) {
-    std::lock_guard lock(mutex_);
-    entries_.push_back({window, next});
-  }
-
-  TSpySink Next(TfCiLog* window) {
-    std::lock_guard lock(mutex_);
-    const TEntry* entry = Find(window);
-    return entry ? entry->next : TSpySink();
-  }
-
-  // Lets no new call into the window, waits for the calls inside it and forgets it. A sink that
-  // passed its traffic on to `own` passes it on to the window's next one from now on.
-  void Remove(TfCiLog* window, const TSpySink& own) {
-    std::unique_lock lock(mutex_);
-    TEntry* entry = Find(window);
-    if (!entry) return;
-    entry->leaving = true;
-    idle_.wait(lock, [this, window] { return Find(window)->calls == 0; });
-    const TSpySink next = Find(window)->next;
-    for (TEntry& other : entries_)
-      if (other.next == own) other.next = next;
-    std::erase_if(entries_, [window](const TEntry& item) { return item.window == window; });
-  }
-
-  void Forward(TfCiLog* window, TCiRef ci, const TByteString& data, TByte kind) {
-    TSpySink next;
-    bool enter = false;
-    {
-      std::lock_guard lock(mutex_);
-      TEntry* entry = Find(window);
-      if (!entry) return;  // the window has gone, and with it what came after it
-      next = entry->next;
-      enter = !entry->leaving;
-      if (enter) ++entry->calls;
-    }
-    if (enter) {
-      const TCallInWindow call{*this, window};
-      window->LogTraffic(ci, data, kind);
-    }
-    if (next) next(std::move(ci), data, kind);
-  }
-
- private:
-  struct TEntry {
-    TfCiLog* window;
-    TSpySink next;
-    int calls = 0;  // calls inside the window's LogTraffic
-    bool leaving = false;
-  };
-  // Counts a call out of the window, also when LogTraffic raises.
-  struct TCallInWindow {
-    TSinkTable& table;
-    TfCiLog* window;
-    ~TCallInWindow() { table.Leave(window); }
-  };
-
-  void Leave(TfCiLog* window) {
-    std::lock_guard lock(mutex_);
-    if (--Find(window)->calls == 0) idle_.notify_all();
-  }
-  TEntry* Find(TfCiLog* window) {
-    const auto found = std::find_if(entries_.begin(), entries_.end(),
-                                    [window](const TEntry& item) { return item.window == window; });
-    return found == entries_.end() ? nullptr : &*found;
-  }
-
-  std::mutex mutex_;
-  std::condition_variable idle_;
-  std::vector<TEntry> entries_;  // guarded by mutex_
-};
-
-// Never destroyed: a transport thread may still spy while the program exits.
-TSinkTable& SinkTable() {
-  static auto* table = new TSinkTable;
-  return *table;
-}
-
-// The installed handler; runs on the spy's thread.
-void ForwardTraffic(TfCiLog* window, TCiRef ci, const TByteString& data, TByte kind) {
-  SinkTable().Forward(window, std::move(ci), data, kind);
 }
 
 QPushButton* NewButton(const char* name, const char* caption) {
@@ -308,13 +218,13 @@ TfCiLog::TfCiLog(QWidget* owner) : QWidget(owner, Qt::Tool) {
   BuildMenu();
   ConnectControls();
   CenterOnScreen();
-  InstallSpySink();
+  FSink.emplace(TSpySink(this, &TfCiLog::LogTraffic));
   Timer1->start();
 }
 
 TfCiLog::~TfCiLog() {
   FVisible = false;
-  RemoveSpySink();
+  FSink.reset();
 }
 
 void TfCiLog::BuildControls() {
@@ -380,23 +290,6 @@ void TfCiLog::CenterOnScreen() {
     move(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, frameSize(),
                              display->availableGeometry())
              .topLeft());
-}
-
-TSpySink TfCiLog::SpySink() {
-  return TSpySink(this, &ForwardTraffic);
-}
-
-// Sinks are installed on the user-interface thread only, so the installed one cannot change
-// between reading and replacing it.
-void TfCiLog::InstallSpySink() {
-  SinkTable().Add(this, GetSpySink());
-  SetSpySink(SpySink());
-}
-
-void TfCiLog::RemoveSpySink() {
-  const TSpySink own = SpySink();
-  if (GetSpySink() == own) SetSpySink(SinkTable().Next(this));
-  SinkTable().Remove(this, own);
 }
 
 void TfCiLog::ShowLog(const QString& filter) {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -103,8 +104,7 @@ void AddLogLine(QTextEdit& control, const QString& text, const QColor& colour, T
 
 // The communication log window: the traffic between the program and its devices, one line per
 // packet, written from a buffer every 250 ms. It installs its sink at creation in front of the
-// sink installed before it, to which every call is passed on, and puts that one back when it
-// goes.
+// sinks installed before it, which go on getting the traffic, and removes it when it goes.
 //
 // Threads: LogTraffic runs on whatever thread the data spy runs on; it reads only FVisible and
 // FFilter and appends to FPending. Everything else, and every widget, belongs to the
@@ -114,8 +114,8 @@ class TfCiLog : public QWidget {
 
  public:
   explicit TfCiLog(QWidget* owner = nullptr);
-  // Removes the sink and waits for a call inside LogTraffic to return, so no later call can
-  // reach the window.
+  // Removes the sink, which waits for calls inside LogTraffic on other threads to return, so no
+  // later call can reach the window.
   ~TfCiLog() override;
 
   // Logs only the traffic of the interface whose GUID text is `filter` (empty: every
@@ -124,10 +124,6 @@ class TfCiLog : public QWidget {
 
   // Buffers a piece of traffic while the window is visible. Any thread.
   void LogTraffic(TCiRef ci, const TByteString& bytes, TByte kind);
-
-  // The sink the window installs: LogTraffic while the window lives, then the sink that was
-  // installed before it.
-  TSpySink SpySink();
 
   // The timer's tick: writes the buffered traffic into the log. User-interface thread.
   void Timer1Timer();
@@ -145,8 +141,6 @@ class TfCiLog : public QWidget {
   void BuildMenu();
   void ConnectControls();
   void CenterOnScreen();
-  void InstallSpySink();
-  void RemoveSpySink();
   std::string Filter();
   std::vector<TLogStruct> TakePending();
   void ShowMenu(const QPoint& position);
@@ -165,9 +159,10 @@ class TfCiLog : public QWidget {
   // Set on the user-interface thread when the window is shown and hidden; read by LogTraffic.
   std::atomic<bool> FVisible{false};
   std::mutex FLock;
-  std::string FFilter;               // guarded by FLock
-  std::vector<TLogStruct> FPending;  // guarded by FLock; in arrival order
-  TLogCutter FCutter;                // user-interface thread
+  std::string FFilter;                     // guarded by FLock
+  std::vector<TLogStruct> FPending;        // guarded by FLock; in arrival order
+  TLogCutter FCutter;                      // user-interface thread
+  std::optional<TInstalledSpySink> FSink;  // LogTraffic; from construction to destruction
 };
 
 }  // namespace zorvid

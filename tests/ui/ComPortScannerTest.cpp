@@ -240,23 +240,25 @@ TEST(ComPortStringList, FindsTheLastPortNotAboveTheNumber) {
   EXPECT_EQ(unbound.PortAt(0), 0);
 }
 
-// Port numbers without a default device, mapped to pseudo-terminals and a missing path.
+// Port numbers without a default device, mapped to pseudo-terminals, a missing path and a
+// device that is no terminal.
 TEST(ComPortProbe, TellsFreeBusyAndAbsentDevices) {
   test::TPseudoTerminal freeLine;
   test::TPseudoTerminal heldLine;
   const test::TPortMapping freePort(200, freeLine.SlavePath());
   const test::TPortMapping busyPort(201, heldLine.SlavePath());
   const test::TPortMapping missingPort(202, "/dev/zorvid-no-such-port");
+  const test::TPortMapping notALine(204, "/dev/null");
   TSerialDevice holder;
-  ASSERT_EQ(holder.Open(heldLine.SlavePath()), TOpenOutcome::Opened) << holder.OpenFailure();
+  ASSERT_EQ(holder.Open(heldLine.SlavePath()), TOpenOutcome::Opened) << holder.Failure();
 
   EXPECT_EQ(ProbeComPort(200), TPortPresence::Free);
   EXPECT_EQ(ProbeComPort(201), TPortPresence::Busy);
   EXPECT_EQ(ProbeComPort(202), TPortPresence::Absent);
   EXPECT_EQ(ProbeComPort(203), TPortPresence::Absent);
+  EXPECT_EQ(ProbeComPort(204), TPortPresence::Absent) << "no terminal, so no port";
   TSerialDevice afterProbe;  // the probe let the free port go again
-  EXPECT_EQ(afterProbe.Open(freeLine.SlavePath()), TOpenOutcome::Opened)
-      << afterProbe.OpenFailure();
+  EXPECT_EQ(afterProbe.Open(freeLine.SlavePath()), TOpenOutcome::Opened) << afterProbe.Failure();
   afterProbe.Close();
 
   TScanFixture scan(TComPortProbe{});  // the real probe

@@ -428,13 +428,12 @@ TEST_F(MainWindowTest, MarksADisplayTextTheDeviceRefuses) {
 // A sink installed before the log window (the forwarder of the "DST" switch) still gets it all.
 TEST_F(MainWindowTest, TheServiceGestureOpensTheLogWithThePollsTraffic) {
   TSimProcess sim;
-  // Taken away again after the log window has gone and put it back.
+  // Removed again after the log window has gone.
   struct TCounter {
-    ~TCounter() { SetSpySink({}); }
     void Count(TCiRef, const TByteString& data, TByte) { bytes += data.size(); }
     std::atomic<std::size_t> bytes{0};
   } forwarded;
-  SetSpySink(TSpySink(&forwarded, &TCounter::Count));
+  const TInstalledSpySink counting(TSpySink(&forwarded, &TCounter::Count));
   TfCiLog log;
   window_.SetCommunicationLog(&log);
   ConnectTo(sim);

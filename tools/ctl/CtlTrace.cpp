@@ -4,13 +4,8 @@
 
 namespace zorvid::ctl {
 
-TTraceToStream::TTraceToStream(std::ostream& stream) : stream_(stream), previous_(GetSpySink()) {
-  SetSpySink(TSpySink(this, &TTraceToStream::Spy));
-}
-
-TTraceToStream::~TTraceToStream() {
-  SetSpySink(previous_);
-}
+TTraceToStream::TTraceToStream(std::ostream& stream)
+    : stream_(stream), sink_(TSpySink(this, &TTraceToStream::Spy)) {}
 
 void TTraceToStream::Spy(TCiRef, const TByteString& data, TByte direction) {
   // A read that found nothing moved no packet.

@@ -11,12 +11,12 @@
 namespace zorvid::ctl {
 
 // While it lives, every chunk of traffic on any transport goes to `stream` as one line: "> "
-// and the sent bytes, or "< " and the received bytes, in upper-case hex pairs. The sink it
-// replaces comes back afterwards.
+// and the sent bytes, or "< " and the received bytes, in upper-case hex pairs. Sinks installed
+// before it still get the traffic. Its destruction waits for a line being written on a
+// transport's thread, so the stream may go right after.
 class TTraceToStream {
  public:
   explicit TTraceToStream(std::ostream& stream);
-  ~TTraceToStream();
   TTraceToStream(const TTraceToStream&) = delete;
   TTraceToStream& operator=(const TTraceToStream&) = delete;
 
@@ -25,8 +25,9 @@ class TTraceToStream {
   void Spy(TCiRef sender, const TByteString& data, TByte direction);
 
   std::ostream& stream_;
-  std::mutex mutex_;
-  TSpySink previous_;
+  std::mutex mutex_;  // one line at a time on the stream
+  // Last, so that it is removed before what the sink uses goes.
+  TInstalledSpySink sink_;
 };
 
 }  // namespace zorvid::ctl

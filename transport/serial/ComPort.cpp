@@ -53,6 +53,7 @@ TPortPresence ProbeComPort(int portNumber) {
     case TOpenOutcome::Opened:
       return device.IsEmptyLegacySlot() ? TPortPresence::Absent : TPortPresence::Free;
     case TOpenOutcome::NoDevice:
+    case TOpenOutcome::NotSerialDevice:
       return TPortPresence::Absent;
     case TOpenOutcome::Refused:
       break;
@@ -106,6 +107,15 @@ TComPort::~TComPort() {
 
 EComPortError TComPort::Error(const std::string& text) const {
   return EComPortError(text + " - " + name_ + " ");
+}
+
+std::string TComPort::PortText() const {
+  const std::string path = DevicePath();
+  return path.empty() ? "COM" + std::to_string(comNumber_) : path;
+}
+
+std::string TComPort::PortStateText() const {
+  return PortText() + (IsOpen() ? "" : " is not open");
 }
 
 void TComPort::Loaded() {
@@ -162,7 +172,7 @@ void TComPort::WriteBytes(const char* data, std::int32_t count) {
   if (closing_ || count <= 0) return;
   if (!core_->Write(data, static_cast<std::size_t>(count)))
     throw Error("Write data error [requested: " + std::to_string(count) +
-                ", free: " + std::to_string(OutputFree()) + "]");
+                ", free: " + std::to_string(OutputFree()) + "]: " + PortStateText());
 }
 
 void TComPort::WriteBytes(const TByteString& data) {
@@ -172,7 +182,10 @@ void TComPort::WriteBytes(const TByteString& data) {
 TByteString TComPort::ReadBytes(std::int32_t count) {
   if (closing_ || count <= 0) return {};
   TByteString bytes(static_cast<std::size_t>(count), '\0');
-  if (core_->Read(bytes.data(), count) != count) throw Error("Read data error");
+  const std::int32_t read = core_->Read(bytes.data(), count);
+  if (read != count)
+    throw Error("Read data error [requested: " + std::to_string(count) +
+                ", read: " + std::to_string(read) + "]: " + PortStateText());
   return bytes;
 }
 
@@ -245,7 +258,7 @@ void TComPort::ChangeSettings(TChange change) {
   const TComSettings rebuilt = BuildSettings();
   if (!core_->ApplySettings(rebuilt)) {
     properties_ = previous;
-    throw Error("Error setting parameters from DCB");
+    throw Error("Error setting parameters from DCB: " + core_->Failure());
   }
   settings_ = rebuilt;
 }
@@ -257,8 +270,10 @@ void TComPort::RecomputeThresholds(TProperties& properties) {
   properties.xoffLim = flowControl ? static_cast<std::uint16_t>(size - size / 4) : 0;
 }
 
-void TComPort::CheckClosed() const {
-  if (IsOpen()) throw Error("Port is not closed");
+void TComPort::CheckClosed(const char* property) const {
+  if (IsOpen())
+    throw Error("Port is not closed: " + std::string(property) + " cannot change while " +
+                PortText() + " is open");
 }
 
 void TComPort::SetBaudRate(TComBaudrate value) {
@@ -322,13 +337,13 @@ void TComPort::SetXOffLim(std::uint16_t value) {
 }
 
 void TComPort::SetInBufSize(std::int32_t value) {
-  CheckClosed();
+  CheckClosed("InBufSize");
   properties_.inBufSize = value;
   RecomputeThresholds(properties_);
 }
 
 void TComPort::SetOutBufSize(std::int32_t value) {
-  CheckClosed();
+  CheckClosed("OutBufSize");
   properties_.outBufSize = value;
 }
 

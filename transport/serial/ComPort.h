@@ -130,17 +130,18 @@ class TComPort {
   // Opens the port when AutoOpen is set; called once the properties are in place.
   void Loaded();
   void OpenPort();
-  // Why the last OpenPort failed to reach the device: the path and the system's error.
+  // Why the last OpenPort failed to reach the device: the path and the system's error. The
+  // error OpenPort raised says the same after the driver's fixed text.
   const std::string& OpenFailure() const { return core_->OpenFailure(); }
   void ClosePort();
   bool IsOpen() const { return core_->IsActive(); }
   // The other side of the line went away; the port stays open until closed.
   bool HungUp() const { return core_->HungUp(); }
 
-  // Queues all bytes or raises "Write data error [requested: %d, free: %d]".
+  // Queues all bytes or raises "Write data error [requested: %d, free: %d]" with the device.
   void WriteBytes(const char* data, std::int32_t count);
   void WriteBytes(const TByteString& data);
-  // Exactly `count` waiting bytes, or "Read data error".
+  // Exactly `count` waiting bytes, or "Read data error" with the counts and the device.
   TByteString ReadBytes(std::int32_t count);
   TByteString ReadAll();
   std::int32_t InputCount();
@@ -250,12 +251,16 @@ class TComPort {
   };
 
   EComPortError Error(const std::string& text) const;
+  // The device in an error: its path, or the port number when it has none.
+  std::string PortText() const;
+  // PortText, and that the port is not open when it is not.
+  std::string PortStateText() const;
   TComSettings BuildSettings() const;
   template <class TChange>
   void ChangeSettings(TChange change);
   void DecodeSettings(const TComSettings& settings);
   static void RecomputeThresholds(TProperties& properties);
-  void CheckClosed() const;
+  void CheckClosed(const char* property) const;
   void Reopen(std::uint16_t comNumber, const std::string& devicePath);
   bool CanFetchConfiguration();
 

@@ -17,12 +17,17 @@ constexpr milliseconds kStatusPollInterval{200};
 // The write thread holds the write lock across one write of at most this many bytes.
 constexpr std::size_t kMaxWriteChunk = 64 * 1024;
 
-EComPortCoreError InvalidPortNumber(int portNumber) {
-  return EComPortCoreError("Invalid port number (COM" + std::to_string(portNumber) + ")");
+std::string InvalidPortNumber(int portNumber) {
+  return "Invalid port number (COM" + std::to_string(portNumber) + ")";
 }
 
-EComPortCoreError CannotOpen(int portNumber) {
-  return EComPortCoreError("Can't open device COM" + std::to_string(portNumber));
+std::string CannotOpen(int portNumber) {
+  return "Can't open device COM" + std::to_string(portNumber);
+}
+
+// The driver's fixed text, then why.
+EComPortCoreError CoreError(const std::string& text, const std::string& reason) {
+  return EComPortCoreError(text + ": " + reason);
 }
 
 }  // namespace
@@ -67,33 +72,41 @@ bool TComPortCore::Open(int portNumber, const std::string& devicePath) {
 void TComPortCore::OpenDevice(int portNumber, const std::string& devicePath) {
   // A device given by path needs no number; the number then only names the port in errors.
   openFailure_.clear();
-  if (devicePath.empty() && portNumber <= 0) throw InvalidPortNumber(portNumber);
+  if (devicePath.empty() && portNumber <= 0)
+    throw CoreError(InvalidPortNumber(portNumber), "no device path given, and numbers start at 1");
   const std::string path = devicePath.empty() ? DevicePathForPort(portNumber) : devicePath;
-  if (path.empty()) throw InvalidPortNumber(portNumber);
+  if (path.empty()) throw CoreError(InvalidPortNumber(portNumber), NoDeviceForPortText(portNumber));
   std::lock_guard lock(readLock_);
   const TOpenOutcome outcome = device_.Open(path);
-  openFailure_ = device_.OpenFailure();
-  switch (outcome) {
-    case TOpenOutcome::Opened:
-      return;
-    case TOpenOutcome::NoDevice:
-      throw InvalidPortNumber(portNumber);
-    case TOpenOutcome::Refused:
-      throw CannotOpen(portNumber);
-  }
+  if (outcome == TOpenOutcome::Opened) return;
+  openFailure_ = device_.Failure();
+  throw CoreError(
+      outcome == TOpenOutcome::NoDevice ? InvalidPortNumber(portNumber) : CannotOpen(portNumber),
+      openFailure_);
+}
+
+EComPortCoreError TComPortCore::DeviceError(const char* text) const {
+  return CoreError(text, device_.Failure());
+}
+
+EComPortCoreError TComPortCore::DeviceError(const char* text, const std::string& reason) const {
+  return CoreError(text, device_.Path() + ": " + reason);
 }
 
 void TComPortCore::ConfigureAndStart() {
   {
     std::lock_guard lock(readLock_);
-    if (!device_.MakeReadsImmediate()) throw EComPortCoreError("Error setting timeouts");
+    if (!device_.MakeReadsImmediate()) throw DeviceError("Error setting timeouts");
     if (inputQueueSize_ <= 0 || outputQueueSize_ <= 0)
-      throw EComPortCoreError("Error initializing buffers");
+      throw DeviceError("Error initializing buffers",
+                        "queue sizes must be positive (input " + std::to_string(inputQueueSize_) +
+                            ", output " + std::to_string(outputQueueSize_) + ")");
     // The event thread's fields, set before it starts.
-    if (!device_.StartLineEvents()) throw EComPortCoreError(" Error setting EventMask");
+    if (!device_.StartLineEvents()) throw DeviceError(" Error setting EventMask");
     if (!device_.Apply(settings_)) {
+      const EComPortCoreError error = DeviceError("Error setting parameters from DCB");
       if (const auto current = device_.ReadBack()) settings_ = *current;
-      throw EComPortCoreError("Error setting parameters from DCB");
+      throw error;
     }
     device_.QueryStatus();  // line errors from before the open are not this port's
     lineErrors_ = 0;
@@ -102,21 +115,24 @@ void TComPortCore::ConfigureAndStart() {
     std::lock_guard lock(writeLock_);
     writeQueue_ = std::make_unique<TCircularBuffer>(static_cast<std::size_t>(outputQueueSize_));
   }
-  StartThread(writeThread_, &TComPortCore::RunWriteThread, writeStarted_);
+  StartThread("write thread", writeThread_, &TComPortCore::RunWriteThread, writeStarted_);
   openForIO_ = true;
   deliverEvents_ = true;
-  StartThread(eventThread_, &TComPortCore::RunEventThread, eventStarted_);
+  StartThread("event thread", eventThread_, &TComPortCore::RunEventThread, eventStarted_);
 }
 
-void TComPortCore::StartThread(std::thread& thread, void (TComPortCore::*body)(),
+void TComPortCore::StartThread(const char* name, std::thread& thread, void (TComPortCore::*body)(),
                                TSignal& started) {
+  constexpr const char* kText = "Error creating threads";
   started.Reset();
   try {
     thread = std::thread(body, this);
-  } catch (const std::system_error&) {
-    throw EComPortCoreError("Error creating threads");
+  } catch (const std::system_error& error) {
+    throw DeviceError(kText, std::string(name) + ": " + SystemErrorText(error.code().value()));
   }
-  if (!started.Wait(kThreadStartWait)) throw EComPortCoreError("Error creating threads");
+  if (!started.Wait(kThreadStartWait))
+    throw DeviceError(kText, std::string(name) + " did not start within " +
+                                 std::to_string(kThreadStartWait.count()) + " ms");
 }
 
 void TComPortCore::StopThread(std::thread& thread, TSignal& stop) {
@@ -146,6 +162,11 @@ void TComPortCore::Close() {
     writeQueue_.reset();
   }
   active_ = false;
+}
+
+std::string TComPortCore::Failure() {
+  std::lock_guard lock(readLock_);
+  return device_.Failure();
 }
 
 bool TComPortCore::ApplySettings(const TComSettings& settings) {

@@ -17,7 +17,8 @@
 
 namespace zorvid {
 
-// An error of the port itself: opening, settings, threads.
+// An error of the port itself: opening, settings, threads. Its text is the driver's fixed text,
+// then the device's path and the system's reason.
 class EComPortCoreError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -79,6 +80,8 @@ class TComPortCore {
   // Why the last Open failed to reach the device (empty when it did or it got no path): the
   // path and the system's error.
   const std::string& OpenFailure() const { return openFailure_; }
+  // Why the device last refused a call (see TSerialDevice::Failure).
+  std::string Failure();
   void Close();
   bool IsActive() const { return active_; }
   // The other side of the line went away (the port stays open until closed).
@@ -114,7 +117,11 @@ class TComPortCore {
 
   void OpenDevice(int portNumber, const std::string& devicePath);
   void ConfigureAndStart();
-  void StartThread(std::thread& thread, void (TComPortCore::*body)(), TSignal& started);
+  void StartThread(const char* name, std::thread& thread, void (TComPortCore::*body)(),
+                   TSignal& started);
+  // `text` with the device's account of its last failure, or with its path and `reason`.
+  EComPortCoreError DeviceError(const char* text) const;
+  EComPortCoreError DeviceError(const char* text, const std::string& reason) const;
   void StopThread(std::thread& thread, TSignal& stop);
 
   void RunEventThread();

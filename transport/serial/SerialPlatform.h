@@ -82,6 +82,8 @@ void SetCurrentThreadPriority(TThreadPriority priority);
 // The device behind a port number: $ZORVID_COM<n> when set, else the platform's default
 // naming; empty when the number has none.
 std::string DevicePathForPort(int portNumber);
+// Why a port number has no device, and how one can be named for it.
+std::string NoDeviceForPortText(int portNumber);
 // Whether a device of that path exists (it may still be busy).
 bool DeviceExists(const std::string& path);
 
@@ -109,7 +111,15 @@ class TSignal {
 int WaitForSignals(std::initializer_list<TSignal*> wakers,
                    std::optional<std::chrono::milliseconds> timeout);
 
-enum class TOpenOutcome { Opened, NoDevice, Refused };
+// The system's text of an error number, with the number: "No such file or directory (errno 2)".
+std::string SystemErrorText(int error);
+
+enum class TOpenOutcome {
+  Opened,
+  NoDevice,         // nothing is there
+  NotSerialDevice,  // something is there, but no terminal (a file, a FIFO, /dev/null)
+  Refused           // busy, or not allowed
+};
 
 struct TPortStatus {
   std::uint32_t errors = 0;  // line error bits since the last query
@@ -143,8 +153,12 @@ class TSerialDevice {
 
   // Opens the device for exclusive non-blocking use (a second opener finds it busy).
   TOpenOutcome Open(const std::string& path);
-  // Why the last Open failed: the device path and the system's error text with its number.
-  const std::string& OpenFailure() const { return openFailure_; }
+  // The device's path as the system resolved it (the path given when that failed).
+  const std::string& Path() const { return path_; }
+  // Why the last Open, MakeReadsImmediate, Apply or StartLineEvents that failed did: the
+  // device's path and the system's error text with its number, or what the platform cannot do.
+  // Guarded like those calls.
+  const std::string& Failure() const { return failure_; }
   bool IsOpen() const { return handle_ >= 0; }
   void Close();
   // The open device is a legacy serial port slot with no UART behind it: the system lists it
@@ -199,10 +213,17 @@ class TSerialDevice {
   std::int32_t InputCount() const;
   bool NeedsPolling() const;
 
-  TOpenOutcome OpenFailed(const std::string& path, int error);
+  TOpenOutcome OpenFailed(int error);
+  TOpenOutcome NotSerialDevice(int handle);
+  // Records `reason` of the path as the failure; false.
+  bool Fail(const std::string& reason);
+  // Records the system's error of the call that just failed; false.
+  bool FailWithSystemError();
 
   int handle_ = -1;
-  std::string openFailure_;  // the opening thread's
+  // Set by Open and by the calls that fail, under their guard (see Threads above).
+  std::string path_;
+  std::string failure_;
   // Set by the event thread or a wait for input, whichever sees the hangup first; read anywhere.
   std::atomic<bool> hungUp_{false};
 

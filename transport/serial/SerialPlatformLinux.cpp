@@ -18,8 +18,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "transport/serial/DeviceAccessLinux.h"
@@ -86,15 +86,32 @@ std::optional<speed_t> StandardSpeedCode(std::int32_t rate) {
   return found->code;
 }
 
-// The record within what a UART takes: five to eight data bits, one and a half stop bits only
-// with five data bits, two only with more.
-bool IsSupported(const TComSettings& settings) {
-  if (settings.baudRate <= 0) return false;
-  if (settings.byteSize < 5 || settings.byteSize > 8) return false;
-  if (settings.parity > 4 || settings.stopBits > 2) return false;
-  if (settings.stopBits == 1) return settings.byteSize == 5;
-  if (settings.stopBits == 2) return settings.byteSize != 5;
-  return true;
+// What of the record is beyond what a UART takes (five to eight data bits, one and a half stop
+// bits only with five data bits, two only with more); empty when it is within.
+std::string UnsupportedSettingText(const TComSettings& settings) {
+  const auto number = [](int value) { return std::to_string(value); };
+  if (settings.baudRate <= 0) return "baud rate " + number(settings.baudRate) + " is not positive";
+  if (settings.byteSize < 5 || settings.byteSize > 8)
+    return number(settings.byteSize) + " data bits are not supported (5 to 8)";
+  if (settings.parity > 4) return "parity " + number(settings.parity) + " is unknown (0 to 4)";
+  if (settings.stopBits > 2)
+    return "stop bits " + number(settings.stopBits) + " are unknown (0 to 2)";
+  if (settings.stopBits == 1 && settings.byteSize != 5)
+    return "1.5 stop bits need 5 data bits, not " + number(settings.byteSize);
+  if (settings.stopBits == 2 && settings.byteSize == 5) return "2 stop bits need 6 to 8 data bits";
+  return {};
+}
+
+// What a path that is no terminal leads to.
+const char* FileKindText(int handle) {
+  struct stat status {};
+  if (fstat(handle, &status) != 0) return "unknown kind";
+  if (S_ISREG(status.st_mode)) return "a regular file";
+  if (S_ISFIFO(status.st_mode)) return "a FIFO";
+  if (S_ISSOCK(status.st_mode)) return "a socket";
+  if (S_ISBLK(status.st_mode)) return "a block device";
+  if (S_ISCHR(status.st_mode)) return "a character device that is no terminal";
+  return "unknown kind";
 }
 
 tcflag_t CharacterSizeFlag(std::uint8_t byteSize) {
@@ -185,11 +202,6 @@ TComSettings DecodeTermios(const termios& terminal) {
   return settings;
 }
 
-// The system's text of an error number, with the number.
-std::string SystemErrorText(int error) {
-  return std::string(std::strerror(error)) + " (errno " + std::to_string(error) + ")";
-}
-
 // What one poll found: a consumed signal, the port's events, or neither (time-out).
 
 struct TPollOutcome {
@@ -246,6 +258,10 @@ std::uint32_t ModemStatusBits(int lines) {
 
 }  // namespace
 
+std::string SystemErrorText(int error) {
+  return std::string(std::strerror(error)) + " (errno " + std::to_string(error) + ")";
+}
+
 void SetCurrentThreadPriority(TThreadPriority priority) {
   // Nice values of the thread alone (Linux schedules threads one by one).
   constexpr std::array<int, 7> kNiceValues{19, 10, 5, 0, -5, -10, -15};
@@ -263,13 +279,18 @@ std::string DevicePathForPort(int portNumber) {
   return {};
 }
 
+std::string NoDeviceForPortText(int portNumber) {
+  return "no device for this number; ZORVID_COM" + std::to_string(portNumber) + " can name one";
+}
+
 bool DeviceExists(const std::string& path) {
   struct stat status {};
   return !path.empty() && stat(path.c_str(), &status) == 0;
 }
 
 TSignal::TSignal() : handle_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-  if (handle_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd for a signal");
+  if (handle_ < 0)
+    throw std::runtime_error("cannot make a signal: eventfd: " + SystemErrorText(errno));
 }
 
 TSignal::~TSignal() {
@@ -299,19 +320,22 @@ TSerialDevice::~TSerialDevice() {
 
 TOpenOutcome TSerialDevice::Open(const std::string& path) {
   Close();
-  openFailure_.clear();
+  failure_.clear();
+  path_ = path;
   // One port, one lock: a by-id link and its target must find each other busy.
   std::array<char, PATH_MAX> canonical{};
-  if (!realpath(path.c_str(), canonical.data())) return OpenFailed(path, errno);
+  if (!realpath(path.c_str(), canonical.data())) return OpenFailed(errno);
+  path_ = canonical.data();
   const int handle = open(canonical.data(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (handle < 0) return OpenFailed(canonical.data(), errno);
+  if (handle < 0) return OpenFailed(errno);
+  if (!isatty(handle)) return NotSerialDevice(handle);
   // TIOCEXCL refuses nobody who runs as root; the lock is what keeps a second opener out.
   const bool locked = flock(handle, LOCK_EX | LOCK_NB) == 0;
   if (!locked || ioctl(handle, TIOCEXCL) != 0) {
     const int error = errno;
     close(handle);
-    openFailure_ = std::string(canonical.data()) + " is busy: held by another program (" +
-                   (locked ? "exclusive use: " : "lock: ") + SystemErrorText(error) + ")";
+    failure_ = path_ + " is busy: held by another program (" +
+               (locked ? "exclusive use: " : "lock: ") + SystemErrorText(error) + ")";
     return TOpenOutcome::Refused;
   }
   handle_ = handle;
@@ -322,13 +346,31 @@ TOpenOutcome TSerialDevice::Open(const std::string& path) {
   return TOpenOutcome::Opened;
 }
 
-TOpenOutcome TSerialDevice::OpenFailed(const std::string& path, int error) {
-  openFailure_ = "cannot open " + path + ": " + SystemErrorText(error);
+TOpenOutcome TSerialDevice::OpenFailed(int error) {
+  failure_ = "cannot open " + path_ + ": " + SystemErrorText(error);
   if (error == EACCES || error == EPERM) {
-    const std::string why = ModeRefusalText(path);
-    if (!why.empty()) openFailure_ += ": " + why;
+    const std::string why = ModeRefusalText(path_);
+    if (!why.empty()) failure_ += ": " + why;
   }
   return IsAbsentDeviceError(error) ? TOpenOutcome::NoDevice : TOpenOutcome::Refused;
+}
+
+// Called right after isatty refused the open `handle`, which it closes.
+TOpenOutcome TSerialDevice::NotSerialDevice(int handle) {
+  const int error = errno;
+  failure_ = "cannot open " + path_ + ": not a serial device (" + FileKindText(handle) +
+             "): " + SystemErrorText(error);
+  close(handle);
+  return TOpenOutcome::NotSerialDevice;
+}
+
+bool TSerialDevice::Fail(const std::string& reason) {
+  failure_ = path_ + ": " + reason;
+  return false;
+}
+
+bool TSerialDevice::FailWithSystemError() {
+  return Fail(SystemErrorText(errno));
 }
 
 void TSerialDevice::Close() {
@@ -353,22 +395,25 @@ bool TSerialDevice::IsEmptyLegacySlot() const {
 
 bool TSerialDevice::MakeReadsImmediate() {
   termios terminal{};
-  if (tcgetattr(handle_, &terminal) != 0) return false;
+  if (tcgetattr(handle_, &terminal) != 0) return FailWithSystemError();
   terminal.c_cc[VMIN] = 0;
   terminal.c_cc[VTIME] = 0;
-  return tcsetattr(handle_, TCSANOW, &terminal) == 0;
+  return tcsetattr(handle_, TCSANOW, &terminal) == 0 || FailWithSystemError();
 }
 
 bool TSerialDevice::Apply(const TComSettings& settings) {
-  if (!IsSupported(settings)) return false;
+  if (const std::string unsupported = UnsupportedSettingText(settings); !unsupported.empty())
+    return Fail(unsupported);
   termios terminal{};
-  if (tcgetattr(handle_, &terminal) != 0) return false;
+  if (tcgetattr(handle_, &terminal) != 0) return FailWithSystemError();
   FillTermios(terminal, settings);
   const std::optional<speed_t> standard = StandardSpeedCode(settings.baudRate);
   const speed_t code = standard.value_or(B38400);  // replaced through termios2 below
-  if (cfsetispeed(&terminal, code) != 0 || cfsetospeed(&terminal, code) != 0) return false;
-  if (tcsetattr(handle_, TCSANOW, &terminal) != 0) return false;
-  if (!standard && !SetAnyBaudRate(handle_, settings.baudRate)) return false;
+  if (cfsetispeed(&terminal, code) != 0 || cfsetospeed(&terminal, code) != 0 ||
+      tcsetattr(handle_, TCSANOW, &terminal) != 0)
+    return FailWithSystemError();
+  if (!standard && !SetAnyBaudRate(handle_, settings.baudRate))
+    return Fail("baud rate " + std::to_string(settings.baudRate) + ": " + SystemErrorText(errno));
   if (settings.dtrControl != TDtrControl::Disable) SetLine(TOutputLine::DTR, true);
   if (settings.dtrControl == TDtrControl::Disable) SetLine(TOutputLine::DTR, false);
   // With handshake the kernel drives RTS itself.
@@ -401,7 +446,7 @@ std::int32_t TSerialDevice::InputCount() const {
 
 bool TSerialDevice::StartLineEvents() {
   int count = 0;
-  if (ioctl(handle_, FIONREAD, &count) != 0) return false;
+  if (ioctl(handle_, FIONREAD, &count) != 0) return FailWithSystemError();
   // Bytes that wait already are no event; the poll of the event thread announces them.
   reportedInput_ = count;
   readSinceCheck_ = 0;
