@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -12,6 +11,7 @@
 #include <utility>
 
 #include "core/MessageHook.h"
+#include "core/NumberText.h"
 #include "core/ReadWriteLock.h"
 #include "core/XmlElement.h"
 
@@ -150,27 +150,20 @@ TByte IndexOfBaud(std::int32_t baud) {
                                    : static_cast<TByte>(found - kBaudTable.begin());
 }
 
-// A decimal number, or a hexadecimal one after "$"; nothing when the whole text is not one.
-std::optional<std::int32_t> ParseInteger(std::string_view text) {
-  int base = 10;
-  if (!text.empty() && text.front() == '$') {
-    base = 16;
-    text.remove_prefix(1);
-  }
-  std::int32_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return {};
-  return value;
+// A number as the persisted form writes it: decimal, or hexadecimal after "$".
+std::optional<std::int64_t> ParsePersistedNumber(std::string_view text) {
+  if (text.starts_with('$')) return ParseInteger("0x" + std::string(text.substr(1)));
+  return ParseInteger(text);
 }
 
-TByte LowByte(std::int32_t value) {
+TByte LowByte(std::int64_t value) {
   return static_cast<TByte>(value & 0xFF);
 }
 
 // "#" and a number, or a single character standing for its own code; anything else is 0.
 TByte ParseAddress(std::string_view text) {
   if (text.size() > 1 && text.front() == '#')
-    return LowByte(ParseInteger(text.substr(1)).value_or(0));
+    return LowByte(ParsePersistedNumber(text.substr(1)).value_or(0));
   if (text.size() == 1) return static_cast<TByte>(text.front());
   return 0;
 }
@@ -667,9 +660,10 @@ void TKorvelStackDevice::LoadFromXML(TRef<IXMLElement> element, bool bind, bool 
   TNodedInterface::LoadFromXML(element, bind, reloadGUID);
   if (!element) return;
   if (element->HasAttribute("ADR")) address_ = ParseAddress(element->GetAttribute("ADR").Text());
-  fixedSig_ = element->HasAttribute("fixedSIG")
-                  ? LowByte(ParseInteger(element->GetAttribute("fixedSIG").Text()).value_or(0))
-                  : 0;
+  fixedSig_ =
+      element->HasAttribute("fixedSIG")
+          ? LowByte(ParsePersistedNumber(element->GetAttribute("fixedSIG").Text()).value_or(0))
+          : 0;
 }
 
 void TKorvelStackDevice::SaveToXML() {

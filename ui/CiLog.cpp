@@ -27,6 +27,7 @@
 #include "core/NodedInterface.h"
 #include "protocol/Korvel97.h"
 #include "ui/Application.h"
+#include "ui/NamedControls.h"
 
 namespace zorvid {
 namespace {
@@ -83,12 +84,6 @@ QTextCharFormat TextFormat() {
   QTextCharFormat format;
   format.setFont(font);
   return format;
-}
-
-QPushButton* NewButton(const char* name, const char* caption) {
-  auto* button = new QPushButton(QString::fromUtf8(caption));
-  button->setObjectName(name);
-  return button;
 }
 
 QAction* NewAction(QMenu* menu, const char* name, const char* caption) {
