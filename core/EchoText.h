@@ -24,6 +24,8 @@ std::string EscapeControls(std::string_view text);
 inline constexpr std::size_t kEchoedCharacters = 64;
 std::string EchoedText(std::string_view text);
 
+// `text` as it is, in double quotes.
+std::string InQuotes(std::string_view text);
 // EchoedText in double quotes: how a message quotes what it refuses.
 std::string Quoted(std::string_view text);
 

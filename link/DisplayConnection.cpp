@@ -10,7 +10,7 @@ namespace {
 
 // The connection string as given, which may be long: the user needs all of it to find a fault.
 std::string QuotedWhole(const std::string& text) {
-  return "\"" + EscapeControls(text) + "\"";
+  return InQuotes(EscapeControls(text));
 }
 
 }  // namespace
