@@ -53,13 +53,10 @@ TEST(EchoTextTest, AnEchoIsCutAfterSixtyFourCharactersWithoutSplittingOne) {
   EXPECT_EQ(EchoedText(sixtyFour + "y"), sixtyFour + "…");
   // 63 plain characters, then two-byte ones: the 64th is kept whole, the 65th cut.
   EXPECT_EQ(EchoedText(std::string(63, 'x') + "ööö"), std::string(63, 'x') + "ö…");
-  EXPECT_EQ(
-      Quoted(std::string(70, '\n')), "\"" + [] {
-        std::string escaped;
-        for (int i = 0; i < 64; ++i)
-          escaped += "\\x0A";
-        return escaped;
-      }() + "…\"");
+  std::string escapedLineFeeds;
+  for (int i = 0; i < 64; ++i)
+    escapedLineFeeds += "\\x0A";
+  EXPECT_EQ(Quoted(std::string(70, '\n')), InQuotes(escapedLineFeeds + "…"));
 }
 
 TEST(HexTextTest, PairsInEitherCaseWithBlanksBetweenThem) {

@@ -17,10 +17,12 @@
 namespace zorvid {
 namespace {
 
-const QColor kSegmentLit(255, 73, 53);
-const QColor kSegmentDark(192, 192, 192);
-const QColor kRedLit(255, 0, 0);
-const QColor kRedDark(128, 0, 0);
+// The two colours of a kind of shape.
+struct TLitAndDark {
+  QColor lit, dark;
+};
+const TLitAndDark kSegment{{255, 73, 53}, {192, 192, 192}};
+const TLitAndDark kRedLed{{255, 0, 0}, {128, 0, 0}};
 
 // The picture's layout, taken independently of the panel's code: the backings' top lefts and
 // the centre of each segment relative to them, by bit.
@@ -43,13 +45,13 @@ struct TLamp {
 
 std::vector<TLamp> Lamps() {
   std::vector<TLamp> lamps = {{{0, 0}, QPoint(12, 86), QColor(0, 255, 0), QColor(0, 128, 0)},
-                              {{0, 1}, QPoint(12, 62), kRedLit, kRedDark},
-                              {{0, 2}, QPoint(220, 86), kRedLit, kRedDark},
-                              {{0, 3}, QPoint(220, 62), kRedLit, kRedDark}};
+                              {{0, 1}, QPoint(12, 62), kRedLed.lit, kRedLed.dark},
+                              {{0, 2}, QPoint(220, 86), kRedLed.lit, kRedLed.dark},
+                              {{0, 3}, QPoint(220, 62), kRedLed.lit, kRedLed.dark}};
   for (std::size_t digit = 0; digit < kDigitOrigins.size(); ++digit) {
     for (int bit = 0; bit < 8; ++bit) {
       const QPoint centre = kDigitOrigins[digit] + kSegmentCentres[bit];
-      lamps.push_back({{digit + 1, bit}, centre, kSegmentLit, kSegmentDark});
+      lamps.push_back({{digit + 1, bit}, centre, kSegment.lit, kSegment.dark});
     }
   }
   return lamps;
