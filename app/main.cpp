@@ -21,6 +21,7 @@
 #include "core/EchoText.h"
 #include "core/NumberText.h"
 #include "device/ZorvidCodec.h"
+#include "link/DisplayConnection.h"
 #include "protocol/KorvelInterfaces.h"
 #include "transport/CommunicationInterfaceDataSpy.h"
 #include "transport/Transports.h"
@@ -65,7 +66,7 @@ zorvid::TByte ParseAddress(const QString& text) {
     throw TUsageError{QStringLiteral("--address: %1 is 0xFF, which every display refuses; an "
                                      "address is 0..254")
                           .arg(Quoted(text))};
-  if (!value || *value > zorvid::kBroadcastAddress)
+  if (!value || *value > zorvid::kHighestDisplayAddress)
     throw TUsageError{QStringLiteral("--address: %1 is not an address 0..254 (decimal or "
                                      "0x-hexadecimal)")
                           .arg(Quoted(text))};

@@ -7,6 +7,7 @@
 #include "core/Types.h"
 #include "device/Zorvid.h"
 #include "link/Capabilities.h"
+#include "protocol/KorvelInterfaces.h"
 
 namespace zorvid {
 
@@ -55,6 +56,10 @@ class TDisplayConnection {
   std::string failureReason_;
   TDisplayCapabilities capabilities_;
 };
+
+// The highest address a display can be reached at: every receiver refuses kRefusedAddress, so
+// nothing could answer there, while kBroadcastAddress reaches any display.
+inline constexpr TByte kHighestDisplayAddress = kRefusedAddress - 1;
 
 // "49 (0x31)": an address as messages give it.
 std::string AddressText(TByte address);

@@ -59,14 +59,10 @@ std::int32_t NumberInRange(std::string_view what, std::string_view text, std::in
 
 // ---- Options -----------------------------------------------------------------------------
 
-// The addresses a display can have: every receiver refuses kRefusedAddress, so nothing could
-// answer there.
-constexpr std::int64_t kLastAddress = kRefusedAddress - 1;
-
 TByte Address(std::string_view text) {
   const std::int32_t address = Number("address", text);
-  if (address < 0 || address > kLastAddress)
-    Refuse("address out of range " + RangeText(0, kLastAddress) + ": " +
+  if (address < 0 || address > kHighestDisplayAddress)
+    Refuse("address out of range " + RangeText(0, kHighestDisplayAddress) + ": " +
            (address == kRefusedAddress
                 ? AddressText(kRefusedAddress) + " is refused by every receiver"
                 : EchoedText(text)));
@@ -87,7 +83,7 @@ std::vector<TCtlOption> CtlOptions() {
          invocation.options.connection = value;
        }},
       {QCommandLineOption(QStringList{"a", "address"},
-                          "device address 0.." + QString::number(kLastAddress) +
+                          "device address 0.." + QString::number(kHighestDisplayAddress) +
                               ", decimal or 0x-prefixed hex (default " +
                               Text(AddressText(kZorvidDefaultAddress)) + ")",
                           "N"),
