@@ -29,16 +29,18 @@ TDisplayConnection::~TDisplayConnection() {
   device_->SetStack(nullptr);
 }
 
-bool TDisplayConnection::Connect(const std::string& connectionString, TByte address) {
+bool TDisplayConnection::Connect(const std::string& connectionString, TByte address,
+                                 int identificationTries) {
   Disconnect();
   failureReason_.clear();
-  if (Establish(connectionString, address)) return true;
+  if (Establish(connectionString, address, identificationTries)) return true;
   Disconnect();
   return false;
 }
 
 // The steps of a connect; the first that fails names itself in the failure reason.
-bool TDisplayConnection::Establish(const std::string& connectionString, TByte address) {
+bool TDisplayConnection::Establish(const std::string& connectionString, TByte address,
+                                   int identificationTries) {
   TCiRef line;
   if (!CreateTransport(connectionString, line)) {
     failureReason_ =
@@ -49,9 +51,15 @@ bool TDisplayConnection::Establish(const std::string& connectionString, TByte ad
   const bool opened = line->Open();
   device_->SetAddress(address);
   device_->GetStack()->SetCommunicationInterface(line);
-  if (!device_->LoadIdentification()) {
+  bool identified = device_->LoadIdentification();
+  int tried = 1;
+  // A line that did not open or has closed gives no answer to another try either.
+  for (; !identified && tried < identificationTries && !line->IsLineClosed(); ++tried)
+    identified = device_->LoadIdentification();
+  if (!identified) {
+    const std::string tries = tried > 1 ? " in " + std::to_string(tried) + " tries" : "";
     failureReason_ =
-        opened ? "no identification from address " + AddressText(address) + ": " +
+        opened ? "no identification from address " + AddressText(address) + tries + ": " +
                      LastResultText(*device_)
                : "cannot open " + QuotedWhole(connectionString) + ": " + line->GetFailureReason();
     return false;

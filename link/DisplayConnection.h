@@ -28,10 +28,11 @@ class TDisplayConnection {
 
   // Closes any line first (also when the settings are the same), makes the transport that
   // `connectionString` describes, opens it, gives the device `address`, attaches the transport
-  // to the stack and reads the identification. True when the display answered; otherwise
+  // to the stack and reads the identification, up to `identificationTries` times (each with the
+  // device's time-out). True when the display answered; otherwise
   // disconnected again, FailureReason says why and the capabilities keep their values. An error
   // raised while the transport is made (a malformed number in the string) passes to the caller.
-  bool Connect(const std::string& connectionString, TByte address);
+  bool Connect(const std::string& connectionString, TByte address, int identificationTries = 1);
   // Closes the transport and detaches it from the stack. Never raises.
   void Disconnect() noexcept;
   // A transport is attached and active.
@@ -50,7 +51,7 @@ class TDisplayConnection {
   TCiRef Line() const;
 
  private:
-  bool Establish(const std::string& connectionString, TByte address);
+  bool Establish(const std::string& connectionString, TByte address, int identificationTries);
 
   TRef<TZorvid> device_;
   std::string failureReason_;
