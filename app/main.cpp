@@ -211,17 +211,16 @@ void Report(const QString& failure) {
 // else 1 with its message. It runs after the poll's tick has returned, so that the poll goes on
 // while it waits for windows.
 void SaveAfterFirstPoll(zorvid::TfMain& window, std::function<QString()> save) {
-  auto* connection = new QMetaObject::Connection;
-  *connection = QObject::connect(&window, &zorvid::TfMain::polled, &window,
-                                 [&window, save = std::move(save), connection] {
-                                   QObject::disconnect(*connection);
-                                   delete connection;
-                                   QTimer::singleShot(0, &window, [save] {
-                                     const QString failure = save();
-                                     if (!failure.isEmpty()) Report(failure);
-                                     QCoreApplication::exit(failure.isEmpty() ? 0 : kExitFailure);
-                                   });
-                                 });
+  QObject::connect(
+      &window, &zorvid::TfMain::polled, &window,
+      [&window, save = std::move(save)] {
+        QTimer::singleShot(0, &window, [save] {
+          const QString failure = save();
+          if (!failure.isEmpty()) Report(failure);
+          QCoreApplication::exit(failure.isEmpty() ? 0 : kExitFailure);
+        });
+      },
+      Qt::SingleShotConnection);
 }
 
 // `connectFailure` is empty unless --connect failed; the screenshot is saved either way, but a
@@ -243,13 +242,11 @@ void SavePicturesAfterFirstPoll(zorvid::TProgramWindows& windows, const TProgram
   });
 }
 
-// Connects as --connect asks, then sets up the pictures. Pictures of a failed connect are not
-// what the user guide wants: the run ends there.
-void ConnectAndTakePictures(zorvid::TProgramWindows& windows, const TProgramOptions& options) {
+// Sets up the pictures once --connect has ended (`connectFailure` empty unless it failed).
+// Pictures of a failed connect are not what the user guide wants: the run ends there.
+void TakePictures(zorvid::TProgramWindows& windows, const TProgramOptions& options,
+                  const QString& connectFailure) {
   zorvid::TfMain& window = windows.Main();
-  QString connectFailure;
-  if (options.connection && !window.ConnectTo(*options.connection, options.address))
-    connectFailure = QStringLiteral("--connect failed: %1").arg(window.ConnectFailure());
   if (!options.pictures.isEmpty()) {
     if (!connectFailure.isEmpty()) {
       Report(connectFailure + QStringLiteral("; no pictures taken"));
@@ -260,6 +257,23 @@ void ConnectAndTakePictures(zorvid::TProgramWindows& windows, const TProgramOpti
   }
   if (!options.screenshot.isEmpty())
     SaveScreenshotAfterFirstPoll(window, options.screenshot, connectFailure);
+}
+
+// Connects as --connect asks, then takes the pictures.
+void ConnectAndTakePictures(zorvid::TProgramWindows& windows, const TProgramOptions& options) {
+  if (!options.connection) return TakePictures(windows, options, QString());
+  zorvid::TfMain& window = windows.Main();
+  QObject::connect(
+      &window, &zorvid::TfMain::connectFinished, &window,
+      zorvid::GuardedSlot([&windows, &options](bool connected) {
+        TakePictures(
+            windows, options,
+            connected
+                ? QString()
+                : QStringLiteral("--connect failed: %1").arg(windows.Main().ConnectFailure()));
+      }),
+      Qt::SingleShotConnection);
+  window.ConnectTo(*options.connection, options.address);
 }
 
 int Run(zorvid::TZorvidApplication& application, const TProgramOptions& options) {

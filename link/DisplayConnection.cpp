@@ -2,7 +2,6 @@
 
 #include "core/EchoText.h"
 #include "core/HexText.h"
-#include "protocol/KorvelStack.h"
 #include "transport/ConnectionString.h"
 
 namespace zorvid {
@@ -20,8 +19,9 @@ std::string AddressText(TByte address) {
          FormatHexPacked(std::string(1, static_cast<char>(address))) + ")";
 }
 
-TDisplayConnection::TDisplayConnection() : device_(New<TZorvid>(kZorvidDefaultAddress)) {
-  device_->SetStack(New<TKorvelStack>());
+TDisplayConnection::TDisplayConnection()
+    : stack_(New<TKorvelStack>()), device_(New<TZorvid>(kZorvidDefaultAddress)) {
+  device_->SetStack(stack_);
 }
 
 TDisplayConnection::~TDisplayConnection() {
@@ -83,6 +83,18 @@ void TDisplayConnection::Disconnect() noexcept {
 bool TDisplayConnection::IsConnected() const {
   const TCiRef line = Line();
   return line && line->GetActive();
+}
+
+std::optional<std::string> TDisplayConnection::TakeLineLoss() {
+  const TCiRef line = Line();
+  if (!line || !line->IsLineClosed()) return std::nullopt;
+  std::string reason = line->GetFailureReason();
+  Disconnect();
+  return reason.empty() ? "the line was closed" : reason;
+}
+
+void TDisplayConnection::Abandon() {
+  stack_->Abandon();
 }
 
 TCiRef TDisplayConnection::Line() const {

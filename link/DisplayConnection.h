@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/ICommunicationInterface.h"
@@ -8,6 +9,7 @@
 #include "device/Zorvid.h"
 #include "link/Capabilities.h"
 #include "protocol/KorvelInterfaces.h"
+#include "protocol/KorvelStack.h"
 
 namespace zorvid {
 
@@ -16,8 +18,9 @@ namespace zorvid {
 // connection string, open, address, attach, identification), knows what the connected display
 // can do and why the last connect failed.
 //
-// Threads: not thread-safe; one thread owns it and runs every call, the device's operations
-// included. The transports deliver their events to that thread's event loop.
+// Threads: one thread owns it and runs every call, the device's operations included, except
+// Abandon, which any thread may call. The transports deliver their events to the owner's event
+// loop (or raise them on threads of their own).
 class TDisplayConnection {
  public:
   TDisplayConnection();
@@ -37,6 +40,13 @@ class TDisplayConnection {
   void Disconnect() noexcept;
   // A transport is attached and active.
   bool IsConnected() const;
+  // The attached line has closed under the connection (a peer's close, a hangup, a bridge's
+  // input/output error): disconnects and gives the transport's reason. Nothing while connected
+  // or when no line is attached.
+  std::optional<std::string> TakeLineLoss();
+  // Any thread, at once: the exchange in flight ends within 50 ms without an answer and every
+  // later one fails at once, so that the owner can go. There is no way back.
+  void Abandon();
 
   // Why the last Connect failed, the failing step's own reason with the value it concerned:
   // `no transport for "..."`, `cannot open "...": <the transport's reason>` or
@@ -53,6 +63,7 @@ class TDisplayConnection {
  private:
   bool Establish(const std::string& connectionString, TByte address, int identificationTries);
 
+  TRef<TKorvelStack> stack_;
   TRef<TZorvid> device_;
   std::string failureReason_;
   TDisplayCapabilities capabilities_;

@@ -14,6 +14,7 @@ using namespace std::chrono_literals;
 
 // The longest wait of a blocking request before it looks at the line again.
 constexpr auto kRequestPoll = 50ms;
+constexpr const char* kAbandoned = "the request was abandoned";
 // After this many packets in one call the receive path yields to newer input.
 constexpr int kPacketsBeforeYield = 1000;
 
@@ -355,6 +356,10 @@ bool TKorvelStack::RequestWithReason(TByte adr, TByte sig, TByte inst, const TBy
   deadline.Start(timeoutMs);
   const TCiRef ci = GetCommunicationInterface();
   if (!ci || !ci->GetActive()) return false;
+  if (abandoned_) {
+    missed = kAbandoned;
+    return false;
+  }
 
   TRequestReader reader(adr, sig);
   std::exception_ptr failure, receiveFailure;
@@ -374,7 +379,7 @@ bool TKorvelStack::RequestWithReason(TByte adr, TByte sig, TByte inst, const TBy
         // The bytes that came with a close are still read: the answer may be among them.
         const bool lineOpen = WaitForAnswerBytes(*ci, deadline);
         if (ci->InBuffUsed() != 0) answer = reader.Cut(ci->Read(), handOver);
-        if (!lineOpen || deadline.Expired()) break;
+        if (!lineOpen || deadline.Expired() || abandoned_) break;
       }
     } catch (...) {
       failure = std::current_exception();
@@ -393,7 +398,7 @@ bool TKorvelStack::RequestWithReason(TByte adr, TByte sig, TByte inst, const TBy
   // A raise of the receive path during the request: the rest waits for the next call.
   if (receiveFailure) std::rethrow_exception(receiveFailure);
   DeliverReceived();
-  if (answer.empty()) missed = MissReason(reader, *ci);
+  if (answer.empty()) missed = abandoned_ ? kAbandoned : MissReason(reader, *ci);
   return !answer.empty();
 }
 

@@ -47,6 +47,11 @@ class TKorvelStack final : public TNodedInterface, public virtual IKorvelStack {
   // than the receive path would, however long it waits.
   bool RequestWithReason(TByte adr, TByte sig, TByte inst, const TByteString& data,
                          TByteString& answer, std::int32_t timeoutMs, std::string& missed) override;
+  // For an owner that goes away while a request may wait (any thread, never blocks): the
+  // request in flight ends within one wait round (50 ms) without an answer, and every later
+  // one fails at once. There is no way back.
+  void Abandon() { abandoned_ = true; }
+  bool IsAbandoned() const { return abandoned_; }
   TCiRef GetCommunicationInterface() override;
   void SetCommunicationInterface(TCiRef ci) override;
   bool AddDevice(TRef<IKorvelStackDevice> device) override;
@@ -102,6 +107,7 @@ class TKorvelStack final : public TNodedInterface, public virtual IKorvelStack {
   bool NextPacket(TKorvelFormat97& packet);
 
   TCiRef ci_;  // guarded by the node lock
+  std::atomic<bool> abandoned_{false};
   // Counts the changes of the children, so a delivery notices them without taking the lock.
   std::atomic<std::uint32_t> devicesVersion_{0};
   std::recursive_mutex receiveMutex_;

@@ -131,6 +131,10 @@ bool TDocumentationPictures::SavePages() {
         return Fail(
             QStringLiteral("%1: the button '%2' is missing or disabled").arg(page.fileName, name));
       button->click();
+      if (!WaitFor([&main] { return !main.IsBusy(); }))
+        return Fail(QStringLiteral("%1: '%2' did not end within %3 ms")
+                        .arg(page.fileName, name)
+                        .arg(kWaitLimitMs));
       if (status->text() != loaded->text())
         return Fail(QStringLiteral("%1: '%2' did not load: \"%3\"")
                         .arg(page.fileName, name, status->text()));

@@ -29,7 +29,6 @@
 #include "core/DateTime.h"
 #include "ui/About.h"
 #include "ui/Application.h"
-#include "ui/BusyCursor.h"
 #include "ui/CiLog.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/DialogFrame.h"
@@ -44,6 +43,8 @@ namespace {
 constexpr const char* kCaption = "Zorvid-L";
 constexpr QSize kClientSize(433, 449);
 constexpr int kPollIntervalMs = 500;
+// A display that misses one identification answer is not yet a failed connect.
+constexpr int kIdentificationTries = 3;
 // The bottom panel's separator line takes its top rows: a press there is no service gesture.
 constexpr int kSeparatorHeight = 17;
 constexpr int kButtonsHeight = 40;
@@ -120,6 +121,19 @@ std::optional<TDateTime> Combined(QDate date, QTime time) {
       {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), 0});
 }
 
+struct TConnectOutcome {
+  bool connected = false;
+  std::string failure;
+  TDisplayCapabilities capabilities;
+};
+
+// Connects and says what the identification told; runs on the link thread.
+TConnectOutcome ConnectLink(TDisplayConnection& connection, const std::string& connectionString,
+                            TByte address, int tries) {
+  const bool connected = connection.Connect(connectionString, address, tries);
+  return {connected, connection.FailureReason(), connection.Capabilities()};
+}
+
 // How the status line names a value of the display's answers, by TAnswerField.
 constexpr const char* kFieldNames[] = {
     "jas",        "minimální jas", "maximální jas", "zvýšení osvětlení",    "časový posun",
@@ -161,8 +175,9 @@ TfMain::TfMain(QWidget* owner) : QWidget(owner) {
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
-  FConnection = std::make_unique<TDisplayConnection>();
-  FDevice = &FConnection->Device();
+  FLink = std::make_unique<TDisplayLink>();
+  connect(FLink.get(), &TDisplayLink::lineLost, this,
+          GuardedSlot([this](const QString& reason) { LineLost(reason); }));
   BuildControls();
   BuildStatusTexts();
   SetTabOrder();
@@ -179,8 +194,8 @@ TfMain::TfMain(QWidget* owner) : QWidget(owner) {
 
 TfMain::~TfMain() {
   Timer1->stop();
-  FDevice = nullptr;
-  FConnection.reset();
+  FReconnectTimer->stop();
+  FLink.reset();
 }
 
 void TfMain::SetCommunicationLog(TfCiLog* log) {
@@ -217,6 +232,8 @@ void TfMain::BuildControls() {
 
   Timer1 = Named(new QTimer(this), "Timer1");
   Timer1->setInterval(kPollIntervalMs);
+  FReconnectTimer = Named(new QTimer(this), "tmReconnect");
+  FReconnectTimer->setSingleShot(true);
 }
 
 QWidget* TfMain::BuildDisplayPage() {
@@ -431,6 +448,13 @@ void TfMain::BuildStatusTexts() {
   lblLanShowActualInformationErr =
       add("lblLanShowActualInformationErr",
           "Zobrazování aktuální informace se nepodařilo uložit do zařízení!", kRed);
+  const QColor normal = pnllanguage->palette().color(QPalette::WindowText);
+  lblLanBusy = add("lblLanBusy", "Probíhá komunikace…", normal);
+  lblLanSilent = add("lblLanSilent", "Displej neodpovídá.", kRed);
+  lblLanLineLost = add("lblLanLineLost", "Spojení bylo přerušeno.", kRed);
+  lblLanReconnecting = add("lblLanReconnecting", "Obnovuji spojení…", normal);
+  lblLanReconnected = add("lblLanReconnected", "Spojení bylo obnoveno.", kGreen);
+  lblLanDisconnected = add("lblLanDisconnected", "Spojení bylo ukončeno.", normal);
 
   // The status line is as wide as its longest text, so that none is ever cut off.
   const QFontMetrics metrics(pnlStatusbar->font());
@@ -493,10 +517,8 @@ void TfMain::ConnectControls() {
     connect(sender, signal, this, GuardedSlot([this, handler] { (this->*handler)(); }));
   };
   on(btnCIOpen, &QPushButton::clicked, &TfMain::btnCIOpenClick);
-  connect(btnCIClose, &QPushButton::clicked, this, GuardedSlot([this] {
-            Disconnect();
-            UpdateControls();
-          }));
+  on(btnCIClose, &QPushButton::clicked, &TfMain::Disconnect);
+  on(FReconnectTimer, &QTimer::timeout, &TfMain::Reconnect);
   connect(btnClose, &QPushButton::clicked, this, GuardedSlot([this] { close(); }));
   connect(btnAbout, &QPushButton::clicked, this, GuardedSlot([this] { FAbout->exec(); }));
   on(Timer1, &QTimer::timeout, &TfMain::Timer1Timer);
@@ -525,12 +547,34 @@ void TfMain::CenterOnScreen() {
   }
 }
 
+// ---- Procedures on the link ----------------------------------------------------------------
+
+template <class TProcedureFn, class TShowFn>
+void TfMain::RunProcedure(TProcedureFn procedure, TShowFn show) {
+  BeginProcedure();
+  FLink->Call(std::move(procedure), [this, show = std::move(show)](auto& result) {
+    EndProcedure();
+    show(result);
+  });
+}
+
+void TfMain::BeginProcedure() {
+  if (FProceduresRunning++ == 0) setCursor(Qt::BusyCursor);
+  UpdateControls();
+  ShowStatusOf(lblLanBusy);
+}
+
+void TfMain::EndProcedure() {
+  if (--FProceduresRunning == 0) unsetCursor();
+  UpdateControls();
+}
+
 // ---- Connection ----------------------------------------------------------------------------
 
-bool TfMain::ConnectTo(const std::string& connection, TByte address) {
+void TfMain::ConnectTo(const std::string& connection, TByte address) {
   FConnectionString = connection;
   FAddress = address;
-  return ConnectAndShowStatus();
+  ConnectAndShowStatus();
 }
 
 void TfMain::btnCIOpenClick() {
@@ -538,34 +582,79 @@ void TfMain::btnCIOpenClick() {
   ConnectAndShowStatus();
 }
 
-bool TfMain::ConnectAndShowStatus() {
-  const bool connected = Connect();
-  UpdateControls();
-  ShowStatusOf(connected ? lblLanOpenCIOk : lblLanOpenCIErr);
-  pnlStatusbar->setToolTip(FConnectFailure);
-  return connected;
-}
-
-bool TfMain::Connect() {
-  TBusyCursor busy;
-  const bool connected = FConnection->Connect(FConnectionString, FAddress);
-  FConnectFailure = QString::fromStdString(FConnection->FailureReason());
-  return connected;
+void TfMain::ConnectAndShowStatus() {
+  ++FLinkEpoch;
+  FReconnectTimer->stop();
+  FLineState = TLineState::kClosed;
+  RunProcedure(
+      [connection = FConnectionString, address = FAddress](TDisplayConnection& link) {
+        return ConnectLink(link, connection, address, kIdentificationTries);
+      },
+      [this](const TConnectOutcome& outcome) {
+        FLineState = outcome.connected ? TLineState::kConnected : TLineState::kClosed;
+        if (outcome.connected) FCapabilities = outcome.capabilities;
+        FConnectFailure = QString::fromStdString(outcome.failure);
+        UpdateControls();
+        ShowStatusOf(outcome.connected ? lblLanOpenCIOk : lblLanOpenCIErr, FConnectFailure);
+        emit connectFinished(outcome.connected);
+      });
 }
 
 void TfMain::Disconnect() {
-  FConnection->Disconnect();
+  ++FLinkEpoch;
+  FReconnectTimer->stop();
+  FLineState = TLineState::kClosed;
+  UpdateControls();
+  FLink->Run([](TDisplayConnection& link) { link.Disconnect(); },
+             [this] { ShowStatusOf(lblLanDisconnected); });
 }
 
-bool TfMain::IsConnected() {
-  return FConnection->IsConnected();
+bool TfMain::IsConnected() const {
+  return FLineState == TLineState::kConnected || FLineState == TLineState::kSilent;
+}
+
+// The line closed under the program: said at once, then reconnected by itself.
+void TfMain::LineLost(const QString& reason) {
+  if (!IsConnected()) return;  // the user has disconnected meanwhile
+  FLineState = TLineState::kLost;
+  UpdateControls();
+  ShowStatusOf(lblLanLineLost, reason);
+  FReconnectAttempts = 0;
+  FReconnectFailure = reason;
+  ScheduleReconnect();
+}
+
+void TfMain::ScheduleReconnect() {
+  FReconnectTimer->start(ReconnectDelay(FReconnectAttempts + 1));
+}
+
+void TfMain::Reconnect() {
+  ++FReconnectAttempts;
+  ShowStatusOf(lblLanReconnecting, QString::fromUtf8("Pokusů o obnovení: %1\n%2")
+                                       .arg(FReconnectAttempts)
+                                       .arg(FReconnectFailure));
+  FLink->Call([connection = FConnectionString, address = FAddress](
+                  TDisplayConnection& link) { return ConnectLink(link, connection, address, 1); },
+              [this, epoch = FLinkEpoch](const TConnectOutcome& outcome) {
+                if (epoch != FLinkEpoch) return;  // the user connected or disconnected meanwhile
+                if (!outcome.connected) {
+                  FReconnectFailure = QString::fromStdString(outcome.failure);
+                  return ScheduleReconnect();
+                }
+                FLineState = TLineState::kConnected;
+                FCapabilities = outcome.capabilities;
+                UpdateControls();
+                ShowStatusOf(lblLanReconnected);
+              });
 }
 
 void TfMain::UpdateControls() {
   const bool connected = IsConnected();
-  EnableControls({TabSheet1, TabSheet2, TabSheet3, btnCIClose}, connected, true);
+  EnableControls({TabSheet1, TabSheet2, TabSheet3}, connected && FProceduresRunning == 0, true);
+  // "Zrušit spojení" also stops the attempts to reconnect.
+  btnCIClose->setEnabled(FLineState != TLineState::kClosed);
   if (!connected) return;
-  const TDisplayCapabilities& capabilities = FConnection->Capabilities();
+  const TDisplayCapabilities& capabilities = FCapabilities;
   const bool clock = OffersClockSettings(capabilities);
   EnableControls({gbDateTime, gbDateTimeParams}, clock, true);
   if (!clock) {
@@ -592,6 +681,8 @@ void TfMain::UpdateControls() {
                   ieDisplayBrightnessMax, lblDisplayBrightnessGain, ieDisplayBrightnessGain},
                  rbDisplayBrightnessAuto->isChecked(), false);
   ieDisplayDataExpirationDelay->setEnabled(rbDisplayDataExpirationDelay->isChecked());
+  // A mirror of a display that does not answer is not current.
+  pnlDisplay->setEnabled(FLineState == TLineState::kConnected && FProceduresRunning == 0);
 }
 
 // ---- Status line ---------------------------------------------------------------------------
@@ -602,8 +693,9 @@ void TfMain::ShowStatus(const QString& text, const QColor& colour) {
   pnlStatusbar->setToolTip(QString());
 }
 
-void TfMain::ShowStatusOf(const QLabel* label) {
+void TfMain::ShowStatusOf(const QLabel* label, const QString& toolTip) {
   ShowStatus(label->text(), label->palette().color(QPalette::WindowText));
+  pnlStatusbar->setToolTip(toolTip);
 }
 
 void TfMain::ShowLoadStatus(bool ok) {
@@ -622,25 +714,78 @@ void TfMain::ShowInvalidAnswer(const TInvalidAnswer& invalid) {
 
 // ---- Poll and the first page ---------------------------------------------------------------
 
-void TfMain::Timer1Timer() {
+// What one poll read; `silent` when neither read got any answer.
+struct TPollOutcome {
+  bool segmentsRead = false;
   TByteString segments;
-  // Another number of bytes is no picture of the display: the shapes keep what they show.
-  if (FDevice->GetDisplayData(segments) && !CheckSegments(segments))
-    pnlDisplay->ShowDisplayData(segments);
+  bool temperatureRead = false;
   double degrees = 0;
-  lblTemperature->setText(FDevice->GetTemperature(degrees)
-                              ? QLocale().toString(degrees, 'f', 1) + QString::fromUtf8(" °C")
-                              : QStringLiteral("---"));
-  emit polled();
+  bool silent = false;
+};
+
+namespace {
+
+TPollOutcome PollDisplay(IZorvid& display) {
+  TPollOutcome outcome;
+  outcome.segmentsRead = display.GetDisplayData(outcome.segments);
+  const bool segmentsMissed = display.GetLastResult() == kResultNoAnswer;
+  outcome.temperatureRead = display.GetTemperature(outcome.degrees);
+  outcome.silent = segmentsMissed && display.GetLastResult() == kResultNoAnswer;
+  return outcome;
+}
+
+}  // namespace
+
+void TfMain::Timer1Timer() {
+  if (IsBusy()) return;  // polls never queue up behind another exchange
+  if (!IsConnected()) {
+    lblTemperature->setText(QStringLiteral("---"));
+    emit polled();
+    return;
+  }
+  FLink->Call([](TDisplayConnection& link) { return PollDisplay(link.Device()); },
+              [this, epoch = FLinkEpoch](const TPollOutcome& outcome) {
+                if (epoch == FLinkEpoch && IsConnected()) ShowPoll(outcome);
+                emit polled();
+              });
+}
+
+void TfMain::ShowPoll(const TPollOutcome& outcome) {
+  // Another number of bytes is no picture of the display: the shapes keep what they show.
+  if (outcome.segmentsRead && !CheckSegments(outcome.segments))
+    pnlDisplay->ShowDisplayData(outcome.segments);
+  lblTemperature->setText(outcome.temperatureRead ? QLocale().toString(outcome.degrees, 'f', 1) +
+                                                        QString::fromUtf8(" °C")
+                                                  : QStringLiteral("---"));
+  ShowSilence(outcome.silent);
+}
+
+// Into silence the status line says since when; out of it, the connect's green text again.
+void TfMain::ShowSilence(bool silent) {
+  const bool wasSilent = FLineState == TLineState::kSilent;
+  if (silent == wasSilent) return;
+  FLineState = silent ? TLineState::kSilent : TLineState::kConnected;
+  if (silent) {
+    FSilentSince = QDateTime::currentDateTime();
+    ShowStatusOf(lblLanSilent, QString::fromUtf8("Bez odpovědi od %1")
+                                   .arg(FSilentSince.toString(QStringLiteral("HH:mm:ss"))));
+  } else {
+    ShowStatusOf(lblLanOpenCIOk);
+  }
+  UpdateControls();
 }
 
 void TfMain::SegmentReleased() {
   // The result is not reported: the next poll shows what the display really shows.
-  FDevice->SetDisplayData(pnlDisplay->CollectDisplayData());
+  FLink->Run([data = pnlDisplay->CollectDisplayData()](
+                 TDisplayConnection& link) { link.Device().SetDisplayData(data); },
+             [] {});
 }
 
 void TfMain::btnDisplayCharsSetClick() {
-  ShowSaveStatus(FDevice->SetDisplayChars(edtDisplayChars->text().toLatin1().toStdString()));
+  RunProcedure([text = edtDisplayChars->text().toLatin1().toStdString()](
+                   TDisplayConnection& link) { return link.Device().SetDisplayChars(text); },
+               [this](bool ok) { ShowSaveStatus(ok); });
 }
 
 void TfMain::edtDisplayCharsChange() {
@@ -654,24 +799,44 @@ void TfMain::edtDisplayCharsChange() {
 }
 
 void TfMain::btnShowActualInformationClick() {
-  ShowStatusOf(FDevice->ShowActualInformation() ? lblLanShowActualInformationOk
-                                                : lblLanShowActualInformationErr);
+  RunProcedure([](TDisplayConnection& link) { return link.Device().ShowActualInformation(); },
+               [this](bool ok) {
+                 ShowStatusOf(ok ? lblLanShowActualInformationOk : lblLanShowActualInformationErr);
+               });
 }
 
 // ---- "Zobrazení dat" -----------------------------------------------------------------------
 
-void TfMain::btnDateTimeParamLoadClick() {
+namespace {
+
+struct TDateTimeParamsRead {
+  bool ok = false;
   TDateTimeParams params;
   TDataExpiration expiration;
-  if (!FDevice->GetDateTimeParams(params) || !FDevice->GetDisplayDataExpiration(expiration))
-    return ShowLoadStatus(false);
-  if (const auto invalid = CheckDateTimeParams(params)) return ShowInvalidAnswer(*invalid);
-  if (const auto invalid = CheckDataExpiration(expiration)) return ShowInvalidAnswer(*invalid);
-  ieDisplayDataExpirationDelay->SetValue(expiration.seconds);
-  (expiration.seconds == 0 ? rbDisplayDataExpirationNo : rbDisplayDataExpirationDelay)
-      ->setChecked(true);
-  ShowDateTimeParams(ShownDateTimeParams(params, FConnection->Capabilities()));
-  ShowLoadStatus(true);
+};
+
+}  // namespace
+
+void TfMain::btnDateTimeParamLoadClick() {
+  RunProcedure(
+      [](TDisplayConnection& link) {
+        TDateTimeParamsRead read;
+        read.ok = link.Device().GetDateTimeParams(read.params) &&
+                  link.Device().GetDisplayDataExpiration(read.expiration);
+        return read;
+      },
+      [this](const TDateTimeParamsRead& read) {
+        if (!read.ok) return ShowLoadStatus(false);
+        if (const auto invalid = CheckDateTimeParams(read.params))
+          return ShowInvalidAnswer(*invalid);
+        if (const auto invalid = CheckDataExpiration(read.expiration))
+          return ShowInvalidAnswer(*invalid);
+        ieDisplayDataExpirationDelay->SetValue(read.expiration.seconds);
+        (read.expiration.seconds == 0 ? rbDisplayDataExpirationNo : rbDisplayDataExpirationDelay)
+            ->setChecked(true);
+        ShowDateTimeParams(ShownDateTimeParams(read.params, FCapabilities));
+        ShowLoadStatus(true);
+      });
 }
 
 void TfMain::ShowDateTimeParams(const TDateTimeParams& params) {
@@ -705,28 +870,49 @@ TDateTimeParams TfMain::CollectDateTimeParams() const {
 void TfMain::btnDateTimeParamSaveClick() {
   const std::int32_t seconds =
       rbDisplayDataExpirationNo->isChecked() ? 0 : ieDisplayDataExpirationDelay->Value();
-  if (!FDevice->SetDateTimeParams(CollectDateTimeParams())) return ShowSaveStatus(false);
-  ShowSaveStatus(FDevice->SetDisplayDataExpiration(seconds));
+  RunProcedure(
+      [params = CollectDateTimeParams(), seconds](TDisplayConnection& link) {
+        return link.Device().SetDateTimeParams(params) &&
+               link.Device().SetDisplayDataExpiration(seconds);
+      },
+      [this](bool ok) { ShowSaveStatus(ok); });
 }
 
 // ---- "Ostatní" -----------------------------------------------------------------------------
 
+namespace {
+
+struct TBrightnessRead {
+  bool staticRead = false;
+  std::int32_t value = 0;
+  bool automaticRead = false;
+  TBrightnessAuto automatic = kNoAutomaticBrightness;
+};
+
+}  // namespace
+
 // Both reads go out as they always have; a value that no setter would accept shows nothing.
 void TfMain::btnDisplayParamLoadClick() {
-  std::int32_t value = 0;
-  const bool staticRead = FDevice->GetDisplayBrightness(value);
-  const bool offered = OffersAutomaticBrightness(FConnection->Capabilities());
-  TBrightnessAuto automatic = kNoAutomaticBrightness;
-  const bool automaticRead = offered && FDevice->GetDisplayBrightnessAuto(automatic);
-  std::optional<TInvalidAnswer> invalid = staticRead ? CheckBrightness(value) : std::nullopt;
-  if (!invalid && automaticRead) invalid = CheckBrightnessAuto(automatic);
-  if (invalid) return ShowInvalidAnswer(*invalid);
-  if (staticRead) ieDisplayBrightness->SetValue(value);
-  if (!offered)
-    rbDisplayBrightnessStatic->setChecked(true);
-  else if (automaticRead)
-    ShowBrightnessAuto(automatic);
-  ShowLoadStatus(staticRead && (automaticRead || !offered));
+  const bool offered = OffersAutomaticBrightness(FCapabilities);
+  RunProcedure(
+      [offered](TDisplayConnection& link) {
+        TBrightnessRead read;
+        read.staticRead = link.Device().GetDisplayBrightness(read.value);
+        read.automaticRead = offered && link.Device().GetDisplayBrightnessAuto(read.automatic);
+        return read;
+      },
+      [this, offered](const TBrightnessRead& read) {
+        std::optional<TInvalidAnswer> invalid =
+            read.staticRead ? CheckBrightness(read.value) : std::nullopt;
+        if (!invalid && read.automaticRead) invalid = CheckBrightnessAuto(read.automatic);
+        if (invalid) return ShowInvalidAnswer(*invalid);
+        if (read.staticRead) ieDisplayBrightness->SetValue(read.value);
+        if (!offered)
+          rbDisplayBrightnessStatic->setChecked(true);
+        else if (read.automaticRead)
+          ShowBrightnessAuto(read.automatic);
+        ShowLoadStatus(read.staticRead && (read.automaticRead || !offered));
+      });
 }
 
 void TfMain::ShowBrightnessAuto(const TBrightnessAuto& settings) {
@@ -737,32 +923,60 @@ void TfMain::ShowBrightnessAuto(const TBrightnessAuto& settings) {
 }
 
 void TfMain::btnDisplayParamSaveClick() {
-  if (!FDevice->SetDisplayBrightness(ieDisplayBrightness->Value())) return ShowSaveStatus(false);
-  if (OffersAutomaticBrightness(FConnection->Capabilities()) &&
-      !FDevice->SetDisplayBrightnessAuto(
-          {rbDisplayBrightnessAuto->isChecked(), ieDisplayBrightnessMin->Value(),
-           ieDisplayBrightnessMax->Value(), ieDisplayBrightnessGain->Value()}))
-    return ShowSaveStatus(false);
-  ShowSaveStatus(true);
+  std::optional<TBrightnessAuto> automatic;
+  if (OffersAutomaticBrightness(FCapabilities))
+    automatic =
+        TBrightnessAuto{rbDisplayBrightnessAuto->isChecked(), ieDisplayBrightnessMin->Value(),
+                        ieDisplayBrightnessMax->Value(), ieDisplayBrightnessGain->Value()};
+  RunProcedure(
+      [value = ieDisplayBrightness->Value(), automatic](TDisplayConnection& link) {
+        return link.Device().SetDisplayBrightness(value) &&
+               (!automatic || link.Device().SetDisplayBrightnessAuto(*automatic));
+      },
+      [this](bool ok) { ShowSaveStatus(ok); });
 }
 
-void TfMain::btnDateTimeLoadClick() {
+namespace {
+
+struct TClockRead {
+  bool ok = false;
   TDateTime value = 0;
-  if (!FDevice->GetDateTime(value)) return ShowLoadStatus(false);
-  if (const auto invalid = CheckClock(value)) return ShowInvalidAnswer(*invalid);
-  const QDateTime loaded = ToQDateTime(value);
-  dtpDeviceTime->setTime(loaded.time());
-  dtpDeviceDate->setDate(loaded.date());
-  ShowLoadStatus(true);
+};
+
+// Writes the display's clock; runs on the link thread.
+bool SaveClock(TDisplayConnection& link, std::optional<TDateTime> value) {
+  return value && link.Device().SetDateTime(*value);
+}
+
+}  // namespace
+
+void TfMain::btnDateTimeLoadClick() {
+  RunProcedure(
+      [](TDisplayConnection& link) {
+        TClockRead read;
+        read.ok = link.Device().GetDateTime(read.value);
+        return read;
+      },
+      [this](const TClockRead& read) {
+        if (!read.ok) return ShowLoadStatus(false);
+        if (const auto invalid = CheckClock(read.value)) return ShowInvalidAnswer(*invalid);
+        const QDateTime loaded = ToQDateTime(read.value);
+        dtpDeviceTime->setTime(loaded.time());
+        dtpDeviceDate->setDate(loaded.date());
+        ShowLoadStatus(true);
+      });
 }
 
 void TfMain::btnDateTimeSaveClick() {
-  const std::optional<TDateTime> value = Combined(dtpDeviceDate->date(), dtpDeviceTime->time());
-  ShowSaveStatus(value && FDevice->SetDateTime(*value));
+  RunProcedure([value = Combined(dtpDeviceDate->date(), dtpDeviceTime->time())](
+                   TDisplayConnection& link) { return SaveClock(link, value); },
+               [this](bool ok) { ShowSaveStatus(ok); });
 }
 
+// The PC's time as the request leaves, however long the procedures before it took.
 void TfMain::btnDateTimeSavePCClick() {
-  ShowSaveStatus(FDevice->SetDateTime(Now()));
+  RunProcedure([](TDisplayConnection& link) { return SaveClock(link, Now()); },
+               [this](bool ok) { ShowSaveStatus(ok); });
 }
 
 // ---- Service gesture -----------------------------------------------------------------------

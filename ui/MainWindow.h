@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QColor>
+#include <QDateTime>
 #include <QList>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,7 +15,8 @@
 #include "core/Types.h"
 #include "device/Zorvid.h"
 #include "link/AnswerCheck.h"
-#include "link/DisplayConnection.h"
+#include "link/Capabilities.h"
+#include "link/DisplayLink.h"
 
 class QCheckBox;
 class QDateEdit;
@@ -33,14 +36,18 @@ class TfAbout;
 class TfCiLog;
 class TfConnectionDialog;
 class TIntEdit;
+struct TPollOutcome;
 
-// The program's main window "Zorvid-L": it owns the one display connection, connects it to the
-// line the connection dialog describes, and reads and writes the
-// display's settings on three pages, each button one or two device operations whose outcome the
-// status line reports. A 500 ms poll mirrors the display's segments and temperature.
+// The program's main window "Zorvid-L": it owns the display link, connects it to the line the
+// connection dialog describes, and reads and writes the display's settings on three pages, each
+// button one procedure of one or two device operations whose outcome the status line reports.
+// A 500 ms poll mirrors the display's segments and temperature. The status line always shows
+// the state of the line: a silent display, a line that closed, the attempts to reconnect.
 //
-// Threads: everything runs on the user-interface thread. Every device operation blocks it until
-// the answer or the device's time-out, so no timer tick starts while one is pending.
+// Threads: the window runs on the user-interface thread and never waits for the line: it hands
+// each procedure to the link, which runs it on its own thread, and shows the outcome when the
+// link reports it. While a button's procedure runs, the pages are disabled; a poll tick is
+// skipped while anything runs or waits on the link.
 class TfMain : public QWidget {
   Q_OBJECT
 
@@ -54,19 +61,23 @@ class TfMain : public QWidget {
   void SetCommunicationLog(TfCiLog* log);
   void SetConnectionDialog(TfConnectionDialog* dialog);
 
-  // Connects as if the connection dialog had been confirmed with `connection` and `address`,
-  // and shows the outcome in the status line; true when connected.
-  bool ConnectTo(const std::string& connection, TByte address);
+  // Connects as if the connection dialog had been confirmed with `connection` and `address`;
+  // the outcome shows in the status line and comes with connectFinished.
+  void ConnectTo(const std::string& connection, TByte address);
+  // A procedure runs or waits on the link.
+  bool IsBusy() const { return FLink->IsBusy(); }
   // Why the last connect failed (the failing step's reason); empty after a success.
   QString ConnectFailure() const { return FConnectFailure; }
 
-  // The timer's tick: segments and temperature from the device. Public for the tests, which
-  // tick without waiting for the timer.
+  // The timer's tick: segments and temperature from the device, unless anything runs or waits
+  // on the link. Public for the tests, which tick without waiting for the timer.
   void Timer1Timer();
 
  signals:
-  // After every tick of the poll.
+  // After every poll that ran, when its outcome is shown.
   void polled();
+  // After every connect of the dialog or ConnectTo, when its outcome is shown.
+  void connectFinished(bool connected);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -84,14 +95,27 @@ class TfMain : public QWidget {
   void ConnectControls();
   void CenterOnScreen();
 
+  // What the window knows of the line.
+  enum class TLineState { kClosed, kConnected, kSilent, kLost };
+
   // Connect with the confirmed settings, then UpdateControls and the connect status.
-  bool ConnectAndShowStatus();
-  bool Connect();
+  void ConnectAndShowStatus();
   void Disconnect();
-  bool IsConnected();
+  bool IsConnected() const;
   void UpdateControls();
+  // A button's procedure on the link: the pages disabled, "Probíhá komunikace…" and the busy
+  // arrow until `show` gets its result.
+  template <class TProcedureFn, class TShowFn>
+  void RunProcedure(TProcedureFn procedure, TShowFn show);
+  void BeginProcedure();
+  void EndProcedure();
+  void ShowPoll(const TPollOutcome& outcome);
+  void ShowSilence(bool silent);
+  void LineLost(const QString& reason);
+  void ScheduleReconnect();
+  void Reconnect();
   void ShowStatus(const QString& text, const QColor& colour);
-  void ShowStatusOf(const QLabel* label);
+  void ShowStatusOf(const QLabel* label, const QString& toolTip = {});
   void ShowLoadStatus(bool ok);
   // An answer no setter would accept: red, naming the value; no control has changed.
   void ShowInvalidAnswer(const TInvalidAnswer& invalid);
@@ -116,9 +140,18 @@ class TfMain : public QWidget {
   QList<QWidget*> ServiceFields() const;
   void ShowServiceFields();
 
-  // The display device with its stack, and the transport while connected.
-  std::unique_ptr<TDisplayConnection> FConnection;
-  IZorvid* FDevice = nullptr;  // FConnection's device
+  // The display connection on its own thread.
+  std::unique_ptr<TDisplayLink> FLink;
+  // What the last successful connect's identification said.
+  TDisplayCapabilities FCapabilities;
+  TLineState FLineState = TLineState::kClosed;
+  int FProceduresRunning = 0;  // buttons' procedures not ended yet
+  QDateTime FSilentSince;      // of the poll that first got no answer
+  // A connect or a disconnect of the user outdates the reconnect attempts before it.
+  std::uint64_t FLinkEpoch = 0;
+  int FReconnectAttempts = 0;
+  QString FReconnectFailure;  // why the last attempt failed
+  QTimer* FReconnectTimer;
   std::string FConnectionString;
   TByte FAddress = kZorvidDefaultAddress;
   // Why the last connect failed, for the status line's tooltip; empty after a success.
@@ -201,6 +234,12 @@ class TfMain : public QWidget {
   QLabel* lblLanSettingsSaveErr;
   QLabel* lblLanShowActualInformationOk;
   QLabel* lblLanShowActualInformationErr;
+  QLabel* lblLanBusy;
+  QLabel* lblLanSilent;
+  QLabel* lblLanLineLost;
+  QLabel* lblLanReconnecting;
+  QLabel* lblLanReconnected;
+  QLabel* lblLanDisconnected;
 };
 
 }  // namespace zorvid

@@ -180,8 +180,13 @@ bool TChildProcess::ExitedWithin(std::chrono::milliseconds limit) {
   return false;
 }
 
+void TChildProcess::Pause(bool paused) {
+  if (pid_ > 0) kill(pid_, paused ? SIGSTOP : SIGCONT);
+}
+
 void TChildProcess::Stop() {
   if (pid_ > 0) {
+    kill(pid_, SIGCONT);  // a paused program takes no SIGTERM
     kill(pid_, SIGTERM);
     if (!ExitedWithin(kStopGrace)) {
       kill(pid_, SIGKILL);

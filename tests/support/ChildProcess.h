@@ -43,6 +43,9 @@ class TChildProcess {
   bool ExitedWithin(std::chrono::milliseconds limit);
   void Stop();
   bool Running() const { return pid_ > 0; }
+  // Stops the program where it is (SIGSTOP) and lets it go on (SIGCONT); a paused program
+  // reads and answers nothing, but its connections stay open.
+  void Pause(bool paused);
 
  private:
   void CloseOutput();

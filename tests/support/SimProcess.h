@@ -37,6 +37,8 @@ class TSimProcess {
   int Port() const { return port_; }
   // The simulator ends, and with it every connection to it.
   void Stop() { process_.Stop(); }
+  // A paused simulator answers nothing until it goes on; its connections stay open.
+  void Pause(bool paused) { process_.Pause(paused); }
 
  private:
   TChildProcess process_;

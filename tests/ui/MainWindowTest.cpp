@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -79,10 +80,32 @@ class MainWindowTest : public ::testing::Test {
   bool Checked(const char* name) { return Child<QAbstractButton>(name)->isChecked(); }
   bool Enabled(const char* name) { return Child(name)->isEnabled(); }
   TIntEdit* Edit(const char* name) { return Child<TIntEdit>(name); }
+  // Clicks and waits for the procedure's outcome.
   void Click(const char* name) {
     auto* button = Child<QAbstractButton>(name);
     ASSERT_TRUE(button->isEnabled()) << name;
     button->click();
+    WaitIdle();
+  }
+  void WaitIdle() {
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !window_.IsBusy(); }, 5000))
+        << "the window's procedures did not end";
+  }
+  // One tick of the poll, once whatever runs has ended, with its outcome shown.
+  void Poll() {
+    WaitIdle();
+    QSignalSpy polled(&window_, &TfMain::polled);
+    window_.Timer1Timer();
+    ASSERT_TRUE(!polled.isEmpty() || polled.wait(5000)) << "no poll";
+  }
+  bool Connect(const std::string& connection, TByte address) {
+    QSignalSpy finished(&window_, &TfMain::connectFinished);
+    window_.ConnectTo(connection, address);
+    if (finished.isEmpty() && !finished.wait(10000)) {
+      ADD_FAILURE() << "the connect did not end";
+      return false;
+    }
+    return finished.first().first().toBool();
   }
   void Check(const char* name, bool checked) { Child<QAbstractButton>(name)->setChecked(checked); }
   QString Status() { return Child<QLabel>("pnlStatusbar")->text(); }
@@ -94,7 +117,7 @@ class MainWindowTest : public ::testing::Test {
     EXPECT_EQ(StatusColour(), colour);
   }
   void ConnectTo(const TSimProcess& sim) {
-    ASSERT_TRUE(window_.ConnectTo(sim.Connection(), 49));
+    ASSERT_TRUE(Connect(sim.Connection(), 49));
     ExpectStatus(kConnectedText, kGreen);
   }
   void Disconnect() { Click("btnCIClose"); }
@@ -185,30 +208,30 @@ TEST_F(MainWindowTest, ConnectsThroughTheDialogAndMirrorsTheDisplay) {
 
   const QLocale userLocale;
   QLocale::setDefault(QLocale(QLocale::Czech));
-  window_.Timer1Timer();
+  Poll();
   EXPECT_EQ(Child<QLabel>("lblTemperature")->text(), QString::fromUtf8("21,5 °C"));
   QLocale::setDefault(QLocale(QLocale::English));
-  window_.Timer1Timer();
+  Poll();
   EXPECT_EQ(Child<QLabel>("lblTemperature")->text(), QString::fromUtf8("21.5 °C"));
   QLocale::setDefault(userLocale);
 
   Child<QLineEdit>("edtDisplayChars")->setText("0123");
   Click("btnDisplayCharsSet");
   ExpectStatus(kSavedText, kGreen);
-  window_.Timer1Timer();
+  Poll();
   EXPECT_EQ(FormatHexSpaced(Panel()->CollectDisplayData().substr(1)), "3F 06 5B 4F");
   // Digit 2 shows "1": its top bar is dark until clicked, and the display then shows it lit.
   auto* topBar = Panel()->findChild<QWidget*>("shDigit2Bit0");
   ASSERT_NE(topBar, nullptr);
   QTest::mouseClick(topBar, Qt::LeftButton, {}, topBar->rect().center());
   Panel()->ShowDisplayData(TByteString(5, '\0'));
-  window_.Timer1Timer();
+  Poll();
   EXPECT_EQ(FormatHexSpaced(Panel()->CollectDisplayData().substr(1)), "3F 07 5B 4F");
   // A right-button release toggles nothing but sends the pattern as shown.
   Panel()->ShowDisplayData(TByteString("\x01\x40\x40\x40\x40", 5));
   QTest::mouseClick(topBar, Qt::RightButton, {}, topBar->rect().center());
   Panel()->ShowDisplayData(TByteString(5, '\0'));
-  window_.Timer1Timer();
+  Poll();
   EXPECT_EQ(FormatHexSpaced(Panel()->CollectDisplayData()), "01 40 40 40 40");
 
   // Cancelling leaves the connection; confirming it unchanged connects again.
@@ -224,19 +247,19 @@ TEST_F(MainWindowTest, ConnectsThroughTheDialogAndMirrorsTheDisplay) {
   ExpectStatus(kConnectedText, kGreen);
 
   auto* status = Child<QLabel>("pnlStatusbar");
-  EXPECT_FALSE(window_.ConnectTo(sim.Connection(), 50));
+  EXPECT_FALSE(Connect(sim.Connection(), 50));
   ExpectStatus("Spojení se nepodařilo navázat!", kRed);
   EXPECT_TRUE(status->toolTip().startsWith("no identification from address 50 (0x32)"))
       << status->toolTip().toStdString();
   EXPECT_FALSE(Enabled("TabSheet1"));
-  window_.Timer1Timer();
+  Poll();
   EXPECT_EQ(Child<QLabel>("lblTemperature")->text(), "---");
-  EXPECT_FALSE(window_.ConnectTo("provider=TCP_CLIENT;host=127.0.0.1;port=1", 49));
+  EXPECT_FALSE(Connect("provider=TCP_CLIENT;host=127.0.0.1;port=1", 49));
   EXPECT_TRUE(status->toolTip().contains("127.0.0.1")) << status->toolTip().toStdString();
-  EXPECT_FALSE(window_.ConnectTo("provider=NONE", 49));
+  EXPECT_FALSE(Connect("provider=NONE", 49));
   EXPECT_TRUE(status->toolTip().contains("provider=NONE")) << status->toolTip().toStdString();
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the hourglass stayed on";
-  ASSERT_TRUE(window_.ConnectTo(sim.Connection(), 49));
+  ASSERT_TRUE(Connect(sim.Connection(), 49));
   EXPECT_TRUE(status->toolTip().isEmpty());
 }
 
@@ -441,7 +464,7 @@ TEST_F(MainWindowTest, TheServiceGestureOpensTheLogWithThePollsTraffic) {
   QTest::mouseDClick(buttons, Qt::LeftButton, Qt::ControlModifier,
                      QPoint(buttons->width() / 2, 30));
   EXPECT_TRUE(log.isVisible());
-  window_.Timer1Timer();
+  Poll();
   log.Timer1Timer();
   // The two requests of the poll, each followed by its answer.
   const QStringList lines = log.findChild<QTextEdit*>("reLog")->toPlainText().split('\n');
