@@ -18,6 +18,8 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QTimeEdit>
+#include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -27,10 +29,12 @@
 
 #include "core/HexText.h"
 #include "link/DisplayConnection.h"
+#include "protocol/Korvel97.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/ModalWindows.h"
 #include "tests/support/SimProcess.h"
+#include "transport/CommunicationInterfaceDataSpy.h"
 #include "transport/ConnectionString.h"
 #include "transport/Transports.h"
 #include "ui/CiLog.h"
@@ -429,6 +433,150 @@ TEST_F(MainWindowTest, ABasicDisplayGatesTheClockAndTheAutomaticBrightness) {
   for (const char* clock : {"chbDateTimeAutoUpdate", "chbDateTimeFormatMDY", "chbDateTimeShowTime"})
     EXPECT_FALSE(Checked(clock)) << clock;
   EXPECT_EQ(Edit("ieDateTimeOffset")->Value(), 0);
+}
+
+// Counts the requests of one instruction that the window writes to any line.
+class TSentRequests {
+ public:
+  explicit TSentRequests(TByte instruction)
+      : instruction_(instruction), sink_(TSpySink(this, &TSentRequests::Count)) {}
+  int Count() const { return count_; }
+
+ private:
+  void Count(TCiRef, const TByteString& data, TByte direction) {
+    if (direction != kSpySent) return;
+    TKorvelFormat97 packet;
+    try {
+      ParsePacket97(data, packet);  // the stack writes one whole packet at a time
+    } catch (const EKorvelPacketError&) {
+      return;
+    }
+    if (packet.Inst == instruction_) ++count_;
+  }
+  TByte instruction_;
+  std::atomic<int> count_{0};
+  TInstalledSpySink sink_;
+};
+
+// The longest gap between the ticks of a 20 ms timer on the user-interface thread.
+class TStallMeter {
+ public:
+  TStallMeter() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      const auto now = std::chrono::steady_clock::now();
+      longest_ = std::max(longest_, now - last_);
+      last_ = now;
+    });
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.start(20);
+  }
+  std::chrono::milliseconds Longest() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(longest_);
+  }
+
+ private:
+  QTimer timer_;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::duration longest_{};
+};
+
+// A display that stops answering: the window goes on (its event loop never stalls), says so in
+// red within 3 s and shows the mirror as not current; a save started meanwhile disables the
+// pages at once and cannot be started twice; when answers come back, the green text returns.
+TEST_F(MainWindowTest, ASilentDisplayNeitherFreezesTheWindowNorGoesUnsaid) {
+  TSimProcess sim;
+  ConnectTo(sim);
+  window_.show();
+  TStallMeter stalls;
+  sim.Pause(true);
+  const auto silentFrom = std::chrono::steady_clock::now();
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return Status() == QString::fromUtf8("Displej neodpovídá."); }, 3000));
+  EXPECT_LE(std::chrono::steady_clock::now() - silentFrom, 3s);
+  EXPECT_EQ(StatusColour(), kRed);
+  EXPECT_TRUE(Child("pnlStatusbar")->toolTip().startsWith(QString::fromUtf8("Bez odpovědi od ")));
+  EXPECT_FALSE(Panel()->isEnabled()) << "the mirror is not current";
+  EXPECT_TRUE(Enabled("TabSheet3"));
+
+  const TSentRequests brightnessSaves(0x93);
+  auto* save = Child<QAbstractButton>("btnDisplayParamSave");
+  QTest::mouseClick(save, Qt::LeftButton);
+  EXPECT_FALSE(Enabled("TabSheet3")) << "at once";
+  ExpectStatus("Probíhá komunikace…", Child("pnllanguage")->palette().color(QPalette::WindowText));
+  EXPECT_EQ(window_.cursor().shape(), Qt::BusyCursor);
+  QTest::mouseClick(save, Qt::LeftButton);
+  QTest::keyClick(save, Qt::Key_Space);
+  // The rest of the 5 s of silence, with the poll going on behind the save.
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return std::chrono::steady_clock::now() - silentFrom >= 5s; }, 6000));
+  WaitIdle();
+  EXPECT_EQ(brightnessSaves.Count(), 1);
+  ExpectStatus("Nastavení se nepodařilo uložit do zařízení!", kRed);
+  EXPECT_NE(window_.cursor().shape(), Qt::BusyCursor);
+  EXPECT_LE(stalls.Longest(), 50ms) << "the event loop stalled";
+
+  sim.Pause(false);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Status() == QString::fromUtf8(kConnectedText); }, 1000))
+      << Status().toStdString();
+  EXPECT_EQ(StatusColour(), kGreen);
+  EXPECT_TRUE(Panel()->isEnabled());
+}
+
+// The simulator ends under the window: said at once in red with the line's reason, the pages
+// disabled; a new simulator on the same port is found again by itself and mirrored. Then
+// "Zrušit spojení" ends it for good.
+TEST_F(MainWindowTest, ALineThatClosesIsSaidAndReconnectedByItself) {
+  std::optional<TSimProcess> sim(std::in_place);
+  const std::string port = std::to_string(sim->Port());
+  ConnectTo(*sim);
+  sim->Stop();
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return Status() == QString::fromUtf8("Spojení bylo přerušeno."); }, 300))
+      << Status().toStdString();
+  EXPECT_EQ(StatusColour(), kRed);
+  EXPECT_FALSE(Child("pnlStatusbar")->toolTip().isEmpty());
+  EXPECT_FALSE(Enabled("TabSheet1"));
+  EXPECT_TRUE(Enabled("btnCIClose")) << "it stops the attempts";
+
+  sim.emplace(std::vector<std::string>{"--tcp", "127.0.0.1:" + port});
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return Status() == QString::fromUtf8("Spojení bylo obnoveno."); }, 3000))
+      << Status().toStdString() << ": " << Child("pnlStatusbar")->toolTip().toStdString();
+  EXPECT_EQ(StatusColour(), kGreen);
+  Child<QLineEdit>("edtDisplayChars")->setText("4567");
+  Click("btnDisplayCharsSet");
+  Poll();
+  EXPECT_EQ(FormatHexSpaced(Panel()->CollectDisplayData().substr(1)), "66 6D 7D 07");
+
+  sim->Stop();
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return Status() == QString::fromUtf8("Spojení bylo přerušeno."); }, 300));
+  Disconnect();
+  ExpectStatus("Spojení bylo ukončeno.",
+               Child("pnllanguage")->palette().color(QPalette::WindowText));
+  EXPECT_FALSE(Enabled("btnCIClose"));
+  sim.emplace(std::vector<std::string>{"--tcp", "127.0.0.1:" + port});
+  QTest::qWait(1200);  // past the first attempt the window would have made
+  EXPECT_EQ(Status(), QString::fromUtf8("Spojení bylo ukončeno.")) << "no attempts after it";
+}
+
+// Closing the window while a procedure waits for a silent display abandons the exchange: the
+// window goes long before the request's 1000 ms time-out.
+TEST(MainWindowCloseTest, ClosingWhileAProcedureWaitsDoesNotWaitForTheDisplay) {
+  const TStandardTransports transports;
+  TSimProcess sim;
+  auto window = std::make_unique<TfMain>();
+  QSignalSpy connected(window.get(), &TfMain::connectFinished);
+  window->ConnectTo(sim.Connection(), 49);
+  ASSERT_TRUE(connected.wait(5000));
+  sim.Pause(true);
+  window->findChild<QAbstractButton*>("btnDateTimeLoad")->click();
+  QTest::qWait(100);  // the request is on the line
+  ASSERT_TRUE(window->IsBusy());
+  const auto start = std::chrono::steady_clock::now();
+  window.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+  sim.Pause(false);
 }
 
 // The text edit turns light red for a text the display refuses, as the device's own rule says.
