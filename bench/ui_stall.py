@@ -8,9 +8,14 @@ with `--connect` to it and `--heartbeat-log`, whose 20 ms timer on the user-inte
 the milliseconds since start. After the run the gaps between two logged ticks are the thread's
 stalls: prints the longest and the 95th percentile beside the nominal 20 ms, the number of ticks
 and how much of the run went in stalls over the limit. The first second (the window's first
-paint, the connect) is reported apart and not held against the limit. With --answering the same follows against a simulator that answers everything. Fails
-(exit 1) when a longest or 95th-percentile stall passes 50 ms, and (exit 2) when a run cannot be
-measured: no Xvfb, no simulator, a program that ends early, logs nothing or never polls.
+paint, the connect) is reported apart and not held against the limit. With --answering the same
+follows against a simulator that answers everything. The machine's load is printed too: on a
+busy machine the X server and the program wait for a processor, which shows as stalls of 100 ms
+and more even in an idle window.
+
+Fails (exit 1) when a longest or 95th-percentile stall passes 50 ms, and (exit 2) when a run
+cannot be measured: no Xvfb, no simulator, a program that ends early, logs nothing or never
+polls.
 
 Usage: bench/ui_stall.py [--program PATH] [--sim PATH] [--seconds N] [--answering]
 """
@@ -23,7 +28,6 @@ import subprocess
 import sys
 import tempfile
 import threading
-import time
 
 LIMIT_MS = 50
 NOMINAL_MS = 20  # the heartbeat's interval
@@ -64,7 +68,8 @@ class Simulator:
         if not line.startswith("TCP "):
             stop(self.process)
             raise Unmeasurable(f"zorvid-sim announced no TCP port: {line!r}")
-        self.connection = f"provider=TCP_CLIENT;host=127.0.0.1;port={line.rsplit(':', 1)[1].strip()}"
+        port = int(line.rsplit(":", 1)[1])
+        self.connection = f"provider=TCP_CLIENT;host=127.0.0.1;port={port}"
         self.requests: dict[int, int] = {}
         self.reader = threading.Thread(target=self._count_requests, daemon=True)
         self.reader.start()
@@ -114,8 +119,9 @@ def percentile(values: list[int], fraction: float) -> int:
 
 
 def read_ticks(path: str) -> list[int]:
+    """The logged times; a last line without its line break, cut by the end, is left out."""
     with open(path, encoding="ascii") as log:
-        return [int(line) for line in log if line.strip()]
+        return [int(line) for line in log if line.endswith("\n")]
 
 
 def run_program(program: str, display: str, connection: str, seconds: float, log: str) -> str:
@@ -170,7 +176,9 @@ def stalls(ticks: list[int]) -> dict:
     start_up = [b - a for a, b in zip(ticks, ticks[1:]) if b <= start_up_end]
     gaps = [b - a for a, b in zip(ticks, ticks[1:]) if b > start_up_end]
     if not gaps:
-        raise Unmeasurable(f"the heartbeat stopped in the first {START_UP_MS} ms")
+        raise Unmeasurable(f"no tick after the first {START_UP_MS} ms: the user-interface thread "
+                           f"was held from {ticks[-1]} ms on, to the end; a longer --seconds "
+                           f"measures more")
     return {"ticks": len(ticks), "start_up_longest": max(start_up, default=0), "longest": max(gaps),
             "p95": percentile(gaps, 0.95), "over_limit_ms": sum(g for g in gaps if g > LIMIT_MS),
             "measured_ms": ticks[-1] - ticks[len(start_up)]}
@@ -192,6 +200,7 @@ def main() -> int:
         runs["answering"] = False
     failed = False
     for name, silent in runs.items():
+        load = os.getloadavg()[0]
         try:
             result = measure(options, silent)
         except Unmeasurable as error:
@@ -200,7 +209,8 @@ def main() -> int:
         over = result["longest"] > LIMIT_MS or result["p95"] > LIMIT_MS
         failed = failed or over
         print(f"{name}: {result['ticks']} ticks in {options.seconds:g} s "
-              f"({result['polls']} segment reads), nominal {NOMINAL_MS} ms apart")
+              f"({result['polls']} segment reads), nominal {NOMINAL_MS} ms apart; load average "
+              f"{load:.1f} before, {os.getloadavg()[0]:.1f} after, on {os.cpu_count()} cores")
         print(f"{name}: start-up (first {START_UP_MS} ms): longest stall "
               f"{result['start_up_longest']} ms")
         print(f"{name}: user-interface thread stall after it: longest {result['longest']} ms, "
