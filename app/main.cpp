@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,7 @@
 #include "transport/Transports.h"
 #include "ui/Application.h"
 #include "ui/DocumentationPictures.h"
+#include "ui/Heartbeat.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgramVersion.h"
 #include "ui/ProgramWindows.h"
@@ -42,6 +44,7 @@ struct TProgramOptions {
   zorvid::TByte address = zorvid::kZorvidDefaultAddress;
   QString screenshot;
   QString pictures;
+  QString heartbeatLog;  // empty: no heartbeat
   bool exitWhenShown = false;
   bool help = false;
   bool version = false;
@@ -95,6 +98,7 @@ class TCommandLine {
 
  private:
   void AddQtOptions();
+  void AddHiddenOption(QCommandLineOption option);
   void CheckCombination(const TProgramOptions& options) const;
 
   QCommandLineParser parser_;
@@ -123,6 +127,13 @@ class TCommandLine {
   const QCommandLineOption exitWhenShown_{
       QStringLiteral("exit-when-shown"),
       QStringLiteral("Exit as soon as the main window has been shown (start-up timing).")};
+  // For bench/ui_stall.py; hidden, so that the manual page made from --help leaves it out.
+  const QCommandLineOption heartbeatLog_{
+      QStringLiteral("heartbeat-log"),
+      QStringLiteral("Write the milliseconds since start to FILE, one line every %1 ms, from the "
+                     "user-interface thread.")
+          .arg(zorvid::THeartbeat::kIntervalMs),
+      QStringLiteral("FILE")};
   const QCommandLineOption help_{QStringLiteral("help"), QStringLiteral("Print this help.")};
   const QCommandLineOption version_{QStringLiteral("version"),
                                     QStringLiteral("Print the version.")};
@@ -137,6 +148,7 @@ TCommandLine::TCommandLine() {
                      "-DST, in any case)."),
       QStringLiteral("[DST]"));
   AddQtOptions();
+  AddHiddenOption(heartbeatLog_);
   parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 }
 
@@ -145,9 +157,13 @@ void TCommandLine::AddQtOptions() {
   for (const char* qtOption : {"platform", "display", "style", "qwindowgeometry", "qwindowtitle"}) {
     QCommandLineOption option(QString::fromLatin1(qtOption));
     option.setValueName(QStringLiteral("VALUE"));
-    option.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser_.addOption(option);
+    AddHiddenOption(option);
   }
+}
+
+void TCommandLine::AddHiddenOption(QCommandLineOption option) {
+  option.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser_.addOption(option);
 }
 
 TProgramOptions TCommandLine::Parse(const QStringList& arguments) {
@@ -173,6 +189,9 @@ TProgramOptions TCommandLine::Parse(const QStringList& arguments) {
   options.screenshot = parser_.value(screenshot_);
   options.pictures = parser_.value(pictures_);
   options.exitWhenShown = parser_.isSet(exitWhenShown_);
+  options.heartbeatLog = parser_.value(heartbeatLog_);
+  if (parser_.isSet(heartbeatLog_) && options.heartbeatLog.isEmpty())
+    throw TUsageError{QStringLiteral("--heartbeat-log: the file name is empty")};
   CheckCombination(options);
   return options;
 }
@@ -317,6 +336,15 @@ int main(int argc, char** argv) {
     std::printf("zorvid-l %s\n", VersionText().toLocal8Bit().constData());
     return 0;
   }
+  // Its clock starts here, with the program, and a file it cannot write needs no display.
+  std::unique_ptr<zorvid::THeartbeat> heartbeat;
+  if (!options.heartbeatLog.isEmpty()) {
+    heartbeat = std::make_unique<zorvid::THeartbeat>(options.heartbeatLog);
+    if (!heartbeat->IsOpen()) {
+      Report(heartbeat->Failure());
+      return kExitUsage;
+    }
+  }
   zorvid::RegisterStandardTransports();
   zorvid::InstallDstForwarderIfRequested(argc, argv);
   int status = 0;
@@ -325,7 +353,9 @@ int main(int argc, char** argv) {
     // The desktop matches the window to its menu entry and icon by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral(ZORVID_APP_ID));
     zorvid::InstallSetupHooks();
+    if (heartbeat) heartbeat->Start();
     status = Run(application, options);
+    heartbeat.reset();  // its timer goes while the thread's event dispatcher is there
     zorvid::RemoveSetupHooks();
   }
   zorvid::UnregisterStandardTransports();

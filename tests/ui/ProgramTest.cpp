@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QSize>
@@ -21,6 +22,7 @@
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/support/WidgetsTestMain.h"
 #include "ui/About.h"
 #include "ui/CiLog.h"
@@ -64,6 +66,7 @@ TEST(ProgramTest, AnswersItsCommandLineWithoutADisplay) {
                     HasSubstr("--pictures <DIR>"), HasSubstr("--exit-when-shown"),
                     HasSubstr("--version"), HasSubstr("(default 49)")));
   EXPECT_THAT(help.out, Not(HasSubstr("--platform"))) << "Qt's own options are not ours to list";
+  EXPECT_THAT(help.out, Not(HasSubstr("--heartbeat-log"))) << "a measuring aid stays hidden";
 
   QTemporaryDir directory;
   ASSERT_TRUE(directory.isValid());
@@ -83,6 +86,7 @@ TEST(ProgramTest, AnswersItsCommandLineWithoutADisplay) {
        "--pictures and --screenshot cannot be used together"},
       {{"--connect", tcp, "--pictures", missing},
        "--pictures: the directory \"" + missing + "\" does not exist"},
+      {{"--heartbeat-log", ""}, "--heartbeat-log: the file name is empty"},
   };
   for (const auto& [args, message] : bad) {
     const TProcessResult run = RunProgram(args, noDisplay);
@@ -90,6 +94,41 @@ TEST(ProgramTest, AnswersItsCommandLineWithoutADisplay) {
     EXPECT_THAT(run.err, AllOf(HasSubstr("zorvid-l: " + message), HasSubstr("--help")));
   }
   EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(missing))) << "--pictures made it";
+}
+
+// The lines of a heartbeat log.
+std::vector<std::string> LinesOf(const QString& path) {
+  QFile file(path);
+  std::vector<std::string> lines;
+  if (!file.open(QIODevice::ReadOnly)) return lines;
+  for (const QByteArray& line : file.readAll().split('\n'))
+    if (!line.isEmpty()) lines.push_back(line.toStdString());
+  return lines;
+}
+
+// What bench/ui_stall.py measures the user-interface thread by: a killed program leaves whole
+// lines of rising times; a log that cannot be written fails the start, without a display.
+TEST(ProgramTest, HeartbeatLogsRisingTimesUntilKilledAndNamesAFileItCannotOpen) {
+  QTemporaryDir directory;
+  ASSERT_TRUE(directory.isValid());
+  const QString log = directory.filePath(QStringLiteral("heartbeat.log"));
+  test::TChildProcess program;
+  ASSERT_TRUE(program.Start({ZORVID_L_PATH, "--heartbeat-log", log.toStdString()}));
+  EXPECT_TRUE(test::WaitUntil([&] { return LinesOf(log).size() >= 10; }, 5s));
+  program.Stop();
+  long long previous = -1;
+  for (const std::string& line : LinesOf(log)) {
+    ASSERT_THAT(line, MatchesRegex("[0-9]+"));
+    EXPECT_GT(std::stoll(line), previous);
+    previous = std::stoll(line);
+  }
+
+  const std::string unopenable = directory.filePath(QStringLiteral("missing/beats")).toStdString();
+  const TProcessResult run =
+      RunProgram({"--heartbeat-log", unopenable}, {"QT_QPA_PLATFORM=none", "DISPLAY="});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_THAT(run.err, HasSubstr("zorvid-l: --heartbeat-log: cannot open \"" + unopenable +
+                                 "\": No such file or directory"));
 }
 
 // The pixels of `picture` that are neither its background colour nor next to it: the smoothed
