@@ -537,6 +537,11 @@ TEST_F(MainWindowTest, ALineThatClosesIsSaidAndReconnectedByItself) {
   EXPECT_FALSE(Child("pnlStatusbar")->toolTip().isEmpty());
   EXPECT_FALSE(Enabled("TabSheet1"));
   EXPECT_TRUE(Enabled("btnCIClose")) << "it stops the attempts";
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return Status() == QString::fromUtf8("Obnovuji spojení…"); }, 1500));
+  EXPECT_TRUE(
+      Child("pnlStatusbar")->toolTip().startsWith(QString::fromUtf8("Pokusů o obnovení: 1")))
+      << Child("pnlStatusbar")->toolTip().toStdString();
 
   sim.emplace(std::vector<std::string>{"--tcp", "127.0.0.1:" + port});
   EXPECT_TRUE(QTest::qWaitFor(
