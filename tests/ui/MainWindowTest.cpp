@@ -565,6 +565,37 @@ TEST_F(MainWindowTest, ALineThatClosesIsSaidAndReconnectedByItself) {
   EXPECT_EQ(Status(), QString::fromUtf8("Spojení bylo ukončeno.")) << "no attempts after it";
 }
 
+// The same over a pseudo-terminal: the window opened the port by the simulator's link to its
+// terminal; the terminal hangs up with the simulator, and a new simulator makes the link again
+// to a terminal of another name, which the window finds by itself.
+TEST_F(MainWindowTest, APseudoTerminalMadeAgainUnderItsLinkIsReconnected) {
+  QTemporaryDir directory;
+  ASSERT_TRUE(directory.isValid());
+  const std::string link = directory.filePath("display").toStdString();
+  const auto start = [&link](test::TChildProcess& sim) {
+    ASSERT_TRUE(sim.Start({ZORVID_SIM_PATH, "--pty", link}, test::TChildProcess::TOutput::kRead));
+    const std::optional<std::string> announced = sim.ReadLine(2s);
+    ASSERT_TRUE(announced && announced->starts_with("PTY ")) << "no pseudo-terminal named";
+  };
+  std::optional<test::TChildProcess> sim(std::in_place);
+  start(*sim);
+  ASSERT_TRUE(Connect("provider=SERIAL_PORT;device=" + link + ";baudrate=115200", 49))
+      << window_.ConnectFailure().toStdString();
+  sim.reset();
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return Status() == QString::fromUtf8("Spojení bylo přerušeno."); }, 300))
+      << Status().toStdString();
+  sim.emplace();
+  start(*sim);
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return Status() == QString::fromUtf8("Spojení bylo obnoveno."); }, 3000))
+      << Status().toStdString() << ": " << Child("pnlStatusbar")->toolTip().toStdString();
+  Child<QLineEdit>("edtDisplayChars")->setText("89");
+  Click("btnDisplayCharsSet");
+  Poll();
+  EXPECT_EQ(FormatHexSpaced(Panel()->CollectDisplayData().substr(3)), "7F 6F");
+}
+
 // Closing the window while a procedure waits for a silent display abandons the exchange: the
 // window goes long before the request's 1000 ms time-out.
 TEST(MainWindowCloseTest, ClosingWhileAProcedureWaitsDoesNotWaitForTheDisplay) {
