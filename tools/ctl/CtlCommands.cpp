@@ -664,9 +664,9 @@ std::string CtlHelpText() {
       "UTF-8 with control characters, backslashes and bytes that are not UTF-8 as \\xNN.\n"
       "\nBefore the command it connects: creates the transport from the connection string,\n"
       "opens it, and reads the display's identification. An answer is checked before it is\n"
-      "printed: a value the matching set command would refuse is an invalid answer.\n" +
+      "printed: a value the matching set command would refuse is an invalid answer.\n\n" +
       RetriesHelp() +
-      "With --json the result is one JSON object on stdout: \"ok\" true, \"command\" and the\n"
+      "\nWith --json the result is one JSON object on stdout: \"ok\" true, \"command\" and the\n"
       "values under the keys the text form uses; a failure: \"ok\" false, \"command\", \"exit\"\n"
       "and \"error\". Strings are UTF-8, a byte that is not UTF-8 as \\xNN.\n"
       "\nExit codes:\n"
