@@ -19,6 +19,10 @@ std::string AddressText(TByte address) {
          FormatHexPacked(std::string(1, static_cast<char>(address))) + ")";
 }
 
+std::string TriesText(int tried) {
+  return tried > 1 ? " in " + std::to_string(tried) + " tries" : "";
+}
+
 TDisplayConnection::TDisplayConnection()
     : stack_(New<TKorvelStack>()), device_(New<TZorvid>(kZorvidDefaultAddress)) {
   device_->SetStack(stack_);
@@ -57,10 +61,9 @@ bool TDisplayConnection::Establish(const std::string& connectionString, TByte ad
   for (; !identified && tried < identificationTries && !line->IsLineClosed(); ++tried)
     identified = device_->LoadIdentification();
   if (!identified) {
-    const std::string tries = tried > 1 ? " in " + std::to_string(tried) + " tries" : "";
     failureReason_ =
-        opened ? "no identification from address " + AddressText(address) + tries + ": " +
-                     LastResultText(*device_)
+        opened ? "no identification from address " + AddressText(address) + TriesText(tried) +
+                     ": " + LastResultText(*device_)
                : "cannot open " + QuotedWhole(connectionString) + ": " + line->GetFailureReason();
     return false;
   }

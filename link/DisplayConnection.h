@@ -76,4 +76,7 @@ inline constexpr TByte kHighestDisplayAddress = kRefusedAddress - 1;
 // "49 (0x31)": an address as messages give it.
 std::string AddressText(TByte address);
 
+// " in 3 tries" after more than one try, else nothing: how a failure says it was repeated.
+std::string TriesText(int tried);
+
 }  // namespace zorvid

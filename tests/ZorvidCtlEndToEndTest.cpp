@@ -17,8 +17,10 @@
 #include <future>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "link/DisplayConnection.h"
@@ -129,21 +131,60 @@ TEST_F(CtlEndToEndTest, ConnectionFailuresExitThree) {
   EXPECT_THAT(unknown.err, HasSubstr("provider=CARRIER_PIGEON"));
 }
 
-// A pending request ends as soon as the other side closes, and says so.
+// A pending request ends as soon as the other side closes, and says so; retries or not, a
+// closed line answers no other try.
 TEST_F(CtlEndToEndTest, ALineClosedDuringACommandEndsItAtOnceWithExitThree) {
-  StartSimulator({"--delay", "5000"});
-  auto run = std::async(std::launch::async, [this] {
-    return RunCtl({"-t", "10000", "ident"}, line.Connection());
-  });
-  std::this_thread::sleep_for(200ms);  // the identification is on its way
-  const auto closed = TClock::now();
-  line.StopSimulator();
-  const TProcessResult result = run.get();
-  EXPECT_LT(TClock::now() - closed, 1s);
-  EXPECT_EQ(result.exitCode, kExitConnection);
-  EXPECT_THAT(result.err, HasSubstr("no identification from address 49 (0x31): no answer: the "
-                                    "line was closed: connection to 127.0.0.1:"));
-  EXPECT_THAT(result.err, HasSubstr(" closed by the other side\n"));
+  using TArgs = std::vector<std::string>;
+  const std::vector<std::tuple<TArgs, TArgs, std::string>> cases{
+      {{"--delay", "5000"},
+       {"ident"},
+       "connection failed: no identification from address 49 (0x31): no answer: "},
+      {{"--delay", "5000"},
+       {"--retries", "2", "ident"},
+       "connection failed: no identification from address 49 (0x31): no answer: "},
+      {{"--silent", "0x83"},
+       {"--retries", "2", "get", "brightness"},
+       "get brightness: no answer: "},
+  };
+  for (const auto& [simulator, args, failure] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    StartSimulator(simulator);
+    auto run = std::async(std::launch::async, [&, &args = args] {
+      TArgs timed{"-t", "10000"};
+      timed.insert(timed.end(), args.begin(), args.end());
+      return RunCtl(timed, line.Connection());
+    });
+    std::this_thread::sleep_for(200ms);  // the request is on its way
+    const auto closed = TClock::now();
+    line.StopSimulator();
+    const TProcessResult result = run.get();
+    EXPECT_LT(TClock::now() - closed, 1s);
+    EXPECT_EQ(result.exitCode, kExitConnection);
+    EXPECT_THAT(result.err, HasSubstr("zorvidctl: " + failure +
+                                      "the line was closed: connection to 127.0.0.1:"));
+    EXPECT_THAT(result.err, HasSubstr(" closed by the other side\n"));
+  }
+}
+
+// Under --drop 0.5, seed 5 loses the first and third answer and keeps the second and fourth:
+// the run that ends at the first loss without retries gets past both with one.
+TEST_F(CtlEndToEndTest, RetriesGetPastAnswersTheDisplayLost) {
+  const std::vector<std::string> lossy{"--drop", "0.5", "--seed", "5", "--temperature", "23.5"};
+  StartSimulator(lossy);
+  ExpectFails({"-t", "200", "get", "temperature"}, kExitConnection,
+              "zorvidctl: connection failed: no identification from address 49 (0x31): no "
+              "answer\n");
+
+  StartSimulator(lossy);
+  const TProcessResult run = Ctl({"--trace", "--retries", "1", "-t", "200", "get", "temperature"});
+  EXPECT_EQ(run.exitCode, kExitOk) << run.err;
+  EXPECT_EQ(run.out, "23.5\n");
+  // The instruction of every packet sent: the seventh byte, after "> " and six pairs.
+  std::vector<std::string> sent;
+  std::istringstream lines(run.err);
+  for (std::string traced; std::getline(lines, traced);)
+    if (traced.starts_with("> ")) sent.push_back(traced.substr(2 + 6 * 3, 2));
+  EXPECT_EQ(sent, (std::vector<std::string>{"F3", "F3", "51", "51"}));
 }
 
 // The transport goes on without them, and the user learns of them.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <limits>
 #include <map>
 #include <set>
@@ -137,9 +138,9 @@ TEST(CtlArgumentsTest, OptionsHaveDefaultsAndBothForms) {
                                                1000, false, false}));
   EXPECT_EQ(defaults.command, "ident");
 
-  const TCtlInvocation given = Parse(
-      {"-c", "provider=X;a=b", "-a", "0x32", "--timeout=250", "--json", "--trace", "get", "clock"});
-  EXPECT_TRUE(given.options == (TCtlOptions{"provider=X;a=b", 0x32, 250, true, true}));
+  const TCtlInvocation given = Parse({"-c", "provider=X;a=b", "-a", "0x32", "--timeout=250",
+                                      "--json", "--trace", "--retries=10", "get", "clock"});
+  EXPECT_TRUE(given.options == (TCtlOptions{"provider=X;a=b", 0x32, 250, true, true, 10}));
   EXPECT_EQ(given.command, "get clock");
   EXPECT_EQ(Parse({"--address=254", "--connection", "c", "-t", "1", "ident"}).options.address, 254);
 }
@@ -178,6 +179,9 @@ TEST(CtlArgumentsTest, BadOptionsSayWhichAndWithWhat) {
             "timeout out of range (1..3600000): 2147483647");
   EXPECT_EQ(Refusal({"-t", "2147483648", "ident"}), "invalid timeout: \"2147483648\"");
   EXPECT_EQ(Refusal({"-a", "4294967345", "ident"}), "invalid address: \"4294967345\"");
+  EXPECT_EQ(Refusal({"--retries", "11", "ident"}), "retries out of range (0..10): 11");
+  EXPECT_EQ(Refusal({"--retries=-1", "ident"}), "retries out of range (0..10): -1");
+  EXPECT_EQ(Refusal({"--retries", "two", "ident"}), "invalid retries: \"two\"");
 }
 
 TEST(CtlArgumentsTest, UnknownCommandsAndWrongArgumentCounts) {
@@ -271,6 +275,8 @@ TEST(CtlArgumentsTest, HelpDocumentsEveryOptionAndCommand) {
        {"--connection <STRING>",
         "--address <N>",
         "--timeout <MS>",
+        "--retries <N>",
+        "show-info and raw always go out once",
         "--json",
         "--trace",
         "--help",
@@ -304,8 +310,8 @@ TEST(CtlArgumentsTest, HelpDocumentsEveryOptionAndCommand) {
 // ---- Whole runs over an in-memory line ---------------------------------------------------
 
 // A display at address 49 with fixed readings that accepts every write, unless told to answer
-// an instruction with other data, an error acknowledge, not at all, or with one data byte too
-// many.
+// an instruction with other data, an error acknowledge, not at all, with one data byte too
+// many, or to lose or damage its first answers.
 class CtlRunTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { TMemoryTransport::Register(); }
@@ -327,6 +333,16 @@ class CtlRunTest : public ::testing::Test {
 
   TByteString Respond(const TKorvelFormat97& r) {
     if (r.Adr != 49 || silent.contains(r.Inst)) return {};
+    TByteString answer = Answer(r);
+    std::deque<TMiss>& missing = misses[r.Inst];
+    if (missing.empty()) return answer;
+    const TMiss miss = missing.front();
+    missing.pop_front();
+    if (miss == TMiss::kLost) return {};
+    answer[answer.size() - 2] ^= '\xFF';  // the checksum
+    return answer;
+  }
+  TByteString Answer(const TKorvelFormat97& r) {
     if (acks.contains(r.Inst)) return BuildPacket97(49, r.Sig, acks[r.Inst], "");
     TByteString data;
     if (!Reading(r.Inst, data) && !Writing(r.Inst)) return BuildPacket97(49, r.Sig, 2, "");
@@ -377,11 +393,20 @@ class CtlRunTest : public ::testing::Test {
     if (!requests.empty() && requests.front().Inst == 0xF3) requests.erase(requests.begin());
     return requests;
   }
+  // The instructions the display saw in the last run, in order.
+  std::vector<int> Instructions() {
+    std::vector<int> instructions;
+    for (const TKorvelFormat97& request : display->Requests())
+      instructions.push_back(request.Inst);
+    return instructions;
+  }
 
   std::unique_ptr<TScriptedPeer> display;
   std::map<TByte, TByteString> answers;
   std::map<TByte, TByte> acks;
   std::set<TByte> silent, overlong;
+  enum class TMiss { kLost, kDamaged };
+  std::map<TByte, std::deque<TMiss>> misses;  // what happens to the first answers to INST
 };
 
 TEST_F(CtlRunTest, EveryReadPrintsItsTextForm) {
@@ -504,6 +529,68 @@ TEST_F(CtlRunTest, FailuresSayWhyWithExitOne) {
   EXPECT_EQ(raw.exitCode, kExitFailed);
   EXPECT_EQ(raw.err, "zorvidctl: raw 0x83: no answer\n");
   EXPECT_THAT(ack.out + silence.out + invalid.out + raw.out, IsEmpty());
+}
+
+// Each request that got no answer goes out again, as often as --retries allows, and no more.
+TEST_F(CtlRunTest, RetriesRepeatEachRequestThatGotNoAnswer) {
+  using enum TMiss;
+  misses = {{0xF3, {kLost}}, {0x83, {kLost, kDamaged}}};
+  const TRun read = Run({"--retries", "2", "get", "brightness"});
+  EXPECT_EQ(read.exitCode, kExitOk) << read.err;
+  EXPECT_EQ(read.out, "5\n");
+  EXPECT_THAT(read.err, IsEmpty());
+  EXPECT_EQ(Instructions(), (std::vector<int>{0xF3, 0xF3, 0x83, 0x83, 0x83}));
+
+  // Its read and its write each have their own tries; the write sends the same record each time.
+  misses = {{0x77, {kDamaged}}, {0x76, {kLost, kLost}}};
+  const TRun params = Run({"--retries", "2", "set", "params", "mdy=1"});
+  EXPECT_EQ(params.exitCode, kExitOk) << params.err;
+  EXPECT_EQ(Instructions(), (std::vector<int>{0xF3, 0x77, 0x77, 0x76, 0x76, 0x76}));
+  const std::vector<TKorvelFormat97> requests = display->Requests();
+  for (std::size_t i = 4; i < requests.size(); ++i)
+    EXPECT_EQ(requests[i].Data, requests[3].Data);
+
+  misses = {{0x83, {kLost, kLost, kLost}}};
+  const TRun unanswered = Run({"--retries", "2", "get", "brightness"});
+  EXPECT_EQ(unanswered.exitCode, kExitFailed);
+  EXPECT_EQ(unanswered.err, "zorvidctl: get brightness in 3 tries: no answer\n");
+  EXPECT_EQ(Instructions(), (std::vector<int>{0xF3, 0x83, 0x83, 0x83}));
+}
+
+TEST_F(CtlRunTest, WithoutRetriesEachRequestGoesOutOnce) {
+  for (const std::vector<std::string>& retries : {std::vector<std::string>{}, {"--retries", "0"}}) {
+    SCOPED_TRACE(::testing::PrintToString(retries));
+    std::vector<std::string> args = retries;
+    args.insert(args.end(), {"get", "brightness"});
+    misses = {{0x83, {TMiss::kLost}}};
+    const TRun read = Run(args);
+    EXPECT_EQ(read.exitCode, kExitFailed);
+    EXPECT_EQ(read.err, "zorvidctl: get brightness: no answer\n");
+    EXPECT_EQ(Instructions(), (std::vector<int>{0xF3, 0x83}));
+
+    misses = {{0xF3, {TMiss::kLost}}};
+    EXPECT_EQ(Run(args).exitCode, kExitConnection);
+    EXPECT_EQ(Instructions(), (std::vector<int>{0xF3}));
+  }
+}
+
+// Repeated, these could act twice; an error acknowledge is the display's answer.
+TEST_F(CtlRunTest, RetriesRepeatNeitherRawNorTriggersNorRefusals) {
+  acks[0x93] = 4;
+  const std::vector<std::tuple<std::vector<std::string>, TByte, std::string>> cases{
+      {{"raw", "0x83"}, 0x83, "raw 0x83: no answer"},
+      {{"show-info"}, 0x78, "show-info: no answer"},
+      {{"set", "brightness", "5"}, 0x93, "set brightness 5: acknowledge 4"},
+  };
+  for (const auto& [command, inst, failure] : cases) {
+    misses = {{0x83, {TMiss::kLost}}, {0x78, {TMiss::kLost}}};
+    std::vector<std::string> args{"--retries", "2"};
+    args.insert(args.end(), command.begin(), command.end());
+    const TRun run = Run(args);
+    EXPECT_EQ(run.exitCode, kExitFailed) << failure;
+    EXPECT_EQ(run.err, "zorvidctl: " + failure + "\n");
+    EXPECT_EQ(Instructions(), (std::vector<int>{0xF3, inst})) << failure;
+  }
 }
 
 TEST_F(CtlRunTest, ConnectionFailuresExitThree) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -96,6 +97,14 @@ std::vector<TCtlOption> CtlOptions() {
            "MS"),
        [](TCtlInvocation& invocation, const std::string& value) {
          invocation.options.timeoutMs = NumberInRange("timeout", value, 1, kMaxTimeoutMs);
+       }},
+      {QCommandLineOption("retries",
+                          "more tries, each with the timeout, for a request that got no answer "
+                          "(0.." +
+                              QString::number(kMaxRetries) + ", default 0; see below)",
+                          "N"),
+       [](TCtlInvocation& invocation, const std::string& value) {
+         invocation.options.retries = NumberInRange("retries", value, 0, kMaxRetries);
        }},
       {QCommandLineOption("json", "print the result as one JSON object instead of text"),
        [](TCtlInvocation& invocation, const std::string&) { invocation.options.json = true; }},
@@ -277,6 +286,11 @@ TParamChange ParseParamChange(std::string_view assignment) {
 
 struct TCommandSpec;
 
+// Whether a command's requests may go out again when no answer came (--retries). A read, or a
+// write of a whole value, leaves the display as one request would; a trigger or an instruction
+// of unknown effect (raw) could act twice.
+enum TRepeat { kSendOnce, kRepeatable };
+
 // No upper limit on the number of arguments.
 constexpr std::size_t kAnyCount = std::numeric_limits<std::size_t>::max();
 
@@ -298,6 +312,7 @@ struct TCommandSpec {
   std::string_view arguments;  // usage of the arguments ("TEXT")
   std::string_view help;
   TCtlAction (*prepare)(const TCommandArgs& args);
+  TRepeat repeat;
 
   std::string Name() const {
     return item.empty() ? std::string(verb) : std::string(verb) + " " + std::string(item);
@@ -319,7 +334,7 @@ TCtlResult Bare(TCtlField field) {
 template <auto Run>
 TCtlAction WithoutArguments(const TCommandArgs& args) {
   ExpectCount(args, 0, 0);
-  return Run;
+  return {Run};
 }
 
 // The text the connection read already: the identification goes out once per run.
@@ -406,7 +421,7 @@ TCtlAction PrepareSetText(const TCommandArgs& args) {
   ExpectCount(args, 1, 1);
   std::string text = args.Value(0);
   if (!IsValidDisplayText(text)) Refuse("invalid display text: " + Quoted(text));
-  return [text](IZorvid& device, TCtlResult&) { return device.SetDisplayChars(text); };
+  return {[text](IZorvid& device, TCtlResult&) { return device.SetDisplayChars(text); }};
 }
 
 TCtlAction PrepareSetData(const TCommandArgs& args) {
@@ -417,7 +432,7 @@ TCtlAction PrepareSetData(const TCommandArgs& args) {
   if (!PackDisplayData(*data))
     Refuse("display data needs exactly " + std::to_string(kZorvidPositions) + " bytes, got " +
            std::to_string(data->size()) + ": " + Quoted(given));
-  return [bytes = *data](IZorvid& device, TCtlResult&) { return device.SetDisplayData(bytes); };
+  return {[bytes = *data](IZorvid& device, TCtlResult&) { return device.SetDisplayData(bytes); }};
 }
 
 TCtlAction PrepareSetExpiration(const TCommandArgs& args) {
@@ -426,8 +441,8 @@ TCtlAction PrepareSetExpiration(const TCommandArgs& args) {
   const std::int32_t seconds = Number("expiration", given);
   if (!PackDataExpiration(seconds))
     Refuse("expiration out of range " + RangeText(0, kExpirationMax) + ": " + EchoedText(given));
-  return
-      [seconds](IZorvid& device, TCtlResult&) { return device.SetDisplayDataExpiration(seconds); };
+  return {
+      [seconds](IZorvid& device, TCtlResult&) { return device.SetDisplayDataExpiration(seconds); }};
 }
 
 TCtlAction PrepareSetBrightness(const TCommandArgs& args) {
@@ -436,7 +451,7 @@ TCtlAction PrepareSetBrightness(const TCommandArgs& args) {
   const std::int32_t value = Number("brightness", given);
   if (!PackBrightness(value))
     Refuse("brightness out of range " + RangeText(0, kBrightnessMax) + ": " + EchoedText(given));
-  return [value](IZorvid& device, TCtlResult&) { return device.SetDisplayBrightness(value); };
+  return {[value](IZorvid& device, TCtlResult&) { return device.SetDisplayBrightness(value); }};
 }
 
 bool OnOff(std::string_view what, std::string_view text) {
@@ -458,19 +473,21 @@ TCtlAction PrepareSetBrightnessAuto(const TCommandArgs& args) {
            RangeText(0, kBrightnessGainMax) + "): " + given);
   // The display follows the light between the two: a minimum above the maximum has no meaning.
   if (s.min > s.max) Refuse("brightness-auto min above max: " + given);
-  return [s](IZorvid& device, TCtlResult&) { return device.SetDisplayBrightnessAuto(s); };
+  return {[s](IZorvid& device, TCtlResult&) { return device.SetDisplayBrightnessAuto(s); }};
 }
 
 TCtlAction PrepareSetClock(const TCommandArgs& args) {
   ExpectCount(args, 1, 2);
   const std::string given = args.Joined();
-  if (given == "now") return [](IZorvid& device, TCtlResult&) { return device.SetDateTime(Now()); };
+  // Read at each try, so that a repeated request sets the time it goes out at.
+  if (given == "now")
+    return {[](IZorvid& device, TCtlResult&) { return device.SetDateTime(Now()); }};
   const auto clock = ParseClock(given);
   if (!clock) Refuse("invalid clock (expected \"YYYY-MM-DD HH:MM:SS\" or now): " + Quoted(given));
   if (!PackDateTime(*clock))
     Refuse("clock year out of range " + RangeText(kDisplayYearFirst, kDisplayYearLast) +
            ", the years the display holds: " + Quoted(given));
-  return [value = *clock](IZorvid& device, TCtlResult&) { return device.SetDateTime(value); };
+  return {[value = *clock](IZorvid& device, TCtlResult&) { return device.SetDateTime(value); }};
 }
 
 TCtlAction PrepareSetParams(const TCommandArgs& args) {
@@ -485,15 +502,20 @@ TCtlAction PrepareSetParams(const TCommandArgs& args) {
              Quoted(args.Value(earlier - changes.begin())) + " and " + Quoted(args.Value(i)));
     changes.push_back(change);
   }
-  return [changes](IZorvid& device, TCtlResult&) {
-    TDateTimeParams params;
-    if (!device.GetDateTimeParams(params)) return false;
-    // Written back whole: an unsound value the display sent would go back with the change.
-    ExpectSound(CheckDateTimeParams(params));
-    for (const TParamChange& change : changes)
-      ApplyParamChange(params, change);
-    return device.SetDateTimeParams(params);
-  };
+  // Two requests, each repeatable on its own: the read, then the write of the whole record.
+  const auto params = std::make_shared<TDateTimeParams>();
+  return {[params](IZorvid& device, TCtlResult&) {
+            if (!device.GetDateTimeParams(*params)) return false;
+            // Written back whole: an unsound value the display sent would go back with the change.
+            ExpectSound(CheckDateTimeParams(*params));
+            return true;
+          },
+          [params, changes](IZorvid& device, TCtlResult&) {
+            TDateTimeParams changed = *params;
+            for (const TParamChange& change : changes)
+              ApplyParamChange(changed, change);
+            return device.SetDateTimeParams(changed);
+          }};
 }
 
 TCtlAction PrepareRaw(const TCommandArgs& args) {
@@ -506,48 +528,50 @@ TCtlAction PrepareRaw(const TCommandArgs& args) {
     Refuse("raw data too long: " + std::to_string(data->size()) +
            " bytes, a packet carries at most " + std::to_string(kPacket97MaxData) + ": " +
            Quoted(given));
-  return [inst, bytes = *data](IZorvid& device, TCtlResult& result) {
+  return {[inst, bytes = *data](IZorvid& device, TCtlResult& result) {
     std::int32_t ack = -1;
     TByteString answer;
     if (!device.Query(inst, bytes, -1, ack, answer)) return false;
     result = {TLayout::kInline, {HexByteField("ack", ack), HexPackedField("data", answer)}};
     return true;
-  };
+  }};
 }
 
 constexpr std::array<TCommandSpec, 18> kCommands{{
-    {"ident", "", "", "prints the identification text", WithoutArguments<RunIdent>},
+    {"ident", "", "", "prints the identification text", WithoutArguments<RunIdent>, kRepeatable},
     {"get", "text", "", "prints the displayed characters as the display answers them",
-     WithoutArguments<RunGetText>},
+     WithoutArguments<RunGetText>, kRepeatable},
     {"get", "data", "", "prints the segment bytes as hex pairs (\"03 3F 06 5B 4F\")",
-     WithoutArguments<RunGetData>},
+     WithoutArguments<RunGetData>, kRepeatable},
     {"get", "expiration", "", "prints \"seconds=N second=M\" (seconds 0: the data stays)",
-     WithoutArguments<RunGetExpiration>},
+     WithoutArguments<RunGetExpiration>, kRepeatable},
     {"get", "brightness", "", "prints the static brightness \"N\"",
-     WithoutArguments<RunGetBrightness>},
+     WithoutArguments<RunGetBrightness>, kRepeatable},
     {"get", "brightness-auto", "", "prints \"auto=on|off min=N max=N gain=N\"",
-     WithoutArguments<RunGetBrightnessAuto>},
+     WithoutArguments<RunGetBrightnessAuto>, kRepeatable},
     {"get", "clock", "", "prints the display's clock \"YYYY-MM-DD HH:MM:SS\"",
-     WithoutArguments<RunGetClock>},
+     WithoutArguments<RunGetClock>, kRepeatable},
     {"get", "params", "", "prints one KEY=VALUE line per date-time parameter (keys below)",
-     WithoutArguments<RunGetParams>},
+     WithoutArguments<RunGetParams>, kRepeatable},
     {"get", "temperature", "", "prints degrees with one decimal place (\"23.5\")",
-     WithoutArguments<RunGetTemperature>},
+     WithoutArguments<RunGetTemperature>, kRepeatable},
     {"set", "text", "TEXT", "shows TEXT: up to 5 of 0-9 a-z A-Z space -, one \".\", final \":\"",
-     PrepareSetText},
-    {"set", "data", "HEX", "shows exactly 5 segment bytes", PrepareSetData},
+     PrepareSetText, kRepeatable},
+    {"set", "data", "HEX", "shows exactly 5 segment bytes", PrepareSetData, kRepeatable},
     {"set", "expiration", "SECONDS", "how long pushed data stays, 0..65535 (0: for good)",
-     PrepareSetExpiration},
-    {"set", "brightness", "N", "static brightness 0..127", PrepareSetBrightness},
+     PrepareSetExpiration, kRepeatable},
+    {"set", "brightness", "N", "static brightness 0..127", PrepareSetBrightness, kRepeatable},
     {"set", "brightness-auto", "on|off MIN MAX GAIN",
      "automatic brightness, MIN and MAX 6..36 (MIN not above MAX), GAIN 0..100",
-     PrepareSetBrightnessAuto},
-    {"set", "clock", "\"YYYY-MM-DD HH:MM:SS\"|now", "sets the display's clock", PrepareSetClock},
+     PrepareSetBrightnessAuto, kRepeatable},
+    {"set", "clock", "\"YYYY-MM-DD HH:MM:SS\"|now", "sets the display's clock", PrepareSetClock,
+     kRepeatable},
     {"set", "params", "KEY=VALUE...",
-     "changes the given keys; the others keep the display's values", PrepareSetParams},
+     "changes the given keys; the others keep the display's values", PrepareSetParams, kRepeatable},
     {"show-info", "", "", "makes the display show its current information",
-     WithoutArguments<RunShowInfo>},
-    {"raw", "", "INST [HEX]", "sends any instruction, prints \"ack=NN data=HEX\"", PrepareRaw},
+     WithoutArguments<RunShowInfo>, kSendOnce},
+    {"raw", "", "INST [HEX]", "sends any instruction, prints \"ack=NN data=HEX\"", PrepareRaw,
+     kSendOnce},
 }};
 
 bool Matches(const TCommandSpec& command, const QStringList& words) {
@@ -575,6 +599,18 @@ const TCommandSpec& FindCommand(const QStringList& words) {
   for (const TCommandSpec& command : kCommands)
     if (Matches(command, words)) return command;
   RefuseCommand(words);
+}
+
+// What --retries repeats, with the commands whose requests go out once whatever it says.
+std::string RetriesHelp() {
+  QStringList once;
+  for (const TCommandSpec& command : kCommands)
+    if (command.repeat == kSendOnce) once << Text(command.Name());
+  return "With --retries N the identification and each request of a command go out up to N\n"
+         "more times while no answer comes (nothing within the timeout, or an answer damaged on\n"
+         "the way); an answer with an acknowledge other than 0, or a closed line, ends the\n"
+         "command at once. " +
+         once.join(" and ").toStdString() + " always go out once: a repeat could act twice.\n";
 }
 
 std::string PaddedTo(std::string text, std::size_t width) {
@@ -608,6 +644,7 @@ void ParseCtlArguments(const std::vector<std::string>& args, TCtlInvocation& inv
   invocation.command = command.Name();
   invocation.line = words.join(' ').toStdString();
   invocation.action = command.prepare({command, words.mid(command.item.empty() ? 1 : 2)});
+  invocation.requestTries = command.repeat == kRepeatable ? 1 + invocation.options.retries : 1;
 }
 
 std::string CtlHelpText() {
@@ -627,8 +664,9 @@ std::string CtlHelpText() {
       "UTF-8 with control characters, backslashes and bytes that are not UTF-8 as \\xNN.\n"
       "\nBefore the command it connects: creates the transport from the connection string,\n"
       "opens it, and reads the display's identification. An answer is checked before it is\n"
-      "printed: a value the matching set command would refuse is an invalid answer.\n"
-      "With --json the result is one JSON object on stdout: \"ok\" true, \"command\" and the\n"
+      "printed: a value the matching set command would refuse is an invalid answer.\n\n" +
+      RetriesHelp() +
+      "\nWith --json the result is one JSON object on stdout: \"ok\" true, \"command\" and the\n"
       "values under the keys the text form uses; a failure: \"ok\" false, \"command\", \"exit\"\n"
       "and \"error\". Strings are UTF-8, a byte that is not UTF-8 as \\xNN.\n"
       "\nExit codes:\n"

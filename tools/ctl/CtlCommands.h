@@ -27,6 +27,7 @@ inline constexpr int kExitConnection = 3;  // transport not created or opened, n
 inline constexpr char kDefaultConnection[] = "provider=TCP_CLIENT;host=127.0.0.1;port=10001";
 inline constexpr std::int32_t kDefaultTimeoutMs = 1000;
 inline constexpr std::int32_t kMaxTimeoutMs = 3600000;
+inline constexpr std::int32_t kMaxRetries = 10;
 
 // A command line that cannot run; the message says what and with which value.
 class TUsageError : public std::runtime_error {
@@ -41,11 +42,14 @@ class TAnswerError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// One device operation with its arguments bound; false when it failed, the device's last
-// result telling why (no result at all: the operation refused its arguments). Raises
-// TAnswerError for an answer that fails its check. The device is connected: its identification
-// is loaded.
-using TCtlAction = std::function<bool(TZorvid& device, TCtlResult& result)>;
+// One device operation with its arguments bound, at most one request; false when it failed,
+// the device's last result telling why (no result at all: the operation refused its
+// arguments). Raises TAnswerError for an answer that fails its check. The device is connected:
+// its identification is loaded.
+using TCtlStep = std::function<bool(TZorvid& device, TCtlResult& result)>;
+// A command's steps in order; the first that fails ends it. A step is the unit a run repeats
+// when its request got no answer, so that each request of a command has its own tries.
+using TCtlAction = std::vector<TCtlStep>;
 
 struct TCtlOptions {
   std::string connection = kDefaultConnection;
@@ -53,6 +57,7 @@ struct TCtlOptions {
   std::int32_t timeoutMs = kDefaultTimeoutMs;
   bool json = false;
   bool trace = false;
+  std::int32_t retries = 0;  // more tries for a request that got no answer
   bool operator==(const TCtlOptions&) const = default;
 };
 
@@ -64,6 +69,9 @@ struct TCtlInvocation {
   std::string command;  // the command's name ("get text")
   std::string line;     // the name with its arguments, for messages ("set brightness 200")
   TCtlAction action;
+  // How often each request of the command may go out: 1 + retries when the command's table
+  // row says its requests are safe to repeat, else 1.
+  int requestTries = 1;
 };
 
 // Options come only before the command; everything after it is an argument. The arguments

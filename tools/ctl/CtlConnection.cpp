@@ -4,12 +4,26 @@
 #include "tools/ctl/CtlCommands.h"
 
 namespace zorvid::ctl {
+namespace {
+
+TCiRef LineOf(IKorvelStackDevice& device) {
+  const TRef<IKorvelStack> stack = device.GetStack();
+  return stack ? stack->GetCommunicationInterface() : TCiRef();
+}
+
+}  // namespace
 
 int FailureExitCode(IKorvelStackDevice& device) {
   if (device.GetLastResult() == kResultNone) return kExitUsage;
-  const TRef<IKorvelStack> stack = device.GetStack();
-  const TCiRef line = stack ? stack->GetCommunicationInterface() : TCiRef();
+  const TCiRef line = LineOf(device);
   return line && line->IsLineClosed() ? kExitConnection : kExitFailed;
+}
+
+bool MayTryAgain(IKorvelStackDevice& device) {
+  const TByte result = device.GetLastResult();
+  if (result != kResultNoAnswer && result != kResultInvalid) return false;
+  const TCiRef line = LineOf(device);
+  return line && !line->IsLineClosed();
 }
 
 }  // namespace zorvid::ctl

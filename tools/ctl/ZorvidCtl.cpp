@@ -48,24 +48,39 @@ class TReporter {
 std::optional<std::string> Connect(TDisplayConnection& connection, const TCtlOptions& options) {
   connection.Device().SetTimeout(options.timeoutMs);
   try {
-    if (connection.Connect(options.connection, options.address)) return std::nullopt;
+    if (connection.Connect(options.connection, options.address, 1 + options.retries))
+      return std::nullopt;
     return connection.FailureReason();
   } catch (const std::exception& error) {
     return std::string(error.what()) + " (connection " + Quoted(options.connection) + ")";
   }
 }
 
+// One step, run again while its request got no answer and `tries` allow; `tried` says how
+// often it ran.
+bool RunStep(const TCtlStep& step, int tries, TZorvid& device, TCtlResult& result, int& tried) {
+  for (tried = 1;; ++tried) {
+    // A refused argument sends nothing and so leaves no result of its own.
+    device.ResetLastResult();
+    if (step(device, result)) return true;
+    if (tried >= tries || !MayTryAgain(device)) return false;
+  }
+}
+
 int RunAction(const TCtlInvocation& invocation, TZorvid& device, TReporter& reporter) {
-  // A refused argument sends nothing and so leaves no result of its own.
-  device.ResetLastResult();
   TCtlResult result;
   const std::string line = EchoedText(invocation.line);
   try {
-    if (invocation.action(device, result)) return reporter.Succeed(result);
+    for (const TCtlStep& step : invocation.action) {
+      int tried = 0;
+      if (RunStep(step, invocation.requestTries, device, result, tried)) continue;
+      return reporter.Fail(FailureExitCode(device),
+                           line + TriesText(tried) + ": " + LastResultText(device));
+    }
+    return reporter.Succeed(result);
   } catch (const std::exception& error) {
     return reporter.Fail(kExitFailed, line + ": " + error.what());
   }
-  return reporter.Fail(FailureExitCode(device), line + ": " + LastResultText(device));
 }
 
 int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err) {
