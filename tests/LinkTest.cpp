@@ -3,13 +3,20 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 #include <chrono>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/AnswerCheck.h"
 #include "link/Capabilities.h"
 #include "link/DisplayConnection.h"
+#include "link/DisplayLink.h"
+#include "tests/support/ShownMessages.h"
 #include "tests/support/SimProcess.h"
 #include "transport/Transports.h"
 
@@ -152,6 +159,86 @@ TEST(AnswerCheckTest, TheSettersRangesDecide) {
        {TByteString(), TByteString(3, '\x03'), TByteString("\x03\x3F\x06\x5B\x4F\x00\x01", 7)})
     EXPECT_EQ(CheckSegments(wrong),
               (TInvalidAnswer{F::kSegmentCount, static_cast<std::int64_t>(wrong.size()), 5, 5}));
+}
+
+// Runs the event loop until `done` holds or two seconds have passed.
+bool RunUntil(const std::function<bool()>& done) {
+  QEventLoop loop;
+  QTimer check;
+  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  QTimer::singleShot(2000, &loop, &QEventLoop::quit);
+  check.start(5);
+  loop.exec();
+  return done();
+}
+
+// Procedures run on the link's own thread one after another in the order given; each outcome
+// comes back on the owner's thread. One that raises is shown as a message and still ends with a
+// default result, so the owner is never left waiting.
+TEST(DisplayLinkTest, RunsProceduresInOrderOnItsThreadAndReportsWhatTheyRaise) {
+  const test::TShownMessages shown;
+  TDisplayLink link;
+  std::vector<int> order;
+  std::vector<std::thread::id> ranOn;
+  for (int step = 0; step < 3; ++step)
+    link.Call(
+        [step, &ranOn](TDisplayConnection&) {
+          ranOn.push_back(std::this_thread::get_id());
+          return step;
+        },
+        [&order](int result) { order.push_back(result); });
+  int failed = -1;
+  link.Call([](TDisplayConnection&) -> int { throw std::runtime_error("cannot make the line"); },
+            [&failed](int result) { failed = result; });
+  EXPECT_TRUE(link.IsBusy());
+  ASSERT_TRUE(RunUntil([&] { return !link.IsBusy(); }));
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
+  ASSERT_EQ(ranOn.size(), 3u);
+  EXPECT_NE(ranOn[0], std::this_thread::get_id());
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(shown.Texts(), std::vector<std::string>{"cannot make the line"});
+}
+
+// The peer closes the line: the link reports it with the transport's reason and has let the
+// line go; a request waiting when the link goes is abandoned at once.
+TEST(DisplayLinkTest, SaysWhenTheLineClosesAndAbandonsAWaitingRequestWhenItGoes) {
+  const TStandardTransports transports;
+  TSimProcess sim;
+  auto link = std::make_unique<TDisplayLink>();
+  bool connected = false;
+  link->Call([&sim](TDisplayConnection& c) { return c.Connect(sim.Connection(), 49); },
+             [&connected](bool result) { connected = result; });
+  ASSERT_TRUE(RunUntil([&] { return !link->IsBusy(); }));
+  ASSERT_TRUE(connected);
+  QString lost;
+  QObject::connect(link.get(), &TDisplayLink::lineLost, [&lost](const QString& why) { lost = why; });
+  sim.Stop();
+  ASSERT_TRUE(RunUntil([&] { return !lost.isEmpty(); }));
+  EXPECT_TRUE(lost.contains("closed by the other side")) << lost.toStdString();
+  link->Call([](TDisplayConnection& c) { return c.IsConnected(); },
+             [&connected](bool result) { connected = result; });
+  ASSERT_TRUE(RunUntil([&] { return !link->IsBusy(); }));
+  EXPECT_FALSE(connected);
+
+  TSimProcess silent;
+  link->Call([&silent](TDisplayConnection& c) { return c.Connect(silent.Connection(), 49); },
+             [](bool) {});
+  ASSERT_TRUE(RunUntil([&] { return !link->IsBusy(); }));
+  silent.Pause(true);
+  link->Call(
+      [](TDisplayConnection& c) {
+        c.Device().SetTimeout(5000);
+        double degrees = 0;
+        return c.Device().GetTemperature(degrees);
+      },
+      [](bool) { ADD_FAILURE() << "no outcome once the link has gone"; });
+  std::this_thread::sleep_for(100ms);  // the request is on the line
+  const auto start = std::chrono::steady_clock::now();
+  link.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the 5 s request was waited for";
+  silent.Pause(false);
 }
 
 }  // namespace
