@@ -22,12 +22,13 @@ using TErrorArgs = std::vector<std::string>;
 
 // Which thread calls a handler. No handler is called with the transport's lock held, so a
 // handler may use the line (and take its lock) itself.
-//   DataRcv: the serial and TCP transports call it on the main thread, the USB transport on its
-//     reader thread; a client must be ready for any thread.
+//   DataRcv: the serial transport calls it on the thread that made it (the main thread or a
+//     line's own thread with an event loop), the TCP transport on the main thread, the USB
+//     transport on its reader thread; a client must be ready for any thread.
 //   Open, Close: the thread that called Open or Close; a close the other side made (or the
 //     system reported) comes on the main thread.
 //   Error: the thread of the operation that failed.
-//   ChangeSignal: the serial transport calls it on the main thread.
+//   ChangeSignal: the serial transport calls it on the thread that made it.
 using TCiNotifyHandler = THandler<TCiRef>;
 using TCiChangeSignalHandler = THandler<TCiRef, std::int32_t, bool>;
 using TCiErrorHandler = THandler<TCiRef, const std::string&, const TErrorArgs&, std::int32_t>;
@@ -40,7 +41,8 @@ class TEventerCiNotifyChangeEvent final : public TTypedEventer<TCiRef, std::int3
 // What a pure data consumer needs.
 class ICommunicationInterfaceCore : public virtual IInterface {
  public:
-  // Received data, on the main thread (serial, TCP) or the transport's reader thread (USB).
+  // Received data, on the thread that made the transport (serial), the main thread (TCP) or the
+  // transport's reader thread (USB).
   virtual void SetOnDataRcv(const TCiNotifyHandler& handler) = 0;
   virtual TCiNotifyHandler GetOnDataRcv() = 0;
   virtual TEventerCiNotify& GetDataRcvEventer() = 0;
@@ -67,7 +69,7 @@ class ICommunicationInterface : public virtual ICommunicationInterfaceCore {
   // On the thread of the operation that failed.
   virtual TCiErrorHandler GetOnError() = 0;
   virtual void SetOnError(const TCiErrorHandler& handler) = 0;
-  // Modem lines: the serial transport raises them on the main thread.
+  // Modem lines: the serial transport raises them on the thread that made it.
   virtual TEventerCiNotifyChangeEvent& GetChangeSignalEventer() = 0;
   virtual TCiChangeSignalHandler GetOnChangeSignal() = 0;
   virtual void SetOnChangeSignal(const TCiChangeSignalHandler& handler) = 0;

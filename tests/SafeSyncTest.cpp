@@ -13,12 +13,15 @@
 #include <vector>
 
 #include "tests/support/EventLoop.h"
+#include "tests/support/LoopThread.h"
 #include "tests/support/ShownMessages.h"
 
 namespace zorvid {
 namespace {
 
 using test::ProcessEventsUntil;
+using test::TLoopThread;
+using test::WaitUntil;
 
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
@@ -31,6 +34,18 @@ struct TProbe {
     auto* probe = static_cast<TProbe*>(self);
     probe->thread = std::this_thread::get_id();
     ++probe->runs;
+  }
+};
+
+// A procedure that takes a while, so that a run can be caught in progress.
+struct TSlow {
+  std::atomic<bool> started{false};
+  std::atomic<bool> finished{false};
+  static void Run(void* self) {
+    auto* slow = static_cast<TSlow*>(self);
+    slow->started = true;
+    std::this_thread::sleep_for(30ms);  // the owner unregisters meanwhile
+    slow->finished = true;
   }
 };
 
@@ -143,22 +158,13 @@ TEST_F(SafeSyncTest, ErrorsOfTheProcedureAreShown) {
 // The owner of a registration may go once unregistering has returned, also while the main
 // thread is inside its procedure.
 TEST_F(SafeSyncTest, UnregisterWaitsForARunningProcedure) {
-  struct TSlow {
-    std::atomic<bool> started{false};
-    std::atomic<bool> finished{false};
-    static void Run(void* self) {
-      auto* slow = static_cast<TSlow*>(self);
-      slow->started = true;
-      std::this_thread::sleep_for(30ms);  // the owner unregisters meanwhile
-      slow->finished = true;
-    }
-  } slow;
+  TSlow slow;
   const TSyncId slowId = SafeSyncRegister(&TSlow::Run, &slow);
   SafeSyncEnable(slowId, true);
   std::atomic<bool> finishedAtUnregister{false};
   std::thread caller([&] { SafeSyncCall(slowId, 2000ms); });
   std::thread owner([&] {
-    test::WaitUntil([&] { return slow.started.load(); });
+    WaitUntil([&] { return slow.started.load(); });
     SafeSyncUnregister(slowId);
     finishedAtUnregister = slow.finished.load();
   });
@@ -174,6 +180,68 @@ TEST_F(SafeSyncTest, DirectProcedureNotStartedInTimeIsWithdrawn) {
   EXPECT_FALSE(result);
   QCoreApplication::processEvents();
   EXPECT_EQ(probe.runs, 0);
+}
+
+// ---- Owner threads other than the main thread ---------------------------------------------
+
+// An entry registered on a thread with an event loop of its own runs there: at once when that
+// thread calls, through its receiver when another thread calls, also while the main thread is
+// blocked (here in the call itself). A call queued for the main thread meanwhile stays there.
+TEST(SafeSyncOwnerTest, ProceduresRunOnTheThreadThatRegisteredThem) {
+  TLoopThread link;
+  TProbe probe;
+  TSyncId id = 0;
+  link.Run([&] {
+    id = SafeSyncRegister(&TProbe::Run, &probe);
+    SafeSyncEnable(id, true);
+  });
+  ASSERT_NE(id, 0u);
+  TProbe mainProbe;
+  const TSyncId mainId = SafeSyncRegister(&TProbe::Run, &mainProbe);
+  SafeSyncEnable(mainId, true);
+  std::thread([&] { EXPECT_TRUE(SafeSyncCall(mainId, 10ms)); }).join();  // left queued
+
+  EXPECT_TRUE(SafeSyncCall(id, 2000ms));
+  EXPECT_EQ(probe.runs, 1);
+  EXPECT_EQ(probe.thread.load(), link.Id());
+  EXPECT_EQ(mainProbe.runs, 0);
+  link.Run([&] {
+    EXPECT_TRUE(SafeSyncCall(id, 0ms));
+    EXPECT_EQ(probe.runs, 2);
+  });
+  EXPECT_EQ(probe.thread.load(), link.Id());
+
+  EXPECT_TRUE(ProcessEventsUntil([&] { return mainProbe.runs == 1; }));
+  EXPECT_EQ(mainProbe.thread.load(), std::this_thread::get_id());
+  SafeSyncUnregister(mainId);
+  link.Run([&] { SafeSyncUnregister(id); });
+}
+
+// A thread has one receiver, whatever it registers, until its last entry goes. Freeing that
+// entry from another thread while its procedure runs waits for the run, which the receiver's
+// deletion does not cut off; the thread's own event loop deletes the receiver.
+TEST(SafeSyncOwnerTest, ReceiverOfAThreadGoesWithItsLastEntry) {
+  const std::size_t receivers = SafeSyncReceiverCount();
+  TLoopThread link;
+  TSlow slow;
+  TProbe probe;
+  TSyncId slowId = 0;
+  TSyncId probeId = 0;
+  link.Run([&] {
+    slowId = SafeSyncRegister(&TSlow::Run, &slow);
+    probeId = SafeSyncRegister(&TProbe::Run, &probe);
+    SafeSyncEnable(slowId, true);
+  });
+  EXPECT_EQ(SafeSyncReceiverCount(), receivers + 1);
+  SafeSyncUnregister(probeId);
+  EXPECT_EQ(SafeSyncReceiverCount(), receivers + 1);
+
+  std::thread caller([&] { SafeSyncCall(slowId, 2000ms); });
+  EXPECT_TRUE(WaitUntil([&] { return slow.started.load(); }));
+  SafeSyncUnregister(slowId);
+  EXPECT_TRUE(slow.finished);
+  caller.join();
+  EXPECT_TRUE(WaitUntil([&] { return SafeSyncReceiverCount() == receivers; }));
 }
 
 }  // namespace

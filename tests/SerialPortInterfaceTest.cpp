@@ -1,6 +1,7 @@
 // The serial transport on pseudo-terminals: the line settings and their connection-string form,
 // the port selection, opening and closing with their reports, data both ways with received data
-// announced on the main thread, the driver's refusals passed on (a refusal by the device's mode
+// announced on the thread that made the transport (the main thread, or a thread of its own with
+// an event loop), the driver's refusals passed on (a refusal by the device's mode
 // with whose the device is), the settings dialog hook, and the factory. Every port number used
 // here is mapped to a pseudo-terminal (COM211 and up have no default device), so no test ever
 // touches a real port.
@@ -36,6 +37,7 @@
 #include "protocol/KorvelStackDevice.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/LoopThread.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/TransportObserver.h"
 #include "tools/ctl/CtlCommands.h"
@@ -52,9 +54,11 @@ using test::TProcessResult;
 
 using namespace std::chrono_literals;
 using test::TErrorReport;
+using test::TLoopThread;
 using test::TPortMapping;
 using test::TPseudoTerminal;
 using test::TTransportObserver;
+using test::WaitUntil;
 using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -630,20 +634,26 @@ TEST_F(SerialPortTest, ClosingWhileBytesArriveDropsThemWithoutError) {
   EXPECT_THAT(observer.Errors(), IsEmpty());
 }
 
+// An open transport on `device` whose data handler drops the last reference to it.
+struct TReleaser {
+  TRef<TSerialPortInterface> held;
+  std::atomic<int> calls{0};
+  bool Open(const std::string& device) {
+    held = NewTransport<TSerialPortInterface>("device=" + device);
+    held->SetOnDataRcv({this, &TReleaser::OnData});
+    return held->Open();
+  }
+  void OnData(TCiRef) {
+    ++calls;
+    held.Reset();
+  }
+};
+
 // A data handler that drops the last reference to the transport: the component whose event it
 // is must outlive the event (the address sanitizer shows it otherwise).
 TEST_F(SerialPortTest, ReleasingTheLastReferenceInsideAnEventIsSafe) {
-  struct TReleaser {
-    TRef<TSerialPortInterface> held;
-    int calls = 0;
-    void OnData(TCiRef) {
-      ++calls;
-      held.Reset();
-    }
-  } releaser;
-  releaser.held = NewTransport<TSerialPortInterface>("device=" + line.SlavePath());
-  releaser.held->SetOnDataRcv({&releaser, &TReleaser::OnData});
-  ASSERT_TRUE(releaser.held->Open());
+  TReleaser releaser;
+  ASSERT_TRUE(releaser.Open(line.SlavePath()));
   ASSERT_TRUE(line.Send("last"));
   ASSERT_TRUE(ProcessEventsUntil([&] { return !releaser.held; }));
   ProcessEventsFor(50ms);
@@ -681,6 +691,52 @@ TEST_F(SerialPortTest, ClientsOnOtherThreadsShareTheOpenPort) {
   EXPECT_EQ(echoed, std::string(kWrites, 'w'));
   EXPECT_THAT(observer.Data(), Each('r'));
   EXPECT_THAT(observer.Errors(), IsEmpty());
+}
+
+// ---- A line on a thread of its own -------------------------------------------------------
+
+// Made and opened on a thread with an event loop of its own, the transport raises received data
+// there while the main thread serves no events; it closes and goes there too, and its thread's
+// hand-off receiver with it.
+TEST(SerialPortOnItsThreadTest, EventsRunOnTheThreadThatOpenedThePort) {
+  TPseudoTerminal line;
+  TTransportObserver observer;
+  test::TDestroyedNodes destroyed;
+  const std::size_t receivers = SafeSyncReceiverCount();
+  TLoopThread link;
+  TRef<TSerialPortInterface> serial;
+  link.Run([&] {
+    serial = NewTransport<TSerialPortInterface>("device=" + line.SlavePath());
+    observer.Attach(*serial);
+    EXPECT_TRUE(serial->Open());
+  });
+  ASSERT_TRUE(line.Send("pong"));
+  EXPECT_TRUE(WaitUntil([&] { return observer.Data() == "pong"; }));
+  EXPECT_THAT(observer.ThreadsOf("data"), Each(link.Id()));
+
+  const void* node = nullptr;
+  link.Run([&] {
+    EXPECT_TRUE(serial->Close(false));
+    node = Identity(serial.Get());
+    serial.Reset();
+  });
+  EXPECT_THAT(observer.ThreadsOf("close"), ElementsAre(link.Id()));
+  EXPECT_THAT(destroyed.ThreadsOf(node), ElementsAre(link.Id()));
+  EXPECT_TRUE(WaitUntil([&] { return SafeSyncReceiverCount() == receivers; }));
+  EXPECT_THAT(observer.Errors(), IsEmpty());
+}
+
+// A data handler on the line's thread drops the last reference: the component goes on that
+// thread after the event, with no help from the main thread's event loop.
+TEST(SerialPortOnItsThreadTest, ReleasingTheLastReferenceInsideAnEventLetsThePortGoThere) {
+  TPseudoTerminal line;
+  const std::size_t receivers = SafeSyncReceiverCount();
+  TLoopThread link;
+  TReleaser releaser;
+  link.Run([&] { EXPECT_TRUE(releaser.Open(line.SlavePath())); });
+  ASSERT_TRUE(line.Send("last"));
+  EXPECT_TRUE(WaitUntil([&] { return SafeSyncReceiverCount() == receivers; }));
+  EXPECT_EQ(releaser.calls, 1);
 }
 
 // ---- Settings dialog and factory ---------------------------------------------------------

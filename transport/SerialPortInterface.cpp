@@ -3,12 +3,13 @@
 // Before any Qt header, whose keyword macros ("signals") would rewrite the driver's names.
 #include "transport/serial/ComPort.h"
 
-#include <QCoreApplication>
+#include <QObject>
 #include <algorithm>
 #include <cctype>
 #include <exception>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace zorvid {
 namespace {
@@ -25,8 +26,8 @@ constexpr int kLineDSR = 2;
 constexpr int kLineRing = 3;
 constexpr int kLineCarrierDetect = 4;
 
-// Counts the component's events running on the main thread. The count outlives the transport,
-// which a handler may release inside such an event.
+// Counts the component's events running on its thread. The count outlives the transport, which
+// a handler may release inside such an event.
 class TEventScope {
  public:
   explicit TEventScope(std::shared_ptr<std::atomic<int>> depth) : depth_(std::move(depth)) {
@@ -38,6 +39,16 @@ class TEventScope {
 
  private:
   std::shared_ptr<std::atomic<int>> depth_;
+};
+
+// Holds a component released inside one of its own events until the event loop of the thread
+// that ran the event deletes it (deferred objects also go when that thread ends).
+class TDeferredPortRelease final : public QObject {
+ public:
+  explicit TDeferredPortRelease(std::unique_ptr<TComPort> port) : port_(std::move(port)) {}
+
+ private:
+  std::unique_ptr<TComPort> port_;
 };
 
 // The port number of a connection string that is only "COM<n>" (any case).
@@ -84,14 +95,13 @@ void TSerialPortInterface::BeforeDestruction() noexcept {
 void TSerialPortInterface::ReleasePort() noexcept {
   if (!port_) return;
   DisconnectPortEvents();
-  if (*portEventDepth_ == 0 || !QCoreApplication::instance()) {
+  if (*portEventDepth_ == 0) {
     port_.reset();
     return;
   }
-  // Inside one of the component's own events: it must outlive the call that raised it.
-  TComPort* port = port_.release();
-  QMetaObject::invokeMethod(
-      QCoreApplication::instance(), [port] { delete port; }, Qt::QueuedConnection);
+  // Inside one of the component's own events, on its thread: it must outlive the call that
+  // raised it.
+  (new TDeferredPortRelease(std::move(port_)))->deleteLater();
 }
 
 // Events.
@@ -119,7 +129,7 @@ void TSerialPortInterface::OnPortData(TComPort*, std::int32_t) {
   DoDataRcv();
 }
 
-// The state passed is the line as it is when the main thread gets to the event.
+// The state passed is the line as it is when the component's thread gets to the event.
 template <std::int32_t Signal, int Line>
 void TSerialPortInterface::OnPortLineChanged(TComPort*) {
   const TEventScope scope(portEventDepth_);

@@ -27,12 +27,15 @@ inline constexpr TInterfaceId IID_ISerialPortInterface =
 //   opening, closing, write, read and purge, under its exclusive lock, so that clients on any
 //   thread reach the component one at a time (it takes no lock of its own for them).
 //   GetActive and InBuffUsed take no lock: the component answers them from its own locked state.
-// - The component's events run on the main thread (its driver hands them over there and waits
-//   up to 2000 ms for each), so DoDataRcv and DoChangeSignal reach their receivers on the main
-//   thread. portEventDepth_ counts those running events.
+// - The transport is made, opened, used and closed on one thread that runs a Qt event loop (the
+//   main thread, or a thread of its own for the line): the component's owner thread. The
+//   component's events run there (its driver hands them over and waits up to 2000 ms for each),
+//   so DoDataRcv and DoChangeSignal reach their receivers on that thread, never on another one.
+//   portEventDepth_ counts those running events.
 // - port_ itself is set in the constructor and goes in BeforeDestruction, when no reference is
 //   left; if that happens inside one of the component's own events (a handler dropped the last
-//   reference), the component goes on the main thread's next turn, after that event.
+//   reference), the component goes on its thread's next turn, after that event (or when that
+//   thread ends).
 class TSerialPortInterface final : public TSerialCommunicationInterface,
                                    public virtual ISerialPortInterface {
  public:
@@ -47,7 +50,7 @@ class TSerialPortInterface final : public TSerialCommunicationInterface,
   // "COM" and the port number, or "COM unknown" for port 0.
   std::string GetConnectionName() override;
   std::int32_t InBuffUsed() override;
-  // Waits on the device itself, on the calling (main) thread; a hangup ends the wait and
+  // Waits on the device itself, on the calling thread; a hangup ends the wait and
   // becomes the failure reason.
   bool WaitForData(std::int32_t timeoutMs) override;
   void PurgeInput() override;
@@ -106,7 +109,7 @@ class TSerialPortInterface final : public TSerialCommunicationInterface,
   void ConnectPortEvents();
   void DisconnectPortEvents();
   void ReleasePort() noexcept;
-  // Main thread: the component's events.
+  // The component's thread: its events.
   void OnPortData(TComPort* port, std::int32_t count);
   template <std::int32_t Signal, int Line>
   void OnPortLineChanged(TComPort* port);

@@ -19,7 +19,7 @@ std::atomic<TPortSettingsHook> portSettingsHook{nullptr};
 TSyncId RegisterHandOff(void (*procedure)(void*), void* component, const std::string& name) {
   const TSyncId id = SafeSyncRegister(procedure, component);
   if (id == 0)
-    throw EComPortError("No free main-thread hand-off for the port (all " +
+    throw EComPortError("No free hand-off to the owner's thread for the port (all " +
                         std::to_string(kSafeSyncEntries) + " in use) - " + name + " ");
   return id;
 }
@@ -93,7 +93,7 @@ void EncodeFlowControl(TComFlowControl flow, TComSettings& settings) {
 
 TComPort::TComPort(std::string name)
     : name_(std::move(name)),
-      syncId_(RegisterHandOff(&TComPort::RunOnMainThread, this, name_)),
+      syncId_(RegisterHandOff(&TComPort::RunOnOwnerThread, this, name_)),
       core_(std::make_unique<TComPortCore>(TComCoreCallback(this, &TComPort::HandleCoreEvent))) {
   settings_ = BuildSettings();
   core_->SetSettings(settings_);
@@ -145,7 +145,7 @@ void TComPort::ClosePort() {
     explicit TClosingScope(std::atomic<bool>& closing) : flag(closing) { flag = true; }
     ~TClosingScope() { flag = false; }
   } closing(closing_);
-  // Disabled first: an event thread waiting for the main thread is released at once.
+  // Disabled first: an event thread waiting for the owner's thread is released at once.
   SafeSyncEnable(syncId_, false);
   if (core_->IsActive()) core_->Close();
   DropPendingEvents();
@@ -417,7 +417,7 @@ void TComPort::HandleCoreEvent(TComCoreEvent kind, const TComEventData& data) {
   SafeSyncCall(syncId_, kHandOffWait);
 }
 
-void TComPort::RunOnMainThread(void* self) {
+void TComPort::RunOnOwnerThread(void* self) {
   static_cast<TComPort*>(self)->HandleNextEvent();
 }
 

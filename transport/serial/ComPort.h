@@ -99,11 +99,12 @@ TPortPresence ProbeComPort(int portNumber);
 
 // The serial port component: settings as properties, a port opened by number (or device path),
 // writes that only queue, reads of what waits, and every event of the port's threads handed to
-// the main thread.
+// the owner's thread.
 //
-// Threads: every public operation runs on the owner's thread (the main thread), which
-// serialises them; the component takes no lock of its own for its properties. Events reach
-// their handlers on the main thread, in this order for one line event: OnSyncEvent,
+// Threads: the owner's thread is the one that made the component; it runs a Qt event loop (the
+// main thread, or a thread of its own for the line). Every public operation runs on the owner's
+// thread, which serialises them; the component takes no lock of its own for its properties.
+// Events reach their handlers on the owner's thread, in this order for one line event: OnSyncEvent,
 // OnDataRecived, OnLineError, OnCTSChanged, OnDSRChanged, OnRINGDetected, OnRLSDChanged. Only
 // OnNonSyncEvent runs on the port's event thread; when set it replaces the hand-off for every
 // event but ceException. The handlers sit in THandlerSlots, so replacing one is safe on any
@@ -266,8 +267,8 @@ class TComPort {
 
   // Event thread.
   void HandleCoreEvent(TComCoreEvent kind, const TComEventData& data);
-  // Main thread.
-  static void RunOnMainThread(void* self);
+  // Owner's thread.
+  static void RunOnOwnerThread(void* self);
   void HandleNextEvent();
   void RaiseLineEvents(std::uint32_t mask);
   void DropPendingEvents();
@@ -285,8 +286,8 @@ class TComPort {
   std::atomic<bool> closing_{false};
   std::atomic<bool> destroying_{false};
   const TSyncId syncId_;
-  // Events on their way to the main thread, in order; an event whose hand-off timed out is
-  // handled by the main thread's next turn. Guarded by pendingMutex_.
+  // Events on their way to the owner's thread, in order; an event whose hand-off timed out is
+  // handled by the owner's next turn. Guarded by pendingMutex_.
   std::mutex pendingMutex_;
   std::deque<TPendingEvent> pending_;
   // Last: its threads call into the members above, so it goes first.

@@ -2,9 +2,9 @@
 
 #include <QCoreApplication>
 #include <QObject>
-#include <QThread>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -18,28 +18,42 @@
 namespace zorvid {
 namespace {
 
+std::atomic<std::size_t> liveReceivers{0};
+
+// The hidden object in an owner thread (or, for SafeSyncRun, in the main thread). A queued call
+// carries no data of ours: the call's record waits in the table's queue under the table's mutex
+// (a queued functor would hand its captures over behind locks that the thread checkers cannot
+// see).
+class TSyncReceiver final : public QObject {
+  Q_OBJECT
+ public:
+  TSyncReceiver() { ++liveReceivers; }
+  ~TSyncReceiver() override { --liveReceivers; }
+  TSyncReceiver(const TSyncReceiver&) = delete;
+  TSyncReceiver& operator=(const TSyncReceiver&) = delete;
+
+  Q_INVOKABLE void RunNextCall();
+
+  // Guarded by the table's mutex.
+  std::thread::id threadId;  // where it runs calls; unknown until it first runs, if made elsewhere
+  int posting = 0;           // calls on their way to it outside the mutex
+};
+
 struct TEntry {
   TSyncId id = 0;  // 0: free
   bool enabled = false;
   TSyncProcedure procedure = nullptr;
   void* argument = nullptr;
+  TSyncReceiver* receiver = nullptr;  // the owner thread's
 };
 
-// A call waiting for the main thread: an entry's procedure, or one given directly.
+// A call waiting for a receiver: an entry's procedure, or one given directly.
 struct TPendingCall {
+  TSyncReceiver* receiver = nullptr;
   TSyncId id = 0;
   TSyncProcedure procedure = nullptr;
   void* argument = nullptr;
   bool done = false;
-};
-
-// The hidden object in the main thread. A queued call carries no data of ours: the call's
-// record waits in the table's queue under the table's mutex (a queued functor would hand its
-// captures over behind locks that the thread checkers cannot see).
-class TSyncReceiver final : public QObject {
-  Q_OBJECT
- public:
-  Q_INVOKABLE void RunNextCall();
 };
 
 struct TSyncTable {
@@ -49,10 +63,10 @@ struct TSyncTable {
   // Everything below is guarded by mutex.
   std::array<TEntry, kSafeSyncEntries> entries;
   TSyncId lastId = 0;
-  std::deque<std::shared_ptr<TPendingCall>> queue;
-  std::vector<TSyncId> running;  // entries whose procedure runs on the main thread now
-  std::unique_ptr<TSyncReceiver> receiver;
-  std::thread::id mainThread;  // unknown until the receiver first runs, if made elsewhere
+  std::deque<std::shared_ptr<TPendingCall>> queue;  // every receiver's calls, in order
+  std::vector<TSyncId> running;        // entries whose procedure runs on its owner thread now
+  std::vector<TSyncReceiver*> owners;  // one per owner thread that holds registrations
+  std::unique_ptr<TSyncReceiver> mainReceiver;  // SafeSyncRun's
 };
 
 TSyncTable& Table() {
@@ -73,21 +87,52 @@ bool IsEnabled(TSyncTable& table, TSyncId id) {
   return entry && entry->enabled;
 }
 
-bool IsMainThread(const TSyncTable& table) {
-  return table.mainThread == std::this_thread::get_id();
+bool IsOnThreadOf(const TSyncReceiver& receiver) {
+  return receiver.threadId == std::this_thread::get_id();
 }
 
-// Made by the first thread that needs it, which should be the main thread; made elsewhere it
-// moves to the application's thread and learns the main thread when it first runs.
-void EnsureReceiver(TSyncTable& table) {
-  if (table.receiver) return;
-  table.receiver = std::make_unique<TSyncReceiver>();
+// The calling thread's receiver, made with its affinity at the thread's first registration.
+TSyncReceiver* OwnReceiver(TSyncTable& table) {
+  const auto found = std::find_if(table.owners.begin(), table.owners.end(),
+                                  [](const TSyncReceiver* owner) { return IsOnThreadOf(*owner); });
+  if (found != table.owners.end()) return *found;
+  auto* receiver = new TSyncReceiver;
+  receiver->threadId = std::this_thread::get_id();
+  table.owners.push_back(receiver);
+  return receiver;
+}
+
+// SafeSyncRun's receiver, made by the first thread that needs it, which should be the main
+// thread; made elsewhere it moves to the application's thread and learns the main thread when
+// it first runs.
+TSyncReceiver& MainReceiver(TSyncTable& table) {
+  if (table.mainReceiver) return *table.mainReceiver;
+  table.mainReceiver = std::make_unique<TSyncReceiver>();
   const QCoreApplication* application = QCoreApplication::instance();
-  if (application && application->thread() != table.receiver->thread()) {
-    table.receiver->moveToThread(application->thread());
+  if (application && application->thread() != table.mainReceiver->thread())
+    table.mainReceiver->moveToThread(application->thread());
+  else
+    table.mainReceiver->threadId = std::this_thread::get_id();
+  return *table.mainReceiver;
+}
+
+// With the table locked: deletes an owner thread's receiver later once it serves no entry and
+// nothing is being posted to it, and drops the calls still queued for it (their entries are
+// gone). The lock is let go meanwhile.
+void DeleteUnusedReceiver(TSyncTable& table, std::unique_lock<std::mutex>& lock,
+                          TSyncReceiver* receiver) {
+  const auto owner = std::find(table.owners.begin(), table.owners.end(), receiver);
+  if (owner == table.owners.end() || receiver->posting > 0 ||
+      std::any_of(table.entries.begin(), table.entries.end(),
+                  [receiver](const TEntry& entry) { return entry.receiver == receiver; }))
     return;
-  }
-  table.mainThread = std::this_thread::get_id();
+  table.owners.erase(owner);
+  std::erase_if(table.queue, [receiver](const std::shared_ptr<TPendingCall>& call) {
+    return call->receiver == receiver;
+  });
+  lock.unlock();
+  receiver->deleteLater();
+  lock.lock();
 }
 
 TSyncId NextFreeId(TSyncTable& table) {
@@ -103,11 +148,11 @@ void RunShowingErrors(TSyncProcedure procedure, void* argument) {
   } catch (const std::exception& error) {
     ShowMessage(error.what());
   } catch (...) {
-    ShowMessage("Unknown error raised by a procedure run on the main thread");
+    ShowMessage("Unknown error raised by a procedure handed to its thread");
   }
 }
 
-// On the main thread: the entry's procedure, when the entry is still enabled.
+// On the entry's owner thread: its procedure, when the entry is still enabled.
 void RunEntry(TSyncTable& table, TSyncId id) {
   TEntry entry;
   {
@@ -125,16 +170,19 @@ void RunEntry(TSyncTable& table, TSyncId id) {
   table.changed.notify_all();
 }
 
-// Queues the call for the main thread and waits until it is done or `stillWanted` fails.
+// Queues the call for its receiver and waits until it is done or `stillWanted` fails.
 template <class TPredicate>
 void PostAndWait(TSyncTable& table, std::unique_lock<std::mutex>& lock,
                  const std::shared_ptr<TPendingCall>& call, std::chrono::milliseconds timeout,
                  TPredicate stillWanted) {
+  TSyncReceiver* receiver = call->receiver;
   table.queue.push_back(call);
-  TSyncReceiver* receiver = table.receiver.get();
+  ++receiver->posting;
   lock.unlock();
   QMetaObject::invokeMethod(receiver, "RunNextCall", Qt::QueuedConnection);
   lock.lock();
+  --receiver->posting;
+  DeleteUnusedReceiver(table, lock, receiver);  // its last entry went while the call was posted
   table.changed.wait_for(lock, timeout, [&] { return call->done || !stillWanted(); });
 }
 
@@ -143,10 +191,13 @@ void TSyncReceiver::RunNextCall() {
   std::shared_ptr<TPendingCall> call;
   {
     std::lock_guard lock(table.mutex);
-    table.mainThread = std::this_thread::get_id();
-    if (table.queue.empty()) return;
-    call = table.queue.front();
-    table.queue.pop_front();
+    threadId = std::this_thread::get_id();
+    const auto next = std::find_if(
+        table.queue.begin(), table.queue.end(),
+        [this](const std::shared_ptr<TPendingCall>& queued) { return queued->receiver == this; });
+    if (next == table.queue.end()) return;
+    call = *next;
+    table.queue.erase(next);
   }
   if (call->procedure)
     RunShowingErrors(call->procedure, call->argument);
@@ -164,20 +215,24 @@ void TSyncReceiver::RunNextCall() {
 TSyncId SafeSyncRegister(TSyncProcedure procedure, void* argument) {
   TSyncTable& table = Table();
   std::lock_guard lock(table.mutex);
-  EnsureReceiver(table);
   const auto free = std::find_if(table.entries.begin(), table.entries.end(),
                                  [](const TEntry& entry) { return entry.id == 0; });
   if (free == table.entries.end()) return 0;
-  *free = TEntry{NextFreeId(table), false, procedure, argument};
+  *free = TEntry{NextFreeId(table), false, procedure, argument, OwnReceiver(table)};
   return free->id;
 }
 
 void SafeSyncUnregister(TSyncId id) {
   TSyncTable& table = Table();
   std::unique_lock lock(table.mutex);
-  if (TEntry* entry = FindEntry(table, id)) *entry = TEntry{};
+  TEntry* entry = FindEntry(table, id);
+  if (!entry) return;
+  TSyncReceiver* receiver = entry->receiver;
+  const bool onOwnerThread = IsOnThreadOf(*receiver);
+  *entry = TEntry{};
   table.changed.notify_all();
-  if (IsMainThread(table)) return;  // a run on this thread is the caller itself
+  DeleteUnusedReceiver(table, lock, receiver);
+  if (onOwnerThread) return;  // a run on this thread is the caller itself
   table.changed.wait(lock, [&] {
     return std::find(table.running.begin(), table.running.end(), id) == table.running.end();
   });
@@ -195,13 +250,15 @@ void SafeSyncEnable(TSyncId id, bool enabled) {
 bool SafeSyncCall(TSyncId id, std::chrono::milliseconds timeout) {
   TSyncTable& table = Table();
   std::unique_lock lock(table.mutex);
-  if (!IsEnabled(table, id)) return false;
-  if (IsMainThread(table)) {
+  const TEntry* entry = FindEntry(table, id);
+  if (!entry || !entry->enabled) return false;
+  if (IsOnThreadOf(*entry->receiver)) {
     lock.unlock();
     RunEntry(table, id);
     lock.lock();
   } else {
     auto call = std::make_shared<TPendingCall>();
+    call->receiver = entry->receiver;
     call->id = id;
     PostAndWait(table, lock, call, timeout, [&] { return IsEnabled(table, id); });
   }
@@ -211,13 +268,14 @@ bool SafeSyncCall(TSyncId id, std::chrono::milliseconds timeout) {
 bool SafeSyncRun(TSyncProcedure procedure, void* argument, std::chrono::milliseconds timeout) {
   TSyncTable& table = Table();
   std::unique_lock lock(table.mutex);
-  EnsureReceiver(table);
-  if (IsMainThread(table)) {
+  TSyncReceiver& receiver = MainReceiver(table);
+  if (IsOnThreadOf(receiver)) {
     lock.unlock();
     RunShowingErrors(procedure, argument);
     return true;
   }
   auto call = std::make_shared<TPendingCall>();
+  call->receiver = &receiver;
   call->procedure = procedure;
   call->argument = argument;
   PostAndWait(table, lock, call, timeout, [] { return true; });
@@ -230,6 +288,10 @@ bool SafeSyncRun(TSyncProcedure procedure, void* argument, std::chrono::millisec
   }
   table.changed.wait(lock, [&] { return call->done; });
   return true;
+}
+
+std::size_t SafeSyncReceiverCount() {
+  return liveReceivers;
 }
 
 }  // namespace zorvid
