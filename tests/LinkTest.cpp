@@ -7,6 +7,8 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -23,6 +25,7 @@
 namespace zorvid {
 namespace {
 
+using namespace std::chrono_literals;
 using test::TChildProcess;
 using test::TSimProcess;
 using ::testing::StartsWith;
@@ -213,7 +216,8 @@ TEST(DisplayLinkTest, SaysWhenTheLineClosesAndAbandonsAWaitingRequestWhenItGoes)
   ASSERT_TRUE(RunUntil([&] { return !link->IsBusy(); }));
   ASSERT_TRUE(connected);
   QString lost;
-  QObject::connect(link.get(), &TDisplayLink::lineLost, [&lost](const QString& why) { lost = why; });
+  QObject::connect(link.get(), &TDisplayLink::lineLost,
+                   [&lost](const QString& why) { lost = why; });
   sim.Stop();
   ASSERT_TRUE(RunUntil([&] { return !lost.isEmpty(); }));
   EXPECT_TRUE(lost.contains("closed by the other side")) << lost.toStdString();
