@@ -487,6 +487,7 @@ TEST_F(MainWindowTest, ASilentDisplayNeitherFreezesTheWindowNorGoesUnsaid) {
   TSimProcess sim;
   ConnectTo(sim);
   window_.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));  // the first paint is no stall
   TStallMeter stalls;
   sim.Pause(true);
   const auto silentFrom = std::chrono::steady_clock::now();
