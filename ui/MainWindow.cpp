@@ -649,11 +649,12 @@ void TfMain::Reconnect() {
 }
 
 void TfMain::UpdateControls() {
-  const bool connected = IsConnected();
-  EnableControls({TabSheet1, TabSheet2, TabSheet3}, connected && FProceduresRunning == 0, true);
+  // No second procedure starts while one runs.
+  const bool usable = IsConnected() && FProceduresRunning == 0;
+  EnableControls({TabSheet1, TabSheet2, TabSheet3}, usable, true);
   // "Zrušit spojení" also stops the attempts to reconnect.
   btnCIClose->setEnabled(FLineState != TLineState::kClosed);
-  if (!connected) return;
+  if (!usable) return;
   const TDisplayCapabilities& capabilities = FCapabilities;
   const bool clock = OffersClockSettings(capabilities);
   EnableControls({gbDateTime, gbDateTimeParams}, clock, true);
@@ -682,7 +683,7 @@ void TfMain::UpdateControls() {
                  rbDisplayBrightnessAuto->isChecked(), false);
   ieDisplayDataExpirationDelay->setEnabled(rbDisplayDataExpirationDelay->isChecked());
   // A mirror of a display that does not answer is not current.
-  pnlDisplay->setEnabled(FLineState == TLineState::kConnected && FProceduresRunning == 0);
+  pnlDisplay->setEnabled(FLineState == TLineState::kConnected);
 }
 
 // ---- Status line ---------------------------------------------------------------------------
