@@ -761,18 +761,18 @@ void TfMain::ShowPoll(const TPollOutcome& outcome) {
   ShowSilence(outcome.silent);
 }
 
-// Into silence the status line says since when; out of it, the connect's green text again.
+// While the display is silent the status line says so, and since when, after every poll (a
+// button's outcome shows until then); the first answer brings the connect's green text back.
 void TfMain::ShowSilence(bool silent) {
   const bool wasSilent = FLineState == TLineState::kSilent;
-  if (silent == wasSilent) return;
-  FLineState = silent ? TLineState::kSilent : TLineState::kConnected;
-  if (silent) {
-    FSilentSince = QDateTime::currentDateTime();
+  if (silent && !wasSilent) FSilentSince = QDateTime::currentDateTime();
+  if (silent)
     ShowStatusOf(lblLanSilent, QString::fromUtf8("Bez odpovědi od %1")
                                    .arg(FSilentSince.toString(QStringLiteral("HH:mm:ss"))));
-  } else {
+  else if (wasSilent)
     ShowStatusOf(lblLanOpenCIOk);
-  }
+  if (silent == wasSilent) return;
+  FLineState = silent ? TLineState::kSilent : TLineState::kConnected;
   UpdateControls();
 }
 
