@@ -650,6 +650,7 @@ TEST_F(MainWindowTest, TheServiceGestureOpensTheLogWithThePollsTraffic) {
   const TInstalledSpySink counting(TSpySink(&forwarded, &TCounter::Count));
   TfCiLog log;
   window_.SetCommunicationLog(&log);
+  Child<QTimer>("Timer1")->stop();  // one poll only, the test's own
   ConnectTo(sim);
   QWidget* buttons = Child("pnlButtons");
   QTest::mouseDClick(buttons, Qt::LeftButton, Qt::ControlModifier,
