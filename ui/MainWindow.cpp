@@ -125,13 +125,19 @@ struct TConnectOutcome {
   bool connected = false;
   std::string failure;
   TDisplayCapabilities capabilities;
+  TSettingsReads reads;  // of a display that answered
 };
 
-// Connects and says what the identification told; runs on the link thread.
+// Connects, says what the identification told and reads the settings the pages show; runs on
+// the link thread.
 TConnectOutcome ConnectLink(TDisplayConnection& connection, const std::string& connectionString,
                             TByte address, int tries) {
-  const bool connected = connection.Connect(connectionString, address, tries);
-  return {connected, connection.FailureReason(), connection.Capabilities()};
+  TConnectOutcome outcome;
+  outcome.connected = connection.Connect(connectionString, address, tries);
+  outcome.failure = connection.FailureReason();
+  outcome.capabilities = connection.Capabilities();
+  if (outcome.connected) outcome.reads = ReadSettings(connection.Device(), outcome.capabilities);
+  return outcome;
 }
 
 // How the status line names a value of the display's answers, by TAnswerField.
@@ -139,6 +145,43 @@ constexpr const char* kFieldNames[] = {
     "jas",        "minimální jas", "maximální jas", "zvýšení osvětlení",    "časový posun",
     "index zóny", "platnost dat",  "rok",           "počet bajtů segmentů",
 };
+
+// How the status line names a setting the display stored otherwise, by TSettingField.
+constexpr const char* kSettingNames[] = {
+    "automatické přepínání času",
+    "letní čas",
+    "zobrazit info. po zapnutí displeje",
+    "zobrazit info. po vypršení platnosti dat",
+    "12 hodinový formát času",
+    "formát data měsíc/den/rok",
+    "rotovat čas",
+    "rotovat datum",
+    "rotovat teplotu",
+    "časový posun",
+    "index zóny",
+    "platnost dat",
+    "jas",
+    "automatický jas",
+    "minimální jas",
+    "maximální jas",
+    "zvýšení osvětlení",
+};
+
+QString SettingValue(TSettingField field, std::int64_t value) {
+  if (IsFlag(field)) return QString::fromUtf8(value ? "ano" : "ne");
+  return QString::number(value);
+}
+
+// "časový posun (odesláno 120, přečteno 0); ..."
+QString DifferencesText(const std::vector<TSettingDifference>& differences) {
+  QStringList parts;
+  for (const TSettingDifference& difference : differences)
+    parts << QString::fromUtf8("%1 (odesláno %2, přečteno %3)")
+                 .arg(QString::fromUtf8(kSettingNames[static_cast<int>(difference.field)]),
+                      SettingValue(difference.field, difference.sent),
+                      SettingValue(difference.field, difference.read));
+  return parts.join(QStringLiteral("; "));
+}
 
 QString FieldName(TAnswerField field) {
   return QString::fromUtf8(kFieldNames[static_cast<int>(field)]);
@@ -455,6 +498,17 @@ void TfMain::BuildStatusTexts() {
   lblLanReconnecting = add("lblLanReconnecting", "Obnovuji spojení…", normal);
   lblLanReconnected = add("lblLanReconnected", "Spojení bylo obnoveno.", kGreen);
   lblLanDisconnected = add("lblLanDisconnected", "Spojení bylo ukončeno.", normal);
+  lblLanConnectedNotLoaded =
+      add("lblLanConnectedNotLoaded", "Spojení bylo navázáno, ale nastavení se nepodařilo nahrát.",
+          kRed);
+  lblLanLoadFirst = add("lblLanLoadFirst", "Nejdříve nahrajte nastavení ze zařízení.", normal);
+  lblLanParamsSavedExpirationNot = add("lblLanParamsSavedExpirationNot",
+                                       "Parametry zobrazení byly uloženy, platnost dat ne.", kRed);
+  lblLanBrightnessSavedAutomaticNot = add("lblLanBrightnessSavedAutomaticNot",
+                                          "Statický jas byl uložen, automatický jas ne.", kRed);
+  lblLanSavedNotVerified = add("lblLanSavedNotVerified",
+                               "Nastavení bylo uloženo, ale nepodařilo se ho přečíst zpět.", kRed);
+  lblLanSavedOtherValues = add("lblLanSavedOtherValues", "Zařízení uložilo jiné hodnoty:", kRed);
 
   // The status line is as wide as its longest text, so that none is ever cut off.
   const QFontMetrics metrics(pnlStatusbar->font());
@@ -586,16 +640,25 @@ void TfMain::ConnectAndShowStatus() {
   ++FLinkEpoch;
   FReconnectTimer->stop();
   FLineState = TLineState::kClosed;
+  ForgetLoads();
   RunProcedure(
       [connection = FConnectionString, address = FAddress](TDisplayConnection& link) {
         return ConnectLink(link, connection, address, kIdentificationTries);
       },
       [this](const TConnectOutcome& outcome) {
-        FLineState = outcome.connected ? TLineState::kConnected : TLineState::kClosed;
-        if (outcome.connected) FCapabilities = outcome.capabilities;
         FConnectFailure = QString::fromStdString(outcome.failure);
-        UpdateControls();
-        ShowStatusOf(outcome.connected ? lblLanOpenCIOk : lblLanOpenCIErr, FConnectFailure);
+        if (!outcome.connected) {
+          FLineState = TLineState::kClosed;
+          UpdateControls();
+          ShowStatusOf(lblLanOpenCIErr, FConnectFailure);
+        } else {
+          FLineState = TLineState::kConnected;
+          FCapabilities = outcome.capabilities;
+          QString why;
+          const bool loaded = ApplySettings(outcome.reads, why);
+          UpdateControls();
+          ShowStatusOf(loaded ? lblLanOpenCIOk : lblLanConnectedNotLoaded, why);
+        }
         emit connectFinished(outcome.connected);
       });
 }
@@ -604,6 +667,7 @@ void TfMain::Disconnect() {
   ++FLinkEpoch;
   FReconnectTimer->stop();
   FLineState = TLineState::kClosed;
+  ForgetLoads();
   UpdateControls();
   FLink->Run([](TDisplayConnection& link) { link.Disconnect(); },
              [this] { ShowStatusOf(lblLanDisconnected); });
@@ -617,6 +681,7 @@ bool TfMain::IsConnected() const {
 void TfMain::LineLost(const QString& reason) {
   if (!IsConnected()) return;  // the user has disconnected meanwhile
   FLineState = TLineState::kLost;
+  ForgetLoads();
   UpdateControls();
   ShowStatusOf(lblLanLineLost, reason);
   FReconnectAttempts = 0;
@@ -643,8 +708,10 @@ void TfMain::Reconnect() {
                 }
                 FLineState = TLineState::kConnected;
                 FCapabilities = outcome.capabilities;
+                QString why;
+                const bool loaded = ApplySettings(outcome.reads, why);
                 UpdateControls();
-                ShowStatusOf(lblLanReconnected);
+                ShowStatusOf(loaded ? lblLanReconnected : lblLanConnectedNotLoaded, why);
               });
 }
 
@@ -682,6 +749,13 @@ void TfMain::UpdateControls() {
                   ieDisplayBrightnessMax, lblDisplayBrightnessGain, ieDisplayBrightnessGain},
                  rbDisplayBrightnessAuto->isChecked(), false);
   ieDisplayDataExpirationDelay->setEnabled(rbDisplayDataExpirationDelay->isChecked());
+  // What was not loaded from this display is not written back to it.
+  for (auto [save, loaded] : {std::pair{btnDateTimeParamSave, FParamsLoaded},
+                              std::pair{btnDisplayParamSave, FBrightnessLoaded},
+                              std::pair{btnDateTimeSave, FClockLoaded}}) {
+    save->setEnabled(loaded);
+    save->setToolTip(loaded ? QString() : lblLanLoadFirst->text());
+  }
   // A mirror of a display that does not answer is not current.
   pnlDisplay->setEnabled(FLineState == TLineState::kConnected);
 }
@@ -705,6 +779,21 @@ void TfMain::ShowLoadStatus(bool ok) {
 
 void TfMain::ShowSaveStatus(bool ok) {
   ShowStatusOf(ok ? lblLanSettingsSaveOk : lblLanSettingsSaveErr);
+}
+
+void TfMain::ShowLongStatus(const QString& text, const QColor& colour) {
+  const QFontMetrics metrics(pnlStatusbar->font());
+  const QString shown =
+      metrics.elidedText(text, Qt::ElideRight, pnlStatusbar->contentsRect().width());
+  ShowStatus(shown, colour);
+  if (shown != text) pnlStatusbar->setToolTip(text);
+}
+
+void TfMain::ShowVerifiedSave(bool readBack, const std::vector<TSettingDifference>& differences) {
+  if (!readBack) return ShowStatusOf(lblLanSavedNotVerified);
+  if (differences.empty()) return ShowSaveStatus(true);
+  ShowLongStatus(lblLanSavedOtherValues->text() + QLatin1Char(' ') + DifferencesText(differences),
+                 lblLanSavedOtherValues->palette().color(QPalette::WindowText));
 }
 
 void TfMain::ShowInvalidAnswer(const TInvalidAnswer& invalid) {
@@ -806,38 +895,76 @@ void TfMain::btnShowActualInformationClick() {
                });
 }
 
+// ---- Loads ---------------------------------------------------------------------------------
+
+TfMain::TLoadOutcome TfMain::ApplyDateTimeParams(const TDateTimeParamsRead& read) {
+  FParamsLoaded = false;
+  if (!read.ok) return {};
+  if (const auto invalid = read.Invalid()) return {false, invalid};
+  ieDisplayDataExpirationDelay->SetValue(read.expiration.seconds);
+  (read.expiration.seconds == 0 ? rbDisplayDataExpirationNo : rbDisplayDataExpirationDelay)
+      ->setChecked(true);
+  ShowDateTimeParams(ShownDateTimeParams(read.params, FCapabilities));
+  FParamsLoaded = true;
+  return {true, std::nullopt};
+}
+
+// What came is shown even when the other read failed; a value that no setter would accept
+// shows nothing.
+TfMain::TLoadOutcome TfMain::ApplyBrightness(const TBrightnessRead& read) {
+  FBrightnessLoaded = false;
+  if (const auto invalid = read.Invalid()) return {false, invalid};
+  if (read.staticRead) ieDisplayBrightness->SetValue(read.value);
+  if (!read.offered)
+    rbDisplayBrightnessStatic->setChecked(true);
+  else if (read.automaticRead)
+    ShowBrightnessAuto(read.automatic);
+  FBrightnessLoaded = read.ok();
+  return {FBrightnessLoaded, std::nullopt};
+}
+
+TfMain::TLoadOutcome TfMain::ApplyClock(const TClockRead& read) {
+  FClockLoaded = false;
+  if (!read.ok) return {};
+  if (const auto invalid = read.Invalid()) return {false, invalid};
+  const QDateTime loaded = ToQDateTime(read.value);
+  dtpDeviceTime->setTime(loaded.time());
+  dtpDeviceDate->setDate(loaded.date());
+  FClockLoaded = true;
+  return {true, std::nullopt};
+}
+
+void TfMain::ShowLoadOutcome(const TLoadOutcome& outcome) {
+  if (outcome.invalid) return ShowInvalidAnswer(*outcome.invalid);
+  ShowLoadStatus(outcome.loaded);
+}
+
+bool TfMain::ApplySettings(const TSettingsReads& reads, QString& why) {
+  QStringList failures;
+  const auto note = [&failures, this](const TLoadOutcome& outcome) {
+    if (outcome.invalid)
+      failures << InvalidAnswerText(*outcome.invalid);
+    else if (!outcome.loaded)
+      failures << lblLanSettingsLoadErr->text();
+  };
+  note(ApplyDateTimeParams(reads.params));
+  note(ApplyBrightness(reads.brightness));
+  if (reads.clock) note(ApplyClock(*reads.clock));
+  failures.removeDuplicates();
+  why = failures.join(QLatin1Char('\n'));
+  return failures.isEmpty();
+}
+
+void TfMain::ForgetLoads() {
+  FParamsLoaded = FBrightnessLoaded = FClockLoaded = false;
+}
+
 // ---- "Zobrazení dat" -----------------------------------------------------------------------
-
-namespace {
-
-struct TDateTimeParamsRead {
-  bool ok = false;
-  TDateTimeParams params;
-  TDataExpiration expiration;
-};
-
-}  // namespace
 
 void TfMain::btnDateTimeParamLoadClick() {
   RunProcedure(
-      [](TDisplayConnection& link) {
-        TDateTimeParamsRead read;
-        read.ok = link.Device().GetDateTimeParams(read.params) &&
-                  link.Device().GetDisplayDataExpiration(read.expiration);
-        return read;
-      },
-      [this](const TDateTimeParamsRead& read) {
-        if (!read.ok) return ShowLoadStatus(false);
-        if (const auto invalid = CheckDateTimeParams(read.params))
-          return ShowInvalidAnswer(*invalid);
-        if (const auto invalid = CheckDataExpiration(read.expiration))
-          return ShowInvalidAnswer(*invalid);
-        ieDisplayDataExpirationDelay->SetValue(read.expiration.seconds);
-        (read.expiration.seconds == 0 ? rbDisplayDataExpirationNo : rbDisplayDataExpirationDelay)
-            ->setChecked(true);
-        ShowDateTimeParams(ShownDateTimeParams(read.params, FCapabilities));
-        ShowLoadStatus(true);
-      });
+      [](TDisplayConnection& link) { return ReadDateTimeParams(link.Device()); },
+      [this](const TDateTimeParamsRead& read) { ShowLoadOutcome(ApplyDateTimeParams(read)); });
 }
 
 void TfMain::ShowDateTimeParams(const TDateTimeParams& params) {
@@ -868,52 +995,28 @@ TDateTimeParams TfMain::CollectDateTimeParams() const {
           ieDateTimeZone->Value()};
 }
 
+// Written, then read back: the status says what the display holds afterwards.
 void TfMain::btnDateTimeParamSaveClick() {
+  const TDateTimeParams params = CollectDateTimeParams();
   const std::int32_t seconds =
       rbDisplayDataExpirationNo->isChecked() ? 0 : ieDisplayDataExpirationDelay->Value();
   RunProcedure(
-      [params = CollectDateTimeParams(), seconds](TDisplayConnection& link) {
-        return link.Device().SetDateTimeParams(params) &&
-               link.Device().SetDisplayDataExpiration(seconds);
+      [params, seconds](TDisplayConnection& link) {
+        return SaveDateTimeParams(link.Device(), params, seconds);
       },
-      [this](bool ok) { ShowSaveStatus(ok); });
+      [this, params, seconds](const TDateTimeParamsSave& save) {
+        if (!save.paramsWritten) return ShowSaveStatus(false);
+        if (!save.expirationWritten) return ShowStatusOf(lblLanParamsSavedExpirationNot);
+        ShowVerifiedSave(save.readBack.ok, Differences(params, seconds, save.readBack));
+      });
 }
 
 // ---- "Ostatní" -----------------------------------------------------------------------------
 
-namespace {
-
-struct TBrightnessRead {
-  bool staticRead = false;
-  std::int32_t value = 0;
-  bool automaticRead = false;
-  TBrightnessAuto automatic = kNoAutomaticBrightness;
-};
-
-}  // namespace
-
-// Both reads go out as they always have; a value that no setter would accept shows nothing.
 void TfMain::btnDisplayParamLoadClick() {
-  const bool offered = OffersAutomaticBrightness(FCapabilities);
-  RunProcedure(
-      [offered](TDisplayConnection& link) {
-        TBrightnessRead read;
-        read.staticRead = link.Device().GetDisplayBrightness(read.value);
-        read.automaticRead = offered && link.Device().GetDisplayBrightnessAuto(read.automatic);
-        return read;
-      },
-      [this, offered](const TBrightnessRead& read) {
-        std::optional<TInvalidAnswer> invalid =
-            read.staticRead ? CheckBrightness(read.value) : std::nullopt;
-        if (!invalid && read.automaticRead) invalid = CheckBrightnessAuto(read.automatic);
-        if (invalid) return ShowInvalidAnswer(*invalid);
-        if (read.staticRead) ieDisplayBrightness->SetValue(read.value);
-        if (!offered)
-          rbDisplayBrightnessStatic->setChecked(true);
-        else if (read.automaticRead)
-          ShowBrightnessAuto(read.automatic);
-        ShowLoadStatus(read.staticRead && (read.automaticRead || !offered));
-      });
+  RunProcedure([offered = OffersAutomaticBrightness(FCapabilities)](
+                   TDisplayConnection& link) { return ReadBrightness(link.Device(), offered); },
+               [this](const TBrightnessRead& read) { ShowLoadOutcome(ApplyBrightness(read)); });
 }
 
 void TfMain::ShowBrightnessAuto(const TBrightnessAuto& settings) {
@@ -924,25 +1027,24 @@ void TfMain::ShowBrightnessAuto(const TBrightnessAuto& settings) {
 }
 
 void TfMain::btnDisplayParamSaveClick() {
+  const std::int32_t value = ieDisplayBrightness->Value();
   std::optional<TBrightnessAuto> automatic;
   if (OffersAutomaticBrightness(FCapabilities))
     automatic =
         TBrightnessAuto{rbDisplayBrightnessAuto->isChecked(), ieDisplayBrightnessMin->Value(),
                         ieDisplayBrightnessMax->Value(), ieDisplayBrightnessGain->Value()};
   RunProcedure(
-      [value = ieDisplayBrightness->Value(), automatic](TDisplayConnection& link) {
-        return link.Device().SetDisplayBrightness(value) &&
-               (!automatic || link.Device().SetDisplayBrightnessAuto(*automatic));
+      [value, automatic](TDisplayConnection& link) {
+        return SaveBrightness(link.Device(), value, automatic);
       },
-      [this](bool ok) { ShowSaveStatus(ok); });
+      [this, value, automatic](const TBrightnessSave& save) {
+        if (!save.staticWritten) return ShowSaveStatus(false);
+        if (!save.automaticWritten) return ShowStatusOf(lblLanBrightnessSavedAutomaticNot);
+        ShowVerifiedSave(save.readBack.ok(), Differences(value, automatic, save.readBack));
+      });
 }
 
 namespace {
-
-struct TClockRead {
-  bool ok = false;
-  TDateTime value = 0;
-};
 
 // Writes the display's clock; runs on the link thread.
 bool SaveClock(TDisplayConnection& link, std::optional<TDateTime> value) {
@@ -952,20 +1054,8 @@ bool SaveClock(TDisplayConnection& link, std::optional<TDateTime> value) {
 }  // namespace
 
 void TfMain::btnDateTimeLoadClick() {
-  RunProcedure(
-      [](TDisplayConnection& link) {
-        TClockRead read;
-        read.ok = link.Device().GetDateTime(read.value);
-        return read;
-      },
-      [this](const TClockRead& read) {
-        if (!read.ok) return ShowLoadStatus(false);
-        if (const auto invalid = CheckClock(read.value)) return ShowInvalidAnswer(*invalid);
-        const QDateTime loaded = ToQDateTime(read.value);
-        dtpDeviceTime->setTime(loaded.time());
-        dtpDeviceDate->setDate(loaded.date());
-        ShowLoadStatus(true);
-      });
+  RunProcedure([](TDisplayConnection& link) { return ReadClock(link.Device()); },
+               [this](const TClockRead& read) { ShowLoadOutcome(ApplyClock(read)); });
 }
 
 void TfMain::btnDateTimeSaveClick() {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/ICommunicationInterface.h"
 #include "core/Types.h"
@@ -17,6 +18,7 @@
 #include "link/AnswerCheck.h"
 #include "link/Capabilities.h"
 #include "link/DisplayLink.h"
+#include "link/SettingsReads.h"
 
 class QCheckBox;
 class QDateEdit;
@@ -120,6 +122,24 @@ class TfMain : public QWidget {
   // An answer no setter would accept: red, naming the value; no control has changed.
   void ShowInvalidAnswer(const TInvalidAnswer& invalid);
   void ShowSaveStatus(bool ok);
+  // A save whose steps were all written: green when the display reads back what was sent,
+  // else red with what it holds instead.
+  void ShowVerifiedSave(bool readBack, const std::vector<TSettingDifference>& differences);
+  // Red, with the whole text in the tooltip when the status line is too narrow for it.
+  void ShowLongStatus(const QString& text, const QColor& colour);
+
+  // How a group's load ended: loaded, or not, with the answer no setter would accept.
+  struct TLoadOutcome {
+    bool loaded = false;
+    std::optional<TInvalidAnswer> invalid;
+  };
+  TLoadOutcome ApplyDateTimeParams(const TDateTimeParamsRead& read);
+  TLoadOutcome ApplyBrightness(const TBrightnessRead& read);
+  TLoadOutcome ApplyClock(const TClockRead& read);
+  void ShowLoadOutcome(const TLoadOutcome& outcome);
+  // The settings read at a connect; true when every group loaded, else `why` says what not.
+  bool ApplySettings(const TSettingsReads& reads, QString& why);
+  void ForgetLoads();
 
   void btnCIOpenClick();
   void btnDisplayCharsSetClick();
@@ -151,6 +171,10 @@ class TfMain : public QWidget {
   std::uint64_t FLinkEpoch = 0;
   int FReconnectAttempts = 0;
   QString FReconnectFailure;  // why the last attempt failed
+  // Which groups show the values of the connected display: only those can be saved.
+  bool FParamsLoaded = false;
+  bool FBrightnessLoaded = false;
+  bool FClockLoaded = false;
   QTimer* FReconnectTimer;
   std::string FConnectionString;
   TByte FAddress = kZorvidDefaultAddress;
@@ -240,6 +264,12 @@ class TfMain : public QWidget {
   QLabel* lblLanReconnecting;
   QLabel* lblLanReconnected;
   QLabel* lblLanDisconnected;
+  QLabel* lblLanConnectedNotLoaded;
+  QLabel* lblLanLoadFirst;
+  QLabel* lblLanParamsSavedExpirationNot;
+  QLabel* lblLanBrightnessSavedAutomaticNot;
+  QLabel* lblLanSavedNotVerified;
+  QLabel* lblLanSavedOtherValues;
 };
 
 }  // namespace zorvid

@@ -55,6 +55,7 @@ const QColor kRed(255, 0, 0);
 const char* kConnectedText = "Spojení bylo úspěšně navázáno.";
 const char* kSavedText = "Nastavení bylo úspěšně uloženo do zařízení.";
 const char* kLoadedText = "Nastavení bylo úspěšně nahráno ze zařízení.";
+const char* kNotLoadedText = "Spojení bylo navázáno, ale nastavení se nepodařilo nahrát.";
 
 // A second client of the simulator, to see what the window wrote (the simulator serves one
 // client at a time, so the window disconnects first).
@@ -274,6 +275,10 @@ TEST_F(MainWindowTest, ConnectsThroughTheDialogAndMirrorsTheDisplay) {
 // Every save changes the display as the window shows it, every load shows what the display holds.
 TEST_F(MainWindowTest, SavesAndLoadsEverySettingThroughTheDisplay) {
   TSimProcess sim;
+  TDateTimeParams expectedParams;  // the display's own, with the changes made below
+  ASSERT_TRUE(TProbe(sim)->GetDateTimeParams(expectedParams));
+  expectedParams.showAfterTurnOn = expectedParams.showDate = expectedParams.format12Hour = true;
+  expectedParams.offset = -60;
   ConnectTo(sim);
   EXPECT_FALSE(Enabled("ieDisplayDataExpirationDelay")) << "while \"Trvale\" is checked";
   EXPECT_FALSE(Enabled("ieDisplayBrightnessMin")) << "while \"Staticky\" is checked";
@@ -306,9 +311,7 @@ TEST_F(MainWindowTest, SavesAndLoadsEverySettingThroughTheDisplay) {
     EXPECT_EQ(automatic, (TBrightnessAuto{true, 10, 30, 40}));
     TDateTimeParams params;
     ASSERT_TRUE(probe->GetDateTimeParams(params));
-    EXPECT_EQ(params,
-              (TDateTimeParams{
-                  .showAfterTurnOn = true, .format12Hour = true, .showDate = true, .offset = -60}));
+    EXPECT_EQ(params, expectedParams);
     TDataExpiration expiration{-1, 0};
     ASSERT_TRUE(probe->GetDisplayDataExpiration(expiration));
     EXPECT_EQ(expiration.seconds, 0);
@@ -380,23 +383,113 @@ TEST_F(MainWindowTest, AnswersNoSetterWouldAcceptChangeNoControl) {
       {"0x77=073F030D0003", "btnDateTimeParamLoad", "časový posun 781 (-660..780)"},
       {"0x71=0E050900010C9C", "btnDateTimeLoad", "rok 2156 (2000..2099)"},
   };
+  // What the page's controls show, to compare before and after.
+  const auto controls = [this] {
+    return std::vector<std::int64_t>{Edit("ieDisplayBrightness")->Value(),
+                                     Checked("rbDisplayBrightnessStatic"),
+                                     Edit("ieDisplayBrightnessMin")->Value(),
+                                     Edit("ieDateTimeOffset")->Value(),
+                                     Checked("chbDateTimeSummerTime"),
+                                     Child<QDateEdit>("dtpDeviceDate")->date().toJulianDay()};
+  };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.answer);
     TSimProcess sim({"--answer", c.answer});
-    ConnectTo(sim);
+    // Already the connect's load meets the answer: the rest loads, this group does not.
+    ASSERT_TRUE(Connect(sim.Connection(), 49));
+    ExpectStatus(kNotLoadedText, kRed);
+    const QString invalid =
+        QString::fromUtf8("Neplatná hodnota ze zařízení: ") + QString::fromUtf8(c.status);
+    EXPECT_EQ(Child("pnlStatusbar")->toolTip(), invalid);
     Edit("ieDisplayBrightness")->SetValue(99);
     Edit("ieDateTimeOffset")->SetValue(5);
     Child<QDateEdit>("dtpDeviceDate")->setDate(QDate(2030, 3, 4));
+    const std::vector<std::int64_t> before = controls();
     Click(c.button);
-    ExpectStatus((std::string("Neplatná hodnota ze zařízení: ") + c.status).c_str(), kRed);
-    EXPECT_EQ(Edit("ieDisplayBrightness")->Value(), 99);
-    EXPECT_TRUE(Checked("rbDisplayBrightnessStatic"));
-    EXPECT_EQ(Edit("ieDisplayBrightnessMin")->Value(), 6);
-    EXPECT_EQ(Edit("ieDateTimeOffset")->Value(), 5);
-    EXPECT_FALSE(Checked("chbDateTimeSummerTime"));
-    EXPECT_EQ(Child<QDateEdit>("dtpDeviceDate")->date(), QDate(2030, 3, 4));
+    ExpectStatus(invalid.toUtf8().constData(), kRed);
+    EXPECT_EQ(controls(), before);
     Disconnect();
   }
+}
+
+// From the connect on, the pages show the display's own values, and saving them untouched
+// writes exactly those values back: nothing of the window's defaults reaches the display.
+TEST_F(MainWindowTest, TheConnectLoadsThePagesAndUntouchedSavesKeepTheDisplaysValues) {
+  TSimProcess sim;
+  const TDateTimeParams params{.autoUpdate = true,
+                               .summerTime = true,
+                               .showAfterExpiration = true,
+                               .showTemperature = true,
+                               .offset = 120,
+                               .zone = 3};
+  const TBrightnessAuto automatic{true, 10, 30, 40};
+  {
+    TProbe probe(sim);
+    ASSERT_TRUE(probe->SetDateTimeParams(params));
+    ASSERT_TRUE(probe->SetDisplayDataExpiration(300));
+    ASSERT_TRUE(probe->SetDisplayBrightness(55));
+    ASSERT_TRUE(probe->SetDisplayBrightnessAuto(automatic));
+  }
+  ConnectTo(sim);
+  EXPECT_TRUE(Checked("chbDateTimeSummerTime"));
+  EXPECT_EQ(Edit("ieDateTimeOffset")->Value(), 120);
+  EXPECT_EQ(Edit("ieDateTimeZone")->Value(), 3);
+  EXPECT_TRUE(Checked("rbDisplayDataExpirationDelay"));
+  EXPECT_EQ(Edit("ieDisplayDataExpirationDelay")->Value(), 300);
+  EXPECT_EQ(Edit("ieDisplayBrightness")->Value(), 55);
+  EXPECT_TRUE(Checked("rbDisplayBrightnessAuto"));
+  EXPECT_EQ(Edit("ieDisplayBrightnessGain")->Value(), 40);
+  Click("btnDateTimeParamSave");
+  ExpectStatus(kSavedText, kGreen);
+  Click("btnDisplayParamSave");
+  ExpectStatus(kSavedText, kGreen);
+  Disconnect();
+
+  TProbe probe(sim);
+  TDateTimeParams heldParams;
+  ASSERT_TRUE(probe->GetDateTimeParams(heldParams));
+  EXPECT_EQ(heldParams, params);
+  TDataExpiration expiration;
+  ASSERT_TRUE(probe->GetDisplayDataExpiration(expiration));
+  EXPECT_EQ(expiration.seconds, 300);
+  std::int32_t brightness = 0;
+  ASSERT_TRUE(probe->GetDisplayBrightness(brightness));
+  EXPECT_EQ(brightness, 55);
+  TBrightnessAuto heldAutomatic;
+  ASSERT_TRUE(probe->GetDisplayBrightnessAuto(heldAutomatic));
+  EXPECT_EQ(heldAutomatic, automatic);
+}
+
+// A group whose values did not load cannot be saved; a save whose second write is refused says
+// which half the display has.
+TEST_F(MainWindowTest, WhatDidNotLoadCannotBeSavedAndAHalfSaveSaysWhichHalf) {
+  TSimProcess sim({"--silent", "0x85", "--ack", "0x94=5"});
+  ASSERT_TRUE(Connect(sim.Connection(), 49));
+  ExpectStatus(kNotLoadedText, kRed);
+  EXPECT_FALSE(Enabled("btnDisplayParamSave"));
+  EXPECT_EQ(Child("btnDisplayParamSave")->toolTip(),
+            QString::fromUtf8("Nejdříve nahrajte nastavení ze zařízení."));
+  EXPECT_TRUE(Enabled("btnDateTimeParamSave"));
+  EXPECT_TRUE(Child("btnDateTimeParamSave")->toolTip().isEmpty());
+  EXPECT_TRUE(Enabled("btnDateTimeSavePC")) << "writes what the technician sees";
+  Click("btnDateTimeParamSave");
+  ExpectStatus("Parametry zobrazení byly uloženy, platnost dat ne.", kRed);
+}
+
+// The display reads back another value than the one saved: the status names it.
+TEST_F(MainWindowTest, ASaveThatReadsBackOtherValuesNamesThem) {
+  // Whatever it stores, the display answers its parameters with all off, offset and zone 0.
+  TSimProcess sim({"--answer", "0x77=000000000000"});
+  ConnectTo(sim);
+  Edit("ieDateTimeOffset")->SetValue(120);
+  Click("btnDateTimeParamSave");
+  EXPECT_EQ(StatusColour(), kRed);
+  auto* status = Child<QLabel>("pnlStatusbar");
+  EXPECT_TRUE(status->text().startsWith(QString::fromUtf8("Zařízení uložilo jiné hodnoty: ")))
+      << status->text().toStdString();
+  const QString whole = status->toolTip().isEmpty() ? status->text() : status->toolTip();
+  EXPECT_EQ(whole, QString::fromUtf8(
+                       "Zařízení uložilo jiné hodnoty: časový posun (odesláno 120, přečteno 0)"));
 }
 
 // Without "rtc" and "ZorvidL" in the identification the clock and automatic brightness are off.
@@ -405,7 +498,7 @@ TEST_F(MainWindowTest, ABasicDisplayGatesTheClockAndTheAutomaticBrightness) {
   {
     TProbe probe(sim);
     ASSERT_TRUE(
-        probe->SetDateTimeParams({true, true, true, false, true, true, true, true, true, 60, 2}));
+        probe->SetDateTimeParams({true, true, false, false, true, true, true, true, true, 60, 2}));
   }
   Check("rbDisplayBrightnessAuto", true);
   Edit("ieDisplayBrightnessMax")->SetValue(20);
@@ -432,7 +525,7 @@ TEST_F(MainWindowTest, ABasicDisplayGatesTheClockAndTheAutomaticBrightness) {
   // Loading shows the information settings but clears what only a clock can do.
   Click("btnDateTimeParamLoad");
   ExpectStatus(kLoadedText, kGreen);
-  EXPECT_TRUE(Checked("chbDateTimeShowTimeAfterTurnOn"));
+  EXPECT_FALSE(Checked("chbDateTimeShowTimeAfterExpiration")) << "the display's value again";
   EXPECT_TRUE(Checked("chbDateTimeShowTemp"));
   for (const char* clock : {"chbDateTimeAutoUpdate", "chbDateTimeFormatMDY", "chbDateTimeShowTime"})
     EXPECT_FALSE(Checked(clock)) << clock;
