@@ -1,4 +1,5 @@
-// The small dialogs: TCP settings, USB settings, serial port settings and About.
+// The small dialogs: TCP settings, USB settings, serial port settings, About, and the changes a
+// settings file would make.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTest>
 #include <memory>
 
@@ -21,6 +23,7 @@
 #include "ui/FTDISetup.h"
 #include "ui/ProgramVersion.h"
 #include "ui/SerialSetup.h"
+#include "ui/SettingsDifferences.h"
 #include "ui/TCPSetup.h"
 #include "ui/controls/ShapeEx.h"
 
@@ -284,6 +287,41 @@ TEST(Captions, FitTheirControlsInEveryWindow) {
   TfConnectionDialog connection(nullptr, [](int) { return cpsAbsent; });
   Child<QPushButton>(&connection, "sbExpertMode")->click();  // every section shown
   ExpectCaptionsFit(&connection);
+}
+
+// ---- Changes from a settings file ---------------------------------------------------------
+
+// The changes are listed before anything is written; only "Zapsat do zařízení" says write, and
+// a file that changes nothing offers nothing to write.
+TEST(SettingsDifferencesDialog, ListsTheChangesAndWritesOnlyWhenAskedTo) {
+  TfSettingsDifferences dialog;
+  const QList<TDifferenceRow> changes{{QString::fromUtf8("časový posun"), "120", "0"},
+                                      {QString::fromUtf8("jas"), "55", "27"}};
+  int rows = 0;
+  QString second, skipped;
+  const TModalAnswer write([&](QWidget* modal) {
+    const auto* table = Child<QTableWidget>(modal, "tblChanges");
+    rows = table->rowCount();
+    second = table->item(1, 0)->text() + "=" + table->item(1, 1)->text() + "/" +
+             table->item(1, 2)->text();
+    skipped = Child<QLabel>(modal, "lblSkipped")->text();
+    Click(modal, "btnWrite");
+  });
+  EXPECT_TRUE(dialog.Execute("a.json", changes, {QString::fromUtf8("automatický jas")}));
+  EXPECT_EQ(rows, 2);
+  EXPECT_EQ(second, "jas=55/27");
+  EXPECT_TRUE(skipped.contains(QString::fromUtf8("automatický jas"))) << skipped.toStdString();
+
+  const TModalAnswer cancel([](QWidget* modal) { Click(modal, "btnCancel"); });
+  EXPECT_FALSE(dialog.Execute("a.json", changes, {}));
+
+  bool writeOffered = true;
+  const TModalAnswer close([&](QWidget* modal) {
+    writeOffered = Child<QPushButton>(modal, "btnWrite")->isVisible();
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
+  EXPECT_FALSE(dialog.Execute("a.json", {}, {}));
+  EXPECT_FALSE(writeOffered);
 }
 
 }  // namespace

@@ -1,0 +1,83 @@
+#include "ui/SettingsDifferences.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "ui/NamedControls.h"
+
+namespace zorvid {
+namespace {
+
+QTableWidgetItem* ReadOnlyItem(const QString& text) {
+  auto* item = new QTableWidgetItem(text);
+  item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+  return item;
+}
+
+}  // namespace
+
+TfSettingsDifferences::TfSettingsDifferences(QWidget* owner) : QDialog(owner) {
+  setObjectName("fSettingsDifferences");
+  setWindowTitle(QString::fromUtf8("Nastavení ze souboru"));
+  lblFile = Named(new QLabel, "lblFile");
+  lblFile->setWordWrap(true);
+  tblChanges = Named(new QTableWidget(0, 3), "tblChanges");
+  tblChanges->setHorizontalHeaderLabels({QString::fromUtf8("Nastavení"),
+                                         QString::fromUtf8("V souboru"),
+                                         QString::fromUtf8("V zařízení")});
+  tblChanges->verticalHeader()->setVisible(false);
+  tblChanges->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+  tblChanges->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lblSkipped = Named(new QLabel, "lblSkipped");
+  lblSkipped->setWordWrap(true);
+  btnWrite = NewButton("btnWrite", "Zapsat do zařízení");
+  btnCancel = NewButton("btnCancel", "Zrušit");
+  connect(btnWrite, &QPushButton::clicked, this, &QDialog::accept);
+  connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(btnWrite);
+  buttons->addWidget(btnCancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(lblFile);
+  layout->addWidget(tblChanges, 1);
+  layout->addWidget(lblSkipped);
+  layout->addLayout(buttons);
+  setTabOrder(tblChanges, btnWrite);
+  setTabOrder(btnWrite, btnCancel);
+  resize(480, 320);
+}
+
+bool TfSettingsDifferences::Execute(const QString& fileName, const QList<TDifferenceRow>& changes,
+                                    const QStringList& skipped) {
+  const bool anything = !changes.isEmpty();
+  lblFile->setText(anything
+                       ? QString::fromUtf8("Zápis souboru %1 změní v zařízení:").arg(fileName)
+                       : QString::fromUtf8("Soubor %1 se shoduje se zařízením.").arg(fileName));
+  tblChanges->setRowCount(static_cast<int>(changes.size()));
+  for (int row = 0; row < changes.size(); ++row) {
+    const TDifferenceRow& change = changes[row];
+    tblChanges->setItem(row, 0, ReadOnlyItem(change.name));
+    tblChanges->setItem(row, 1, ReadOnlyItem(change.fileValue));
+    tblChanges->setItem(row, 2, ReadOnlyItem(change.displayValue));
+  }
+  tblChanges->resizeColumnToContents(1);
+  tblChanges->resizeColumnToContents(2);
+  tblChanges->setVisible(anything);
+  lblSkipped->setText(skipped.isEmpty() ? QString()
+                                        : QString::fromUtf8("Zařízení nemá a nezapíše se: %1")
+                                              .arg(skipped.join(QStringLiteral(", "))));
+  lblSkipped->setVisible(!skipped.isEmpty());
+  btnWrite->setVisible(anything);
+  btnCancel->setText(QString::fromUtf8(anything ? "Zrušit" : "Zavřít"));
+  (anything ? btnWrite : btnCancel)->setDefault(true);
+  (anything ? static_cast<QWidget*>(tblChanges) : btnCancel)->setFocus();
+  return exec() == QDialog::Accepted && anything;
+}
+
+}  // namespace zorvid
