@@ -45,18 +45,27 @@ std::optional<TInvalidAnswer> TClockRead::Invalid() const {
   return ok ? CheckClock(value) : std::nullopt;
 }
 
-TDateTimeParamsRead ReadDateTimeParams(IZorvid& display) {
+bool SendOnce(std::string_view, const std::function<bool()>& request) {
+  return request();
+}
+
+TDateTimeParamsRead ReadDateTimeParams(IZorvid& display, const TRequestSender& send) {
   TDateTimeParamsRead read;
   read.ok =
-      display.GetDateTimeParams(read.params) && display.GetDisplayDataExpiration(read.expiration);
+      send("read params", [&] { return display.GetDateTimeParams(read.params); }) &&
+      send("read expiration", [&] { return display.GetDisplayDataExpiration(read.expiration); });
   return read;
 }
 
-TBrightnessRead ReadBrightness(IZorvid& display, bool automaticOffered) {
+TBrightnessRead ReadBrightness(IZorvid& display, bool automaticOffered,
+                               const TRequestSender& send) {
   TBrightnessRead read;
   read.offered = automaticOffered;
-  read.staticRead = display.GetDisplayBrightness(read.value);
-  read.automaticRead = automaticOffered && display.GetDisplayBrightnessAuto(read.automatic);
+  read.staticRead =
+      send("read brightness", [&] { return display.GetDisplayBrightness(read.value); });
+  read.automaticRead = automaticOffered && send("read brightness-auto", [&] {
+                         return display.GetDisplayBrightnessAuto(read.automatic);
+                       });
   return read;
 }
 

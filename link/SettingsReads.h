@@ -7,8 +7,10 @@
 // run on whatever thread owns the display's line.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/DateTime.h"
@@ -17,6 +19,12 @@
 #include "link/Capabilities.h"
 
 namespace zorvid {
+
+// Sends one request of a procedure, named for messages ("read brightness"); true when it
+// succeeded. SendOnce sends it once; zorvidctl tries again one that got no answer.
+using TRequestSender =
+    std::function<bool(std::string_view step, const std::function<bool()>& request)>;
+bool SendOnce(std::string_view step, const std::function<bool()>& request);
 
 struct TDateTimeParamsRead {
   bool ok = false;  // both answers came
@@ -45,8 +53,9 @@ struct TClockRead {
 
 // The two reads go out as the window's load always sent them: the expiry only after the
 // parameters came, the automatic brightness only where it is offered.
-TDateTimeParamsRead ReadDateTimeParams(IZorvid& display);
-TBrightnessRead ReadBrightness(IZorvid& display, bool automaticOffered);
+TDateTimeParamsRead ReadDateTimeParams(IZorvid& display, const TRequestSender& send = SendOnce);
+TBrightnessRead ReadBrightness(IZorvid& display, bool automaticOffered,
+                               const TRequestSender& send = SendOnce);
 TClockRead ReadClock(IZorvid& display);
 
 // Every group a display has, in the pages' order; the clock only where there is one.

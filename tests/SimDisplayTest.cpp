@@ -303,6 +303,17 @@ TEST_F(SimDisplayTest, BasicVariantHasNoClockAndNoAutomaticBrightness) {
   EXPECT_EQ(Read(kInstIdentification), FormatHexSpaced("Zorvid;v1.0;"));
 }
 
+// An altered field keeps its value through every write of it; the other fields take theirs.
+TEST_F(SimDisplayTest, AnAlteredFieldStoresItsOwnValueWhateverAWriteSends) {
+  TSimDisplayConfig altered = Config();
+  altered.alterations = {{TSimField::kBrightness, 38}, {TSimField::kAutoGain, 7}};
+  display_ = Display(altered);
+  EXPECT_EQ(AckOf(kZorvidSetDisplayBrightness, Bytes({40})), kAckOk);
+  EXPECT_EQ(Read(kZorvidGetDisplayBrightness), "26");
+  EXPECT_EQ(AckOf(kZorvidSetDisplayBrightnessAuto, Bytes({1, 10, 30, 40})), kAckOk);
+  EXPECT_EQ(Read(kZorvidGetDisplayBrightnessAuto), "01 0A 1E 07");
+}
+
 // --- Faults ---
 
 class SimResponderTest : public SimDisplayTest {
@@ -409,14 +420,15 @@ TEST(SimOptionsTest, DefaultsListenOnLoopback) {
 
 TEST(SimOptionsTest, EveryOptionTakesItsValue) {
   const TSimOptions options =
-      ParseSimOptions({"--pty",     "/tmp/link", "--tcp",         "[::1]:0",
-                       "--address", "0x32",      "--basic",       "--temperature",
-                       "21.5",      "--drop",    "0.25",          "--corrupt=0.5",
-                       "--delay",   "30",        "--ack",         "0xF3=2",
-                       "--ack",     "129=3",     "--silent",      "0x80",
-                       "--silent",  "17",        "--unsolicited", "20",
-                       "--seed",    "9",         "--log",         "--answer",
-                       "0x83=C8",   "--answer",  "0x81="});
+      ParseSimOptions({"--pty",        "/tmp/link", "--tcp",         "[::1]:0",
+                       "--address",    "0x32",      "--basic",       "--temperature",
+                       "21.5",         "--drop",    "0.25",          "--corrupt=0.5",
+                       "--delay",      "30",        "--ack",         "0xF3=2",
+                       "--ack",        "129=3",     "--silent",      "0x80",
+                       "--silent",     "17",        "--unsolicited", "20",
+                       "--seed",       "9",         "--log",         "--answer",
+                       "0x83=C8",      "--answer",  "0x81=",         "--alter",
+                       "brightness=38"});
   EXPECT_EQ(options.lines.pty, "/tmp/link");
   ASSERT_TRUE(options.lines.tcp);
   EXPECT_EQ(options.lines.tcp->host, "::1");
@@ -434,6 +446,9 @@ TEST(SimOptionsTest, EveryOptionTakesItsValue) {
   EXPECT_EQ(options.lines.unsolicitedMs, 20);
   EXPECT_EQ(options.seed, 9u);
   EXPECT_TRUE(options.lines.log);
+  ASSERT_EQ(options.display.alterations.size(), 1u);
+  EXPECT_EQ(options.display.alterations[0].field, TSimField::kBrightness);
+  EXPECT_EQ(options.display.alterations[0].value, 38);
 }
 
 TEST(SimOptionsTest, PtyWithoutLinkAndIdentBeatsBasic) {
@@ -459,6 +474,9 @@ TEST(SimOptionsTest, BadOptionsNameTheOptionAndTheValue) {
       {{"--temperature", "-1"}, {}},
       {{"--bogus"}, {}},
       {{"stray"}, {}},
+      {{"--alter", "brightness=128"}, {"0..127"}},
+      {{"--alter", "brightnes=1"}, {"params.offset"}},
+      {{"--alter", "brightness"}, {}},
       {{"--log=1"}, {"--log"}},
       {{"--seed"}, {"missing"}}};
   for (const auto& [args, more] : cases) {

@@ -50,6 +50,16 @@ std::string Format(const char* format, double value) {
 
 }  // namespace
 
+const std::array<TSimFieldName, 7> kSimFieldNames{{
+    {"params.offset", TSimField::kOffset, kDateTimeOffsetMin, kDateTimeOffsetMax},
+    {"params.zone", TSimField::kZone, 0, kDateTimeZoneMax},
+    {"expiration", TSimField::kExpiration, 0, kExpirationMax},
+    {"brightness", TSimField::kBrightness, 0, kBrightnessMax},
+    {"brightness-auto.min", TSimField::kAutoMin, kBrightnessAutoMin, kBrightnessAutoMax},
+    {"brightness-auto.max", TSimField::kAutoMax, kBrightnessAutoMin, kBrightnessAutoMax},
+    {"brightness-auto.gain", TSimField::kAutoGain, 0, kBrightnessGainMax},
+}};
+
 // Instructions the display knows, with the data length each requires.
 const std::array<TSimDisplay::TInstruction, 33> TSimDisplay::kInstructions{{
     {kZorvidSetChannelFlag, 1, false, &TSimDisplay::SetChannelFlag},
@@ -207,6 +217,8 @@ TSimDisplay::TReply TSimDisplay::SetDateTimeParams(const TByteString& data) {
   const std::optional<TDateTimeParams> params = UnpackDateTimeParams(data);
   if (!params || !PackDateTimeParams(*params)) return Ack(kAckBadArgument);
   params_ = *params;
+  Alter(TSimField::kOffset, params_.offset);
+  Alter(TSimField::kZone, params_.zone);
   return Ok();
 }
 
@@ -278,11 +290,13 @@ TSimDisplay::TReply TSimDisplay::SetBrightness(const TByteString& data) {
   const std::int32_t value = ByteAt(data, 0);
   if (!PackBrightness(value)) return Ack(kAckBadArgument);
   brightness_ = value;
+  Alter(TSimField::kBrightness, brightness_);
   return Ok();
 }
 
 TSimDisplay::TReply TSimDisplay::SetExpiration(const TByteString& data) {
   expirationSeconds_ = WordAt(data, 0);
+  Alter(TSimField::kExpiration, expirationSeconds_);
   return Ok();
 }
 
@@ -291,7 +305,15 @@ TSimDisplay::TReply TSimDisplay::SetBrightnessAuto(const TByteString& data) {
   if (ByteAt(data, 0) > 1 || !settings || !PackBrightnessAuto(*settings))
     return Ack(kAckBadArgument);
   brightnessAuto_ = *settings;
+  Alter(TSimField::kAutoMin, brightnessAuto_.min);
+  Alter(TSimField::kAutoMax, brightnessAuto_.max);
+  Alter(TSimField::kAutoGain, brightnessAuto_.gain);
   return Ok();
+}
+
+void TSimDisplay::Alter(TSimField field, std::int32_t& stored) const {
+  for (const TSimAlteration& alteration : config_.alterations)
+    if (alteration.field == field) stored = alteration.value;
 }
 
 // --- Instructions common to the family ---

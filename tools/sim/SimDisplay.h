@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/DateTime.h"
 #include "core/Types.h"
@@ -45,12 +46,28 @@ struct TSimIdentifiers {
   std::uint32_t value = 0;
 };
 
+// A stored number that a write sets. With an alteration the display keeps another value than
+// the one a write of its field sends, as a display that clamps or rounds would; a read-back
+// then shows the difference.
+enum class TSimField { kOffset, kZone, kExpiration, kBrightness, kAutoMin, kAutoMax, kAutoGain };
+struct TSimFieldName {
+  std::string_view name;  // the key of the settings file ("params.offset")
+  TSimField field;
+  std::int32_t min, max;  // what the field holds, so that a read still answers soundly
+};
+extern const std::array<TSimFieldName, 7> kSimFieldNames;
+struct TSimAlteration {
+  TSimField field;
+  std::int32_t value;
+};
+
 struct TSimDisplayConfig {
   TByte address = kZorvidDefaultAddress;
   std::string ident{kFullIdent};
   bool basic = false;                 // no clock, no automatic brightness
   std::optional<double> temperature;  // nothing: a slow drift around kDriftCentre
   TSimIdentifiers identifiers;
+  std::vector<TSimAlteration> alterations;
 };
 
 class TSimDisplay {
@@ -89,6 +106,8 @@ class TSimDisplay {
   static TReply NoAnswer() { return {false, kAckOk, {}}; }
 
   TReply Execute(TByte inst, const TByteString& data);
+  // Replaces a value just written when an alteration names its field.
+  void Alter(TSimField field, std::int32_t& stored) const;
   void ShowText(const TByteString& text);
   TDateTime DisplayTime() const;
   double Temperature() const;

@@ -87,6 +87,26 @@ void ForcedData(TSimOptions& options, std::string_view name, const std::string& 
   options.faults.forcedData[static_cast<TByte>(*inst)] = *data;
 }
 
+// KEY=VALUE: the display stores VALUE whenever a write sets KEY.
+void Alteration(TSimOptions& options, std::string_view name, const std::string& value) {
+  std::string keys;
+  for (const TSimFieldName& field : kSimFieldNames)
+    keys += (keys.empty() ? "" : ", ") + std::string(field.name);
+  const auto equals = value.find('=');
+  const std::string_view key = std::string_view(value).substr(0, equals);
+  const auto field = std::find_if(kSimFieldNames.begin(), kSimFieldNames.end(),
+                                  [key](const TSimFieldName& known) { return known.name == key; });
+  if (equals == std::string::npos || field == kSimFieldNames.end())
+    Bad(name, value, "KEY=VALUE, KEY one of " + keys);
+  const std::optional<std::int64_t> number =
+      ParseInteger(std::string_view(value).substr(equals + 1));
+  if (!number || *number < field->min || *number > field->max)
+    Bad(name, value,
+        "a value " + std::to_string(field->min) + ".." + std::to_string(field->max) + " for " +
+            std::string(key));
+  options.display.alterations.push_back({field->field, static_cast<std::int32_t>(*number)});
+}
+
 const std::vector<TOptionRule>& OptionRules() {
   static const std::vector<TOptionRule> rules{
       {"--tcp", TValue::kRequired,
@@ -103,6 +123,7 @@ const std::vector<TOptionRule>& OptionRules() {
        [](TSimOptions& o, std::string_view, const std::string& v) { o.display.ident = v; }},
       {"--basic", TValue::kNone,
        [](TSimOptions& o, std::string_view, const std::string&) { o.display.basic = true; }},
+      {"--alter", TValue::kRequired, Alteration},
       {"--temperature", TValue::kRequired,
        [](TSimOptions& o, std::string_view name, const std::string& v) {
          o.display.temperature = RealIn(name, v, 0, kTemperatureMax, "degrees 0..6553.5");
@@ -196,6 +217,10 @@ Display:
   --basic               the variant without clock and automatic brightness (their
                         instructions get acknowledge 2); identification "Zorvid;v1.0;"
   --temperature DEG     fixed temperature 0..6553.5 (default: a slow drift around 22.0)
+  --alter KEY=VALUE     store VALUE whenever a write sets KEY, as a display that clamps
+                        would (repeatable); KEY one of params.offset, params.zone,
+                        expiration, brightness, brightness-auto.min, brightness-auto.max,
+                        brightness-auto.gain; VALUE in the key's range
 Faults:
   --drop P              probability 0..1 that an answer is lost
   --corrupt P           probability 0..1 that an answer has a wrong checksum

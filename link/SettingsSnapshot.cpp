@@ -1,0 +1,424 @@
+#include "link/SettingsSnapshot.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QJsonValue>
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <type_traits>
+
+#include "core/EchoText.h"
+#include "link/AnswerCheck.h"
+
+namespace zorvid {
+namespace {
+
+// ---- Keys --------------------------------------------------------------------------------
+
+std::optional<std::int32_t> GetParam(const TDisplaySettings& s, const TParamKey* param) {
+  return param->flag ? s.params.*(param->flag) : s.params.*(param->number);
+}
+void SetParam(TDisplaySettings& s, const TParamKey* param, std::int32_t value) {
+  if (param->flag)
+    s.params.*(param->flag) = value != 0;
+  else
+    s.params.*(param->number) = value;
+}
+
+// The automatic brightness's fields, on a display that has it.
+template <auto Member>
+std::optional<std::int32_t> GetAutomatic(const TDisplaySettings& s, const TParamKey*) {
+  if (!s.automaticBrightness) return std::nullopt;
+  return static_cast<std::int32_t>((*s.automaticBrightness).*Member);
+}
+template <auto Member>
+void SetAutomatic(TDisplaySettings& s, const TParamKey*, std::int32_t value) {
+  if (!s.automaticBrightness) s.automaticBrightness.emplace();
+  using TField = std::remove_reference_t<decltype((*s.automaticBrightness).*Member)>;
+  (*s.automaticBrightness).*Member = static_cast<TField>(value);
+}
+
+std::vector<TSettingKey> MakeSettingKeys() {
+  std::vector<TSettingKey> keys;
+  for (const TParamKey& param : kParamKeys)
+    keys.push_back({"params." + std::string(param.key), param.flag != nullptr, param.min, param.max,
+                    GetParam, SetParam, &param});
+  keys.push_back({"expiration", false, 0, kExpirationMax,
+                  [](const TDisplaySettings& s, const TParamKey*) {
+                    return std::optional<std::int32_t>(s.expirationSeconds);
+                  },
+                  [](TDisplaySettings& s, const TParamKey*, std::int32_t value) {
+                    s.expirationSeconds = value;
+                  }});
+  keys.push_back(
+      {"brightness", false, 0, kBrightnessMax,
+       [](const TDisplaySettings& s, const TParamKey*) {
+         return std::optional<std::int32_t>(s.brightness);
+       },
+       [](TDisplaySettings& s, const TParamKey*, std::int32_t value) { s.brightness = value; }});
+  keys.push_back({"brightness-auto.auto", true, 0, 1, GetAutomatic<&TBrightnessAuto::automatic>,
+                  SetAutomatic<&TBrightnessAuto::automatic>});
+  keys.push_back({"brightness-auto.min", false, kBrightnessAutoMin, kBrightnessAutoMax,
+                  GetAutomatic<&TBrightnessAuto::min>, SetAutomatic<&TBrightnessAuto::min>});
+  keys.push_back({"brightness-auto.max", false, kBrightnessAutoMin, kBrightnessAutoMax,
+                  GetAutomatic<&TBrightnessAuto::max>, SetAutomatic<&TBrightnessAuto::max>});
+  keys.push_back({"brightness-auto.gain", false, 0, kBrightnessGainMax,
+                  GetAutomatic<&TBrightnessAuto::gain>, SetAutomatic<&TBrightnessAuto::gain>});
+  return keys;
+}
+
+// The key a failed answer check names.
+std::string AnswerKey(TAnswerField field) {
+  switch (field) {
+    case TAnswerField::kStaticBrightness:
+      return "brightness";
+    case TAnswerField::kMinimumBrightness:
+      return "brightness-auto.min";
+    case TAnswerField::kMaximumBrightness:
+      return "brightness-auto.max";
+    case TAnswerField::kSensorGain:
+      return "brightness-auto.gain";
+    case TAnswerField::kTimeOffset:
+      return "params.offset";
+    case TAnswerField::kZoneIndex:
+      return "params.zone";
+    case TAnswerField::kDataExpiration:
+      return "expiration";
+    case TAnswerField::kClockYear:
+      return "clock year";
+    case TAnswerField::kSegmentCount:
+      return "data bytes";
+  }
+  return "value";
+}
+
+std::string InvalidAnswerText(const TInvalidAnswer& invalid) {
+  return "invalid answer: " + AnswerKey(invalid.field) + " " + std::to_string(invalid.value) +
+         " outside " + std::to_string(invalid.min) + ".." + std::to_string(invalid.max);
+}
+
+// Sends through `send` until a step fails and remembers that step; later steps send nothing.
+class TStepRecorder {
+ public:
+  TStepRecorder(IZorvid& display, const TRequestSender& send) : display_(display), send_(send) {}
+
+  TRequestSender Sender() {
+    return [this](std::string_view step, const std::function<bool()>& request) {
+      if (failure) return false;
+      if (send_(step, request)) return true;
+      failure = TSettingsFailure{std::string(step), LastResultText(display_)};
+      return false;
+    };
+  }
+
+  std::optional<TSettingsFailure> failure;
+
+ private:
+  IZorvid& display_;
+  const TRequestSender& send_;
+};
+
+// ---- JSON --------------------------------------------------------------------------------
+
+QString Text(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QJsonObject SettingsJson(const TDisplaySettings& settings) {
+  QJsonObject root;
+  QJsonObject groups[2];  // params, brightness-auto
+  for (const TSettingKey& key : SettingKeys()) {
+    const std::optional<std::int32_t> value = key.Get(settings);
+    if (!value) continue;
+    const QJsonValue json = key.flag ? QJsonValue(*value != 0) : QJsonValue(*value);
+    if (key.Group() == key.Name())
+      root.insert(Text(key.key), json);
+    else
+      groups[key.Group() == "params" ? 0 : 1].insert(Text(key.Name()), json);
+  }
+  root.insert("params", groups[0]);
+  if (settings.automaticBrightness) root.insert("brightness-auto", groups[1]);
+  return root;
+}
+
+// The checks of one file: each refusal names the file and the key (its path from the top).
+class TSnapshotReader {
+ public:
+  explicit TSnapshotReader(std::string fileName) : file_(std::move(fileName)) {}
+
+  [[noreturn]] void Refuse(const std::string& what) const {
+    throw TSettingsFileError(file_ + ": " + what);
+  }
+
+  static std::string Path(const std::string& parent, const QString& name) {
+    return (parent.empty() ? "" : parent + ".") + name.toStdString();
+  }
+
+  static std::string ValueText(const QJsonValue& value) {
+    if (value.isObject() || value.isArray()) {
+      const QJsonDocument document =
+          value.isObject() ? QJsonDocument(value.toObject()) : QJsonDocument(value.toArray());
+      return EchoedText(document.toJson(QJsonDocument::Compact).toStdString());
+    }
+    if (value.isString()) return Quoted(value.toString().toStdString());
+    if (value.isBool()) return value.toBool() ? "true" : "false";
+    if (value.isNull()) return "null";
+    return QString::number(value.toDouble(), 'g', 17).toStdString();
+  }
+
+  // The member `name` of `object` at `path`, refused when missing or of another type.
+  QJsonValue Member(const QJsonObject& object, const std::string& path, const QString& name,
+                    QJsonValue::Type type, std::string_view typeName) const {
+    const std::string key = Path(path, name);
+    if (!object.contains(name)) Refuse("key " + key + " missing");
+    const QJsonValue value = object.value(name);
+    if (value.type() != type)
+      Refuse("key " + key + ": expected " + std::string(typeName) + ", got " + ValueText(value));
+    return value;
+  }
+
+  QJsonObject Object(const QJsonObject& object, const std::string& path,
+                     const QString& name) const {
+    return Member(object, path, name, QJsonValue::Object, "an object").toObject();
+  }
+
+  std::string String(const QJsonObject& object, const std::string& path,
+                     const QString& name) const {
+    return Member(object, path, name, QJsonValue::String, "a string").toString().toStdString();
+  }
+
+  std::int64_t Integer(const QJsonObject& object, const std::string& path, const QString& name,
+                       std::int64_t min, std::int64_t max) const {
+    const QJsonValue value = Member(object, path, name, QJsonValue::Double, "a whole number");
+    const double number = value.toDouble();
+    const std::string key = Path(path, name);
+    if (number != std::floor(number))
+      Refuse("key " + key + ": expected a whole number, got " + ValueText(value));
+    if (number < static_cast<double>(min) || number > static_cast<double>(max))
+      Refuse("key " + key + ": " + ValueText(value) + " out of range " + std::to_string(min) +
+             ".." + std::to_string(max));
+    return static_cast<std::int64_t>(number);
+  }
+
+  // A typo must not pass for a key left out: every member must be one of `known`.
+  void OnlyKnown(const QJsonObject& object, const std::string& path,
+                 const QStringList& known) const {
+    for (const QString& name : object.keys())
+      if (!known.contains(name)) Refuse("unknown key " + Path(path, name));
+  }
+
+  TDisplaySettings Settings(const QJsonObject& object, const std::string& path) const {
+    TDisplaySettings settings;
+    QStringList known{"params"};
+    const QJsonObject params = Object(object, path, "params");
+    const bool automatic = object.contains("brightness-auto");
+    const QJsonObject automaticGroup =
+        automatic ? Object(object, path, "brightness-auto") : QJsonObject();
+    if (automatic) known << "brightness-auto";
+    QStringList knownIn[2];
+    for (const TSettingKey& key : SettingKeys()) {
+      const bool alone = key.Group() == key.Name();
+      if (!alone && key.Group() != "params" && !automatic) continue;
+      const int group = key.Group() == "params" ? 0 : 1;
+      const QJsonObject& holder = alone ? object : group == 0 ? params : automaticGroup;
+      const std::string holderPath = alone ? path : Path(path, Text(key.Group()));
+      const QString name = Text(key.Name());
+      (alone ? known : knownIn[group]) << name;
+      const std::int64_t value =
+          key.flag ? Member(holder, holderPath, name, QJsonValue::Bool, "true or false").toBool()
+                   : Integer(holder, holderPath, name, key.min, key.max);
+      key.Set(settings, static_cast<std::int32_t>(value));
+    }
+    OnlyKnown(object, path, known);
+    OnlyKnown(params, Path(path, "params"), knownIn[0]);
+    if (automatic) OnlyKnown(automaticGroup, Path(path, "brightness-auto"), knownIn[1]);
+    return settings;
+  }
+
+  TSettingsSnapshot Snapshot(const QByteArray& json) const {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+      Refuse("not JSON: " + error.errorString().toStdString() + " at offset " +
+             std::to_string(error.offset));
+    if (!document.isObject()) Refuse("not a JSON object");
+    const QJsonObject root = document.object();
+    const std::string format = String(root, "", "format");
+    if (format != kSettingsFormat)
+      Refuse("key format: " + Quoted(format) + " is not " + Quoted(kSettingsFormat));
+    const std::int64_t version = Integer(root, "", "version", 1, INT32_MAX);
+    if (version > kSettingsVersion)
+      Refuse("key version: " + std::to_string(version) + " is newer than " +
+             std::to_string(kSettingsVersion) + ", the newest this program reads");
+    OnlyKnown(root, "", {"format", "version", "read", "settings"});
+
+    TSettingsSnapshot snapshot;
+    const QJsonObject read = Object(root, "", "read");
+    const std::string at = String(read, "read", "at");
+    snapshot.readAt = QDateTime::fromString(Text(at), Qt::ISODate);
+    if (!snapshot.readAt.isValid())
+      Refuse("key read.at: not an ISO 8601 date and time: " + Quoted(at));
+    snapshot.readAt = snapshot.readAt.toUTC();
+    snapshot.identification = String(read, "read", "identification");
+    snapshot.address = static_cast<TByte>(Integer(read, "read", "address", 0, 0xFF));
+    snapshot.connection = String(read, "read", "connection");
+    OnlyKnown(read, "read", {"at", "identification", "address", "connection"});
+    snapshot.settings = Settings(Object(root, "", "settings"), "settings");
+    return snapshot;
+  }
+
+ private:
+  std::string file_;
+};
+
+}  // namespace
+
+// ---- Keys --------------------------------------------------------------------------------
+
+const std::vector<TSettingKey>& SettingKeys() {
+  static const std::vector<TSettingKey> keys = MakeSettingKeys();
+  return keys;
+}
+
+std::string_view TSettingKey::Group() const {
+  return std::string_view(key).substr(0, key.find('.'));
+}
+
+std::string_view TSettingKey::Name() const {
+  const std::size_t dot = key.find('.');
+  return dot == std::string::npos ? std::string_view(key) : std::string_view(key).substr(dot + 1);
+}
+
+std::string SettingValueText(const TSettingKey& key, std::int32_t value) {
+  if (key.flag) return value != 0 ? "true" : "false";
+  return std::to_string(value);
+}
+
+// ---- Reading -----------------------------------------------------------------------------
+
+TDisplaySettingsRead ReadDisplaySettings(IZorvid& display, const TDisplayCapabilities& capabilities,
+                                         const TRequestSender& send) {
+  TStepRecorder recorder(display, send);
+  const TRequestSender sender = recorder.Sender();
+  const TDateTimeParamsRead params = ReadDateTimeParams(display, sender);
+  if (recorder.failure) return {std::nullopt, recorder.failure};
+  if (const std::optional<TInvalidAnswer> invalid = params.Invalid())
+    return {std::nullopt, TSettingsFailure{"read params", InvalidAnswerText(*invalid)}};
+  const TBrightnessRead brightness =
+      ReadBrightness(display, OffersAutomaticBrightness(capabilities), sender);
+  if (recorder.failure) return {std::nullopt, recorder.failure};
+  if (const std::optional<TInvalidAnswer> invalid = brightness.Invalid())
+    return {std::nullopt, TSettingsFailure{"read brightness", InvalidAnswerText(*invalid)}};
+
+  TDisplaySettings settings;
+  settings.params = params.params;
+  settings.expirationSeconds = params.expiration.seconds;
+  settings.brightness = brightness.value;
+  if (brightness.offered) settings.automaticBrightness = brightness.automatic;
+  return {settings, std::nullopt};
+}
+
+// ---- The file ----------------------------------------------------------------------------
+
+std::string SnapshotJson(const TSettingsSnapshot& snapshot) {
+  const QJsonObject read{
+      {"at", snapshot.readAt.toUTC().toString(Qt::ISODate)},
+      {"identification", Text(snapshot.identification)},
+      {"address", static_cast<int>(snapshot.address)},
+      {"connection", Text(snapshot.connection)},
+  };
+  const QJsonObject root{
+      {"format", Text(kSettingsFormat)},
+      {"version", kSettingsVersion},
+      {"read", read},
+      {"settings", SettingsJson(snapshot.settings)},
+  };
+  return QJsonDocument(root).toJson(QJsonDocument::Indented).toStdString();
+}
+
+TSettingsSnapshot ParseSnapshot(const QByteArray& json, const std::string& fileName) {
+  return TSnapshotReader(fileName).Snapshot(json);
+}
+
+TSettingsSnapshot LoadSnapshot(const std::string& fileName) {
+  QFile file(Text(fileName));
+  if (!file.open(QIODevice::ReadOnly))
+    throw TSettingsFileError(fileName + ": cannot read: " + file.errorString().toStdString());
+  return ParseSnapshot(file.readAll(), fileName);
+}
+
+// ---- Differences and restoring -----------------------------------------------------------
+
+std::vector<std::string> TSettingsComparison::Groups() const {
+  std::vector<std::string> groups;
+  for (const TSettingChange& change : differences) {
+    const std::string group = change.key.substr(0, change.key.find('.'));
+    if (std::find(groups.begin(), groups.end(), group) == groups.end()) groups.push_back(group);
+  }
+  return groups;
+}
+
+TSettingsComparison CompareSettings(const TDisplaySettings& wanted, const TDisplaySettings& held) {
+  TSettingsComparison comparison;
+  for (const TSettingKey& key : SettingKeys()) {
+    const std::optional<std::int32_t> want = key.Get(wanted);
+    const std::optional<std::int32_t> have = key.Get(held);
+    if (!want) continue;
+    if (!have)
+      comparison.skipped.push_back(key.key);
+    else if (*want != *have)
+      comparison.differences.push_back(
+          {key.key, SettingValueText(key, *want), SettingValueText(key, *have)});
+  }
+  return comparison;
+}
+
+namespace {
+
+// The request that writes one group whole.
+bool WriteGroup(IZorvid& display, std::string_view group, const TDisplaySettings& wanted) {
+  if (group == "params") return display.SetDateTimeParams(wanted.params);
+  if (group == "expiration") return display.SetDisplayDataExpiration(wanted.expirationSeconds);
+  if (group == "brightness") return display.SetDisplayBrightness(wanted.brightness);
+  return display.SetDisplayBrightnessAuto(*wanted.automaticBrightness);
+}
+
+}  // namespace
+
+TSettingsRestore WriteSettingsDifferences(IZorvid& display, const TDisplaySettings& wanted,
+                                          const TDisplaySettings& held,
+                                          const TRequestSender& send) {
+  const TSettingsComparison comparison = CompareSettings(wanted, held);
+  TSettingsRestore restore;
+  restore.skipped = comparison.skipped;
+  TStepRecorder recorder(display, send);
+  const TRequestSender sender = recorder.Sender();
+  for (const std::string& group : comparison.Groups()) {
+    if (sender("write " + group, [&] { return WriteGroup(display, group, wanted); }))
+      restore.written.push_back(group);
+    else
+      restore.notWritten.push_back(group);
+  }
+  if (recorder.failure) {
+    restore.failure = recorder.failure;
+    return restore;
+  }
+  if (restore.written.empty()) return restore;
+  TDisplayCapabilities capabilities;
+  capabilities.automaticBrightness = held.automaticBrightness.has_value();
+  const TDisplaySettingsRead readBack = ReadDisplaySettings(display, capabilities, send);
+  if (!readBack.settings) {
+    restore.failure =
+        TSettingsFailure{"read back: " + readBack.failure->step, readBack.failure->reason};
+    return restore;
+  }
+  restore.readBack = CompareSettings(wanted, *readBack.settings).differences;
+  return restore;
+}
+
+}  // namespace zorvid
