@@ -4,6 +4,9 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGridLayout>
@@ -12,9 +15,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QStyle>
 #include <QTabWidget>
@@ -23,6 +28,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <initializer_list>
+#include <map>
 #include <tuple>
 #include <utility>
 
@@ -35,6 +41,7 @@
 #include "ui/DisplayPanel.h"
 #include "ui/EnDis.h"
 #include "ui/NamedControls.h"
+#include "ui/SettingsDifferences.h"
 #include "ui/controls/IntEdit.h"
 
 namespace zorvid {
@@ -231,6 +238,7 @@ TfMain::TfMain(QWidget* owner) : QWidget(owner) {
   ConnectControls();
   UpdateControls();
   FAbout = CreateAbout(this, kCaption);
+  FDifferences = new TfSettingsDifferences(this);
   CenterOnScreen();
   Timer1->start();
 }
@@ -448,6 +456,15 @@ QWidget* TfMain::BuildBottomPanel() {
   separator->setFrameStyle(QFrame::HLine | QFrame::Sunken);
   btnCIOpen = NewButton("btnCIOpen", "Navázat spojení");
   btnCIClose = NewButton("btnCIClose", "Zrušit spojení");
+  btnFile = NewButton("btnFile", "Soubor");
+  auto* fileMenu = Named(new QMenu(btnFile), "pmFile");
+  auto* saveFile =
+      Named(fileMenu->addAction(QString::fromUtf8("Uložit do souboru…")), "miSaveSettingsFile");
+  auto* loadFile =
+      Named(fileMenu->addAction(QString::fromUtf8("Načíst ze souboru…")), "miLoadSettingsFile");
+  connect(saveFile, &QAction::triggered, this, GuardedSlot([this] { AskSaveSettingsFile(); }));
+  connect(loadFile, &QAction::triggered, this, GuardedSlot([this] { AskLoadSettingsFile(); }));
+  btnFile->setMenu(fileMenu);
   btnClose = NewButton("btnClose", "Zavřít");
 
   auto* layout = new QVBoxLayout(pnlButtons);
@@ -458,6 +475,7 @@ QWidget* TfMain::BuildBottomPanel() {
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(btnCIOpen);
   buttons->addWidget(btnCIClose);
+  buttons->addWidget(btnFile);
   buttons->addStretch(1);
   buttons->addWidget(btnClose);
   layout->addLayout(buttons);
@@ -509,6 +527,13 @@ void TfMain::BuildStatusTexts() {
   lblLanSavedNotVerified = add("lblLanSavedNotVerified",
                                "Nastavení bylo uloženo, ale nepodařilo se ho přečíst zpět.", kRed);
   lblLanSavedOtherValues = add("lblLanSavedOtherValues", "Zařízení uložilo jiné hodnoty:", kRed);
+  lblLanFileSaved = add("lblLanFileSaved", "Nastavení bylo uloženo do souboru.", kGreen);
+  lblLanFileNotSaved =
+      add("lblLanFileNotSaved", "Nastavení se nepodařilo uložit do souboru!", kRed);
+  lblLanFileRefused = add("lblLanFileRefused", "Soubor s nastavením nelze použít!", kRed);
+  lblLanFileSame = add("lblLanFileSame", "Soubor se shoduje se zařízením.", normal);
+  lblLanFileNotWritten =
+      add("lblLanFileNotWritten", "Nastavení ze souboru nebylo zapsáno.", normal);
 
   // The status line is as wide as its longest text, so that none is ever cut off.
   const QFontMetrics metrics(pnlStatusbar->font());
@@ -560,6 +585,7 @@ void TfMain::SetTabOrder() {
       btnDateTimeSave,
       btnCIOpen,
       btnCIClose,
+      btnFile,
       btnClose,
   };
   for (qsizetype i = 1; i < order.size(); ++i)
@@ -721,6 +747,7 @@ void TfMain::UpdateControls() {
   EnableControls({TabSheet1, TabSheet2, TabSheet3}, usable, true);
   // "Zrušit spojení" also stops the attempts to reconnect.
   btnCIClose->setEnabled(FLineState != TLineState::kClosed);
+  btnFile->setEnabled(usable);
   if (!usable) return;
   const TDisplayCapabilities& capabilities = FCapabilities;
   const bool clock = OffersClockSettings(capabilities);
@@ -1068,6 +1095,188 @@ void TfMain::btnDateTimeSaveClick() {
 void TfMain::btnDateTimeSavePCClick() {
   RunProcedure([](TDisplayConnection& link) { return SaveClock(link, Now()); },
                [this](bool ok) { ShowSaveStatus(ok); });
+}
+
+// ---- Settings in a file --------------------------------------------------------------------
+
+namespace {
+
+// How the window names the keys of a settings file.
+const std::map<std::string, const char*>& KeyNames() {
+  static const std::map<std::string, const char*> names{
+      {"params.auto-update", "automatické přepínání času"},
+      {"params.summer-time", "letní čas"},
+      {"params.after-turn-on", "zobrazit info. po zapnutí displeje"},
+      {"params.after-expiration", "zobrazit info. po vypršení platnosti dat"},
+      {"params.12h", "12 hodinový formát času"},
+      {"params.mdy", "formát data měsíc/den/rok"},
+      {"params.show-time", "rotovat čas"},
+      {"params.show-date", "rotovat datum"},
+      {"params.show-temp", "rotovat teplotu"},
+      {"params.offset", "časový posun"},
+      {"params.zone", "index zóny"},
+      {"expiration", "platnost dat"},
+      {"brightness", "jas"},
+      {"brightness-auto", "automatický jas"},
+      {"brightness-auto.auto", "automatický jas zapnut"},
+      {"brightness-auto.min", "minimální jas"},
+      {"brightness-auto.max", "maximální jas"},
+      {"brightness-auto.gain", "zvýšení osvětlení"},
+      {"params", "parametry zobrazení"},
+  };
+  return names;
+}
+
+QString KeyName(const std::string& key) {
+  const auto found = KeyNames().find(key);
+  return found == KeyNames().end() ? QString::fromStdString(key) : QString::fromUtf8(found->second);
+}
+
+QString ValueText(const std::string& value) {
+  if (value == "true") return QString::fromUtf8("ano");
+  if (value == "false") return QString::fromUtf8("ne");
+  return QString::fromStdString(value);
+}
+
+QStringList KeyNameList(const std::vector<std::string>& keys) {
+  QStringList names;
+  for (const std::string& key : keys)
+    names << KeyName(key);
+  return names;
+}
+
+// A settings file's rows for the dialog, and the texts of a restore.
+QList<TDifferenceRow> DifferenceRows(const std::vector<TSettingChange>& changes) {
+  QList<TDifferenceRow> rows;
+  for (const TSettingChange& change : changes)
+    rows << TDifferenceRow{KeyName(change.key), ValueText(change.wanted), ValueText(change.held)};
+  return rows;
+}
+
+// "časový posun (odesláno 120, přečteno 0); ..."
+QString ReadBackText(const std::vector<TSettingChange>& changes) {
+  QStringList parts;
+  for (const TSettingChange& change : changes)
+    parts << QString::fromUtf8("%1 (odesláno %2, přečteno %3)")
+                 .arg(KeyName(change.key), ValueText(change.wanted), ValueText(change.held));
+  return parts.join(QStringLiteral("; "));
+}
+
+// What the snapshot of the display needs besides its settings.
+struct TSnapshotRead {
+  TDisplaySettingsRead held;
+  std::string identification;
+};
+
+// A restore, and the pages' settings read after it.
+struct TRestoreOutcome {
+  TSettingsRestore restore;
+  TSettingsReads reads;
+};
+
+QString FailureText(const std::optional<TSettingsFailure>& failure) {
+  return failure ? QString::fromStdString(failure->Text()) : QString();
+}
+
+}  // namespace
+
+void TfMain::AskSaveSettingsFile() {
+  const QString path = QFileDialog::getSaveFileName(this, QString::fromUtf8("Uložit do souboru…"),
+                                                    QStringLiteral("zorvid-%1.json").arg(FAddress),
+                                                    QString::fromUtf8("Nastavení (*.json)"));
+  if (!path.isEmpty()) SaveSettingsFile(path);
+}
+
+void TfMain::AskLoadSettingsFile() {
+  const QString path =
+      QFileDialog::getOpenFileName(this, QString::fromUtf8("Načíst ze souboru…"), QString(),
+                                   QString::fromUtf8("Nastavení (*.json);;Vše (*)"));
+  if (!path.isEmpty()) LoadSettingsFile(path);
+}
+
+void TfMain::SaveSettingsFile(const QString& path) {
+  RunProcedure(
+      [capabilities = FCapabilities](TDisplayConnection& link) {
+        return TSnapshotRead{ReadDisplaySettings(link.Device(), capabilities),
+                             link.Device().GetIdentificationText()};
+      },
+      [this, path](const TSnapshotRead& read) {
+        if (!read.held.settings)
+          return ShowStatusOf(lblLanSettingsLoadErr, FailureText(read.held.failure));
+        const TSettingsSnapshot snapshot{QDateTime::currentDateTimeUtc(), read.identification,
+                                         FAddress, FConnectionString, *read.held.settings};
+        const std::string json = SnapshotJson(snapshot);
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly) &&
+            file.write(json.data(), static_cast<qint64>(json.size())) ==
+                static_cast<qint64>(json.size()) &&
+            file.commit())
+          return ShowStatusOf(lblLanFileSaved, QDir::toNativeSeparators(path));
+        ShowStatusOf(
+            lblLanFileNotSaved,
+            QString::fromUtf8("„%1“: %2").arg(QDir::toNativeSeparators(path), file.errorString()));
+      });
+}
+
+// The file is read and checked whole before anything goes to the display.
+void TfMain::LoadSettingsFile(const QString& path) {
+  TSettingsSnapshot file;
+  try {
+    file = LoadSnapshot(path.toStdString());
+  } catch (const TSettingsFileError& error) {
+    return ShowStatusOf(lblLanFileRefused, QString::fromUtf8(error.what()));
+  }
+  RunProcedure(
+      [capabilities = FCapabilities](TDisplayConnection& link) {
+        return ReadDisplaySettings(link.Device(), capabilities);
+      },
+      [this, path, file](const TDisplaySettingsRead& held) {
+        // The dialog runs its own loop: not inside the link's report of this procedure.
+        QTimer::singleShot(
+            0, this, GuardedSlot([this, path, file, held] { OfferSettings(path, file, held); }));
+      });
+}
+
+void TfMain::OfferSettings(const QString& path, const TSettingsSnapshot& file,
+                           const TDisplaySettingsRead& held) {
+  if (!held.settings) return ShowStatusOf(lblLanSettingsLoadErr, FailureText(held.failure));
+  const TSettingsComparison comparison = CompareSettings(file.settings, *held.settings);
+  QStringList skipped;
+  for (const std::string& key : comparison.skipped)
+    skipped << KeyName(key);
+  if (!FDifferences->Execute(QFileInfo(path).fileName(), DifferenceRows(comparison.differences),
+                             skipped))
+    return ShowStatusOf(comparison.differences.empty() ? lblLanFileSame : lblLanFileNotWritten,
+                        QDir::toNativeSeparators(path));
+  if (!IsConnected()) return ShowStatusOf(lblLanFileNotWritten);  // the line went meanwhile
+  RunProcedure(
+      [wanted = file.settings, held = *held.settings,
+       capabilities = FCapabilities](TDisplayConnection& link) {
+        TRestoreOutcome outcome;
+        outcome.restore = WriteSettingsDifferences(link.Device(), wanted, held);
+        outcome.reads = ReadSettings(link.Device(), capabilities);
+        return outcome;
+      },
+      [this](const TRestoreOutcome& outcome) {
+        QString why;
+        ApplySettings(outcome.reads, why);
+        UpdateControls();
+        ShowRestore(outcome.restore);
+      });
+}
+
+void TfMain::ShowRestore(const TSettingsRestore& restore) {
+  const QColor red = lblLanSettingsSaveErr->palette().color(QPalette::WindowText);
+  if (restore.Verified()) return ShowSaveStatus(true);
+  if (restore.written.empty())
+    return ShowStatusOf(lblLanSettingsSaveErr, FailureText(restore.failure));
+  if (!restore.notWritten.empty() || restore.failure)
+    return ShowLongStatus(QString::fromUtf8("Ze souboru bylo zapsáno: %1; nezapsáno: %2.")
+                              .arg(KeyNameList(restore.written).join(QStringLiteral(", ")),
+                                   KeyNameList(restore.notWritten).join(QStringLiteral(", "))),
+                          red);
+  ShowLongStatus(lblLanSavedOtherValues->text() + QLatin1Char(' ') + ReadBackText(restore.readBack),
+                 red);
 }
 
 // ---- Service gesture -----------------------------------------------------------------------

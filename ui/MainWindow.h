@@ -19,6 +19,7 @@
 #include "link/Capabilities.h"
 #include "link/DisplayLink.h"
 #include "link/SettingsReads.h"
+#include "link/SettingsSnapshot.h"
 
 class QCheckBox;
 class QDateEdit;
@@ -37,6 +38,7 @@ class TDisplayPanel;
 class TfAbout;
 class TfCiLog;
 class TfConnectionDialog;
+class TfSettingsDifferences;
 class TIntEdit;
 struct TPollOutcome;
 
@@ -68,6 +70,14 @@ class TfMain : public QWidget {
   void ConnectTo(const std::string& connection, TByte address);
   // A procedure runs or waits on the link.
   bool IsBusy() const { return FLink->IsBusy(); }
+
+  // "Uložit do souboru…" with the file chosen: the display's settings read into a settings
+  // file at `path`; the outcome shows in the status line.
+  void SaveSettingsFile(const QString& path);
+  // "Načíst ze souboru…" with the file chosen: a sound file's differences from the display are
+  // shown in the dialog "Nastavení ze souboru" and written, then verified, only when confirmed.
+  // A file that cannot be taken writes nothing and says why.
+  void LoadSettingsFile(const QString& path);
   // Why the last connect failed (the failing step's reason); empty after a success.
   QString ConnectFailure() const { return FConnectFailure; }
 
@@ -159,6 +169,12 @@ class TfMain : public QWidget {
   // The time offset and zone index with their labels, shown by the service gesture.
   QList<QWidget*> ServiceFields() const;
   void ShowServiceFields();
+  void AskSaveSettingsFile();
+  void AskLoadSettingsFile();
+  // The settings of `path` against those the display holds now: asks, writes, verifies.
+  void OfferSettings(const QString& path, const TSettingsSnapshot& file,
+                     const TDisplaySettingsRead& held);
+  void ShowRestore(const TSettingsRestore& restore);
 
   // The display connection on its own thread.
   std::unique_ptr<TDisplayLink> FLink;
@@ -181,6 +197,7 @@ class TfMain : public QWidget {
   // Why the last connect failed, for the status line's tooltip; empty after a success.
   QString FConnectFailure;
   TfAbout* FAbout = nullptr;
+  TfSettingsDifferences* FDifferences = nullptr;
   QPointer<TfCiLog> FLog;
   QPointer<TfConnectionDialog> FConnectionDialog;
 
@@ -193,6 +210,7 @@ class TfMain : public QWidget {
   QWidget* pnlButtons;
   QPushButton* btnCIOpen;
   QPushButton* btnCIClose;
+  QPushButton* btnFile;  // its menu: "Uložit do souboru…", "Načíst ze souboru…"
   QPushButton* btnClose;
   QTimer* Timer1;
 
@@ -270,6 +288,11 @@ class TfMain : public QWidget {
   QLabel* lblLanBrightnessSavedAutomaticNot;
   QLabel* lblLanSavedNotVerified;
   QLabel* lblLanSavedOtherValues;
+  QLabel* lblLanFileSaved;
+  QLabel* lblLanFileNotSaved;
+  QLabel* lblLanFileRefused;
+  QLabel* lblLanFileSame;
+  QLabel* lblLanFileNotWritten;
 };
 
 }  // namespace zorvid

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDateEdit>
+#include <QFile>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -29,6 +31,7 @@
 
 #include "core/HexText.h"
 #include "link/DisplayConnection.h"
+#include "link/SettingsSnapshot.h"
 #include "protocol/Korvel97.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/EventLoop.h"
@@ -718,6 +721,61 @@ TEST(MainWindowCloseTest, ClosingWhileAProcedureWaitsDoesNotWaitForTheDisplay) {
   EXPECT_LE(closing, 300ms)
       << std::chrono::duration_cast<std::chrono::milliseconds>(closing).count() << " ms";
   sim.Pause(false);
+}
+
+// The display's settings go to a file and come back from it: the differences are shown first,
+// written only when confirmed and read back; a file that cannot be taken writes nothing.
+TEST_F(MainWindowTest, SettingsGoToAFileAndComeBackWhenConfirmed) {
+  QTemporaryDir directory;
+  ASSERT_TRUE(directory.isValid());
+  const QString saved = directory.filePath("display.json");
+  TSimProcess sim;
+  ConnectTo(sim);
+  const std::int32_t brightness = Edit("ieDisplayBrightness")->Value();
+  window_.SaveSettingsFile(saved);
+  WaitIdle();
+  ExpectStatus("Nastavení bylo uloženo do souboru.", kGreen);
+  EXPECT_EQ(LoadSnapshot(saved.toStdString()).settings.brightness, brightness);
+
+  Edit("ieDisplayBrightness")->SetValue(brightness == 99 ? 98 : 99);
+  Click("btnDisplayParamSave");
+  ExpectStatus(kSavedText, kGreen);
+
+  // Refused: written nowhere, whatever part of it was sound.
+  const QString broken = directory.filePath("broken.json");
+  QFile(saved).copy(broken);
+  {
+    QFile file(broken);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.resize(file.size() / 2);
+  }
+  const TSentRequests writes(0x93);
+  window_.LoadSettingsFile(broken);
+  WaitIdle();
+  ExpectStatus("Soubor s nastavením nelze použít!", kRed);
+  EXPECT_TRUE(Child("pnlStatusbar")->toolTip().contains("broken.json"))
+      << Child("pnlStatusbar")->toolTip().toStdString();
+
+  // Cancelled in the dialog: nothing written either.
+  auto answer = std::make_unique<TModalAnswer>(
+      [](QWidget* modal) { modal->findChild<QAbstractButton*>("btnCancel")->click(); });
+  window_.LoadSettingsFile(saved);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return answer->answered() && !window_.IsBusy(); }, 5000));
+  EXPECT_EQ(Status(), QString::fromUtf8("Nastavení ze souboru nebylo zapsáno."));
+  EXPECT_EQ(writes.Count(), 0);
+
+  int rows = 0;
+  answer = std::make_unique<TModalAnswer>([&rows](QWidget* modal) {
+    rows = modal->findChild<QTableWidget*>("tblChanges")->rowCount();
+    modal->findChild<QAbstractButton*>("btnWrite")->click();
+  });
+  window_.LoadSettingsFile(saved);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return answer->answered() && Status() == QString::fromUtf8(kSavedText); }, 5000))
+      << Status().toStdString();
+  EXPECT_EQ(rows, 1) << "only the brightness differs";
+  EXPECT_EQ(writes.Count(), 1);
+  EXPECT_EQ(Edit("ieDisplayBrightness")->Value(), brightness) << "the pages show it again";
 }
 
 // The text edit turns light red for a text the display refuses, as the device's own rule says.
