@@ -84,40 +84,4 @@ struct TBrightnessSave {
 TBrightnessSave SaveBrightness(IZorvid& display, std::int32_t value,
                                const std::optional<TBrightnessAuto>& automatic);
 
-// A value the display holds after a save other than the one sent, by the setter's name for it.
-enum class TSettingField {
-  kAutoUpdate,
-  kSummerTime,
-  kShowAfterTurnOn,
-  kShowAfterExpiration,
-  kFormat12Hour,
-  kFormatMDY,
-  kShowTime,
-  kShowDate,
-  kShowTemperature,
-  kTimeOffset,
-  kZoneIndex,
-  kDataExpiration,
-  kStaticBrightness,
-  kAutomaticBrightness,  // on or off
-  kMinimumBrightness,
-  kMaximumBrightness,
-  kSensorGain,
-};
-
-struct TSettingDifference {
-  TSettingField field;
-  std::int64_t sent;  // a flag as 0 or 1
-  std::int64_t read;
-  bool operator==(const TSettingDifference&) const = default;
-};
-
-std::vector<TSettingDifference> Differences(const TDateTimeParams& sent,
-                                            std::int32_t sentExpirationSeconds,
-                                            const TDateTimeParamsRead& read);
-std::vector<TSettingDifference> Differences(std::int32_t sentValue,
-                                            const std::optional<TBrightnessAuto>& sentAutomatic,
-                                            const TBrightnessRead& read);
-bool IsFlag(TSettingField field);
-
 }  // namespace zorvid

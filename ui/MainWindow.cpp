@@ -153,41 +153,73 @@ constexpr const char* kFieldNames[] = {
     "index zóny", "platnost dat",  "rok",           "počet bajtů segmentů",
 };
 
-// How the status line names a setting the display stored otherwise, by TSettingField.
-constexpr const char* kSettingNames[] = {
-    "automatické přepínání času",
-    "letní čas",
-    "zobrazit info. po zapnutí displeje",
-    "zobrazit info. po vypršení platnosti dat",
-    "12 hodinový formát času",
-    "formát data měsíc/den/rok",
-    "rotovat čas",
-    "rotovat datum",
-    "rotovat teplotu",
-    "časový posun",
-    "index zóny",
-    "platnost dat",
-    "jas",
-    "automatický jas",
-    "minimální jas",
-    "maximální jas",
-    "zvýšení osvětlení",
-};
+// How the window names the keys of a settings file.
+const std::map<std::string, const char*>& KeyNames() {
+  static const std::map<std::string, const char*> names{
+      {"params.auto-update", "automatické přepínání času"},
+      {"params.summer-time", "letní čas"},
+      {"params.after-turn-on", "zobrazit info. po zapnutí displeje"},
+      {"params.after-expiration", "zobrazit info. po vypršení platnosti dat"},
+      {"params.12h", "12 hodinový formát času"},
+      {"params.mdy", "formát data měsíc/den/rok"},
+      {"params.show-time", "rotovat čas"},
+      {"params.show-date", "rotovat datum"},
+      {"params.show-temp", "rotovat teplotu"},
+      {"params.offset", "časový posun"},
+      {"params.zone", "index zóny"},
+      {"expiration", "platnost dat"},
+      {"brightness", "jas"},
+      {"brightness-auto", "automatický jas"},
+      {"brightness-auto.auto", "automatický jas zapnut"},
+      {"brightness-auto.min", "minimální jas"},
+      {"brightness-auto.max", "maximální jas"},
+      {"brightness-auto.gain", "zvýšení osvětlení"},
+      {"params", "parametry zobrazení"},
+  };
+  return names;
+}
 
-QString SettingValue(TSettingField field, std::int64_t value) {
-  if (IsFlag(field)) return QString::fromUtf8(value ? "ano" : "ne");
-  return QString::number(value);
+QString KeyName(const std::string& key) {
+  const auto found = KeyNames().find(key);
+  return found == KeyNames().end() ? QString::fromStdString(key) : QString::fromUtf8(found->second);
+}
+
+QString ValueText(const std::string& value) {
+  if (value == "true") return QString::fromUtf8("ano");
+  if (value == "false") return QString::fromUtf8("ne");
+  return QString::fromStdString(value);
+}
+
+QStringList KeyNameList(const std::vector<std::string>& keys) {
+  QStringList names;
+  for (const std::string& key : keys)
+    names << KeyName(key);
+  return names;
 }
 
 // "časový posun (odesláno 120, přečteno 0); ..."
-QString DifferencesText(const std::vector<TSettingDifference>& differences) {
+QString ReadBackText(const std::vector<TSettingChange>& changes) {
   QStringList parts;
-  for (const TSettingDifference& difference : differences)
+  for (const TSettingChange& change : changes)
     parts << QString::fromUtf8("%1 (odesláno %2, přečteno %3)")
-                 .arg(QString::fromUtf8(kSettingNames[static_cast<int>(difference.field)]),
-                      SettingValue(difference.field, difference.sent),
-                      SettingValue(difference.field, difference.read));
+                 .arg(KeyName(change.key), ValueText(change.wanted), ValueText(change.held));
   return parts.join(QStringLiteral("; "));
+}
+
+// The group as sent against the group as read back, key by key.
+std::vector<TSettingChange> ReadBackChanges(const TDateTimeParams& params, std::int32_t seconds,
+                                            const TDateTimeParamsRead& read) {
+  return CompareSettings({params, seconds, 0, std::nullopt},
+                         {read.params, read.expiration.seconds, 0, std::nullopt})
+      .differences;
+}
+
+std::vector<TSettingChange> ReadBackChanges(std::int32_t value,
+                                            const std::optional<TBrightnessAuto>& automatic,
+                                            const TBrightnessRead& read) {
+  TDisplaySettings held{{}, 0, read.value, std::nullopt};
+  if (automatic) held.automaticBrightness = read.automatic;
+  return CompareSettings({{}, 0, value, automatic}, held).differences;
 }
 
 QString FieldName(TAnswerField field) {
@@ -816,10 +848,10 @@ void TfMain::ShowLongStatus(const QString& text, const QColor& colour) {
   if (shown != text) pnlStatusbar->setToolTip(text);
 }
 
-void TfMain::ShowVerifiedSave(bool readBack, const std::vector<TSettingDifference>& differences) {
+void TfMain::ShowVerifiedSave(bool readBack, const std::vector<TSettingChange>& differences) {
   if (!readBack) return ShowStatusOf(lblLanSavedNotVerified);
   if (differences.empty()) return ShowSaveStatus(true);
-  ShowLongStatus(lblLanSavedOtherValues->text() + QLatin1Char(' ') + DifferencesText(differences),
+  ShowLongStatus(lblLanSavedOtherValues->text() + QLatin1Char(' ') + ReadBackText(differences),
                  lblLanSavedOtherValues->palette().color(QPalette::WindowText));
 }
 
@@ -1034,7 +1066,7 @@ void TfMain::btnDateTimeParamSaveClick() {
       [this, params, seconds](const TDateTimeParamsSave& save) {
         if (!save.paramsWritten) return ShowSaveStatus(false);
         if (!save.expirationWritten) return ShowStatusOf(lblLanParamsSavedExpirationNot);
-        ShowVerifiedSave(save.readBack.ok, Differences(params, seconds, save.readBack));
+        ShowVerifiedSave(save.readBack.ok, ReadBackChanges(params, seconds, save.readBack));
       });
 }
 
@@ -1067,7 +1099,7 @@ void TfMain::btnDisplayParamSaveClick() {
       [this, value, automatic](const TBrightnessSave& save) {
         if (!save.staticWritten) return ShowSaveStatus(false);
         if (!save.automaticWritten) return ShowStatusOf(lblLanBrightnessSavedAutomaticNot);
-        ShowVerifiedSave(save.readBack.ok(), Differences(value, automatic, save.readBack));
+        ShowVerifiedSave(save.readBack.ok(), ReadBackChanges(value, automatic, save.readBack));
       });
 }
 
@@ -1101,65 +1133,12 @@ void TfMain::btnDateTimeSavePCClick() {
 
 namespace {
 
-// How the window names the keys of a settings file.
-const std::map<std::string, const char*>& KeyNames() {
-  static const std::map<std::string, const char*> names{
-      {"params.auto-update", "automatické přepínání času"},
-      {"params.summer-time", "letní čas"},
-      {"params.after-turn-on", "zobrazit info. po zapnutí displeje"},
-      {"params.after-expiration", "zobrazit info. po vypršení platnosti dat"},
-      {"params.12h", "12 hodinový formát času"},
-      {"params.mdy", "formát data měsíc/den/rok"},
-      {"params.show-time", "rotovat čas"},
-      {"params.show-date", "rotovat datum"},
-      {"params.show-temp", "rotovat teplotu"},
-      {"params.offset", "časový posun"},
-      {"params.zone", "index zóny"},
-      {"expiration", "platnost dat"},
-      {"brightness", "jas"},
-      {"brightness-auto", "automatický jas"},
-      {"brightness-auto.auto", "automatický jas zapnut"},
-      {"brightness-auto.min", "minimální jas"},
-      {"brightness-auto.max", "maximální jas"},
-      {"brightness-auto.gain", "zvýšení osvětlení"},
-      {"params", "parametry zobrazení"},
-  };
-  return names;
-}
-
-QString KeyName(const std::string& key) {
-  const auto found = KeyNames().find(key);
-  return found == KeyNames().end() ? QString::fromStdString(key) : QString::fromUtf8(found->second);
-}
-
-QString ValueText(const std::string& value) {
-  if (value == "true") return QString::fromUtf8("ano");
-  if (value == "false") return QString::fromUtf8("ne");
-  return QString::fromStdString(value);
-}
-
-QStringList KeyNameList(const std::vector<std::string>& keys) {
-  QStringList names;
-  for (const std::string& key : keys)
-    names << KeyName(key);
-  return names;
-}
-
 // A settings file's rows for the dialog, and the texts of a restore.
 QList<TDifferenceRow> DifferenceRows(const std::vector<TSettingChange>& changes) {
   QList<TDifferenceRow> rows;
   for (const TSettingChange& change : changes)
     rows << TDifferenceRow{KeyName(change.key), ValueText(change.wanted), ValueText(change.held)};
   return rows;
-}
-
-// "časový posun (odesláno 120, přečteno 0); ..."
-QString ReadBackText(const std::vector<TSettingChange>& changes) {
-  QStringList parts;
-  for (const TSettingChange& change : changes)
-    parts << QString::fromUtf8("%1 (odesláno %2, přečteno %3)")
-                 .arg(KeyName(change.key), ValueText(change.wanted), ValueText(change.held));
-  return parts.join(QStringLiteral("; "));
 }
 
 // What the snapshot of the display needs besides its settings.

@@ -134,7 +134,7 @@ class TfMain : public QWidget {
   void ShowSaveStatus(bool ok);
   // A save whose steps were all written: green when the display reads back what was sent,
   // else red with what it holds instead.
-  void ShowVerifiedSave(bool readBack, const std::vector<TSettingDifference>& differences);
+  void ShowVerifiedSave(bool readBack, const std::vector<TSettingChange>& differences);
   // Red, with the whole text in the tooltip when the status line is too narrow for it.
   void ShowLongStatus(const QString& text, const QColor& colour);
 
