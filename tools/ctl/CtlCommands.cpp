@@ -708,8 +708,9 @@ std::string CtlHelpText() {
       "\nExit codes:\n"
       "  0  success\n"
       "  1  the device operation failed (stderr says why: no answer, invalid answer,\n"
-      "     acknowledge N)\n"
-      "  2  bad usage, an argument out of range or an invalid display text (nothing is sent)\n"
+      "     acknowledge N, a value read back other than written), or diff found a difference\n"
+      "  2  bad usage, an argument out of range, an invalid display text or settings file\n"
+      "     (nothing is sent)\n"
       "  3  connection failed (transport not created or not opened, no identification, or the\n"
       "     line closed during the command)\n";
   return text;
