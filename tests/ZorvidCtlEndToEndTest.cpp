@@ -406,6 +406,16 @@ TEST_F(CtlSettingsFileTest, RestoreOntoABasicDisplaySkipsTheAutomaticBrightness)
                "skipped brightness-auto (the display does not have it)\n");
 }
 
+TEST_F(CtlSettingsFileTest, AFailedReadNamesItsStepAndTheDisplaysReason) {
+  StartSimulator({"--ack", "0x83=5"});
+  ExpectFails({"backup"}, kExitFailed, "zorvidctl: backup: read brightness: acknowledge 5\n");
+  // The maximum 0x36 is no value the setter takes.
+  StartSimulator({"--answer", "0x85=01063665"});
+  ExpectFails({"get", "all"}, kExitFailed,
+              "zorvidctl: get all: read brightness: invalid answer: brightness-auto.max 54 "
+              "outside 6..36\n");
+}
+
 TEST_F(CtlSettingsFileTest, AValueTheDisplayStoresOtherwiseFailsTheRestoreByName) {
   StartSimulator({"--alter", "brightness=38"});
   const std::string file = File("display.json");
