@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <type_traits>
 
 #include "core/EchoText.h"
@@ -129,20 +130,22 @@ QString Text(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// The object a key sits in under "settings": its group's, or none for a key of its own.
+std::string HolderOf(const TSettingKey& key) {
+  return key.Group() == key.Name() ? "" : std::string(key.Group());
+}
+
 QJsonObject SettingsJson(const TDisplaySettings& settings) {
-  QJsonObject root;
-  QJsonObject groups[2];  // params, brightness-auto
+  std::map<std::string, QJsonObject> holders;
   for (const TSettingKey& key : SettingKeys()) {
     const std::optional<std::int32_t> value = key.Get(settings);
     if (!value) continue;
-    const QJsonValue json = key.flag ? QJsonValue(*value != 0) : QJsonValue(*value);
-    if (key.Group() == key.Name())
-      root.insert(Text(key.key), json);
-    else
-      groups[key.Group() == "params" ? 0 : 1].insert(Text(key.Name()), json);
+    holders[HolderOf(key)].insert(Text(key.Name()),
+                                  key.flag ? QJsonValue(*value != 0) : QJsonValue(*value));
   }
-  root.insert("params", groups[0]);
-  if (settings.automaticBrightness) root.insert("brightness-auto", groups[1]);
+  QJsonObject root = holders[""];
+  for (const auto& [group, object] : holders)
+    if (!group.empty()) root.insert(Text(group), object);
   return root;
 }
 
@@ -212,31 +215,36 @@ class TSnapshotReader {
       if (!known.contains(name)) Refuse("unknown key " + Path(path, name));
   }
 
+  // A JSON object of settings keys with the names it must hold and nothing else.
+  struct THolder {
+    QJsonObject object;
+    std::string path;
+    QStringList known;
+  };
+
   TDisplaySettings Settings(const QJsonObject& object, const std::string& path) const {
+    std::map<std::string, THolder> holders{{"", {object, path, {}}}};
     TDisplaySettings settings;
-    QStringList known{"params"};
-    const QJsonObject params = Object(object, path, "params");
-    const bool automatic = object.contains("brightness-auto");
-    const QJsonObject automaticGroup =
-        automatic ? Object(object, path, "brightness-auto") : QJsonObject();
-    if (automatic) known << "brightness-auto";
-    QStringList knownIn[2];
     for (const TSettingKey& key : SettingKeys()) {
-      const bool alone = key.Group() == key.Name();
-      if (!alone && key.Group() != "params" && !automatic) continue;
-      const int group = key.Group() == "params" ? 0 : 1;
-      const QJsonObject& holder = alone ? object : group == 0 ? params : automaticGroup;
-      const std::string holderPath = alone ? path : Path(path, Text(key.Group()));
+      const std::string group = HolderOf(key);
+      // Only the automatic brightness may be left out: read from a display without it.
+      if (group == "brightness-auto" && !object.contains("brightness-auto")) continue;
+      if (!holders.contains(group)) {
+        holders[""].known << Text(group);
+        holders[group] = {Object(object, path, Text(group)), Path(path, Text(group)), {}};
+      }
+      THolder& holder = holders[group];
       const QString name = Text(key.Name());
-      (alone ? known : knownIn[group]) << name;
-      const std::int64_t value =
-          key.flag ? Member(holder, holderPath, name, QJsonValue::Bool, "true or false").toBool()
-                   : Integer(holder, holderPath, name, key.min, key.max);
-      key.Set(settings, static_cast<std::int32_t>(value));
+      holder.known << name;
+      key.Set(
+          settings,
+          key.flag
+              ? Member(holder.object, holder.path, name, QJsonValue::Bool, "true or false").toBool()
+              : static_cast<std::int32_t>(
+                    Integer(holder.object, holder.path, name, key.min, key.max)));
     }
-    OnlyKnown(object, path, known);
-    OnlyKnown(params, Path(path, "params"), knownIn[0]);
-    if (automatic) OnlyKnown(automaticGroup, Path(path, "brightness-auto"), knownIn[1]);
+    for (const auto& [group, holder] : holders)
+      OnlyKnown(holder.object, holder.path, holder.known);
     return settings;
   }
 

@@ -11,11 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -23,6 +26,8 @@
 #include <tuple>
 #include <vector>
 
+#include "core/HexText.h"
+#include "device/ZorvidCodec.h"
 #include "link/DisplayConnection.h"
 #include "tests/support/CtlLineTest.h"
 #include "tests/support/SimProcess.h"
@@ -37,9 +42,13 @@ using test::CtlLineTest;
 using test::RunCtl;
 using test::TProcessResult;
 using ::testing::AllOf;
+using ::testing::Contains;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::Not;
+using ::testing::Truly;
+using zorvid::test::TSimProcess;
 using TClock = std::chrono::steady_clock;
 
 // ---- Processes ---------------------------------------------------------------------------
@@ -69,9 +78,10 @@ class TTcpLine : public test::TCtlLine {
   std::string Connection() const override { return simulator_->Connection(); }
   // The simulator ends, and with it the connection.
   void StopSimulator() { simulator_->Stop(); }
+  TSimProcess& Simulator() { return *simulator_; }
 
  private:
-  std::optional<zorvid::test::TSimProcess> simulator_;
+  std::optional<TSimProcess> simulator_;
 };
 
 // ---- The tool against the simulator -------------------------------------------------------
@@ -301,6 +311,120 @@ TEST_F(CtlEndToEndTest, ThreeHundredExchangesUnderFaultsKeepTheLineInStep) {
   EXPECT_GT(noAnswer + invalid, 0);
   EXPECT_GE(answered, 240);
   EXPECT_LE(longestFailureRun, 4);
+}
+
+// ---- The settings file -------------------------------------------------------------------
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  std::ofstream(path) << text;
+}
+
+class CtlSettingsFileTest : public CtlEndToEndTest {
+ protected:
+  std::string File(const std::string& name) const {
+    return directory_.filePath(name.c_str()).toStdString();
+  }
+
+  // The instructions the simulator (started with --log) received up to the next request for
+  // the temperature, which a run of "get temperature" sends as the end mark.
+  std::vector<TByte> ReceivedUntilMark() {
+    EXPECT_EQ(Ctl({"get", "temperature"}).exitCode, kExitOk);
+    std::vector<TByte> received;
+    while (const std::optional<std::string> logged = line.Simulator().ReadLine(2s)) {
+      // "< " and the six bytes before the instruction, as hex pairs.
+      if (!logged->starts_with("< ")) continue;
+      const auto inst = ParseHex(logged->substr(2 + 6 * 3, 2));
+      if (!inst || inst->size() != 1) continue;
+      if (static_cast<TByte>((*inst)[0]) == kZorvidGetTemperature) return received;
+      received.push_back(static_cast<TByte>((*inst)[0]));
+    }
+    ADD_FAILURE() << "the simulator logged no end mark";
+    return received;
+  }
+
+  static bool IsWrite(TByte inst) {
+    return inst == kZorvidSetDateTimeParams || inst == kZorvidSetDisplayDataExpiration ||
+           inst == kZorvidSetDisplayBrightness || inst == kZorvidSetDisplayBrightnessAuto;
+  }
+
+  QTemporaryDir directory_;
+};
+
+TEST_F(CtlSettingsFileTest, BackupDiffRestoreAndDiffAgain) {
+  StartSimulator({});
+  const std::string file = File("display.json");
+  ExpectPrints({"backup", file}, IsEmpty());
+  ExpectPrints({"set", "brightness", "40"}, IsEmpty());
+  ExpectPrints({"set", "params", "offset=60"}, IsEmpty());
+
+  const TProcessResult diff = Ctl({"diff", file});
+  EXPECT_EQ(diff.exitCode, 1) << diff.err;
+  EXPECT_EQ(diff.out, "params.offset file=0 display=60\nbrightness file=64 display=40\n");
+
+  ExpectPrints({"restore", file}, "params.offset from=60 to=0\nbrightness from=40 to=64\n");
+  ExpectPrints({"diff", file}, IsEmpty());
+  ExpectPrints({"--json", "get", "all"},
+               AllOf(HasSubstr("\"brightness\":64,"), HasSubstr("\"params.offset\":0,")));
+}
+
+TEST_F(CtlSettingsFileTest, ADryRunSendsNoWriteAndABadFileNothingAtAll) {
+  StartSimulator({"--log"});
+  const std::string file = File("display.json");
+  ExpectPrints({"backup", file}, IsEmpty());
+  ExpectPrints({"set", "brightness", "40"}, IsEmpty());
+  ReceivedUntilMark();
+
+  ExpectPrints({"restore", "--dry-run", file},
+               "brightness from=40 to=64\ndry-run nothing was written\n");
+  const std::vector<TByte> dryRun = ReceivedUntilMark();
+  EXPECT_THAT(dryRun, Contains(kZorvidGetDisplayBrightness));
+  EXPECT_THAT(dryRun, Not(Contains(Truly(IsWrite))));
+
+  const std::string bad = File("bad.json");
+  std::string json = ReadText(file);
+  json.replace(json.find("\"brightness\": 64"), 16, "\"brightness\": 128");
+  WriteText(bad, json);
+  ExpectFails({"restore", bad}, kExitUsage,
+              HasSubstr(bad + ": key settings.brightness: 128 out of range 0..127"));
+  EXPECT_THAT(ReceivedUntilMark(), ElementsAre(kInstIdentification))
+      << "the mark's identification, and nothing before it";
+}
+
+TEST_F(CtlSettingsFileTest, RestoreOntoABasicDisplaySkipsTheAutomaticBrightness) {
+  StartSimulator({});
+  const std::string file = File("full.json");
+  ExpectPrints({"backup", file}, IsEmpty());
+  StartSimulator({"--basic"});
+  ExpectPrints({"set", "brightness", "40"}, IsEmpty());
+  ExpectPrints({"restore", file},
+               "brightness from=40 to=64\n"
+               "skipped brightness-auto (the display does not have it)\n");
+}
+
+TEST_F(CtlSettingsFileTest, AFailedReadNamesItsStepAndTheDisplaysReason) {
+  StartSimulator({"--ack", "0x83=5"});
+  ExpectFails({"backup"}, kExitFailed, "zorvidctl: backup: read brightness: acknowledge 5\n");
+  // The maximum 0x36 is no value the setter takes.
+  StartSimulator({"--answer", "0x85=01063665"});
+  ExpectFails({"get", "all"}, kExitFailed,
+              "zorvidctl: get all: read brightness: invalid answer: brightness-auto.max 54 "
+              "outside 6..36\n");
+}
+
+TEST_F(CtlSettingsFileTest, AValueTheDisplayStoresOtherwiseFailsTheRestoreByName) {
+  StartSimulator({"--alter", "brightness=38"});
+  const std::string file = File("display.json");
+  ExpectPrints({"backup", file}, IsEmpty());
+  ExpectPrints({"set", "brightness", "10"}, IsEmpty());
+  ExpectFails({"restore", file}, kExitFailed,
+              "zorvidctl: restore " + file +
+                  ": read back other than written: brightness sent 64, read 38 (written: "
+                  "brightness)\n");
 }
 
 }  // namespace

@@ -188,7 +188,7 @@ TEST(CtlArgumentsTest, UnknownCommandsAndWrongArgumentCounts) {
   EXPECT_EQ(Refusal({"fly"}), "unknown command: \"fly\"");
   EXPECT_EQ(Refusal({"get"}),
             "unknown item for get: \"\" (one of: text, data, expiration, brightness, "
-            "brightness-auto, clock, params, temperature)");
+            "brightness-auto, clock, params, temperature, all)");
   EXPECT_THAT(Refusal({"set", "colour", "1"}), HasSubstr("unknown item for set: \"colour\""));
   EXPECT_EQ(Refusal({"get", "text", "x"}), "usage: zorvidctl get text (given: \"x\")");
   EXPECT_EQ(Refusal({"set", "brightness"}), "usage: zorvidctl set brightness N (given: \"\")");
@@ -197,6 +197,13 @@ TEST(CtlArgumentsTest, UnknownCommandsAndWrongArgumentCounts) {
               HasSubstr("usage: zorvidctl set brightness-auto on|off MIN MAX GAIN"));
   EXPECT_THAT(Refusal({"raw"}), HasSubstr("usage: zorvidctl raw INST [HEX]"));
   EXPECT_THAT(Refusal({"set", "params"}), HasSubstr("usage: zorvidctl set params KEY=VALUE..."));
+  EXPECT_EQ(Refusal({"backup", "a", "b"}), "usage: zorvidctl backup [FILE] (given: \"a b\")");
+  // restore's own option goes before or after the file; nothing else does.
+  EXPECT_EQ(Refusal({"restore", "--dry-run"}),
+            "usage: zorvidctl restore [--dry-run] FILE (given: \"\")");
+  EXPECT_EQ(Refusal({"restore", "--force", "a.json"}), "unknown option: \"--force\"");
+  EXPECT_EQ(Refusal({"diff", "/nonexistent/a.json"}),
+            "/nonexistent/a.json: cannot read: No such file or directory");
 }
 
 TEST(CtlArgumentsTest, ArgumentsGetTheOperationsOwnChecks) {

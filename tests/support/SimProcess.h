@@ -35,6 +35,10 @@ class TSimProcess {
     return "provider=TCP_CLIENT;host=127.0.0.1;port=" + std::to_string(port_);
   }
   int Port() const { return port_; }
+  // The next line the simulator prints (its --log), nothing when none came within `limit`.
+  std::optional<std::string> ReadLine(std::chrono::milliseconds limit) {
+    return process_.ReadLine(limit);
+  }
   // The simulator ends, and with it every connection to it.
   void Stop() { process_.Stop(); }
   // A paused simulator answers nothing until it goes on; its connections stay open.

@@ -16,8 +16,10 @@
 #include "core/NumberText.h"
 #include "link/AnswerCheck.h"
 #include "link/DisplayConnection.h"
+#include "link/SettingsSnapshot.h"
 #include "protocol/Korvel97.h"
 #include "protocol/KorvelInterfaces.h"
+#include "tools/ctl/CtlSettings.h"
 #include "tools/ctl/CtlText.h"
 
 namespace zorvid::ctl {
@@ -202,28 +204,6 @@ void ExpectSound(const std::optional<TInvalidAnswer>& invalid) {
 
 // ---- Date-time parameters ----------------------------------------------------------------
 
-// One key of "get params" / "set params": a flag or a number of TDateTimeParams.
-struct TParamKey {
-  std::string_view key;
-  bool TDateTimeParams::*flag;
-  std::int32_t TDateTimeParams::*number;
-  std::int32_t min, max;  // the numbers' range, for messages; the codec checks it
-};
-
-constexpr std::array<TParamKey, 11> kParamKeys{{
-    {"auto-update", &TDateTimeParams::autoUpdate, nullptr, 0, 1},
-    {"summer-time", &TDateTimeParams::summerTime, nullptr, 0, 1},
-    {"after-turn-on", &TDateTimeParams::showAfterTurnOn, nullptr, 0, 1},
-    {"after-expiration", &TDateTimeParams::showAfterExpiration, nullptr, 0, 1},
-    {"12h", &TDateTimeParams::format12Hour, nullptr, 0, 1},
-    {"mdy", &TDateTimeParams::formatMDY, nullptr, 0, 1},
-    {"show-time", &TDateTimeParams::showTime, nullptr, 0, 1},
-    {"show-date", &TDateTimeParams::showDate, nullptr, 0, 1},
-    {"show-temp", &TDateTimeParams::showTemperature, nullptr, 0, 1},
-    {"offset", nullptr, &TDateTimeParams::offset, kDateTimeOffsetMin, kDateTimeOffsetMax},
-    {"zone", nullptr, &TDateTimeParams::zone, 0, kDateTimeZoneMax},
-}};
-
 std::string ParamKeyList() {
   QStringList keys;
   for (const TParamKey& key : kParamKeys)
@@ -297,6 +277,8 @@ constexpr std::size_t kAnyCount = std::numeric_limits<std::size_t>::max();
 struct TCommandArgs {
   const TCommandSpec& command;
   QStringList values;
+  const TCtlOptions& options;
+  int requestTries;  // for each request of the command
 
   std::size_t Count() const { return static_cast<std::size_t>(values.size()); }
   std::string Value(qsizetype index) const { return values[index].toStdString(); }
@@ -518,6 +500,44 @@ TCtlAction PrepareSetParams(const TCommandArgs& args) {
           }};
 }
 
+// A bad file is bad input: refused before anything is sent.
+TSettingsSnapshot SettingsFile(const std::string& file) {
+  try {
+    return LoadSnapshot(file);
+  } catch (const TSettingsFileError& error) {
+    Refuse(EscapeControls(error.what()));
+  }
+}
+
+TCtlAction PrepareGetAll(const TCommandArgs& args) {
+  ExpectCount(args, 0, 0);
+  return GetAllAction(args.requestTries);
+}
+
+TCtlAction PrepareBackup(const TCommandArgs& args) {
+  ExpectCount(args, 0, 1);
+  const std::optional<std::string> file =
+      args.Count() == 1 ? std::optional(args.Value(0)) : std::nullopt;
+  return BackupAction(file, args.options, args.requestTries);
+}
+
+TCtlAction PrepareDiff(const TCommandArgs& args) {
+  ExpectCount(args, 1, 1);
+  return DiffAction(SettingsFile(args.Value(0)), args.requestTries);
+}
+
+// The command's own option comes before the file, read by a parser of its own.
+TCtlAction PrepareRestore(const TCommandArgs& args) {
+  QCommandLineParser parser;
+  const QCommandLineOption dryRun("dry-run");
+  parser.addOption(dryRun);
+  if (!parser.parse(QStringList{"restore"} + args.values)) Refuse(ParserError(parser));
+  const QStringList files = parser.positionalArguments();
+  if (files.size() != 1) ExpectCount({args.command, files, args.options, args.requestTries}, 1, 1);
+  return RestoreAction(SettingsFile(files[0].toStdString()), parser.isSet(dryRun),
+                       args.requestTries);
+}
+
 TCtlAction PrepareRaw(const TCommandArgs& args) {
   ExpectCount(args, 1, kAnyCount);
   const auto inst = static_cast<TByte>(NumberInRange("instruction", args.Value(0), 0, 255));
@@ -537,7 +557,7 @@ TCtlAction PrepareRaw(const TCommandArgs& args) {
   }};
 }
 
-constexpr std::array<TCommandSpec, 18> kCommands{{
+constexpr std::array<TCommandSpec, 22> kCommands{{
     {"ident", "", "", "prints the identification text", WithoutArguments<RunIdent>, kRepeatable},
     {"get", "text", "", "prints the displayed characters as the display answers them",
      WithoutArguments<RunGetText>, kRepeatable},
@@ -555,6 +575,8 @@ constexpr std::array<TCommandSpec, 18> kCommands{{
      WithoutArguments<RunGetParams>, kRepeatable},
     {"get", "temperature", "", "prints degrees with one decimal place (\"23.5\")",
      WithoutArguments<RunGetTemperature>, kRepeatable},
+    {"get", "all", "", "prints every setting, one KEY=VALUE line each (settings file keys)",
+     PrepareGetAll, kRepeatable},
     {"set", "text", "TEXT", "shows TEXT: up to 5 of 0-9 a-z A-Z space -, one \".\", final \":\"",
      PrepareSetText, kRepeatable},
     {"set", "data", "HEX", "shows exactly 5 segment bytes", PrepareSetData, kRepeatable},
@@ -570,6 +592,13 @@ constexpr std::array<TCommandSpec, 18> kCommands{{
      "changes the given keys; the others keep the display's values", PrepareSetParams, kRepeatable},
     {"show-info", "", "", "makes the display show its current information",
      WithoutArguments<RunShowInfo>, kSendOnce},
+    {"backup", "", "[FILE]", "saves every setting to FILE (without FILE: prints it)", PrepareBackup,
+     kRepeatable},
+    {"diff", "", "FILE", "prints \"KEY file=V display=W\" per differing key; exit 1 if any",
+     PrepareDiff, kRepeatable},
+    {"restore", "", "[--dry-run] FILE",
+     "writes what differs from FILE, reads it back, prints \"KEY from=V to=W\"", PrepareRestore,
+     kRepeatable},
     {"raw", "", "INST [HEX]", "sends any instruction, prints \"ack=NN data=HEX\"", PrepareRaw,
      kSendOnce},
 }};
@@ -643,8 +672,9 @@ void ParseCtlArguments(const std::vector<std::string>& args, TCtlInvocation& inv
   const TCommandSpec& command = FindCommand(words);
   invocation.command = command.Name();
   invocation.line = words.join(' ').toStdString();
-  invocation.action = command.prepare({command, words.mid(command.item.empty() ? 1 : 2)});
   invocation.requestTries = command.repeat == kRepeatable ? 1 + invocation.options.retries : 1;
+  invocation.action = command.prepare({command, words.mid(command.item.empty() ? 1 : 2),
+                                       invocation.options, invocation.requestTries});
 }
 
 std::string CtlHelpText() {
@@ -662,6 +692,12 @@ std::string CtlHelpText() {
       "INST and N may be decimal or 0x-prefixed hex; a sign only below zero (no \"-0\").\n"
       "\"set\" commands print nothing. Text from the display (ident, get text) is printed as\n"
       "UTF-8 with control characters, backslashes and bytes that are not UTF-8 as \\xNN.\n"
+      "\nThe settings file (backup, diff, restore) is JSON of format \"zorvid-settings\" with\n"
+      "the date-time parameters, the expiration, the brightness and, on a display that has it,\n"
+      "the automatic brightness. restore writes each differing group whole (params,\n"
+      "expiration, brightness, brightness-auto), then reads everything back; a value read back\n"
+      "other than written fails it (exit 1). A display without automatic brightness skips it\n"
+      "(\"skipped brightness-auto\"). A file that is not whole and valid is bad input.\n"
       "\nBefore the command it connects: creates the transport from the connection string,\n"
       "opens it, and reads the display's identification. An answer is checked before it is\n"
       "printed: a value the matching set command would refuse is an invalid answer.\n\n" +
@@ -672,8 +708,9 @@ std::string CtlHelpText() {
       "\nExit codes:\n"
       "  0  success\n"
       "  1  the device operation failed (stderr says why: no answer, invalid answer,\n"
-      "     acknowledge N)\n"
-      "  2  bad usage, an argument out of range or an invalid display text (nothing is sent)\n"
+      "     acknowledge N, a value read back other than written), or diff found a difference\n"
+      "  2  bad usage, an argument out of range, an invalid display text or settings file\n"
+      "     (nothing is sent)\n"
       "  3  connection failed (transport not created or not opened, no identification, or the\n"
       "     line closed during the command)\n";
   return text;

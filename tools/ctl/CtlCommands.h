@@ -42,6 +42,13 @@ class TAnswerError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A step of several requests that failed in one of them; the message names that request and
+// says why. The exit code follows the device's last result, as for a step that returns false.
+class TProcedureError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // One device operation with its arguments bound, at most one request; false when it failed,
 // the device's last result telling why (no result at all: the operation refused its
 // arguments). Raises TAnswerError for an answer that fails its check. The device is connected:

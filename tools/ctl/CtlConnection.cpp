@@ -26,4 +26,14 @@ bool MayTryAgain(IKorvelStackDevice& device) {
   return line && !line->IsLineClosed();
 }
 
+bool TryRequest(IKorvelStackDevice& device, int tries, const std::function<bool()>& request,
+                int& tried) {
+  for (tried = 1;; ++tried) {
+    // A refused argument sends nothing and so leaves no result of its own.
+    device.ResetLastResult();
+    if (request()) return true;
+    if (tried >= tries || !MayTryAgain(device)) return false;
+  }
+}
+
 }  // namespace zorvid::ctl

@@ -3,6 +3,8 @@
 // How zorvidctl tells the outcome of a device operation: by its exit code, and whether another
 // try could get an answer.
 
+#include <functional>
+
 #include "protocol/KorvelInterfaces.h"
 
 namespace zorvid::ctl {
@@ -15,5 +17,10 @@ int FailureExitCode(IKorvelStackDevice& device);
 // answer damaged on the way) while the line stays open: the same request may get one. An
 // answer with an error acknowledge is the display's word and final.
 bool MayTryAgain(IKorvelStackDevice& device);
+
+// Sends `request` (one request of `device`) again while no answer came and `tries` allow;
+// `tried` says how often it went out.
+bool TryRequest(IKorvelStackDevice& device, int tries, const std::function<bool()>& request,
+                int& tried);
 
 }  // namespace zorvid::ctl

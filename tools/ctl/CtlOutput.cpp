@@ -14,11 +14,11 @@ namespace zorvid::ctl {
 namespace {
 
 TCtlField BytesField(std::string key, TFieldKind kind, std::string bytes) {
-  return {std::move(key), kind, std::move(bytes), 0, 0};
+  return {std::move(key), kind, std::move(bytes), 0, 0, {}};
 }
 
 TCtlField NumberField(std::string key, TFieldKind kind, std::int64_t number) {
-  return {std::move(key), kind, {}, number, 0};
+  return {std::move(key), kind, {}, number, 0, {}};
 }
 
 std::string KeyValueText(const TCtlField& field) {
@@ -45,6 +45,14 @@ QJsonValue FieldJson(const TCtlField& field) {
     case TFieldKind::kTenths:
       // To the tenths that the text form shows.
       return std::round(field.real * 10) / 10;
+    case TFieldKind::kGroup: {
+      QJsonObject parts;
+      for (const TCtlField& part : field.parts)
+        parts.insert(JsonText(part.key), FieldJson(part));
+      return parts;
+    }
+    case TFieldKind::kDocument:
+      return QJsonDocument::fromJson(QByteArray::fromStdString(field.bytes)).object();
   }
   return {};
 }
@@ -53,13 +61,22 @@ std::string JsonLine(const QJsonObject& object) {
   return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString() + "\n";
 }
 
-std::string JoinedPairs(const std::vector<TCtlField>& fields, char separator) {
-  std::string text;
+std::string Joined(const std::vector<TCtlField>& fields, char separator,
+                   std::string (*text)(const TCtlField&)) {
+  std::string joined;
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    if (i > 0) text += separator;
-    text += KeyValueText(fields[i]);
+    if (i > 0) joined += separator;
+    joined += text(fields[i]);
   }
-  return text;
+  return joined;
+}
+
+std::string JoinedPairs(const std::vector<TCtlField>& fields, char separator) {
+  return Joined(fields, separator, KeyValueText);
+}
+
+std::string RowText(const TCtlField& field) {
+  return field.key + " " + FieldText(field);
 }
 
 }  // namespace
@@ -86,7 +103,14 @@ TCtlField OnOffField(std::string key, bool flag) {
   return NumberField(std::move(key), TFieldKind::kOnOff, flag ? 1 : 0);
 }
 TCtlField TenthsField(std::string key, double real) {
-  return {std::move(key), TFieldKind::kTenths, {}, 0, real};
+  return {std::move(key), TFieldKind::kTenths, {}, 0, real, {}};
+}
+TCtlField GroupField(std::string key, std::vector<TCtlField> parts) {
+  return {std::move(key), TFieldKind::kGroup, {}, 0, 0, std::move(parts)};
+}
+TCtlField DocumentField(std::string key, std::string json) {
+  if (json.ends_with('\n')) json.pop_back();
+  return BytesField(std::move(key), TFieldKind::kDocument, std::move(json));
 }
 
 std::string FieldText(const TCtlField& field) {
@@ -107,6 +131,10 @@ std::string FieldText(const TCtlField& field) {
       return field.number != 0 ? "on" : "off";
     case TFieldKind::kTenths:
       return FormatTenths(field.real);
+    case TFieldKind::kGroup:
+      return JoinedPairs(field.parts, ' ');
+    case TFieldKind::kDocument:
+      return field.bytes;
   }
   return {};
 }
@@ -121,6 +149,8 @@ std::string FormatText(const TCtlResult& result) {
       return JoinedPairs(result.fields, ' ') + "\n";
     case TLayout::kLines:
       return JoinedPairs(result.fields, '\n') + "\n";
+    case TLayout::kRows:
+      return result.fields.empty() ? "" : Joined(result.fields, '\n', RowText) + "\n";
   }
   return {};
 }

@@ -20,14 +20,17 @@ enum class TFieldKind {
   kBit,        // 0 or 1 / true or false
   kOnOff,      // on or off / true or false
   kTenths,     // one decimal place ("23.5") / a number
+  kGroup,      // the parts as KEY=VALUE pairs separated by one space / an object of the parts
+  kDocument,   // a JSON document's text as it is / the document's object
 };
 
 struct TCtlField {
   std::string key;
   TFieldKind kind = TFieldKind::kText;
-  std::string bytes;        // the text kinds
-  std::int64_t number = 0;  // the integer and flag kinds
-  double real = 0;          // kTenths
+  std::string bytes;             // the text kinds
+  std::int64_t number = 0;       // the integer and flag kinds
+  double real = 0;               // kTenths
+  std::vector<TCtlField> parts;  // kGroup
 };
 
 TCtlField TextField(std::string key, std::string bytes);
@@ -38,6 +41,9 @@ TCtlField HexByteField(std::string key, std::int64_t number);
 TCtlField BitField(std::string key, bool flag);
 TCtlField OnOffField(std::string key, bool flag);
 TCtlField TenthsField(std::string key, double real);
+TCtlField GroupField(std::string key, std::vector<TCtlField> parts);
+// `json`: the text of a JSON object; its last line feed is the layout's.
+TCtlField DocumentField(std::string key, std::string json);
 
 // How the fields are laid out in text form.
 enum class TLayout {
@@ -45,11 +51,13 @@ enum class TLayout {
   kBare,    // the value of the one field, without its key
   kInline,  // KEY=VALUE pairs separated by one space on one line
   kLines,   // one KEY=VALUE per line
+  kRows,    // one "KEY VALUE" per line; nothing without fields
 };
 
 struct TCtlResult {
   TLayout layout = TLayout::kSilent;
   std::vector<TCtlField> fields;
+  int exitCode = 0;  // a result can still answer "some" (diff: 1)
 };
 
 std::string FieldText(const TCtlField& field);

@@ -35,7 +35,7 @@ class TReporter {
   int Succeed(const TCtlResult& result) {
     out_ << (invocation_.options.json ? FormatJson(invocation_.command, result)
                                       : FormatText(result));
-    return kExitOk;
+    return result.exitCode;
   }
 
  private:
@@ -56,28 +56,21 @@ std::optional<std::string> Connect(TDisplayConnection& connection, const TCtlOpt
   }
 }
 
-// One step, run again while its request got no answer and `tries` allow; `tried` says how
-// often it ran.
-bool RunStep(const TCtlStep& step, int tries, TZorvid& device, TCtlResult& result, int& tried) {
-  for (tried = 1;; ++tried) {
-    // A refused argument sends nothing and so leaves no result of its own.
-    device.ResetLastResult();
-    if (step(device, result)) return true;
-    if (tried >= tries || !MayTryAgain(device)) return false;
-  }
-}
-
 int RunAction(const TCtlInvocation& invocation, TZorvid& device, TReporter& reporter) {
   TCtlResult result;
   const std::string line = EchoedText(invocation.line);
   try {
     for (const TCtlStep& step : invocation.action) {
       int tried = 0;
-      if (RunStep(step, invocation.requestTries, device, result, tried)) continue;
+      if (TryRequest(
+              device, invocation.requestTries, [&] { return step(device, result); }, tried))
+        continue;
       return reporter.Fail(FailureExitCode(device),
                            line + TriesText(tried) + ": " + LastResultText(device));
     }
     return reporter.Succeed(result);
+  } catch (const TProcedureError& error) {
+    return reporter.Fail(FailureExitCode(device), line + ": " + error.what());
   } catch (const std::exception& error) {
     return reporter.Fail(kExitFailed, line + ": " + error.what());
   }
