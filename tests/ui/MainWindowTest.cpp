@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -776,6 +778,40 @@ TEST_F(MainWindowTest, SettingsGoToAFileAndComeBackWhenConfirmed) {
   EXPECT_EQ(rows, 1) << "only the brightness differs";
   EXPECT_EQ(writes.Count(), 1);
   EXPECT_EQ(Edit("ieDisplayBrightness")->Value(), brightness) << "the pages show it again";
+}
+
+// A file whose second group the display refuses: the status names what was written and what
+// was not.
+TEST_F(MainWindowTest, AFileWrittenHalfSaysWhichHalf) {
+  QTemporaryDir directory;
+  ASSERT_TRUE(directory.isValid());
+  const QString path = directory.filePath("display.json");
+  TSimProcess sim({"--ack", "0x93=5"});  // the static brightness refused
+  ConnectTo(sim);
+  window_.SaveSettingsFile(path);
+  WaitIdle();
+  ExpectStatus("Nastavení bylo uloženo do souboru.", kGreen);
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    QJsonObject settings = root["settings"].toObject();
+    QJsonObject params = settings["params"].toObject();
+    params["offset"] = params["offset"].toInt() == 60 ? 30 : 60;
+    settings["params"] = params;
+    settings["brightness"] = settings["brightness"].toInt() == 11 ? 12 : 11;
+    root["settings"] = settings;
+    file.resize(0);
+    file.write(QJsonDocument(root).toJson());
+  }
+  const TModalAnswer write(
+      [](QWidget* modal) { modal->findChild<QAbstractButton*>("btnWrite")->click(); });
+  window_.LoadSettingsFile(path);
+  const QString expected =
+      QString::fromUtf8("Ze souboru bylo zapsáno: parametry zobrazení; nezapsáno: jas.");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Status() == expected; }, 5000))
+      << Status().toStdString();
+  EXPECT_EQ(StatusColour(), kRed);
 }
 
 // The text edit turns light red for a text the display refuses, as the device's own rule says.
