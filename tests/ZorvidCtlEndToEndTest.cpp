@@ -427,5 +427,20 @@ TEST_F(CtlSettingsFileTest, AValueTheDisplayStoresOtherwiseFailsTheRestoreByName
                   "brightness)\n");
 }
 
+// A restore that the display refuses half-way names the groups it wrote and those it did not.
+TEST_F(CtlSettingsFileTest, ARestoreRefusedHalfWaySaysWhatWasWritten) {
+  StartSimulator({"--ack", "0x93=5"});  // the static brightness refused
+  const std::string file = File("display.json");
+  ExpectPrints({"backup", file}, IsEmpty());
+  std::string json = ReadText(file);
+  json.replace(json.find("\"brightness\": 64"), 16, "\"brightness\": 11");
+  WriteText(file, json);
+  ExpectPrints({"set", "params", "offset=60"}, IsEmpty());
+  ExpectFails({"restore", file}, kExitFailed,
+              "zorvidctl: restore " + file +
+                  ": write brightness: acknowledge 5 (written: params; not written: brightness)\n");
+  ExpectPrints({"get", "params"}, HasSubstr("offset=0\n"));
+}
+
 }  // namespace
 }  // namespace zorvid::ctl
