@@ -1,5 +1,7 @@
 #include "link/SettingsReads.h"
 
+#include <cmath>
+
 namespace zorvid {
 
 std::optional<TInvalidAnswer> TDateTimeParamsRead::Invalid() const {
@@ -46,6 +48,19 @@ TClockRead ReadClock(IZorvid& display) {
   TClockRead read;
   read.ok = display.GetDateTime(read.value);
   return read;
+}
+
+bool TClockSave::Holds() const {
+  constexpr double kSecondsPerDay = 86400;
+  return readBack.ok && std::abs(readBack.value - sent) * kSecondsPerDay <= kClockToleranceSeconds;
+}
+
+TClockSave SaveClock(IZorvid& display, TDateTime value) {
+  TClockSave save;
+  save.sent = value;
+  save.written = display.SetDateTime(value);
+  if (save.written) save.readBack = ReadClock(display);
+  return save;
 }
 
 TSettingsReads ReadSettings(IZorvid& display, const TDisplayCapabilities& capabilities) {

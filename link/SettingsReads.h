@@ -58,6 +58,17 @@ TBrightnessRead ReadBrightness(IZorvid& display, bool automaticOffered,
                                const TRequestSender& send = SendOnce);
 TClockRead ReadClock(IZorvid& display);
 
+// The clock written, then read back; a clock runs on, so it holds what was sent when it reads
+// back within kClockTolerance of it.
+struct TClockSave {
+  TDateTime sent = 0;
+  bool written = false;
+  TClockRead readBack;  // after it was written
+  bool Holds() const;
+};
+inline constexpr double kClockToleranceSeconds = 2;
+TClockSave SaveClock(IZorvid& display, TDateTime value);
+
 // Every group a display has, in the pages' order; the clock only where there is one.
 struct TSettingsReads {
   TDateTimeParamsRead params;

@@ -1103,30 +1103,36 @@ void TfMain::btnDisplayParamSaveClick() {
       });
 }
 
-namespace {
-
-// Writes the display's clock; runs on the link thread.
-bool SaveClock(TDisplayConnection& link, std::optional<TDateTime> value) {
-  return value && link.Device().SetDateTime(*value);
-}
-
-}  // namespace
-
 void TfMain::btnDateTimeLoadClick() {
   RunProcedure([](TDisplayConnection& link) { return ReadClock(link.Device()); },
                [this](const TClockRead& read) { ShowLoadOutcome(ApplyClock(read)); });
 }
 
 void TfMain::btnDateTimeSaveClick() {
-  RunProcedure([value = Combined(dtpDeviceDate->date(), dtpDeviceTime->time())](
-                   TDisplayConnection& link) { return SaveClock(link, value); },
-               [this](bool ok) { ShowSaveStatus(ok); });
+  const std::optional<TDateTime> value = Combined(dtpDeviceDate->date(), dtpDeviceTime->time());
+  if (!value) return ShowSaveStatus(false);
+  RunProcedure(
+      [value = *value](TDisplayConnection& link) { return SaveClock(link.Device(), value); },
+      [this](const TClockSave& save) { ShowClockSave(save); });
 }
 
 // The PC's time as the request leaves, however long the procedures before it took.
 void TfMain::btnDateTimeSavePCClick() {
-  RunProcedure([](TDisplayConnection& link) { return SaveClock(link, Now()); },
-               [this](bool ok) { ShowSaveStatus(ok); });
+  RunProcedure([](TDisplayConnection& link) { return SaveClock(link.Device(), Now()); },
+               [this](const TClockSave& save) { ShowClockSave(save); });
+}
+
+void TfMain::ShowClockSave(const TClockSave& save) {
+  if (!save.written) return ShowSaveStatus(false);
+  if (!save.readBack.ok) return ShowStatusOf(lblLanSavedNotVerified);
+  if (save.Holds()) return ShowSaveStatus(true);
+  const auto text = [](TDateTime value) {
+    return ToQDateTime(value).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+  };
+  ShowLongStatus(
+      lblLanSavedOtherValues->text() + QString::fromUtf8(" datum a čas (odesláno %1, přečteno %2)")
+                                           .arg(text(save.sent), text(save.readBack.value)),
+      lblLanSavedOtherValues->palette().color(QPalette::WindowText));
 }
 
 // ---- Settings in a file --------------------------------------------------------------------

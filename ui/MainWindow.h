@@ -175,6 +175,7 @@ class TfMain : public QWidget {
   void OfferSettings(const QString& path, const TSettingsSnapshot& file,
                      const TDisplaySettingsRead& held);
   void ShowRestore(const TSettingsRestore& restore);
+  void ShowClockSave(const TClockSave& save);
 
   // The display connection on its own thread.
   std::unique_ptr<TDisplayLink> FLink;

@@ -495,6 +495,17 @@ TEST_F(MainWindowTest, ASaveThatReadsBackOtherValuesNamesThem) {
   const QString whole = status->toolTip().isEmpty() ? status->text() : status->toolTip();
   EXPECT_EQ(whole, QString::fromUtf8(
                        "Zařízení uložilo jiné hodnoty: časový posun (odesláno 120, přečteno 0)"));
+  Disconnect();
+
+  // A clock that reads back 2031-12-01 14:05:09 whatever it was set to.
+  TSimProcess stuck({"--answer", "0x71=0E050900010C1F"});
+  ConnectTo(stuck);
+  Child<QDateEdit>("dtpDeviceDate")->setDate(QDate(2030, 3, 4));
+  Child<QTimeEdit>("dtpDeviceTime")->setTime(QTime(7, 8, 9));
+  Click("btnDateTimeSave");
+  const QString clock = status->toolTip().isEmpty() ? status->text() : status->toolTip();
+  EXPECT_EQ(clock, QString::fromUtf8("Zařízení uložilo jiné hodnoty: datum a čas (odesláno "
+                                     "2030-03-04 07:08:09, přečteno 2031-12-01 14:05:09)"));
 }
 
 // Without "rtc" and "ZorvidL" in the identification the clock and automatic brightness are off.
@@ -560,26 +571,33 @@ class TSentRequests {
   TInstalledSpySink sink_;
 };
 
-// The longest gap between the ticks of a 20 ms timer on the user-interface thread.
+// The gaps between the ticks of a 20 ms timer on the user-interface thread.
 class TStallMeter {
  public:
   TStallMeter() {
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       const auto now = std::chrono::steady_clock::now();
-      longest_ = std::max(longest_, now - last_);
+      gaps_.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(now - last_));
       last_ = now;
     });
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.start(20);
   }
   std::chrono::milliseconds Longest() const {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(longest_);
+    return gaps_.empty() ? std::chrono::milliseconds::max()
+                         : *std::max_element(gaps_.begin(), gaps_.end());
+  }
+  std::chrono::milliseconds Percentile95() {
+    if (gaps_.empty()) return std::chrono::milliseconds::max();
+    const auto at = gaps_.begin() + static_cast<std::ptrdiff_t>(gaps_.size() * 95 / 100);
+    std::nth_element(gaps_.begin(), at, gaps_.end());
+    return *at;
   }
 
  private:
   QTimer timer_;
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
-  std::chrono::steady_clock::duration longest_{};
+  std::vector<std::chrono::milliseconds> gaps_;
 };
 
 // A display that stops answering: the window goes on (its event loop never stalls), says so in
@@ -621,7 +639,11 @@ TEST_F(MainWindowTest, ASilentDisplayNeitherFreezesTheWindowNorGoesUnsaid) {
   EXPECT_EQ(StatusColour(), kRed);
   EXPECT_EQ(brightnessSaves.Count(), 1);
   EXPECT_NE(window_.cursor().shape(), Qt::BusyCursor);
-  EXPECT_LE(stalls.Longest(), 50ms) << "the event loop stalled";
+  // An exchange on this thread would hold it for the 1000 ms time-out; the tests run two at a
+  // time on two cores, so a single tick may come late for other reasons (bench/ui_stall.py
+  // measures the longest stall on a quiet machine).
+  EXPECT_LE(stalls.Percentile95(), 50ms) << "the event loop stalled";
+  EXPECT_LT(stalls.Longest(), 250ms) << "the event loop stalled";
 
   sim.Pause(false);
   EXPECT_TRUE(QTest::qWaitFor([&] { return Status() == QString::fromUtf8(kConnectedText); }, 1000))
