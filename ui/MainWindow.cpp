@@ -848,6 +848,13 @@ void TfMain::ShowLongStatus(const QString& text, const QColor& colour) {
   if (shown != text) pnlStatusbar->setToolTip(text);
 }
 
+void TfMain::ShowTwoStepSave(bool firstWritten, bool secondWritten, const QLabel* onlyFirst,
+                             bool readBack, const std::vector<TSettingChange>& differences) {
+  if (!firstWritten) return ShowSaveStatus(false);
+  if (!secondWritten) return ShowStatusOf(onlyFirst);
+  ShowVerifiedSave(readBack, differences);
+}
+
 void TfMain::ShowVerifiedSave(bool readBack, const std::vector<TSettingChange>& differences) {
   if (!readBack) return ShowStatusOf(lblLanSavedNotVerified);
   if (differences.empty()) return ShowSaveStatus(true);
@@ -1064,9 +1071,8 @@ void TfMain::btnDateTimeParamSaveClick() {
         return SaveDateTimeParams(link.Device(), params, seconds);
       },
       [this, params, seconds](const TDateTimeParamsSave& save) {
-        if (!save.paramsWritten) return ShowSaveStatus(false);
-        if (!save.expirationWritten) return ShowStatusOf(lblLanParamsSavedExpirationNot);
-        ShowVerifiedSave(save.readBack.ok, ReadBackChanges(params, seconds, save.readBack));
+        ShowTwoStepSave(save.paramsWritten, save.expirationWritten, lblLanParamsSavedExpirationNot,
+                        save.readBack.ok, ReadBackChanges(params, seconds, save.readBack));
       });
 }
 
@@ -1097,9 +1103,9 @@ void TfMain::btnDisplayParamSaveClick() {
         return SaveBrightness(link.Device(), value, automatic);
       },
       [this, value, automatic](const TBrightnessSave& save) {
-        if (!save.staticWritten) return ShowSaveStatus(false);
-        if (!save.automaticWritten) return ShowStatusOf(lblLanBrightnessSavedAutomaticNot);
-        ShowVerifiedSave(save.readBack.ok(), ReadBackChanges(value, automatic, save.readBack));
+        ShowTwoStepSave(save.staticWritten, save.automaticWritten,
+                        lblLanBrightnessSavedAutomaticNot, save.readBack.ok(),
+                        ReadBackChanges(value, automatic, save.readBack));
       });
 }
 

@@ -135,6 +135,10 @@ class TfMain : public QWidget {
   // A save whose steps were all written: green when the display reads back what was sent,
   // else red with what it holds instead.
   void ShowVerifiedSave(bool readBack, const std::vector<TSettingChange>& differences);
+  // A save of two steps: the plain failure text when the first failed, `onlyFirst` when only the
+  // first was written, else what the read-back found.
+  void ShowTwoStepSave(bool firstWritten, bool secondWritten, const QLabel* onlyFirst,
+                       bool readBack, const std::vector<TSettingChange>& differences);
   // Red, with the whole text in the tooltip when the status line is too narrow for it.
   void ShowLongStatus(const QString& text, const QColor& colour);
 
