@@ -1,0 +1,39 @@
+#pragma once
+
+// What a packet says, in words: the names of instructions and acknowledge codes and the data
+// decoded where its layout is known. For people reading a log or a capture.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "capture/Traffic.h"
+#include "protocol/Korvel97.h"
+
+namespace zorvid {
+
+// The name of an instruction: the display's own (GetTemperature, SetDisplayChars, ...) or one
+// common to every device (Identification, ReadCommParams, ...); empty when unknown.
+std::string_view InstructionName(TByte code);
+// What an acknowledge code means ("OK", ...; the unsolicited ones 0x0C..0x0F too); empty when
+// unknown.
+std::string_view AcknowledgeName(TByte code);
+
+struct TPacketDecoding {
+  // The instruction of a request or the acknowledge of an answer, by name and in hex:
+  // "GetTemperature (0x51)", "OK (0x00)"; only the hex when the code has no name.
+  std::string code;
+  // The data in words where the layout is known ("21.5 °C", "text \"12.34\"",
+  // "brightness 40"); empty when there is no data or its layout is unknown.
+  std::string data;
+};
+
+// Decodes a readable packet. An answer's data is laid out by its request's instruction, so it
+// is decoded only when `requestInstruction` is known.
+TPacketDecoding DecodePacket(const TKorvelFormat97& packet, TTrafficDirection direction,
+                             std::optional<TByte> requestInstruction);
+
+// The decoding in one line: the code, then ": " and the data when there is any.
+std::string DecodingText(const TPacketDecoding& decoding);
+
+}  // namespace zorvid
