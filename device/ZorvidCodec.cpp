@@ -6,11 +6,9 @@
 namespace zorvid {
 namespace {
 
-constexpr std::size_t kDateTimeAnswerSize = 7;
 constexpr std::size_t kDateTimeParamsSize = 6;
 constexpr std::size_t kExpirationAnswerSize = 4;
 constexpr std::size_t kChannelFlagsSize = 1;
-constexpr std::size_t kChannelValuesSize = 4;
 constexpr std::size_t kBrightnessSize = 1;
 constexpr std::size_t kBrightnessAutoSize = 4;
 constexpr std::size_t kTemperatureSize = 3;
@@ -184,27 +182,28 @@ std::optional<TChannelFlags> UnpackChannelFlags(const TByteString& bytes) {
   return TChannelFlags{(bits & 0x01) != 0, (bits & 0x02) != 0};
 }
 
+std::optional<TChannelSelector> UnpackChannelSelector(TByte selector) {
+  const std::int32_t channel = selector & kChannelNumberMask;
+  if (!InRange(channel, 1, 2)) return {};  // the display has no other channel
+  return TChannelSelector{channel, (selector & kChannelFlagBit) != 0};
+}
+
 std::optional<TChannelValues> UnpackChannelValues(const TByteString& bytes) {
   if (bytes.size() != kChannelValuesSize) return {};
   TChannelValues values;
   bool seen1 = false, seen2 = false;
   for (std::size_t pair = 0; pair < kChannelValuesSize; pair += 2) {
-    const TByte selector = ByteAt(bytes, pair);
-    const bool flag = (selector & kChannelFlagBit) != 0;
+    const std::optional<TChannelSelector> selector = UnpackChannelSelector(ByteAt(bytes, pair));
+    if (!selector) continue;
     const std::int32_t value = ByteAt(bytes, pair + 1);
-    switch (selector & kChannelNumberMask) {
-      case 1:
-        values.flag1 = flag;
-        values.value1 = value;
-        seen1 = true;
-        break;
-      case 2:
-        values.flag2 = flag;
-        values.value2 = value;
-        seen2 = true;
-        break;
-      default:  // the display has no other channel
-        break;
+    if (selector->channel == 1) {
+      values.flag1 = selector->flag;
+      values.value1 = value;
+      seen1 = true;
+    } else {
+      values.flag2 = selector->flag;
+      values.value2 = value;
+      seen2 = true;
     }
   }
   if (!seen1 || !seen2) return {};

@@ -74,6 +74,7 @@ inline constexpr int kDisplayYearLast = 2099;
 std::optional<TByteString> PackDateTime(TDateTime dateTime);
 // hour, minute, second, weekday (ignored), day, month, year − 2000; nothing when these do not
 // form a valid date and time.
+inline constexpr std::size_t kDateTimeAnswerSize = 7;
 std::optional<TDateTime> UnpackDateTime(const TByteString& bytes);
 
 // What the display's automatic information shows and how it keeps its clock.
@@ -117,6 +118,14 @@ std::optional<TByteString> PackChannelFlag(std::int32_t channel, bool flag);
 // The value first, then the selector.
 std::optional<TByteString> PackChannelValue(std::int32_t channel, bool flag, std::int32_t value);
 
+struct TChannelSelector {
+  std::int32_t channel = 1;
+  bool flag = false;
+  bool operator==(const TChannelSelector&) const = default;
+};
+// What a selector names, other bits ignored; nothing unless it names channel 1 or 2.
+std::optional<TChannelSelector> UnpackChannelSelector(TByte selector);
+
 struct TChannelFlags {
   bool flag1 = false;
   bool flag2 = false;
@@ -133,6 +142,7 @@ struct TChannelValues {
 };
 // Two [selector, value] pairs in either order; nothing unless one names channel 1 and the
 // other channel 2.
+inline constexpr std::size_t kChannelValuesSize = 4;
 std::optional<TChannelValues> UnpackChannelValues(const TByteString& bytes);
 
 // --- Brightness ---

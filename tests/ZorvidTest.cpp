@@ -229,6 +229,10 @@ TEST(ChannelCodecTest, SelectorCarriesChannelAndFlag) {
   EXPECT_EQ(Hex(PackChannelFlag(2, true)), "82");
   EXPECT_EQ(Hex(PackChannelFlag(0, true)), "nothing");
   EXPECT_EQ(Hex(PackChannelFlag(3, false)), "nothing");
+  EXPECT_EQ(UnpackChannelSelector(0x82), (TChannelSelector{2, true}));
+  EXPECT_EQ(UnpackChannelSelector(0x41), (TChannelSelector{1, false}));  // other bits ignored
+  EXPECT_FALSE(UnpackChannelSelector(0x80).has_value());
+  EXPECT_FALSE(UnpackChannelSelector(0x03).has_value());
 }
 
 TEST(ChannelCodecTest, ValueGoesBeforeSelector) {
