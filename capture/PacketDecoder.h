@@ -15,8 +15,9 @@ namespace zorvid {
 // The name of an instruction: the display's own (GetTemperature, SetDisplayChars, ...) or one
 // common to every device (Identification, ReadCommParams, ...); empty when unknown.
 std::string_view InstructionName(TByte code);
-// What an acknowledge code means ("OK", ...; the unsolicited ones 0x0C..0x0F too); empty when
-// unknown.
+// What an acknowledge code means: "OK" for 0, "unsolicited" for 0x0C..0x0F (packets a device
+// sends on its own), "refused" for any other code; what each refusal means is the device's.
+// Never empty.
 std::string_view AcknowledgeName(TByte code);
 
 struct TPacketDecoding {
@@ -24,12 +25,14 @@ struct TPacketDecoding {
   // "GetTemperature (0x51)", "OK (0x00)"; only the hex when the code has no name.
   std::string code;
   // The data in words where the layout is known ("21.5 °C", "text \"12.34\"",
-  // "brightness 40"); empty when there is no data or its layout is unknown.
+  // "brightness 40"), "unexpected 3 bytes" (or "data missing") when the bytes do not fit it;
+  // an unsolicited packet's data in hex. Empty when there is no data, when the layout is unknown
+  // and for a refused answer, whose data follows no layout.
   std::string data;
 };
 
-// Decodes a readable packet. An answer's data is laid out by its request's instruction, so it
-// is decoded only when `requestInstruction` is known.
+// Decodes a readable packet. A request's data is laid out by its own instruction, an answer's
+// by its request's, so an answer's data is decoded only when `requestInstruction` is known.
 TPacketDecoding DecodePacket(const TKorvelFormat97& packet, TTrafficDirection direction,
                              std::optional<TByte> requestInstruction);
 
