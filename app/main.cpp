@@ -46,6 +46,7 @@ struct TProgramOptions {
   QString pictures;
   QString heartbeatLog;  // empty: no heartbeat
   bool exitWhenShown = false;
+  bool showLog = false;
   bool help = false;
   bool version = false;
 };
@@ -134,6 +135,9 @@ class TCommandLine {
                      "user-interface thread.")
           .arg(zorvid::THeartbeat::kIntervalMs),
       QStringLiteral("FILE")};
+  // For bench/log_flood.py; hidden like the heartbeat.
+  const QCommandLineOption showLog_{QStringLiteral("show-log"),
+                                    QStringLiteral("Show the communication log at start.")};
   const QCommandLineOption help_{QStringLiteral("help"), QStringLiteral("Print this help.")};
   const QCommandLineOption version_{QStringLiteral("version"),
                                     QStringLiteral("Print the version.")};
@@ -149,6 +153,7 @@ TCommandLine::TCommandLine() {
       QStringLiteral("[DST]"));
   AddQtOptions();
   AddHiddenOption(heartbeatLog_);
+  AddHiddenOption(showLog_);
   parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
 }
 
@@ -189,6 +194,7 @@ TProgramOptions TCommandLine::Parse(const QStringList& arguments) {
   options.screenshot = parser_.value(screenshot_);
   options.pictures = parser_.value(pictures_);
   options.exitWhenShown = parser_.isSet(exitWhenShown_);
+  options.showLog = parser_.isSet(showLog_);
   options.heartbeatLog = parser_.value(heartbeatLog_);
   if (parser_.isSet(heartbeatLog_) && options.heartbeatLog.isEmpty())
     throw TUsageError{QStringLiteral("--heartbeat-log: the file name is empty")};
@@ -299,6 +305,7 @@ int Run(zorvid::TZorvidApplication& application, const TProgramOptions& options)
   zorvid::TProgramWindows windows;
   zorvid::TfMain& window = windows.Main();
   window.show();
+  if (options.showLog) windows.Log().ShowLog(QString());
   // A zero-time timer runs once the events of the show (layout, expose, paint) are handled.
   if (options.exitWhenShown) QTimer::singleShot(0, &window, [] { QCoreApplication::exit(0); });
   QTimer::singleShot(0, &window, zorvid::GuardedSlot([&windows, &options] {

@@ -58,14 +58,15 @@ void TTrafficCutter::CutReceived(std::string_view bytes, TTrafficTime time,
 }
 
 // Whatever of a sent chunk is no packet never becomes one: the next chunk starts afresh. Bytes
-// of an answer still waiting then will not be completed by it either, so they go first.
+// of an answer still waiting then will not be completed by it either, so they go out too, just
+// before that left-over.
 void TTrafficCutter::CutSent(std::string_view bytes, TTrafficTime time,
                              std::vector<TTrafficRecord>& out) {
   std::vector<TTrafficRecord> sent = CutChunk(TTrafficDirection::kToDisplay, bytes, time);
-  const bool leftOver = !sent.empty() && sent.back().kind != TTrafficRecord::TKind::kPacket;
-  if (leftOver && received_.Size() != 0) {
-    out.push_back({TTrafficRecord::TKind::kNoise, TTrafficDirection::kFromDisplay, time,
-                   TByteString(received_.View())});
+  if (sent.back().kind != TTrafficRecord::TKind::kPacket && received_.Size() != 0) {
+    sent.insert(std::prev(sent.end()),
+                {TTrafficRecord::TKind::kNoise, TTrafficDirection::kFromDisplay, time,
+                 TByteString(received_.View())});
     received_.Clear();
   }
   out.insert(out.end(), std::make_move_iterator(sent.begin()), std::make_move_iterator(sent.end()));

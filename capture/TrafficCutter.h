@@ -62,9 +62,4 @@ class TExchangeMatcher {
   std::unordered_map<unsigned, TRequestSeen> requests_;
 };
 
-// True for the acknowledge codes of unsolicited packets (0x0C..0x0F): they answer no request.
-constexpr bool IsUnsolicitedAcknowledge(TByte code) {
-  return code >= 0x0C && code <= 0x0F;
-}
-
 }  // namespace zorvid

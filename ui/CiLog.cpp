@@ -1,208 +1,64 @@
 #include "ui/CiLog.h"
 
 #include <QAction>
-#include <QDateTime>
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
-#include <QFontDatabase>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHideEvent>
+#include <QKeySequence>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QStyle>
-#include <QTextDocument>
-#include <QTextEdit>
 #include <QTimer>
+#include <QToolButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <sstream>
 #include <utility>
 
-#include "core/HexText.h"
+#include "capture/CsvExport.h"
+#include "capture/PcapngWriter.h"
 #include "core/NodedInterface.h"
-#include "protocol/Korvel97.h"
 #include "ui/Application.h"
+#include "ui/LogLineDelegate.h"
 #include "ui/NamedControls.h"
 
 namespace zorvid {
 namespace {
 
-// Byte 6 of a packet: the instruction code of a request, the acknowledge code of an answer.
-constexpr std::size_t kCodeOffset = 6;
-
 constexpr int kTickMs = 250;
 constexpr QSize kWindowSize(581, 546);
+constexpr int kLimits[] = {10'000, 100'000, 1'000'000};
 
-const QColor kSentPacketColour(0, 128, 0);
-const QColor kAcknowledgedColour(0, 0, 255);
-const QColor kRefusedColour(255, 0, 0);
-const QColor kLeftOverSentColour(255, 128, 0);
-const QColor kWaitingReceivedColour(255, 0, 255);
-
-QColor PacketColour(TByte kind, TByte code) {
-  if (kind == kSpySent) return kSentPacketColour;
-  return code == 0 ? kAcknowledgedColour : kRefusedColour;
-}
-
-// The bytes as characters. A control byte shows as its two hex digits in angle brackets ("<0D>"):
-// a line break in the data must not split one entry over several lines of the log, and not
-// every font has visible symbols for control characters.
-QString RawText(std::string_view bytes) {
-  QString text;
-  text.reserve(static_cast<qsizetype>(bytes.size()));
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const TByte byte = ByteAt(bytes, i);
-    if (byte < 0x20 || byte == 0x7F)
-      text +=
-          QLatin1Char('<') + QLatin1String(FormatHexPacked(bytes.substr(i, 1))) + QLatin1Char('>');
-    else
-      text += QChar(byte);
-  }
-  return text;
-}
-
-QTextCharFormat PrefixFormat() {
-  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  font.setPointSize(6);
-  QTextCharFormat format;
-  format.setFont(font);
-  format.setForeground(QColor(Qt::black));
-  return format;
-}
-
-QTextCharFormat TextFormat() {
-  const QString carlito = QStringLiteral("Carlito");
-  QFont font = QFontDatabase::hasFamily(carlito)
-                   ? QFont(carlito)
-                   : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  font.setPointSize(10);
-  QTextCharFormat format;
-  format.setFont(font);
-  return format;
-}
-
-QAction* NewAction(QMenu* menu, const char* name, const char* caption) {
-  QAction* action = menu->addAction(QString::fromUtf8(caption));
+QAction* NewAction(QMenu* menu, const char* name, const QString& caption) {
+  QAction* action = menu->addAction(caption);
   action->setObjectName(name);
   return action;
 }
 
+// "1 000 000": thousands apart by a space, as the window's language writes them.
+QString LimitCaption(int limit) {
+  QString digits = QString::number(limit);
+  for (auto at = digits.size() - 3; at > 0; at -= 3)
+    digits.insert(at, u' ');
+  return digits;
+}
+
 }  // namespace
-
-// ---- Cutting ------------------------------------------------------------------------------
-
-std::vector<TLogLine> TLogCutter::Cut(const std::vector<TLogStruct>& items,
-                                      const QString& disabledInst) {
-  std::vector<TLogLine> lines;
-  disabledInst_ = disabledInst;
-  lines_ = &lines;
-  for (const TLogStruct& item : items)
-    CutItem(item);
-  lines_ = nullptr;
-  return lines;
-}
-
-void TLogCutter::CutItem(const TLogStruct& item) {
-  if (item.kind == kSpyReceived) {
-    FReceived += item.data;
-    FReceived.erase(0, CutPackets(FReceived, item));
-    return;
-  }
-  const std::string_view text(item.data);
-  const std::string_view leftOver = text.substr(CutPackets(text, item));
-  if (item.kind != kSpySent || leftOver.empty()) return;
-  if (!FReceived.empty()) {
-    lines_->push_back({RawText(FReceived), kWaitingReceivedColour, item.time});
-    FReceived.clear();
-  }
-  lines_->push_back({RawText(leftOver), kLeftOverSentColour, item.time});
-}
-
-std::size_t TLogCutter::CutPackets(std::string_view buffer, const TLogStruct& item) {
-  std::size_t used = 0;
-  while (const std::size_t size = CompletePacketSize97(buffer.substr(used))) {
-    AddPacket(buffer.substr(used, size), item);
-    used += size;
-  }
-  return used;
-}
-
-void TLogCutter::AddPacket(std::string_view packet, const TLogStruct& item) {
-  if (ValidatePacket97(TByteString(packet)) != kPacket97Valid) return;
-  const std::string_view code = packet.substr(kCodeOffset, 1);
-  if (disabledInst_.contains(QLatin1String(FormatHexPacked(code)))) {
-    FSkipNext = true;
-    return;
-  }
-  if (std::exchange(FSkipNext, false)) return;  // the answer to a hidden request
-  lines_->push_back({QString::fromLatin1(FormatHexSpaced(packet)),
-                     PacketColour(item.kind, ByteAt(code, 0)), item.time});
-}
-
-// ---- Writing ------------------------------------------------------------------------------
-
-TLogWriter::TLogWriter(QTextEdit& control, bool scroll)
-    : control_(control),
-      scroll_(scroll),
-      cursor_(control.document()),
-      selectionAnchor_(control.textCursor().anchor()),
-      selectionPosition_(control.textCursor().position()),
-      prefixFormat_(PrefixFormat()),
-      textFormat_(TextFormat()) {
-  cursor_.movePosition(QTextCursor::End);
-  cursor_.beginEditBlock();
-}
-
-TLogWriter::~TLogWriter() {
-  cursor_.endEditBlock();
-  RestoreSelection();
-  if (scroll_) ScrollToEnd();
-}
-
-void TLogWriter::Add(const QString& text, const QColor& colour, TLogTime time) {
-  if (!control_.document()->isEmpty()) cursor_.insertBlock();
-  if (const QString& prefix = Prefix(time); !prefix.isEmpty())
-    cursor_.insertText(prefix, prefixFormat_);
-  textFormat_.setForeground(colour);
-  cursor_.insertText(text, textFormat_);
-}
-
-const QString& TLogWriter::Prefix(TLogTime time) {
-  static const QString none;
-  if (time == TLogTime()) return none;
-  const auto second = std::chrono::floor<std::chrono::seconds>(time);
-  if (second != prefixSecond_) {
-    prefixSecond_ = second;
-    prefix_ = QDateTime::fromSecsSinceEpoch(second.time_since_epoch().count())
-                  .toString(QStringLiteral("[yyyy-MM-dd hh:mm:ss] "));
-  }
-  return prefix_;
-}
-
-// A user's cursor at the end moves along with the text appended there; put it back.
-void TLogWriter::RestoreSelection() {
-  QTextCursor selection = control_.textCursor();
-  if (selection.anchor() == selectionAnchor_ && selection.position() == selectionPosition_) return;
-  selection.setPosition(selectionAnchor_);
-  selection.setPosition(selectionPosition_, QTextCursor::KeepAnchor);
-  control_.setTextCursor(selection);
-}
-
-void TLogWriter::ScrollToEnd() {
-  QScrollBar* bar = control_.verticalScrollBar();
-  bar->setValue(bar->maximum());
-}
-
-void AddLogLine(QTextEdit& control, const QString& text, const QColor& colour, TLogTime time,
-                bool scroll) {
-  TLogWriter writer(control, scroll);
-  writer.Add(text, colour, time);
-}
 
 // ---- The window ---------------------------------------------------------------------------
 
@@ -212,6 +68,7 @@ TfCiLog::TfCiLog(QWidget* owner) : QWidget(owner, Qt::Tool) {
   BuildControls();
   BuildMenu();
   ConnectControls();
+  ConnectFind();
   CenterOnScreen();
   FSink.emplace(TSpySink(this, &TfCiLog::LogTraffic));
   Timer1->start();
@@ -223,12 +80,23 @@ TfCiLog::~TfCiLog() {
 }
 
 void TfCiLog::BuildControls() {
-  reLog = new QTextEdit;
+  FModel = new TLogModel(this);
+  FDelegate = new TLogLineDelegate(*FModel, this);
+  reLog = new QListView;
   reLog->setObjectName("reLog");
-  reLog->setReadOnly(true);
-  reLog->setUndoRedoEnabled(false);  // an undo record per line would cost as much as the line
+  reLog->setModel(FModel);
+  reLog->setItemDelegate(FDelegate);
+  // Rows of one size are laid out without asking each one: the cost of a tick does not grow
+  // with the lines already in the log.
+  reLog->setUniformItemSizes(true);
+  reLog->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  reLog->setEditTriggers(QAbstractItemView::NoEditTriggers);
   reLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  reLog->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   reLog->setContextMenuPolicy(Qt::CustomContextMenu);
+
+  btnNewLines = NewButton("btnNewLines", "");
+  btnNewLines->hide();
 
   btnClear = NewButton("btnClear", "Clear");
   sbPause = NewButton("sbPause", "Pause");
@@ -241,9 +109,11 @@ void TfCiLog::BuildControls() {
   buttons->addWidget(sbPause);
   buttons->addWidget(edtDisabledInst);
   buttons->addStretch();
+  buttons->addWidget(btnNewLines);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(reLog, 1);
+  layout->addWidget(BuildFindBar());
   layout->addLayout(buttons);
 
   Timer1 = new QTimer(this);
@@ -251,32 +121,123 @@ void TfCiLog::BuildControls() {
   Timer1->setInterval(kTickMs);
 }
 
+QWidget* TfCiLog::BuildFindBar() {
+  pnlFind = new QWidget;
+  pnlFind->setObjectName("pnlFind");
+  edtFind = new QLineEdit;
+  edtFind->setObjectName("edtFind");
+  edtFind->setPlaceholderText(QStringLiteral("Text or hex bytes"));
+  edtFind->setClearButtonEnabled(true);
+  auto* label = new QLabel(QStringLiteral("&Find:"));
+  label->setBuddy(edtFind);
+  btnFindPrevious = NewButton("btnFindPrevious", "&Previous");
+  btnFindNext = NewButton("btnFindNext", "&Next");
+  lblFindStatus = new QLabel;
+  lblFindStatus->setObjectName("lblFindStatus");
+  btnFindClose = new QToolButton;
+  btnFindClose->setObjectName("btnFindClose");
+  btnFindClose->setAutoRaise(true);
+  btnFindClose->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
+  btnFindClose->setToolTip(QStringLiteral("Close (Esc)"));
+
+  auto* layout = new QHBoxLayout(pnlFind);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(label);
+  layout->addWidget(edtFind, 1);
+  layout->addWidget(btnFindPrevious);
+  layout->addWidget(btnFindNext);
+  layout->addWidget(lblFindStatus);
+  layout->addWidget(btnFindClose);
+  pnlFind->hide();
+  return pnlFind;
+}
+
 void TfCiLog::BuildMenu() {
   pmLog = new QMenu(this);
   pmLog->setObjectName("pmLog");
-  miCopy = NewAction(pmLog, "miCopy", "Kopírovat");
+  miCopy = NewAction(pmLog, "miCopy", QString::fromUtf8("Kopírovat"));
   miCopy->setEnabled(false);
-  miSelectAll = NewAction(pmLog, "miSelectAll", "Vybrat vše");
-  miSaveAs = NewAction(pmLog, "miSaveAs", "Uložit jako…");
+  miCopy->setShortcut(QKeySequence::Copy);
+  miCopy->setShortcutContext(Qt::WidgetShortcut);
+  reLog->addAction(miCopy);
+  miSelectAll = NewAction(pmLog, "miSelectAll", QString::fromUtf8("Vybrat vše"));
+  miSaveAs = NewAction(pmLog, "miSaveAs", QString::fromUtf8("Uložit jako…"));
+  pmLog->addSeparator();
+  miMilliseconds = NewAction(pmLog, "miMilliseconds", QString::fromUtf8("Zobrazit milisekundy"));
+  miMilliseconds->setCheckable(true);
+  pmLimit = pmLog->addMenu(QString::fromUtf8("Nejvýše řádků"));
+  pmLimit->setObjectName("pmLimit");
+  FLimitChoices = new QActionGroup(this);
+  for (const int limit : kLimits) {
+    QAction* choice = pmLimit->addAction(LimitCaption(limit));
+    choice->setObjectName(QStringLiteral("miLimit%1").arg(limit));
+    choice->setData(limit);
+    choice->setCheckable(true);
+    choice->setChecked(limit == FModel->Limit());
+    FLimitChoices->addAction(choice);
+  }
 }
 
 void TfCiLog::ConnectControls() {
   connect(Timer1, &QTimer::timeout, this, GuardedSlot([this] { Timer1Timer(); }));
-  // The log text belongs to this thread alone, so emptying it needs no lock; the buffered
-  // items, the waiting received bytes and the hiding state stay.
-  connect(btnClear, &QPushButton::clicked, this, GuardedSlot([this] { reLog->clear(); }));
+  // The log belongs to this thread alone, so emptying it needs no lock; the buffered items,
+  // the waiting received bytes and the requests waiting for answers stay.
+  connect(btnClear, &QPushButton::clicked, this, GuardedSlot([this] {
+            FModel->Clear();
+            ShowNewLines();
+          }));
   connect(sbPause, &QPushButton::toggled, this, GuardedSlot([this](bool paused) {
             if (paused)
               Timer1->stop();
             else
               Timer1->start();
           }));
-  connect(reLog, &QTextEdit::customContextMenuRequested, this,
+  connect(btnNewLines, &QPushButton::clicked, this, GuardedSlot([this] { ScrollToNewest(); }));
+  connect(reLog->verticalScrollBar(), &QScrollBar::valueChanged, this, GuardedSlot([this] {
+            if (FNewLines > 0 && AtBottom()) ShowNewLines();
+          }));
+  connect(FModel, &TLogModel::oldestRemoved, this,
+          GuardedSlot([this](int removed) { KeepPlace(removed); }));
+  connect(FModel, &TLogModel::widestChanged, this,
+          GuardedSlot([this] { emit FDelegate->sizeHintChanged(FModel->index(0)); }));
+  connect(reLog, &QListView::customContextMenuRequested, this,
           GuardedSlot([this](const QPoint& position) { ShowMenu(position); }));
-  connect(reLog, &QTextEdit::copyAvailable, miCopy, &QAction::setEnabled);
-  connect(miCopy, &QAction::triggered, this, GuardedSlot([this] { reLog->copy(); }));
+  connect(reLog->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          GuardedSlot([this] { miCopy->setEnabled(reLog->selectionModel()->hasSelection()); }));
+  connect(reLog->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          GuardedSlot([this] { ShowCurrentDescription(); }));
+  connect(miCopy, &QAction::triggered, this, GuardedSlot([this] { CopySelection(); }));
   connect(miSelectAll, &QAction::triggered, this, GuardedSlot([this] { reLog->selectAll(); }));
   connect(miSaveAs, &QAction::triggered, this, GuardedSlot([this] { SaveLogAs(); }));
+  connect(miMilliseconds, &QAction::toggled, this, GuardedSlot([this](bool show) {
+            FModel->SetShowMilliseconds(show);
+            emit FDelegate->sizeHintChanged(FModel->index(0));
+          }));
+  connect(FLimitChoices, &QActionGroup::triggered, this,
+          GuardedSlot([this](QAction* choice) { SetLimit(choice->data().toInt()); }));
+}
+
+void TfCiLog::ConnectFind() {
+  auto* find = new QShortcut(QKeySequence::Find, this);
+  connect(find, &QShortcut::activated, this, GuardedSlot([this] { OpenFind(); }));
+  auto* next = new QShortcut(QKeySequence::FindNext, this);
+  connect(next, &QShortcut::activated, this, GuardedSlot([this] { FindNext(true); }));
+  auto* previous = new QShortcut(QKeySequence::FindPrevious, this);
+  connect(previous, &QShortcut::activated, this, GuardedSlot([this] { FindNext(false); }));
+  auto* close = new QShortcut(QKeySequence(Qt::Key_Escape), pnlFind);
+  close->setContext(Qt::WidgetWithChildrenShortcut);
+  connect(close, &QShortcut::activated, btnFindClose, &QToolButton::click);
+
+  connect(edtFind, &QLineEdit::textChanged, this, GuardedSlot([this] { QueryChanged(); }));
+  connect(edtFind, &QLineEdit::returnPressed, this, GuardedSlot([this] { FindNext(true); }));
+  connect(btnFindNext, &QPushButton::clicked, this, GuardedSlot([this] { FindNext(true); }));
+  connect(btnFindPrevious, &QPushButton::clicked, this, GuardedSlot([this] { FindNext(false); }));
+  connect(btnFindClose, &QToolButton::clicked, this, GuardedSlot([this] {
+            pnlFind->hide();
+            FDelegate->SetQuery(nullptr);
+            reLog->viewport()->update();
+            reLog->setFocus();
+          }));
 }
 
 void TfCiLog::CenterOnScreen() {
@@ -321,12 +282,14 @@ void TfCiLog::LogTraffic(TCiRef ci, const TByteString& bytes, TByte kind) {
     return;
   std::lock_guard lock(FLock);
   FPending.push_back(std::move(item));
+  if (FPending.size() > static_cast<std::size_t>(FPendingLimit.load())) FPending.pop_front();
 }
 
 std::vector<TLogStruct> TfCiLog::TakePending() {
   std::vector<TLogStruct> items;
   std::lock_guard lock(FLock);
-  items.swap(FPending);
+  items.assign(std::make_move_iterator(FPending.begin()), std::make_move_iterator(FPending.end()));
+  FPending.clear();
   return items;
 }
 
@@ -335,28 +298,132 @@ std::vector<TLogStruct> TfCiLog::TakePending() {
 void TfCiLog::Timer1Timer() {
   const std::vector<TLogStruct> items = TakePending();
   if (items.empty()) return;
-  const std::vector<TLogLine> lines = FCutter.Cut(items, edtDisabledInst->text());
-  if (lines.empty()) return;
-  TLogWriter writer(*reLog, true);
-  for (const TLogLine& line : lines)
-    writer.Add(line.text, line.colour, line.time);
+  std::vector<TLogEntry> entries = FCutter.Cut(items, edtDisabledInst->text());
+  if (entries.empty()) return;
+  const int added = static_cast<int>(entries.size());
+  const bool following = AtBottom();
+  FModel->Append(std::move(entries));
+  if (following)
+    ScrollToNewest();
+  else
+    FollowNewLines(added);
 }
+
+// ---- Following ----------------------------------------------------------------------------
+
+bool TfCiLog::AtBottom() const {
+  const QScrollBar* bar = reLog->verticalScrollBar();
+  return bar->value() >= bar->maximum();
+}
+
+void TfCiLog::FollowNewLines(int added) {
+  FNewLines += added;
+  ShowNewLines();
+}
+
+// The lines the reader looks at moved up with the removal: the view goes with them.
+void TfCiLog::KeepPlace(int removed) {
+  if (AtBottom()) return;
+  QScrollBar* bar = reLog->verticalScrollBar();
+  bar->setValue(std::max(0, bar->value() - removed));
+}
+
+void TfCiLog::ShowNewLines() {
+  if (AtBottom()) FNewLines = 0;
+  btnNewLines->setText(QStringLiteral("%1 new lines \u2193").arg(FNewLines));
+  btnNewLines->setVisible(FNewLines > 0);
+}
+
+void TfCiLog::ScrollToNewest() {
+  reLog->scrollToBottom();
+  FNewLines = 0;
+  ShowNewLines();
+}
+
+// ---- Finding ------------------------------------------------------------------------------
+
+void TfCiLog::OpenFind() {
+  pnlFind->show();
+  FDelegate->SetQuery(&FQuery);
+  edtFind->setFocus();
+  edtFind->selectAll();
+  reLog->viewport()->update();
+}
+
+void TfCiLog::QueryChanged() {
+  FQuery = TLogQuery(edtFind->text());
+  lblFindStatus->clear();
+  reLog->viewport()->update();
+}
+
+bool TfCiLog::FindNext(bool forward) {
+  if (pnlFind->isHidden()) OpenFind();
+  const int current = reLog->currentIndex().isValid() ? reLog->currentIndex().row() : -1;
+  const std::optional<int> row = FindLogLine(*FModel, FQuery, current, forward);
+  lblFindStatus->setText(row || FQuery.IsEmpty() ? QString() : QStringLiteral("no match"));
+  if (!row) return false;
+  const QModelIndex index = FModel->index(*row);
+  reLog->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+  reLog->scrollTo(index, QAbstractItemView::PositionAtCenter);
+  return true;
+}
+
+// A line chosen by keyboard shows what its tooltip would show under the mouse.
+void TfCiLog::ShowCurrentDescription() {
+  const QModelIndex current = reLog->currentIndex();
+  if (!current.isValid() || !isVisible()) return;
+  const QRect rect = reLog->visualRect(current);
+  QToolTip::showText(reLog->viewport()->mapToGlobal(rect.bottomLeft()),
+                     FModel->data(current, Qt::ToolTipRole).toString(), reLog->viewport(), rect);
+}
+
+// ---- The menu -----------------------------------------------------------------------------
 
 void TfCiLog::ShowMenu(const QPoint& position) {
   pmLog->popup(reLog->viewport()->mapToGlobal(position));
 }
 
+void TfCiLog::SetLimit(int limit) {
+  FPendingLimit = limit;
+  FModel->SetLimit(limit);
+  for (QAction* choice : FLimitChoices->actions())
+    choice->setChecked(choice->data().toInt() == limit);
+}
+
+void TfCiLog::CopySelection() {
+  QModelIndexList rows = reLog->selectionModel()->selectedRows();
+  std::sort(rows.begin(), rows.end());
+  QStringList lines;
+  for (const QModelIndex& row : rows)
+    lines += FModel->Line(row.row());
+  QGuiApplication::clipboard()->setText(lines.join(u'\n'));
+}
+
 void TfCiLog::SaveLogAs() {
-  const QString path =
-      QFileDialog::getSaveFileName(this, QString::fromUtf8("Uložit jako…"), QString(),
-                                   QString::fromUtf8("Text (*.txt);;Vše (*)"));
-  if (!path.isEmpty()) SaveLog(path);
+  static const QString kFilters[] = {QStringLiteral("Text (*.txt)"), QStringLiteral("CSV (*.csv)"),
+                                     QStringLiteral("pcapng (*.pcapng)")};
+  static const char* const kSuffixes[] = {"txt", "csv", "pcapng"};
+  QString chosen = kFilters[0];
+  QString path = QFileDialog::getSaveFileName(
+      this, QString::fromUtf8("Uložit jako…"), QString(),
+      QStringList(std::begin(kFilters), std::end(kFilters)).join(QStringLiteral(";;")), &chosen);
+  if (path.isEmpty()) return;
+  const auto format = static_cast<std::size_t>(
+      std::find(std::begin(kFilters), std::end(kFilters), chosen) - std::begin(kFilters));
+  if (format >= std::size(kFilters)) return void(SaveLog(path));
+  if (QFileInfo(path).suffix().isEmpty()) path += u'.' + QLatin1String(kSuffixes[format]);
+  SaveLog(path, static_cast<TFileFormat>(format));
 }
 
 bool TfCiLog::SaveLog(const QString& path) {
-  QString text = reLog->toPlainText();
-  if (!text.isEmpty()) text += u'\n';
-  const QByteArray bytes = text.toUtf8();
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  if (suffix == QLatin1String("csv")) return SaveLog(path, TFileFormat::kCsv);
+  if (suffix == QLatin1String("pcapng")) return SaveLog(path, TFileFormat::kPcapng);
+  return SaveLog(path, TFileFormat::kText);
+}
+
+bool TfCiLog::SaveLog(const QString& path, TFileFormat format) {
+  const QByteArray bytes = FileContents(format);
   QSaveFile file(path);
   if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
     return true;
@@ -364,6 +431,28 @@ bool TfCiLog::SaveLog(const QString& path) {
                        QString::fromUtf8("Log se nepodařilo uložit do souboru „%1“: %2")
                            .arg(QDir::toNativeSeparators(path), file.errorString()));
   return false;
+}
+
+QByteArray TfCiLog::FileContents(TFileFormat format) const {
+  const int count = FModel->rowCount();
+  if (format == TFileFormat::kText) {
+    QString text;
+    for (int row = 0; row < count; ++row)
+      text += FModel->Line(row, true) + u'\n';
+    return text.toUtf8();
+  }
+  std::ostringstream out;
+  if (format == TFileFormat::kCsv) {
+    out << CsvHeader();
+    for (int row = 0; row < count; ++row)
+      out << CsvRow(FModel->Entry(row).record, FModel->Entry(row).requestInstruction);
+  } else {
+    TPcapngWriter writer(out);
+    for (int row = 0; row < count; ++row)
+      writer.Write(FModel->Entry(row).record);
+  }
+  const std::string contents = std::move(out).str();
+  return QByteArray(contents.data(), static_cast<qsizetype>(contents.size()));
 }
 
 }  // namespace zorvid

@@ -5,10 +5,10 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QLabel>
+#include <QListView>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
-#include <QTextEdit>
 #include <QTimer>
 #include <QWindow>
 #include <functional>
@@ -60,8 +60,8 @@ bool IsOnScreen(const QWidget& window) {
   return window.isVisible() && handle && handle->isExposed();
 }
 
-int LineCount(const QTextEdit& text) {
-  return static_cast<int>(text.toPlainText().split('\n', Qt::SkipEmptyParts).size());
+int LineCount(const QListView& log) {
+  return log.model()->rowCount();
 }
 
 template <class TChild>
@@ -166,7 +166,7 @@ bool TDocumentationPictures::SaveConnectionDialog() {
 
 bool TDocumentationPictures::SaveLog() {
   TfCiLog& log = windows_.Log();
-  const auto* text = Child<QTextEdit>(log, "reLog");
+  const auto* text = Child<QListView>(log, "reLog");
   if (!text) return Fail(QStringLiteral("the log window has no 'reLog'"));
   log.ShowLog(QString());
   if (!WaitFor([text] { return LineCount(*text) >= kLogLines; }))

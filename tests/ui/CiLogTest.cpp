@@ -5,17 +5,16 @@
 #include <QAction>
 #include <QClipboard>
 #include <QDateTime>
-#include <QFontDatabase>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QTextBlock>
-#include <QTextDocument>
-#include <QTextEdit>
+#include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <map>
@@ -39,11 +38,11 @@ using namespace std::chrono_literals;
 // A request for instruction F3 to the device at address 0x31.
 const TByteString kRequestF3("\x2A\x61\x00\x05\x31\x01\xF3\x4A\x0D", 9);
 
-TByteString Request(TByte instruction) {
-  return BuildPacket97(0x31, 0x01, instruction, "");
+TByteString Request(TByte instruction, TByte sig = 0x01) {
+  return BuildPacket97(0x31, sig, instruction, "");
 }
-TByteString Answer(TByte acknowledge) {
-  return BuildPacket97(0x31, 0x01, acknowledge, "\x07");
+TByteString Answer(TByte acknowledge, TByte sig = 0x01) {
+  return BuildPacket97(0x31, sig, acknowledge, "\x07");
 }
 std::string Hex(const TByteString& packet) {
   return FormatHexSpaced(packet);
@@ -57,26 +56,13 @@ std::string ColourName(const QColor& colour) {
   return found == names.end() ? colour.name().toStdString() : found->second;
 }
 
-struct TFragment {
-  QString text;
-  QTextCharFormat format;
-};
-
-std::vector<TFragment> Fragments(const QTextBlock& block) {
-  std::vector<TFragment> fragments;
-  for (auto piece = block.begin(); !piece.atEnd(); ++piece)
-    fragments.push_back({piece.fragment().text(), piece.fragment().charFormat()});
-  return fragments;
-}
-
-// Each line of the log as its text's colour and the text after the time prefix.
-std::vector<std::string> Lines(const QTextEdit* log) {
+// Each line of the log as its colour and the text after the time prefix.
+std::vector<std::string> Lines(const TLogModel& model) {
   std::vector<std::string> lines;
-  for (QTextBlock block = log->document()->begin(); block.isValid(); block = block.next()) {
-    const std::vector<TFragment> fragments = Fragments(block);
-    if (fragments.empty()) continue;
-    lines.push_back(ColourName(fragments.back().format.foreground().color()) + " " +
-                    fragments.back().text.toStdString());
+  for (int row = 0; row < model.rowCount(); ++row) {
+    const QModelIndex index = model.index(row);
+    lines.push_back(ColourName(model.data(index, Qt::ForegroundRole).value<QColor>()) + " " +
+                    model.data(index, TLogModel::kTextRole).toString().toStdString());
   }
   return lines;
 }
@@ -106,71 +92,179 @@ class CiLog : public ::testing::Test {
   void Receive(const TByteString& bytes) { SpyTraffic(line, bytes, kSpyReceived); }
   void Tick() { window->Timer1Timer(); }
   void Click(const char* button) { Child<QPushButton>(button)->click(); }
+  // Feeds `count` numbered requests (the number in the SIG and the data) and ticks.
+  void Feed(int from, int count) {
+    for (int i = from; i < from + count; ++i)
+      Send(BuildPacket97(0x31, static_cast<TByte>(i), 0x31,
+                         TByteString{static_cast<char>(i >> 16), static_cast<char>(i >> 8),
+                                     static_cast<char>(i)}));
+    Tick();
+  }
+  // The number of the line at the top of the view; -1 when none is.
+  int FirstShownNumber() const {
+    QCoreApplication::processEvents();  // the view lays its rows out when the loop runs
+    const QModelIndex top = log->indexAt(QPoint(4, 4));
+    if (!top.isValid()) return -1;
+    const TByteString& bytes = model.Entry(top.row()).record.bytes;
+    return ByteAt(bytes, 7) << 16 | ByteAt(bytes, 8) << 8 | ByteAt(bytes, 9);
+  }
+  // Shortcuts reach only the active window, and only a window on the screen is active.
+  void Activate() {
+    window->hide();
+    window->setAttribute(Qt::WA_DontShowOnScreen, false);
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), 2000));
+  }
 
   TRef<TTCPClientInterface> line = New<TTCPClientInterface>();
   std::unique_ptr<TfCiLog> window = std::make_unique<TfCiLog>();
-  QTextEdit* log = Child<QTextEdit>("reLog");
+  QListView* log = Child<QListView>("reLog");
+  TLogModel& model = window->Model();
 };
 
 TEST_F(CiLog, PacketsShowColouredByDirectionAndAcknowledgeAfterTheTime) {
   const QString before = QDateTime::currentDateTime().toString("[yyyy-MM-dd hh:mm:ss] ");
   Send(kRequestF3);
   Receive(Answer(0));
-  TByteString corrupt = Answer(2);
-  corrupt[corrupt.size() - 2] ^= 0x01;  // checksum
-  Receive(corrupt);
   Receive(Answer(2));
   Tick();
   const QString after = QDateTime::currentDateTime().toString("[yyyy-MM-dd hh:mm:ss] ");
 
-  EXPECT_THAT(Lines(log), ElementsAre("green 2A 61 00 05 31 01 F3 4A 0D", "blue " + Hex(Answer(0)),
-                                      "red " + Hex(Answer(2))));
-  const std::vector<TFragment> first = Fragments(log->document()->begin());
-  ASSERT_EQ(first.size(), 2u);
-  const TFragment& prefix = first[0];
+  EXPECT_THAT(Lines(model), ElementsAre("green 2A 61 00 05 31 01 F3 4A 0D",
+                                        "blue " + Hex(Answer(0)), "red " + Hex(Answer(2))));
+  const QString prefix = model.data(model.index(0), TLogModel::kPrefixRole).toString();
   EXPECT_TRUE(
-      QRegularExpression(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] $)").match(prefix.text).hasMatch())
-      << prefix.text.toStdString();
-  EXPECT_TRUE(before <= prefix.text && prefix.text <= after) << prefix.text.toStdString();
-  EXPECT_EQ(ColourName(prefix.format.foreground().color()), "black");
-  EXPECT_EQ(prefix.format.font().family(),
-            QFontDatabase::systemFont(QFontDatabase::FixedFont).family());
-  EXPECT_EQ(prefix.format.font().pointSize(), 6);
-  const QFont text = first[1].format.font();
-  EXPECT_EQ(text.family(), QFontDatabase::hasFamily("Carlito")
-                               ? QString("Carlito")
-                               : QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
-  EXPECT_EQ(text.pointSize(), 10);
+      QRegularExpression(R"(^\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\] $)").match(prefix).hasMatch())
+      << prefix.toStdString();
+  EXPECT_TRUE(before <= prefix && prefix <= after) << prefix.toStdString();
+
+  // Milliseconds only when chosen; the exports always carry them.
+  Child<QAction>("miMilliseconds")->trigger();
+  EXPECT_TRUE(QRegularExpression(R"(^\[[-0-9]{10} [:0-9]{8}\.\d{3}\] 2A 61)")
+                  .match(model.data(model.index(0), Qt::DisplayRole).toString())
+                  .hasMatch());
 }
 
-TEST_F(CiLog, AHiddenInstructionHidesTheNextPacketToo) {
+// One stray byte in front of an answer once stalled the log for good.
+TEST_F(CiLog, GarbageIsOneRawLineAndEveryPacketAfterItIsShown) {
+  const TByteString first = Answer(0, 1), second = Answer(0, 2), third = Answer(0, 3);
+  Receive("\x55");
+  Receive(first);
+  Tick();
+  EXPECT_THAT(Lines(model), ElementsAre("fuchsia U", "blue " + Hex(first)));
+
+  // Between packets, and a packet's bytes split over ticks around the garbage.
+  model.Clear();
+  Receive(first + TByteString("\xFF\x00", 2) + second.substr(0, 4));
+  Tick();
+  Receive(second.substr(4) + "xyz");
+  Tick();
+  Receive(third);
+  Tick();
+  EXPECT_THAT(Lines(model),
+              ElementsAre("blue " + Hex(first), "fuchsia \xC3\xBF<00>", "blue " + Hex(second),
+                          "fuchsia xyz", "blue " + Hex(third)));
+
+  // Inside a packet: the broken packet and the garbage in it are one raw line; a packet with a
+  // bad checksum is no packet either.
+  model.Clear();
+  TByteString broken = first;
+  broken.insert(7, "!!");
+  TByteString badChecksum = second;
+  badChecksum[badChecksum.size() - 2] ^= 0x01;
+  Receive(broken + third);
+  Receive(badChecksum + first);
+  Tick();
+  const std::vector<std::string> lines = Lines(model);
+  ASSERT_EQ(lines.size(), 4u) << ::testing::PrintToString(lines);
+  EXPECT_EQ(lines[0].substr(0, 8), "fuchsia ");
+  EXPECT_EQ(lines[1], "blue " + Hex(third));
+  EXPECT_EQ(lines[2].substr(0, 8), "fuchsia ");
+  EXPECT_EQ(lines[3], "blue " + Hex(first));
+  EXPECT_EQ(model.data(model.index(2), Qt::ToolTipRole).toString(),
+            "Damaged packet: bad checksum (received)");
+}
+
+TEST_F(CiLog, TheWaitingReceivedBytesAreBoundedLikeTheStacks) {
+  TLogCutter cutter;
+  const TLogTime now = std::chrono::system_clock::now();
+  // A false start whose length never completes keeps everything after it waiting.
+  const TByteString start("*a\xFF\xFF", 4);
+  cutter.Cut({{start, now, kSpyReceived}}, QString());
+  for (int i = 0; i < 100; ++i)
+    cutter.Cut({{TByteString(0x4000, 'z'), now, kSpyReceived}}, QString());
+  EXPECT_LE(cutter.WaitingBytes(), TReceiveBuffer::kLimit);
+}
+
+TEST_F(CiLog, AHiddenRequestHidesItsAnswerWheneverItComesAndNothingElse) {
   auto* disabled = Child<QLineEdit>("edtDisabledInst");
   EXPECT_EQ(disabled->text(), "Disabled Inst");
-  disabled->setText("F3");
-  Send(kRequestF3);
-  Receive(Answer(0));
-  Send(Request(0x31));
+  disabled->setText("81");
+  // The display never answers 0x81; the temperature requests and their answers stay.
+  Send(Request(0x81, 1));
+  Send(Request(0x51, 2));
+  Receive(Answer(0, 2));
+  Send(Request(0x81, 3));
+  Send(Request(0x51, 4));
+  Receive(Answer(0, 4));
   Tick();
-  EXPECT_THAT(Lines(log), ElementsAre("green " + Hex(Request(0x31))));
+  EXPECT_THAT(Lines(model),
+              ElementsAre("green " + Hex(Request(0x51, 2)), "blue " + Hex(Answer(0, 2)),
+                          "green " + Hex(Request(0x51, 4)), "blue " + Hex(Answer(0, 4))));
+  // A late answer to a hidden request is hidden, whatever came in between.
+  Receive(Answer(0, 3));
+  Receive(Answer(0, 1));
+  Tick();
+  EXPECT_EQ(model.rowCount(), 4);
+  // An answer without a request, and unsolicited packets unless their code is hidden.
+  disabled->setText("0E");
+  Receive(Answer(0, 9));
+  Receive(Answer(0x0E, 9));
+  Receive(Answer(0x0D, 9));
+  Tick();
+  EXPECT_THAT(Lines(model), ::testing::ElementsAreArray(
+                                {"green " + Hex(Request(0x51, 2)), "blue " + Hex(Answer(0, 2)),
+                                 "green " + Hex(Request(0x51, 4)), "blue " + Hex(Answer(0, 4)),
+                                 "blue " + Hex(Answer(0, 9)), "red " + Hex(Answer(0x0D, 9))}));
 
-  // The codes are found anywhere in the text.
+  // The codes are found anywhere in the text; lower case matches no code with letters.
   for (const char* text : {"81 51", "8151", "x81,51"}) {
     Click("btnClear");
     disabled->setText(text);
     for (TByte code : {0x81, 0x51, 0x31}) {
-      Send(Request(code));
-      Receive(Answer(0));
+      Send(Request(code, code));
+      Receive(Answer(0, code));
     }
     Tick();
-    EXPECT_THAT(Lines(log), ElementsAre("green " + Hex(Request(0x31)), "blue " + Hex(Answer(0))))
+    EXPECT_THAT(Lines(model),
+                ElementsAre("green " + Hex(Request(0x31, 0x31)), "blue " + Hex(Answer(0, 0x31))))
         << text;
   }
-  // As written: lower case matches no code.
   Click("btnClear");
   disabled->setText("f3");
   Send(kRequestF3);
   Tick();
-  EXPECT_EQ(Lines(log), Green({kRequestF3}));
+  EXPECT_EQ(Lines(model), Green({kRequestF3}));
+}
+
+TEST_F(CiLog, AnAnswersTooltipDecodesItWithItsRequestAndTheTimeBetween) {
+  const TLogTime start = std::chrono::system_clock::now();
+  const std::vector<TLogEntry> entries = TLogCutter().Cut(
+      {{BuildPacket97(0x31, 7, 0x51, "\x01"), start, kSpySent},
+       {BuildPacket97(0x31, 7, 0x00, TByteString("\x01\x00\xD7", 3)), start + 12ms, kSpyReceived}},
+      QString());
+  ASSERT_EQ(entries.size(), 2u);
+  model.Append(entries);
+  const QString request = model.data(model.index(0), Qt::ToolTipRole).toString();
+  const QString answer = model.data(model.index(1), Qt::ToolTipRole).toString();
+  EXPECT_TRUE(request.startsWith("Request to 0x31, SIG 0x07\nGetTemperature (0x51)"))
+      << request.toStdString();
+  EXPECT_TRUE(
+      answer.startsWith("Answer to GetTemperature from 0x31, SIG 0x07, 12.0 ms after its "
+                        "request\nOK (0x00)"))
+      << answer.toStdString();
+  EXPECT_TRUE(answer.contains("21.5")) << answer.toStdString();
 }
 
 TEST_F(CiLog, AReceivedPacketInPiecesIsOneLineAtTheTickOfItsLastPieceWithItsTime) {
@@ -178,31 +272,31 @@ TEST_F(CiLog, AReceivedPacketInPiecesIsOneLineAtTheTickOfItsLastPieceWithItsTime
   const std::vector<TByteString> pieces = {answer.substr(0, 3), answer.substr(3, 4),
                                            answer.substr(7)};
   for (const TByteString& piece : pieces) {
-    EXPECT_THAT(Lines(log), IsEmpty());
+    EXPECT_THAT(Lines(model), IsEmpty());
     Receive(piece);
     Tick();
   }
-  EXPECT_THAT(Lines(log), ElementsAre("blue " + Hex(answer)));
+  EXPECT_THAT(Lines(model), ElementsAre("blue " + Hex(answer)));
 
   const TLogTime start = std::chrono::system_clock::now();
   std::vector<TLogStruct> items;
   for (const TByteString& piece : pieces)
     items.push_back({piece, start + items.size() * 1s, kSpyReceived});
-  const std::vector<TLogLine> lines = TLogCutter().Cut(items, QString());
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0].time, start + 2s);
+  const std::vector<TLogEntry> entries = TLogCutter().Cut(items, QString());
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].record.time, start + 2s);
 }
 
 TEST_F(CiLog, SentBytesThatStartNoPacketShowRawAfterTheWaitingReceivedBytes) {
   Send("\x41\x54");
   Tick();
-  EXPECT_THAT(Lines(log), ElementsAre("orange AT"));
+  EXPECT_THAT(Lines(model), ElementsAre("orange AT"));
 
-  Receive("OK\r");
+  Receive(TByteString("*a\x00", 3));
   Send(kRequestF3 + "AT\r");
   Tick();
-  EXPECT_THAT(Lines(log), ElementsAre("orange AT", "green " + Hex(kRequestF3), "fuchsia OK<0D>",
-                                      "orange AT<0D>"));
+  EXPECT_THAT(Lines(model), ElementsAre("orange AT", "green " + Hex(kRequestF3),
+                                        std::string("fuchsia *a<00>"), "orange AT<0D>"));
 }
 
 TEST_F(CiLog, OnlyTheVisibleWindowLogsAndOnlyTheChosenLine) {
@@ -211,14 +305,14 @@ TEST_F(CiLog, OnlyTheVisibleWindowLogsAndOnlyTheChosenLine) {
   window->ShowLog(QString());
   Send(Request(0x02));
   Tick();
-  EXPECT_EQ(Lines(log), Green({Request(0x02)}));
+  EXPECT_EQ(Lines(model), Green({Request(0x02)}));
 
   const TRef<TTCPClientInterface> other = New<TTCPClientInterface>();
   window->ShowLog(QString::fromStdString(other->GetGUIDString()));
   Send(Request(0x03));
   Send(Request(0x04), other);
   Tick();
-  EXPECT_EQ(Lines(log), Green({Request(0x02), Request(0x04)}));
+  EXPECT_EQ(Lines(model), Green({Request(0x02), Request(0x04)}));
 }
 
 TEST_F(CiLog, ClearDuringAPauseThenReleasingItWritesTheBufferedLinesIntoTheEmptyLog) {
@@ -231,36 +325,83 @@ TEST_F(CiLog, ClearDuringAPauseThenReleasingItWritesTheBufferedLinesIntoTheEmpty
   EXPECT_FALSE(timer->isActive());
   Send(Request(0x02));
   Click("btnClear");
-  EXPECT_THAT(Lines(log), IsEmpty());
+  EXPECT_THAT(Lines(model), IsEmpty());
 
   Click("sbPause");
   EXPECT_TRUE(timer->isActive());
   QMetaObject::invokeMethod(timer, "timeout");  // the tick, without waiting for it
-  EXPECT_EQ(Lines(log), Green({Request(0x02)}));
+  EXPECT_EQ(Lines(model), Green({Request(0x02)}));
 }
 
-TEST_F(CiLog, TheUsersSelectionStaysWhileTheNewestLineComesIntoView) {
-  for (int i = 0; i < 100; ++i)
-    Send(Request(static_cast<TByte>(i)));
-  Tick();
-  // The last line, up to the end where the new lines go.
-  QTextCursor selection(log->document()->lastBlock());
-  selection.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-  log->setTextCursor(selection);
-  const int anchor = selection.anchor();
-  const int position = selection.position();
-  log->verticalScrollBar()->setValue(0);
+TEST_F(CiLog, TheViewFollowsOnlyFromTheBottomAndKeepsItsPlaceWhenTheOldestGo) {
+  window->resize(581, 546);
+  Feed(0, 200);
+  QScrollBar* bar = log->verticalScrollBar();
+  EXPECT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum()) << "follows while at the bottom";
+  auto* newLines = Child<QPushButton>("btnNewLines");
+  EXPECT_FALSE(newLines->isVisibleTo(window.get()));
 
-  for (int i = 0; i < 100; ++i)
-    Send(Request(static_cast<TByte>(i)));
-  Tick();
-  EXPECT_EQ(log->textCursor().anchor(), anchor);
-  EXPECT_EQ(log->textCursor().position(), position);
-  EXPECT_GT(log->verticalScrollBar()->maximum(), 0);
-  EXPECT_EQ(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
+  bar->setValue(50);
+  const int first = FirstShownNumber();
+  Feed(200, 30);
+  EXPECT_EQ(FirstShownNumber(), first) << "scrolled up, the view stays";
+  EXPECT_TRUE(newLines->isVisibleTo(window.get()));
+  EXPECT_TRUE(newLines->text().startsWith("30 new lines")) << newLines->text().toStdString();
+
+  // A smaller limit removes the oldest at once and then in blocks of a tenth of it.
+  Child<QAction>("miLimit10000")->trigger();
+  EXPECT_EQ(model.Limit(), 10000);
+  Feed(230, 9770);
+  EXPECT_EQ(model.rowCount(), 10000);
+  EXPECT_EQ(FirstShownNumber(), first);
+  Feed(10000, 1);
+  EXPECT_EQ(model.rowCount(), 9001) << "a block of 1000 went";
+  EXPECT_EQ(FirstShownNumber(), 1000) << "the reader's line went: the oldest left";
+
+  newLines->click();
+  EXPECT_EQ(bar->value(), bar->maximum());
+  EXPECT_FALSE(newLines->isVisibleTo(window.get()));
+  Feed(10001, 5);
+  EXPECT_EQ(bar->value(), bar->maximum());
 }
 
-TEST_F(CiLog, EveryLineIsCopiedAndSavedAsUtf8WithItsTime) {
+TEST_F(CiLog, FindSearchesTextAndBytesBothWaysAndSaysWhenNothingMatches) {
+  Feed(0, 20);
+  Activate();
+  auto* bar = Child<QWidget>("pnlFind");
+  auto* field = Child<QLineEdit>("edtFind");
+  EXPECT_FALSE(bar->isVisibleTo(window.get()));
+  QTest::keyClick(log, Qt::Key_F, Qt::ControlModifier);
+  EXPECT_TRUE(bar->isVisibleTo(window.get()));
+  EXPECT_EQ(QApplication::focusWidget(), field);
+
+  const auto current = [this] { return log->currentIndex().row(); };
+  field->setText("2a 61 00 08 31 05");  // the request with SIG 5, typed as bytes
+  QTest::keyClick(field, Qt::Key_Return);
+  EXPECT_EQ(current(), 5);
+  field->setText("31 0C");  // SIGs 0x0C, and the text of a line holding "31 0C"
+  QTest::keyClick(field, Qt::Key_F3);
+  EXPECT_EQ(current(), 12);
+  QTest::keyClick(field, Qt::Key_F3, Qt::ShiftModifier);
+  EXPECT_EQ(current(), 12) << "the only match, found again backwards";
+  field->setText("31 00 31");
+  QTest::keyClick(field, Qt::Key_F3, Qt::ShiftModifier);
+  EXPECT_EQ(current(), 0);
+  field->setText("31 13");
+  QTest::keyClick(field, Qt::Key_F3, Qt::ShiftModifier);
+  EXPECT_EQ(current(), 19) << "wraps round backwards to the last line";
+
+  field->setText("no such text");
+  EXPECT_FALSE(window->FindNext(true));
+  EXPECT_EQ(Child<QLabel>("lblFindStatus")->text(), "no match");
+  EXPECT_EQ(current(), 19);
+
+  QTest::keyClick(field, Qt::Key_Escape);
+  EXPECT_FALSE(bar->isVisibleTo(window.get()));
+}
+
+TEST_F(CiLog, EverySelectedLineIsCopiedAndSavedAsUtf8WithMilliseconds) {
   Send(Request(0x01));
   Send("caf\xE9");
   Send(Request(0x02));
@@ -268,8 +409,11 @@ TEST_F(CiLog, EveryLineIsCopiedAndSavedAsUtf8WithItsTime) {
   auto* copy = Child<QAction>("miCopy");
   EXPECT_FALSE(copy->isEnabled()) << "nothing selected yet";
   Child<QAction>("miSelectAll")->trigger();
+  EXPECT_TRUE(copy->isEnabled());
   copy->trigger();
-  EXPECT_EQ(QGuiApplication::clipboard()->text(), log->toPlainText());
+  const QStringList copied = QGuiApplication::clipboard()->text().split('\n');
+  ASSERT_EQ(copied.size(), 3);
+  EXPECT_TRUE(copied[1].endsWith(QString::fromUtf8("] café"))) << copied[1].toStdString();
   EXPECT_EQ(
       copy->text() + Child<QAction>("miSelectAll")->text() + Child<QAction>("miSaveAs")->text(),
       "KopírovatVybrat všeUložit jako…");
@@ -284,7 +428,7 @@ TEST_F(CiLog, EveryLineIsCopiedAndSavedAsUtf8WithItsTime) {
   const QString texts[] = {QString::fromStdString(Hex(Request(0x01))), QString::fromUtf8("café"),
                            QString::fromStdString(Hex(Request(0x02)))};
   for (int i = 0; i < 3; ++i)
-    EXPECT_TRUE(QRegularExpression(R"(^\[[-0-9]{10} [:0-9]{8}\] )" +
+    EXPECT_TRUE(QRegularExpression(R"(^\[[-0-9]{10} [:0-9]{8}\.\d{3}\] )" +
                                    QRegularExpression::escape(texts[i]) + "$")
                     .match(lines[i])
                     .hasMatch())
@@ -298,7 +442,7 @@ TEST_F(CiLog, SavingWhereNoFileCanBeSaysWhichFileAndWhyAndKeepsTheLog) {
   QTemporaryDir directory;
   QFile blocker(directory.filePath("file"));
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-  const QString path = blocker.fileName() + "/log.txt";  // below a file, so even root cannot
+  const QString path = blocker.fileName() + "/log.csv";  // below a file, so even root cannot
 
   window->hide();  // the box over a shown log would give the log a window to paint (see SetUp)
   QString shown;
@@ -310,7 +454,7 @@ TEST_F(CiLog, SavingWhereNoFileCanBeSaysWhichFileAndWhyAndKeepsTheLog) {
   ASSERT_TRUE(answer.answered());
   EXPECT_TRUE(shown.contains(path)) << shown.toStdString();
   EXPECT_GT(shown.size(), shown.indexOf(path) + path.size() + 3) << "no reason given";
-  EXPECT_EQ(Lines(log), Green({Request(0x01)}));
+  EXPECT_EQ(Lines(model), Green({Request(0x01)}));
 }
 
 // Four threads log while the window ticks; then it is closed and destroyed while they go on.
@@ -323,7 +467,7 @@ TEST(CiLogThreads, NoLineIsLostOrDoubledAndNoCallOutlivesTheWindow) {
   const TRef<TTCPClientInterface> line = New<TTCPClientInterface>();
   auto window = std::make_unique<TfCiLog>();
   window->ShowLog(QString());
-  const QTextEdit* log = window->findChild<QTextEdit*>("reLog");
+  const TLogModel& log = window->Model();
 
   constexpr int kThreads = 4;
   constexpr int kPackets = 400;
@@ -368,9 +512,9 @@ TEST(CiLogThreads, NoLineIsLostOrDoubledAndNoCallOutlivesTheWindow) {
     window->Timer1Timer();
   window->close();
   window->Timer1Timer();
-  const int linesAtClose = log->document()->blockCount();
+  const int linesAtClose = log.rowCount();
   window->Timer1Timer();
-  EXPECT_EQ(log->document()->blockCount(), linesAtClose);
+  EXPECT_EQ(log.rowCount(), linesAtClose);
   window.reset();
   windowGone = true;
   EXPECT_TRUE(test::WaitUntil([&] { return callsAfterWindow > 100; }, 2000ms));

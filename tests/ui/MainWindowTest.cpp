@@ -20,7 +20,6 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextEdit>
 #include <QTimeEdit>
 #include <QTimer>
 #include <algorithm>
@@ -872,7 +871,9 @@ TEST_F(MainWindowTest, TheServiceGestureOpensTheLogWithThePollsTraffic) {
   Poll();
   log.Timer1Timer();
   // The two requests of the poll, each followed by its answer.
-  const QStringList lines = log.findChild<QTextEdit*>("reLog")->toPlainText().split('\n');
+  QStringList lines;
+  for (int row = 0; row < log.Model().rowCount(); ++row)
+    lines += log.Model().Line(row);
   ASSERT_EQ(lines.size(), 4) << lines.join('\n').toStdString();
   EXPECT_TRUE(lines[0].contains(QRegularExpression(" 31 [0-9A-F]{2} 81 "))) << "segments";
   EXPECT_TRUE(lines[2].contains(QRegularExpression(" 31 [0-9A-F]{2} 51 "))) << "temperature";
