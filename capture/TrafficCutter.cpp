@@ -45,29 +45,32 @@ void CutPieces(TPacketReader& reader, TTrafficDirection direction, TTrafficTime 
 void TTrafficCutter::Cut(TTrafficDirection direction, std::string_view bytes, TTrafficTime time,
                          std::vector<TTrafficRecord>& out) {
   if (bytes.empty()) return;
-  if (direction == TTrafficDirection::kFromDisplay)
+  if (direction == receivedDirection_)
     CutReceived(bytes, time, out);
   else
-    CutSent(bytes, time, out);
+    CutSent(direction, bytes, time, out);
+}
+
+void TTrafficCutter::Flush(TTrafficTime time, std::vector<TTrafficRecord>& out) {
+  if (received_.Size() == 0) return;
+  out.push_back(
+      {TTrafficRecord::TKind::kNoise, receivedDirection_, time, TByteString(received_.View())});
+  received_.Clear();
 }
 
 void TTrafficCutter::CutReceived(std::string_view bytes, TTrafficTime time,
                                  std::vector<TTrafficRecord>& out) {
   received_.Append(bytes);
-  CutPieces(received_, TTrafficDirection::kFromDisplay, time, out);
+  CutPieces(received_, receivedDirection_, time, out);
 }
 
 // Whatever of a sent chunk is no packet never becomes one: the next chunk starts afresh. Bytes
 // of an answer still waiting then will not be completed by it either, so they go first.
-void TTrafficCutter::CutSent(std::string_view bytes, TTrafficTime time,
+void TTrafficCutter::CutSent(TTrafficDirection direction, std::string_view bytes, TTrafficTime time,
                              std::vector<TTrafficRecord>& out) {
-  std::vector<TTrafficRecord> sent = CutChunk(TTrafficDirection::kToDisplay, bytes, time);
+  std::vector<TTrafficRecord> sent = CutChunk(direction, bytes, time);
   const bool leftOver = !sent.empty() && sent.back().kind != TTrafficRecord::TKind::kPacket;
-  if (leftOver && received_.Size() != 0) {
-    out.push_back({TTrafficRecord::TKind::kNoise, TTrafficDirection::kFromDisplay, time,
-                   TByteString(received_.View())});
-    received_.Clear();
-  }
+  if (leftOver) Flush(time, out);
   out.insert(out.end(), std::make_move_iterator(sent.begin()), std::make_move_iterator(sent.end()));
 }
 

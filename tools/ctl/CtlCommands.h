@@ -64,6 +64,7 @@ struct TCtlOptions {
   std::int32_t timeoutMs = kDefaultTimeoutMs;
   bool json = false;
   bool trace = false;
+  std::string pcap;          // the capture file; empty: none
   std::int32_t retries = 0;  // more tries for a request that got no answer
   bool operator==(const TCtlOptions&) const = default;
 };
