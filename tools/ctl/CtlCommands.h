@@ -64,8 +64,8 @@ struct TCtlOptions {
   std::int32_t timeoutMs = kDefaultTimeoutMs;
   bool json = false;
   bool trace = false;
-  std::string pcap;          // the capture file; empty: none
   std::int32_t retries = 0;  // more tries for a request that got no answer
+  std::string pcap{};        // the capture file; empty: none
   bool operator==(const TCtlOptions&) const = default;
 };
 

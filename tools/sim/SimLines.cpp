@@ -85,6 +85,8 @@ TSimLines::TSimLines(TSimResponder& responder, TSimLinesConfig config, std::ostr
     : responder_(responder), config_(std::move(config)), out_(out) {}
 
 TSimLines::~TSimLines() {
+  for (TLine* line : {&client_, &pty_})
+    RecordWaiting(*line);
   CloseFd(client_.fd);
   CloseFd(listener_);
   CloseFd(pty_.fd);
@@ -231,10 +233,7 @@ void TSimLines::Receive(TLine& line) {
 void TSimLines::Hangup(TLine& line) {
   if (!line.socket) std::fprintf(stderr, "zorvid-sim: the line %s failed\n", ptyPath_.c_str());
   CloseFd(line.fd);
-  // What waited for the rest of a request never gets it.
-  std::vector<TTrafficRecord> unfinished;
-  line.cutter.Flush(std::chrono::system_clock::now(), unfinished);
-  Record(unfinished);
+  RecordWaiting(line);
   line.delayed.clear();
   line.output.clear();
 }
@@ -282,6 +281,14 @@ void TSimLines::ReleaseDue(TClock::time_point now) {
 
 void TSimLines::Log(const char* direction, std::string_view packet) {
   if (config_.log) out_ << direction << ' ' << FormatHexSpaced(packet) << std::endl;
+}
+
+// What waited for the rest of a request never gets it once the line closes or the simulator
+// ends.
+void TSimLines::RecordWaiting(TLine& line) {
+  std::vector<TTrafficRecord> unfinished;
+  line.cutter.Flush(std::chrono::system_clock::now(), unfinished);
+  Record(unfinished);
 }
 
 // A capture that cannot be written any more is reported once; the display goes on answering.

@@ -85,6 +85,7 @@ class TSimLines {
   void ReleaseDue(TClock::time_point now);
   void Log(const char* direction, std::string_view packet);
   void Record(const std::vector<TTrafficRecord>& records);
+  void RecordWaiting(TLine& line);
 
   TSimResponder& responder_;
   const TSimLinesConfig config_;
