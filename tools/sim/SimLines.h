@@ -38,7 +38,7 @@ struct TSimLinesConfig {
   // The pcapng file that gets the traffic of every line: what arrives (packets and the bytes
   // that are none) as outbound, what is sent as inbound, as a capture made by the display's
   // master would have them.
-  std::optional<std::string> pcap;
+  std::optional<std::string> pcap{};
 };
 
 class TSimLines {
