@@ -1,5 +1,6 @@
--- Korvel packet format 97 in Wireshark: reads the pcapng captures that zorvidctl --pcap,
--- zorvid-sim --pcap and the log window of zorvid-l write (link type 147, DLT_USER0).
+-- Korvel packet format 97 in Wireshark: reads the pcapng captures that zorvidctl --pcap and
+-- zorvid-sim --pcap write with capture/PcapngWriter (link type 147, DLT_USER0): one packet, or
+-- one run of bytes that are no packet, per block.
 --
 -- Installed by the zorvid-l package into Wireshark's global Lua plugin folder; from a source
 -- checkout: wireshark -X lua_script:packaging/wireshark/korvel.lua FILE
