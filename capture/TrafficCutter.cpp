@@ -45,31 +45,37 @@ void CutPieces(TPacketReader& reader, TTrafficDirection direction, TTrafficTime 
 void TTrafficCutter::Cut(TTrafficDirection direction, std::string_view bytes, TTrafficTime time,
                          std::vector<TTrafficRecord>& out) {
   if (bytes.empty()) return;
-  if (direction == TTrafficDirection::kFromDisplay)
+  if (direction == receivedDirection_)
     CutReceived(bytes, time, out);
   else
-    CutSent(bytes, time, out);
+    CutSent(direction, bytes, time, out);
+}
+
+void TTrafficCutter::Flush(TTrafficTime time, std::vector<TTrafficRecord>& out) {
+  if (received_.Size() == 0) return;
+  out.push_back(
+      {TTrafficRecord::TKind::kNoise, receivedDirection_, time, TByteString(received_.View())});
+  received_.Clear();
 }
 
 void TTrafficCutter::CutReceived(std::string_view bytes, TTrafficTime time,
                                  std::vector<TTrafficRecord>& out) {
   received_.Append(bytes);
-  CutPieces(received_, TTrafficDirection::kFromDisplay, time, out);
+  CutPieces(received_, receivedDirection_, time, out);
 }
 
 // Whatever of a sent chunk is no packet never becomes one: the next chunk starts afresh. Bytes
 // of an answer still waiting then will not be completed by it either, so they go out too, just
 // before that left-over.
-void TTrafficCutter::CutSent(std::string_view bytes, TTrafficTime time,
+void TTrafficCutter::CutSent(TTrafficDirection direction, std::string_view bytes, TTrafficTime time,
                              std::vector<TTrafficRecord>& out) {
-  std::vector<TTrafficRecord> sent = CutChunk(TTrafficDirection::kToDisplay, bytes, time);
-  if (sent.back().kind != TTrafficRecord::TKind::kPacket && received_.Size() != 0) {
-    sent.insert(std::prev(sent.end()),
-                {TTrafficRecord::TKind::kNoise, TTrafficDirection::kFromDisplay, time,
-                 TByteString(received_.View())});
-    received_.Clear();
-  }
-  out.insert(out.end(), std::make_move_iterator(sent.begin()), std::make_move_iterator(sent.end()));
+  std::vector<TTrafficRecord> sent = CutChunk(direction, bytes, time);  // never empty
+  const bool leftOver = sent.back().kind != TTrafficRecord::TKind::kPacket;
+  const auto packetsEnd = leftOver ? std::prev(sent.end()) : sent.end();
+  out.insert(out.end(), std::make_move_iterator(sent.begin()), std::make_move_iterator(packetsEnd));
+  if (!leftOver) return;
+  Flush(time, out);
+  out.push_back(std::move(sent.back()));
 }
 
 std::vector<TTrafficRecord> CutChunk(TTrafficDirection direction, std::string_view bytes,

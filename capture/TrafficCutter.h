@@ -18,17 +18,27 @@ namespace zorvid {
 // a left-over comes are given out as noise first. Not thread-safe.
 class TTrafficCutter {
  public:
+  // `received`: the direction of what the recording end receives; kFromDisplay for the program
+  // that sends the requests, kToDisplay for a display (the simulator).
+  explicit TTrafficCutter(TTrafficDirection received = TTrafficDirection::kFromDisplay)
+      : receivedDirection_(received) {}
+
   // Appends the records the chunk completes to `out`, in line order; each gets `time`.
   void Cut(TTrafficDirection direction, std::string_view bytes, TTrafficTime time,
            std::vector<TTrafficRecord>& out);
+  // Appends the received bytes still waiting as noise, with `time`, and forgets them: when the
+  // line closes or the recording ends, they will never be completed.
+  void Flush(TTrafficTime time, std::vector<TTrafficRecord>& out);
   // Received bytes waiting for the rest of a packet.
   std::size_t Waiting() const { return received_.Size(); }
   void Clear() { received_.Clear(); }
 
  private:
   void CutReceived(std::string_view bytes, TTrafficTime time, std::vector<TTrafficRecord>& out);
-  void CutSent(std::string_view bytes, TTrafficTime time, std::vector<TTrafficRecord>& out);
+  void CutSent(TTrafficDirection direction, std::string_view bytes, TTrafficTime time,
+               std::vector<TTrafficRecord>& out);
 
+  TTrafficDirection receivedDirection_;
   TPacketReader received_;
 };
 

@@ -138,9 +138,11 @@ TEST(CtlArgumentsTest, OptionsHaveDefaultsAndBothForms) {
                                                1000, false, false}));
   EXPECT_EQ(defaults.command, "ident");
 
-  const TCtlInvocation given = Parse({"-c", "provider=X;a=b", "-a", "0x32", "--timeout=250",
-                                      "--json", "--trace", "--retries=10", "get", "clock"});
-  EXPECT_TRUE(given.options == (TCtlOptions{"provider=X;a=b", 0x32, 250, true, true, 10}));
+  const TCtlInvocation given =
+      Parse({"-c", "provider=X;a=b", "-a", "0x32", "--timeout=250", "--json", "--trace",
+             "--retries=10", "--pcap", "a.pcapng", "get", "clock"});
+  EXPECT_TRUE(given.options ==
+              (TCtlOptions{"provider=X;a=b", 0x32, 250, true, true, 10, "a.pcapng"}));
   EXPECT_EQ(given.command, "get clock");
   EXPECT_EQ(Parse({"--address=254", "--connection", "c", "-t", "1", "ident"}).options.address, 254);
 }

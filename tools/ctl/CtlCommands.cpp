@@ -114,6 +114,13 @@ std::vector<TCtlOption> CtlOptions() {
            "trace",
            "print every packet to stderr: \"> \" + hex for sent, \"< \" + hex for received"),
        [](TCtlInvocation& invocation, const std::string&) { invocation.options.trace = true; }},
+      {QCommandLineOption("pcap",
+                          "write every packet, and the bytes that are none, to FILE as a pcapng "
+                          "capture for Wireshark (see below)",
+                          "FILE"),
+       [](TCtlInvocation& invocation, const std::string& value) {
+         invocation.options.pcap = value;
+       }},
       {QCommandLineOption(QStringList{"h", "help"}, "print this help and exit"),
        [](TCtlInvocation& invocation, const std::string&) {
          invocation.request = TCtlRequest::kHelp;
@@ -702,6 +709,10 @@ std::string CtlHelpText() {
       "opens it, and reads the display's identification. An answer is checked before it is\n"
       "printed: a value the matching set command would refuse is an invalid answer.\n\n" +
       RetriesHelp() +
+      "\nWith --pcap FILE the traffic of the run, the identification included, goes to FILE\n"
+      "(created or emptied first) as it passes: what zorvidctl sends as outbound, what it\n"
+      "receives as inbound. Wireshark reads it with the korvel dissector that the package\n"
+      "installs. A file that cannot be created is bad usage.\n" +
       "\nWith --json the result is one JSON object on stdout: \"ok\" true, \"command\" and the\n"
       "values under the keys the text form uses; a failure: \"ok\" false, \"command\", \"exit\"\n"
       "and \"error\". Strings are UTF-8, a byte that is not UTF-8 as \\xNN.\n"

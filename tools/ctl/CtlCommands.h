@@ -65,6 +65,7 @@ struct TCtlOptions {
   bool json = false;
   bool trace = false;
   std::int32_t retries = 0;  // more tries for a request that got no answer
+  std::string pcap{};        // the capture file; empty: none
   bool operator==(const TCtlOptions&) const = default;
 };
 

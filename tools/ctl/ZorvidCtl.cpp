@@ -3,9 +3,11 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 
 #include "core/EchoText.h"
 #include "link/DisplayConnection.h"
+#include "tools/ctl/CtlCapture.h"
 #include "tools/ctl/CtlCommands.h"
 #include "tools/ctl/CtlConnection.h"
 #include "tools/ctl/CtlTrace.h"
@@ -76,10 +78,8 @@ int RunAction(const TCtlInvocation& invocation, TZorvid& device, TReporter& repo
   }
 }
 
-int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err) {
-  const TStandardTransports transports;
-  std::unique_ptr<TTraceToStream> trace;
-  if (invocation.options.trace) trace = std::make_unique<TTraceToStream>(err);
+// Connects, runs the command and disconnects: no traffic goes on once it returns.
+int Exchange(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err) {
   TDisplayConnection connection;
   const TCtlOptions& options = invocation.options;
   // The transport goes on without them, as it would in any program: the user is told.
@@ -89,6 +89,25 @@ int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err
     return reporter.Fail(kExitConnection, "connection failed: " + *failure);
   const int exitCode = RunAction(invocation, connection.Device(), reporter);
   connection.Disconnect();
+  return exitCode;
+}
+
+int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err) {
+  const TStandardTransports transports;
+  std::unique_ptr<TTraceToStream> trace;
+  if (invocation.options.trace) trace = std::make_unique<TTraceToStream>(err);
+  std::unique_ptr<TCaptureToFile> capture;
+  try {
+    if (!invocation.options.pcap.empty())
+      capture = std::make_unique<TCaptureToFile>(invocation.options.pcap);
+  } catch (const std::runtime_error& error) {
+    return reporter.Fail(kExitUsage, error.what());
+  }
+  const int exitCode = Exchange(invocation, reporter, err);
+  // The command's outcome stands; the user learns that its capture is not whole.
+  if (capture)
+    if (const std::string failure = capture->Finish(); !failure.empty())
+      err << "zorvidctl: " << failure << '\n';
   return exitCode;
 }
 

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "core/HexText.h"
+#include "protocol/Korvel97.h"
 
 namespace zorvid::sim {
 namespace {
@@ -84,6 +85,8 @@ TSimLines::TSimLines(TSimResponder& responder, TSimLinesConfig config, std::ostr
     : responder_(responder), config_(std::move(config)), out_(out) {}
 
 TSimLines::~TSimLines() {
+  for (TLine* line : {&client_, &pty_})
+    RecordWaiting(*line);
   CloseFd(client_.fd);
   CloseFd(listener_);
   CloseFd(pty_.fd);
@@ -102,6 +105,7 @@ void TSimLines::Open() {
   if (pipe(stopPipe_) != 0) throw SystemError("cannot create the stop pipe");
   MakeNonBlocking(stopPipe_[0]);
   MakeNonBlocking(stopPipe_[1]);
+  if (config_.pcap) capture_.emplace(*config_.pcap);
   if (config_.tcp) OpenTcp(*config_.tcp);
   if (config_.pty) OpenPty(*config_.pty);
   if (config_.unsolicitedMs > 0)
@@ -208,11 +212,17 @@ void TSimLines::Receive(TLine& line) {
   const ssize_t size = read(line.fd, buffer, sizeof buffer);
   if (size < 0 && (errno == EAGAIN || errno == EINTR)) return;
   if (size <= 0) return Hangup(line);
-  line.reader.Append(std::string_view(buffer, static_cast<std::size_t>(size)));
   const auto now = TClock::now();
-  TKorvelFormat97 request;
-  while (line.reader.Next(request)) {
-    Log("<", BuildPacket97(request.Adr, request.Sig, request.Inst, request.Data));
+  std::vector<TTrafficRecord> records;
+  line.cutter.Cut(TTrafficDirection::kToDisplay,
+                  std::string_view(buffer, static_cast<std::size_t>(size)),
+                  std::chrono::system_clock::now(), records);
+  Record(records);
+  for (const TTrafficRecord& record : records) {
+    if (record.kind != TTrafficRecord::TKind::kPacket) continue;
+    Log("<", record.bytes);
+    TKorvelFormat97 request;
+    ParsePacket97(record.bytes, request);
     if (auto answer = responder_.Respond(request)) Schedule(line, std::move(*answer), now);
   }
 }
@@ -223,7 +233,7 @@ void TSimLines::Receive(TLine& line) {
 void TSimLines::Hangup(TLine& line) {
   if (!line.socket) std::fprintf(stderr, "zorvid-sim: the line %s failed\n", ptyPath_.c_str());
   CloseFd(line.fd);
-  line.reader.Clear();
+  RecordWaiting(line);
   line.delayed.clear();
   line.output.clear();
 }
@@ -236,6 +246,7 @@ void TSimLines::Schedule(TLine& line, TByteString packet, TClock::time_point now
 void TSimLines::Send(TLine& line, const TByteString& packet) {
   if (line.fd < 0 || line.output.size() + packet.size() > kOutputLimit) return;
   Log(">", packet);
+  Record(CutChunk(TTrafficDirection::kFromDisplay, packet, std::chrono::system_clock::now()));
   line.output += packet;
   Flush(line);
 }
@@ -268,8 +279,23 @@ void TSimLines::ReleaseDue(TClock::time_point now) {
   if (*nextUnsolicited_ <= now) *nextUnsolicited_ = now + period;
 }
 
-void TSimLines::Log(const char* direction, const TByteString& packet) {
+void TSimLines::Log(const char* direction, std::string_view packet) {
   if (config_.log) out_ << direction << ' ' << FormatHexSpaced(packet) << std::endl;
+}
+
+// What waited for the rest of a request never gets it once the line closes or the simulator
+// ends.
+void TSimLines::RecordWaiting(TLine& line) {
+  std::vector<TTrafficRecord> unfinished;
+  line.cutter.Flush(std::chrono::system_clock::now(), unfinished);
+  Record(unfinished);
+}
+
+// A capture that cannot be written any more is reported once; the display goes on answering.
+void TSimLines::Record(const std::vector<TTrafficRecord>& records) {
+  if (!capture_ || records.empty() || !capture_->Failure().empty()) return;
+  if (!capture_->Write(records))
+    std::fprintf(stderr, "zorvid-sim: %s\n", capture_->Failure().c_str());
 }
 
 }  // namespace zorvid::sim

@@ -3,7 +3,7 @@
 // The simulator's lines: a TCP listener serving one client after another and a pseudo-terminal,
 // both feeding the same responder. This layer only moves bytes: it cuts what arrives into
 // packets, sends back what the responder answers (after the configured delay), sends the
-// unsolicited packet on its timer and logs the traffic.
+// unsolicited packet on its timer, logs the traffic and records it in the capture file.
 //
 // Single-threaded: one poll loop (Step/Run) does all of it. Only StopFd may be written from
 // elsewhere, for example from a signal handler.
@@ -15,9 +15,11 @@
 #include <ostream>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "capture/PcapngWriter.h"
+#include "capture/TrafficCutter.h"
 #include "core/Types.h"
-#include "protocol/PacketReader.h"
 #include "tools/sim/SimResponder.h"
 
 namespace zorvid::sim {
@@ -33,6 +35,10 @@ struct TSimLinesConfig {
   int delayMs = 0;                 // before each answer goes out
   int unsolicitedMs = 0;           // period of the unsolicited packet; 0: never
   bool log = false;                // one line per packet: "< " received, "> " sent
+  // The pcapng file that gets the traffic of every line: what arrives (packets and the bytes
+  // that are none) as outbound, what is sent as inbound, as a capture made by the display's
+  // master would have them.
+  std::optional<std::string> pcap{};
 };
 
 class TSimLines {
@@ -43,8 +49,8 @@ class TSimLines {
   TSimLines(const TSimLines&) = delete;
   TSimLines& operator=(const TSimLines&) = delete;
 
-  // Opens the configured lines and announces them; throws std::runtime_error naming what
-  // failed.
+  // Opens the configured lines and the capture file and announces the lines; throws
+  // std::runtime_error naming what failed.
   void Open();
   std::uint16_t TcpPort() const { return tcpPort_; }
   const std::string& PtyPath() const { return ptyPath_; }
@@ -60,7 +66,8 @@ class TSimLines {
   struct TLine {
     int fd = -1;
     bool socket = false;
-    TPacketReader reader;
+    // Cuts what arrives into packets and noise; the simulator receives what goes to the display.
+    TTrafficCutter cutter{TTrafficDirection::kToDisplay};
     std::deque<std::pair<TClock::time_point, TByteString>> delayed;
     TByteString output;
   };
@@ -76,7 +83,9 @@ class TSimLines {
   void Send(TLine& line, const TByteString& packet);
   void Flush(TLine& line);
   void ReleaseDue(TClock::time_point now);
-  void Log(const char* direction, const TByteString& packet);
+  void Log(const char* direction, std::string_view packet);
+  void Record(const std::vector<TTrafficRecord>& records);
+  void RecordWaiting(TLine& line);
 
   TSimResponder& responder_;
   const TSimLinesConfig config_;
@@ -92,6 +101,7 @@ class TSimLines {
   std::string ptyPath_;
   std::string ptyLink_;  // created by Open, removed again on destruction
   std::optional<TClock::time_point> nextUnsolicited_;
+  std::optional<TPcapngFile> capture_;
 };
 
 }  // namespace zorvid::sim

@@ -154,6 +154,8 @@ const std::vector<TOptionRule>& OptionRules() {
        [](TSimOptions& o, std::string_view name, const std::string& v) {
          o.seed = static_cast<std::uint32_t>(IntegerIn(name, v, 0, 0xFFFFFFFF));
        }},
+      {"--pcap", TValue::kRequired,
+       [](TSimOptions& o, std::string_view, const std::string& v) { o.lines.pcap = v; }},
       {"--log", TValue::kNone,
        [](TSimOptions& o, std::string_view, const std::string&) { o.lines.log = true; }},
       {"--help", TValue::kNone,
@@ -232,6 +234,9 @@ Faults:
   --seed N              seed for the faults and the identifiers, for repeatable runs
 Other:
   --log                 print every packet: "< " received, "> " sent, in hex
+  --pcap FILE           write the traffic of every line to FILE (created or emptied) as a
+                        pcapng capture for Wireshark: what arrives, packets and the bytes
+                        that are none, as outbound; what is sent as inbound
   --help                print this help
   --version             print the version
 Numbers may be decimal or 0x-prefixed hexadecimal. SIGINT or SIGTERM ends the simulator.
