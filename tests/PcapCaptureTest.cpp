@@ -15,7 +15,9 @@
 #include <cctype>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -23,15 +25,18 @@
 #include <thread>
 #include <vector>
 
+#include "capture/PacketDecoder.h"
 #include "capture/PcapngWriter.h"
 #include "protocol/Korvel97.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/Tshark.h"
 
 namespace zorvid {
 namespace {
 
 using test::RunProcess;
+using test::TFrame;
 using test::TProcessResult;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
@@ -177,63 +182,23 @@ TEST(PcapngWriterTest, BlocksCarryTheInterfaceTimesBytesAndDirections) {
 
 // ---- The files through tshark -------------------------------------------------------------
 
-std::string FindOnPath(const std::string& program) {
-  const char* path = getenv("PATH");
-  std::istringstream directories(path ? path : "");
-  for (std::string directory; std::getline(directories, directory, ':');) {
-    const std::string candidate = directory + "/" + program;
-    if (!directory.empty() && access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return {};
-}
-
-// One frame as tshark prints it: the fields asked for, by name; "" for a field it lacks.
-using TFrame = std::map<std::string, std::string>;
-
-const std::vector<std::string> kFields{"frame.protocols",
-                                       "korvel.direction",
-                                       "korvel.address",
-                                       "korvel.sig",
-                                       "korvel.instruction.name",
-                                       "korvel.acknowledge",
-                                       "korvel.request.instruction",
-                                       "korvel.checksum.status",
-                                       "korvel.noise",
-                                       "_ws.col.Info",
-                                       "_ws.expert.message",
-                                       "_ws.malformed",
-                                       "_ws.lua.error"};
-
 class KorvelDissectorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    tshark_ = FindOnPath("tshark");
+    tshark_ = test::FindOnPath("tshark");
     if (tshark_.empty()) GTEST_SKIP() << "tshark is not installed (scripts/setup installs it)";
     ASSERT_FALSE(scratch_.Path().empty());
   }
 
-  // The frames of `file` as the dissector decodes them. tshark runs with a home of its own, so
-  // that no personal plugin or preference of the user's takes part.
+  // The frames of `file` as the dissector decodes them.
   std::vector<TFrame> Dissect(const std::string& file) {
-    std::vector<std::string> args{tshark_, "-X", "lua_script:" KORVEL_DISSECTOR_PATH, "-r", file};
-    args.insert(args.end(), {"-T", "fields", "-E", "separator=\t"});
-    for (const std::string& field : kFields)
-      args.insert(args.end(), {"-e", field});
-    const TProcessResult result = RunProcess(args, {"HOME=" + scratch_.Path()});
-    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const test::TDissection dissection =
+        test::DissectKorvel(tshark_, KORVEL_DISSECTOR_PATH, file, scratch_.Path());
+    EXPECT_EQ(dissection.exitCode, 0) << dissection.err;
     // Where the dissector failed to load: a Lua error, or a clash with an installed korvel.lua
     // (Wireshark refuses a second protocol of the same name).
-    EXPECT_THAT(result.err, Not(HasSubstr("Lua"))) << result.err;
-    std::vector<TFrame> frames;
-    std::istringstream lines(result.out);
-    for (std::string line; std::getline(lines, line);) {
-      TFrame frame;
-      std::istringstream values(line);
-      for (const std::string& field : kFields)
-        std::getline(values, frame[field], '\t');
-      frames.push_back(frame);
-    }
-    return frames;
+    EXPECT_THAT(dissection.err, Not(HasSubstr("Lua"))) << dissection.err;
+    return dissection.frames;
   }
 
   std::string tshark_;
@@ -416,6 +381,28 @@ TEST_F(KorvelDissectorTest, ABadChecksumIsMarkedAndNoiseIsNoPacket) {
             "Not a Korvel packet: starts like a packet of 36 bytes but has 7");
   EXPECT_EQ(frames[3].at("korvel.direction"), "0");
   EXPECT_THAT(frames[3].at("korvel.sig"), IsEmpty()) << "noise has no fields of a packet";
+}
+
+// The dissector's table of names and the program's are two copies: a request of every code
+// shows the same name in both (the code in hex where neither has one).
+TEST_F(KorvelDissectorTest, EveryInstructionHasTheSameNameAsInTheProgram) {
+  const std::string file = scratch_.File("names.pcapng");
+  {
+    std::ofstream out(file, std::ios::binary);
+    TPcapngWriter writer(out);
+    for (int code = 0; code < 256; ++code)
+      writer.Write({TKind::kPacket, kToDisplay, {},
+                    BuildPacket97(0x31, static_cast<TByte>(code), static_cast<TByte>(code), "")});
+  }
+  const std::vector<TFrame> frames = Dissect(file);
+  ASSERT_EQ(frames.size(), 256u);
+  for (int code = 0; code < 256; ++code) {
+    const std::string_view name = InstructionName(static_cast<TByte>(code));
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", code);
+    EXPECT_EQ(frames[code].at("korvel.instruction.name"), name.empty() ? hex : std::string(name))
+        << "code " << hex;
+  }
 }
 
 // ---- Files that cannot be written ---------------------------------------------------------

@@ -49,7 +49,7 @@ local INSTRUCTIONS = {
   [0xF1] = "GetByte",
   [0xF2] = "GetText",
   [0xF3] = "Identification",
-  [0xFA] = "Identifiers",
+  [0xFA] = "ReadIdentifiers",
   [0xFE] = "GetFlag",
 }
 

@@ -38,6 +38,7 @@
 #include "tests/support/EventLoop.h"
 #include "tests/support/ModalWindows.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/Tshark.h"
 #include "transport/CommunicationInterfaceDataSpy.h"
 #include "transport/ConnectionString.h"
 #include "transport/Transports.h"
@@ -878,6 +879,55 @@ TEST_F(MainWindowTest, TheServiceGestureOpensTheLogWithThePollsTraffic) {
   EXPECT_TRUE(lines[0].contains(QRegularExpression(" 31 [0-9A-F]{2} 81 "))) << "segments";
   EXPECT_TRUE(lines[2].contains(QRegularExpression(" 31 [0-9A-F]{2} 51 "))) << "temperature";
   EXPECT_GT(forwarded.bytes, 0u);
+}
+
+// The log of a real session saved as CSV and as pcapng: Python's csv module reads one row per
+// line, and tshark with the project's dissector decodes every packet by name, none malformed.
+TEST_F(MainWindowTest, TheLogOfASessionSavesAsCsvAndPcapngThatReadBackPacketForPacket) {
+  const std::string tshark = test::FindOnPath("tshark");
+  if (tshark.empty()) GTEST_SKIP() << "tshark is not installed (scripts/setup installs it)";
+  TSimProcess sim;
+  TfCiLog log;
+  log.setAttribute(Qt::WA_DontShowOnScreen);
+  log.ShowLog(QString());
+  ConnectTo(sim);  // the identification and the loads of every page
+  Poll();
+  log.Timer1Timer();
+  const int lines = log.Model().rowCount();
+  ASSERT_GE(lines, 8);
+
+  QTemporaryDir directory;
+  const QString csv = directory.filePath("log.csv");
+  const QString pcapng = directory.filePath("log.pcapng");
+  ASSERT_TRUE(log.SaveLog(csv));
+  ASSERT_TRUE(log.SaveLog(pcapng));
+
+  const test::TProcessResult rows = test::RunProcess(
+      {test::FindOnPath("python3"), "-c",
+       "import csv, sys\n"
+       "rows = list(csv.reader(open(sys.argv[1], newline='', encoding='utf-8')))\n"
+       "assert rows[0] == ['time', 'direction', 'address', 'sig', 'code', 'data', 'decoded']\n"
+       "assert all(len(row) == 7 for row in rows), rows\n"
+       "print(len(rows) - 1)\n",
+       csv.toStdString()});
+  ASSERT_EQ(rows.exitCode, 0) << rows.err;
+  EXPECT_EQ(std::stoi(rows.out), lines);
+
+  const test::TDissection dissection = test::DissectKorvel(
+      tshark, KORVEL_DISSECTOR_PATH, pcapng.toStdString(), directory.path().toStdString());
+  ASSERT_EQ(dissection.exitCode, 0) << dissection.err;
+  ASSERT_EQ(static_cast<int>(dissection.frames.size()), lines);
+  for (const test::TFrame& frame : dissection.frames) {
+    SCOPED_TRACE(frame.at("_ws.col.Info"));
+    EXPECT_NE(frame.at("frame.protocols").find("korvel"), std::string::npos);
+    EXPECT_EQ(
+        frame.at("_ws.malformed") + frame.at("_ws.lua.error") + frame.at("_ws.expert.message"), "");
+    EXPECT_FALSE(frame.at("korvel.sig").empty());
+    const bool request = frame.at("korvel.direction") == "0";
+    EXPECT_FALSE(
+        frame.at(request ? "korvel.instruction.name" : "korvel.request.instruction").empty())
+        << "named, or answering a named request";
+  }
 }
 
 }  // namespace
