@@ -65,6 +65,8 @@ QString LimitCaption(int limit) {
 TfCiLog::TfCiLog(QWidget* owner) : QWidget(owner, Qt::Tool) {
   setObjectName("fCILog");
   setWindowTitle(QString::fromUtf8("Komunikační log"));
+  // The technician reads the log beside the main window, which keeps the focus.
+  setAttribute(Qt::WA_AlwaysShowToolTips);
   BuildControls();
   BuildMenu();
   ConnectControls();
@@ -204,7 +206,14 @@ void TfCiLog::ConnectControls() {
           GuardedSlot([this](const QPoint& position) { ShowMenu(position); }));
   connect(reLog->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           GuardedSlot([this] { miCopy->setEnabled(reLog->selectionModel()->hasSelection()); }));
-  connect(reLog->selectionModel(), &QItemSelectionModel::currentChanged, this,
+  // As a hover shows a tooltip after a pause: a tooltip goes with the next key, so it comes
+  // once the keys rest.
+  FDescriptionDelay = new QTimer(this);
+  FDescriptionDelay->setSingleShot(true);
+  FDescriptionDelay->setInterval(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay));
+  connect(reLog->selectionModel(), &QItemSelectionModel::currentChanged, FDescriptionDelay,
+          qOverload<>(&QTimer::start));
+  connect(FDescriptionDelay, &QTimer::timeout, this,
           GuardedSlot([this] { ShowCurrentDescription(); }));
   connect(miCopy, &QAction::triggered, this, GuardedSlot([this] { CopySelection(); }));
   connect(miSelectAll, &QAction::triggered, this, GuardedSlot([this] { reLog->selectAll(); }));
@@ -363,18 +372,19 @@ bool TfCiLog::FindNext(bool forward) {
   lblFindStatus->setText(row || FQuery.IsEmpty() ? QString() : QStringLiteral("no match"));
   if (!row) return false;
   const QModelIndex index = FModel->index(*row);
-  reLog->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+  // In view first, so that its description shows beside it.
   reLog->scrollTo(index, QAbstractItemView::PositionAtCenter);
+  reLog->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
   return true;
 }
 
 // A line chosen by keyboard shows what its tooltip would show under the mouse.
 void TfCiLog::ShowCurrentDescription() {
   const QModelIndex current = reLog->currentIndex();
-  if (!current.isValid() || !isVisible()) return;
+  if (!current.isValid() || !isVisible() || !reLog->hasFocus()) return;
   const QRect rect = reLog->visualRect(current);
   QToolTip::showText(reLog->viewport()->mapToGlobal(rect.bottomLeft()),
-                     FModel->data(current, Qt::ToolTipRole).toString(), reLog->viewport(), rect);
+                     FModel->data(current, Qt::ToolTipRole).toString(), reLog->viewport());
 }
 
 // ---- The menu -----------------------------------------------------------------------------

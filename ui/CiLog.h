@@ -109,6 +109,7 @@ class TfCiLog : public QWidget {
   QLabel* lblFindStatus;
   QToolButton* btnFindClose;
   QTimer* Timer1;
+  QTimer* FDescriptionDelay;  // the current line's tooltip after the keys rest
   QMenu* pmLog;
   QAction* miCopy;
   QAction* miSelectAll;
