@@ -91,12 +91,13 @@ QString DamageDescription(const TTrafficRecord& record) {
   }
 }
 
-// Bytes that are no packet right after others of the same direction join their line: a run of
-// garbage is one raw line, damaged candidates in it included.
+// Received bytes that are no packet right after others join their line: a run of garbage is
+// one raw line, damaged candidates in it included. Each sent left-over stays a line of its own,
+// as the program wrote it.
 bool JoinsRawLine(std::vector<TLogEntry>& entries, const TTrafficRecord& record) {
-  if (IsPacket(record) || entries.empty()) return false;
+  if (IsPacket(record) || IsToDisplay(record) || entries.empty()) return false;
   TTrafficRecord& last = entries.back().record;
-  if (IsPacket(last) || last.direction != record.direction) return false;
+  if (IsPacket(last) || IsToDisplay(last)) return false;
   last.kind = TKind::kNoise;
   last.bytes += record.bytes;
   return true;

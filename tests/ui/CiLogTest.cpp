@@ -291,6 +291,13 @@ TEST_F(CiLog, SentBytesThatStartNoPacketShowRawAfterTheWaitingReceivedBytes) {
   Send("\x41\x54");
   Tick();
   EXPECT_THAT(Lines(model), ElementsAre("orange AT"));
+  Send("AT");
+  Send("AT");
+  Tick();
+  EXPECT_THAT(Lines(model), ElementsAre("orange AT", "orange AT", "orange AT")) << "as written";
+  model.Clear();
+  Send("AT");
+  Tick();
 
   Receive(TByteString("*a\x00", 3));
   Send(kRequestF3 + "AT\r");
