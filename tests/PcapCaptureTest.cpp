@@ -391,7 +391,9 @@ TEST_F(KorvelDissectorTest, EveryInstructionHasTheSameNameAsInTheProgram) {
     std::ofstream out(file, std::ios::binary);
     TPcapngWriter writer(out);
     for (int code = 0; code < 256; ++code)
-      writer.Write({TKind::kPacket, kToDisplay, {},
+      writer.Write({TKind::kPacket,
+                    kToDisplay,
+                    {},
                     BuildPacket97(0x31, static_cast<TByte>(code), static_cast<TByte>(code), "")});
   }
   const std::vector<TFrame> frames = Dissect(file);
