@@ -1,7 +1,9 @@
 #include "ui/RecentConnections.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QtGlobal>
 #include <algorithm>
 #include <optional>
@@ -20,7 +22,7 @@ const char* StatusText(QSettings::Status status) {
     case QSettings::AccessError:
       return "QSettings::AccessError (the file cannot be read or written)";
     case QSettings::FormatError:
-      return "QSettings::FormatError (the file is not a settings file)";
+      return "QSettings::FormatError (the file cannot be parsed)";
   }
   return "QSettings::NoError";
 }
@@ -57,10 +59,13 @@ void TRecentConnections::Add(const TRecentConnection& entry) {
 void TRecentConnections::Read() {
   entries_.clear();
   QSettings settings(path_, QSettings::NativeFormat);
-  damaged_ = settings.status() == QSettings::FormatError;
-  if (settings.status() != QSettings::NoError) {
+  // Qt parses a file once in a process until it changes, and only the reader that parsed it
+  // learns that it is damaged: that is remembered until Write replaces the file.
+  damaged_ = damaged_ || settings.status() == QSettings::FormatError;
+  const QSettings::Status status = damaged_ ? QSettings::FormatError : settings.status();
+  if (status != QSettings::NoError) {
     qWarning("Recent connections: the settings file \"%s\" is ignored: %s", qUtf8Printable(path_),
-             StatusText(settings.status()));
+             StatusText(status));
     return;
   }
   const int size = settings.beginReadArray(kGroup);
@@ -77,11 +82,13 @@ void TRecentConnections::Read() {
   settings.endArray();
 }
 
-void TRecentConnections::Write() const {
-  // QSettings would keep what it could parse of a damaged file and still report it as damaged
-  // after writing: the file, reported when read, is replaced instead.
+void TRecentConnections::Write() {
+  // QSettings would merge what it could parse of a damaged file into the new one, and report
+  // the damage again: the file, reported when read, is replaced as a whole instead.
   if (damaged_) QFile::remove(path_);
   QSettings settings(path_, QSettings::NativeFormat);
+  if (damaged_) settings.clear();  // what Qt still holds of the removed file
+  damaged_ = false;
   settings.remove(kGroup);
   settings.beginWriteArray(kGroup, static_cast<int>(entries_.size()));
   for (std::size_t index = 0; index < entries_.size(); ++index) {
@@ -96,8 +103,12 @@ void TRecentConnections::Write() const {
              StatusText(settings.status()));
 }
 
+// QSettings' default file, named without a QSettings object: that would parse the file, and
+// the damage it found would stay its own (see Read).
 QString UserSettingsPath() {
-  return QSettings().fileName();
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + '/' +
+         QCoreApplication::organizationName() + '/' + QCoreApplication::applicationName() +
+         QStringLiteral(".conf");
 }
 
 }  // namespace zorvid

@@ -41,11 +41,11 @@ class TRecentConnections {
 
  private:
   void Read();
-  void Write() const;
+  void Write();
 
   const QString path_;
   std::vector<TRecentConnection> entries_;
-  bool damaged_ = false;  // the last Read found the file unparsable
+  bool damaged_ = false;  // the file could not be parsed, and has not been written since
 };
 
 // The user's settings file of the program: QSettings' default file for the organisation and
