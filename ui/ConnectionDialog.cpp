@@ -80,6 +80,7 @@ void SelectBaudRate(QComboBox* list, std::int32_t rate) {
 struct TLabelledField {
   QWidget* label;
   QWidget* field;
+  int columns = 1;  // 2: also under the refresh button, for a long text
 };
 
 // A line's section: its radio button across the top, the line's fields below it with the
@@ -94,7 +95,7 @@ QWidget* NewLineSection(const char* name, QRadioButton* radio,
   for (const TLabelledField& labelled : fields) {
     if (auto* label = qobject_cast<QLabel*>(labelled.label)) label->setBuddy(labelled.field);
     grid->addWidget(labelled.label, row, 0);
-    grid->addWidget(labelled.field, row++, 1);
+    grid->addWidget(labelled.field, row++, 1, 1, labelled.columns);
   }
   grid->addWidget(refresh, 1, 2);
   baudLabel->setBuddy(baudList);
@@ -234,7 +235,7 @@ QWidget* TfConnectionDialog::BuildSerialSection() {
   eDevice->setPlaceholderText(QStringLiteral("/dev/serial/by-id/…"));
   lCOMBaudrate = NewLabel("lCOMBaudrate", "Komunikační rychlost [Bd]:");
   cbCOMBaudrate = NewBaudList("cbCOMBaudrate");
-  pCOM = NewLineSection("pCOM", rbCOM, {{lCOM, cbCOM}, {chbDevice, eDevice}}, bCOMRefresh,
+  pCOM = NewLineSection("pCOM", rbCOM, {{lCOM, cbCOM}, {chbDevice, eDevice, 2}}, bCOMRefresh,
                         lCOMBaudrate, cbCOMBaudrate);
   return pCOM;
 }
