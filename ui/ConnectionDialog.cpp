@@ -71,6 +71,16 @@ QWidget* NewSection(const char* name, QGridLayout*& grid) {
   return section;
 }
 
+// A section of one list with its label, the list as wide as the lines' fields and buttons.
+QWidget* NewListSection(const char* name, QLabel* label, QComboBox* list) {
+  QGridLayout* grid = nullptr;
+  QWidget* section = NewSection(name, grid);
+  label->setBuddy(list);
+  grid->addWidget(label, 0, 0);
+  grid->addWidget(list, 0, 1, 1, 2);
+  return section;
+}
+
 // The baud rate's text, or the list's first item when the rate is not listed.
 void SelectBaudRate(QComboBox* list, std::int32_t rate) {
   list->setCurrentIndex(std::max(0, list->findText(QString::number(rate))));
@@ -202,25 +212,17 @@ void TfConnectionDialog::BuildControls() {
 }
 
 QWidget* TfConnectionDialog::BuildRecentSection() {
-  QGridLayout* grid = nullptr;
-  pRecent = NewSection("pRecent", grid);
   lRecent = NewLabel("lRecent", "Nedávná připojení:");
   cbRecent = NewList("cbRecent");
-  lRecent->setBuddy(cbRecent);
-  grid->addWidget(lRecent, 0, 0);
-  grid->addWidget(cbRecent, 0, 1, 1, 2);
+  pRecent = NewListSection("pRecent", lRecent, cbRecent);
   FillRecentConnections();
   return pRecent;
 }
 
 QWidget* TfConnectionDialog::BuildAddressSection() {
-  QGridLayout* grid = nullptr;
-  pADR = NewSection("pADR", grid);
   Label1 = NewLabel("Label1", "Adresa:");
   cbbADR = NewList("cbbADR");
-  Label1->setBuddy(cbbADR);
-  grid->addWidget(Label1, 0, 0);
-  grid->addWidget(cbbADR, 0, 1, 1, 2);
+  pADR = NewListSection("pADR", Label1, cbbADR);
   return pADR;
 }
 
