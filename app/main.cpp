@@ -32,6 +32,7 @@
 #include "ui/MainWindow.h"
 #include "ui/ProgramVersion.h"
 #include "ui/ProgramWindows.h"
+#include "ui/RecentConnections.h"
 #include "ui/SetupHooks.h"
 
 namespace {
@@ -302,7 +303,8 @@ void ConnectAndTakePictures(zorvid::TProgramWindows& windows, const TProgramOpti
 }
 
 int Run(zorvid::TZorvidApplication& application, const TProgramOptions& options) {
-  zorvid::TProgramWindows windows;
+  zorvid::TRecentConnections recent(zorvid::UserSettingsPath());
+  zorvid::TProgramWindows windows(&recent);
   zorvid::TfMain& window = windows.Main();
   window.show();
   if (options.showLog) windows.Log().ShowLog(QString());
@@ -352,6 +354,9 @@ int main(int argc, char** argv) {
       return kExitUsage;
     }
   }
+  // The user's settings file is named after these: ~/.config/zorvid/zorvid-l.conf.
+  QCoreApplication::setOrganizationName(QStringLiteral("zorvid"));
+  QCoreApplication::setApplicationName(QStringLiteral("zorvid-l"));
   zorvid::RegisterStandardTransports();
   zorvid::InstallDstForwarderIfRequested(argc, argv);
   int status = 0;

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QString>
+#include <QStringList>
 
 #include "transport/serial/SerialPlatform.h"
 
@@ -10,10 +11,17 @@ namespace {
 
 constexpr int kStateRole = Qt::UserRole + 1;
 
-QString ItemText(int portNumber, TComPortState state) {
-  QString text = QStringLiteral("COM %1").arg(portNumber);
-  if (state == cpsProbing) text += QStringLiteral(" ...");
-  return text;
+QString Text(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+// How a USB adapter is called in the list: its product, else its maker, else its ids; empty for
+// a port that is no USB device.
+QString ProductName(const TSerialPortIdentity& identity) {
+  if (!identity.IsUsb()) return {};
+  if (!identity.product.empty()) return Text(identity.product);
+  if (!identity.manufacturer.empty()) return Text(identity.manufacturer);
+  return QStringLiteral("USB %1:%2").arg(Text(identity.vendorId), Text(identity.productId));
 }
 
 QString StateText(TComPortState state) {
@@ -31,27 +39,47 @@ QString StateText(TComPortState state) {
   return QStringLiteral("not probed");
 }
 
-QString ToolTip(int portNumber, TComPortState state) {
-  const std::string path = DevicePathForPort(portNumber);
-  const QString device =
-      path.empty() ? QStringLiteral("no device path") : QString::fromStdString(path);
-  return device + QStringLiteral(": ") + StateText(state);
+// "USB 0403:6001: FTDI, FT232R USB UART, serial number A1B2C3", of what the adapter gives.
+QString UsbText(const TSerialPortIdentity& identity) {
+  QStringList parts;
+  for (const std::string* part : {&identity.manufacturer, &identity.product})
+    if (!part->empty()) parts << Text(*part);
+  if (!identity.serialNumber.empty())
+    parts << QStringLiteral("serial number ") + Text(identity.serialNumber);
+  return QStringLiteral("USB %1:%2: ").arg(Text(identity.vendorId), Text(identity.productId)) +
+         parts.join(QStringLiteral(", "));
+}
+
+QString ToolTip(const std::string& devicePath, TComPortState state,
+                const TSerialPortIdentity& identity) {
+  QStringList lines;
+  lines << (devicePath.empty() ? QStringLiteral("no device path") : Text(devicePath)) +
+               QStringLiteral(": ") + StateText(state);
+  if (!identity.stablePath.empty())
+    lines << QStringLiteral("stable name: ") + Text(identity.stablePath);
+  if (identity.IsUsb()) lines << UsbText(identity);
+  return lines.join('\n');
 }
 
 }  // namespace
 
-TComPortStringList::TComPortStringList(QComboBox* items) : items_(items) {}
+TComPortStringList::TComPortStringList(QComboBox* items, TDeviceRoots roots)
+    : items_(items), roots_(std::move(roots)) {}
 
 void TComPortStringList::UpdatePort(int portNumber, TComPortState state) {
   if (!items_) return;
   const int at = IndexOfPort(portNumber);
   const bool found = at >= 0 && PortAt(at) == portNumber;
   if (state == cpsAbsent) {
-    if (found) items_->removeItem(at);
-    return;
+    if (!found) return;
+    items_->removeItem(at);
+    ports_.erase(portNumber);
+  } else {
+    if (!found) items_->insertItem(at + 1, QString(), portNumber);
+    const std::string path = DevicePathForPort(portNumber);
+    ports_[portNumber] = {state, path, IdentifySerialPort(path, roots_)};
   }
-  if (!found) items_->insertItem(at + 1, QString(), portNumber);
-  Describe(found ? at : at + 1, portNumber, state);
+  Describe();
 }
 
 int TComPortStringList::IndexOfPort(int portNumber) const {
@@ -70,10 +98,37 @@ int TComPortStringList::PortAt(int index) const {
   return port.isValid() ? port.toInt() : 0;
 }
 
-void TComPortStringList::Describe(int index, int portNumber, TComPortState state) {
-  items_->setItemText(index, ItemText(portNumber, state));
-  items_->setItemData(index, static_cast<int>(state), kStateRole);
-  items_->setItemData(index, ToolTip(portNumber, state), Qt::ToolTipRole);
+std::string TComPortStringList::StablePathAt(int index) const {
+  const auto listed = ports_.find(PortAt(index));
+  if (listed == ports_.end()) return {};
+  const TListedPort& port = listed->second;
+  return port.identity.stablePath.empty() ? port.devicePath : port.identity.stablePath;
+}
+
+bool TComPortStringList::ProductShownTwice(const QString& product) const {
+  int shown = 0;
+  for (const auto& [number, port] : ports_)
+    shown += ProductName(port.identity) == product ? 1 : 0;
+  return shown > 1;
+}
+
+void TComPortStringList::Describe() {
+  for (int index = 0; index < items_->count(); ++index) {
+    const int portNumber = PortAt(index);
+    const auto listed = ports_.find(portNumber);
+    if (listed == ports_.end()) continue;
+    const TListedPort& port = listed->second;
+    QString text = QStringLiteral("COM %1").arg(portNumber);
+    const QString product = ProductName(port.identity);
+    if (!product.isEmpty()) text += QStringLiteral(" – ") + product;
+    if (!product.isEmpty() && !port.identity.serialNumber.empty() && ProductShownTwice(product))
+      text += QStringLiteral(" (%1)").arg(Text(port.identity.serialNumber));
+    if (port.state == cpsProbing) text += QStringLiteral(" ...");
+    items_->setItemText(index, text);
+    items_->setItemData(index, static_cast<int>(port.state), kStateRole);
+    items_->setItemData(index, ToolTip(port.devicePath, port.state, port.identity),
+                        Qt::ToolTipRole);
+  }
 }
 
 }  // namespace zorvid

@@ -71,15 +71,26 @@ QWidget* NewSection(const char* name, QGridLayout*& grid) {
   return section;
 }
 
+// A section of one list with its label, the list as wide as the lines' fields and buttons.
+QWidget* NewListSection(const char* name, QLabel* label, QComboBox* list) {
+  QGridLayout* grid = nullptr;
+  QWidget* section = NewSection(name, grid);
+  label->setBuddy(list);
+  grid->addWidget(label, 0, 0);
+  grid->addWidget(list, 0, 1, 1, 2);
+  return section;
+}
+
 // The baud rate's text, or the list's first item when the rate is not listed.
 void SelectBaudRate(QComboBox* list, std::int32_t rate) {
   list->setCurrentIndex(std::max(0, list->findText(QString::number(rate))));
 }
 
-// A labelled field of a section.
+// A field of a section with its caption: a label, or a check box that switches the field on.
 struct TLabelledField {
-  QLabel* label;
+  QWidget* label;
   QWidget* field;
+  int columns = 1;  // 2: also under the refresh button, for a long text
 };
 
 // A line's section: its radio button across the top, the line's fields below it with the
@@ -92,9 +103,9 @@ QWidget* NewLineSection(const char* name, QRadioButton* radio,
   grid->addWidget(radio, 0, 0, 1, 3);
   int row = 1;
   for (const TLabelledField& labelled : fields) {
-    labelled.label->setBuddy(labelled.field);
+    if (auto* label = qobject_cast<QLabel*>(labelled.label)) label->setBuddy(labelled.field);
     grid->addWidget(labelled.label, row, 0);
-    grid->addWidget(labelled.field, row++, 1);
+    grid->addWidget(labelled.field, row++, 1, 1, labelled.columns);
   }
   grid->addWidget(refresh, 1, 2);
   baudLabel->setBuddy(baudList);
@@ -119,17 +130,40 @@ TConnectionChoice ChoiceOfConnection(const std::string& connection) {
     choice.tcpPort = GetConnectionInt(connection, "port", choice.tcpPort);
   } else {
     choice.comPort = GetConnectionInt(connection, "comport", choice.comPort);
+    choice.device = GetConnectionValue(connection, "device", "");
     choice.comBaudRate = GetConnectionInt(connection, "baudrate", choice.comBaudRate);
   }
   return choice;
 }
 
-TfConnectionDialog::TfConnectionDialog(QWidget* owner, TComPortProbe probe) : QDialog(owner) {
+QString RecentConnectionText(const TRecentConnection& recent) {
+  const TConnectionChoice choice = ChoiceOfConnection(recent.connection);
+  QString line;
+  switch (choice.line) {
+    case TConnectionChoice::lnSerial:
+      line = (choice.device.empty() ? QStringLiteral("COM %1").arg(choice.comPort)
+                                    : QString::fromStdString(choice.device)) +
+             QStringLiteral(", %1 Bd").arg(choice.comBaudRate);
+      break;
+    case TConnectionChoice::lnUsb:
+      line = QStringLiteral("USB %1, %2 Bd")
+                 .arg(QString::fromStdString(choice.serialNumber))
+                 .arg(choice.usbBaudRate);
+      break;
+    case TConnectionChoice::lnTcp:
+      line = QStringLiteral("%1:%2").arg(QString::fromStdString(choice.host)).arg(choice.tcpPort);
+      break;
+  }
+  return line + QString::fromUtf8(", adresa %1").arg(static_cast<int>(recent.address));
+}
+
+TfConnectionDialog::TfConnectionDialog(QWidget* owner, TComPortProbe probe, TDeviceRoots roots)
+    : QDialog(owner) {
   setObjectName("fConnectionDialog");
   setWindowTitle(QString::fromUtf8("Nastavení připojení"));
   ShowCloseButtonOnly(*this);
   BuildControls();
-  FComPorts = std::make_unique<TComPortStringList>(cbCOM);
+  FComPorts = std::make_unique<TComPortStringList>(cbCOM, std::move(roots));
   FScanner = probe ? std::make_unique<TComPortScanner>(std::move(probe))
                    : std::make_unique<TComPortScanner>();
   FScanner->SetOnPortState(
@@ -156,8 +190,8 @@ void TfConnectionDialog::BuildControls() {
   gbMain->setFlat(true);
   gbMain->setStyleSheet("QGroupBox#gbMain { border: none; }");
   auto* sections = new QVBoxLayout(gbMain);
-  for (QWidget* section :
-       {BuildAddressSection(), BuildSerialSection(), BuildUsbSection(), BuildTcpSection()})
+  for (QWidget* section : {BuildRecentSection(), BuildAddressSection(), BuildSerialSection(),
+                           BuildUsbSection(), BuildTcpSection()})
     sections->addWidget(section);
   sections->addStretch();
 
@@ -167,7 +201,9 @@ void TfConnectionDialog::BuildControls() {
 
   for (QRadioButton* radio : {rbCOM, rbUSB, rbTCP})
     connect(radio, &QRadioButton::clicked, this, [this, radio] { ApplyRadioRule(radio); });
+  connect(cbRecent, &QComboBox::activated, this, &TfConnectionDialog::ChooseRecentConnection);
   connect(bCOMRefresh, &QPushButton::clicked, this, &TfConnectionDialog::RefreshComPorts);
+  connect(chbDevice, &QCheckBox::clicked, this, &TfConnectionDialog::ChooseDeviceByPath);
   connect(bUSBRefresh, &QPushButton::clicked, this, &TfConnectionDialog::RefreshUsbDevices);
   connect(cbDeviceName, &QComboBox::currentIndexChanged, this, &TfConnectionDialog::ChooseDevice);
   connect(sbExpertMode, &QPushButton::clicked, this, &TfConnectionDialog::ApplyExpertMode);
@@ -175,14 +211,18 @@ void TfConnectionDialog::BuildControls() {
   connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+QWidget* TfConnectionDialog::BuildRecentSection() {
+  lRecent = NewLabel("lRecent", "Nedávná připojení:");
+  cbRecent = NewList("cbRecent");
+  pRecent = NewListSection("pRecent", lRecent, cbRecent);
+  FillRecentConnections();
+  return pRecent;
+}
+
 QWidget* TfConnectionDialog::BuildAddressSection() {
-  QGridLayout* grid = nullptr;
-  pADR = NewSection("pADR", grid);
   Label1 = NewLabel("Label1", "Adresa:");
   cbbADR = NewList("cbbADR");
-  Label1->setBuddy(cbbADR);
-  grid->addWidget(Label1, 0, 0);
-  grid->addWidget(cbbADR, 0, 1, 1, 2);
+  pADR = NewListSection("pADR", Label1, cbbADR);
   return pADR;
 }
 
@@ -192,9 +232,13 @@ QWidget* TfConnectionDialog::BuildSerialSection() {
   lCOM = NewLabel("lCOM", "Číslo portu RS232/485:");
   cbCOM = NewList("cbCOM");
   bCOMRefresh = NewButton("bCOMRefresh", "Obnovit");
+  chbDevice = NewCheck("chbDevice", "Jiné zařízení:");
+  eDevice = Named(new QLineEdit, "eDevice");
+  eDevice->setPlaceholderText(QStringLiteral("/dev/serial/by-id/…"));
   lCOMBaudrate = NewLabel("lCOMBaudrate", "Komunikační rychlost [Bd]:");
   cbCOMBaudrate = NewBaudList("cbCOMBaudrate");
-  pCOM = NewLineSection("pCOM", rbCOM, {{lCOM, cbCOM}}, bCOMRefresh, lCOMBaudrate, cbCOMBaudrate);
+  pCOM = NewLineSection("pCOM", rbCOM, {{lCOM, cbCOM}, {chbDevice, eDevice, 2}}, bCOMRefresh,
+                        lCOMBaudrate, cbCOMBaudrate);
   return pCOM;
 }
 
@@ -274,6 +318,22 @@ void TfConnectionDialog::ApplyRadioRule(QRadioButton* chosen) {
                   bUSBRefresh, cbUSBBaudRate},
                  rbUSB->isChecked(), false);
   EnableControls({lIP, lPort, eIP, iePort}, rbTCP->isChecked(), false);
+  ApplyDeviceRule();
+}
+
+void TfConnectionDialog::ApplyDeviceRule() {
+  const bool serial = rbCOM->isChecked();
+  chbDevice->setEnabled(serial);
+  eDevice->setEnabled(serial && chbDevice->isChecked());
+  cbCOM->setEnabled(serial && !chbDevice->isChecked());
+}
+
+// The path starts as the chosen port's stable name, so that the line stays with that adapter
+// whatever number the system gives it; with no port chosen, it stays as it was.
+void TfConnectionDialog::ChooseDeviceByPath() {
+  const std::string chosen = FComPorts->StablePathAt(cbCOM->currentIndex());
+  if (chbDevice->isChecked() && !chosen.empty()) eDevice->setText(QString::fromStdString(chosen));
+  ApplyDeviceRule();
 }
 
 // Hidden controls keep their values: they still go into the built string.
@@ -325,6 +385,10 @@ void TfConnectionDialog::LoadFrom(const std::string& connection) {
   const TConnectionChoice choice = ChoiceOfConnection(connection);
   switch (choice.line) {
     case TConnectionChoice::lnSerial:
+      // A path is shown as it was given, even when a listed port has that device: the string
+      // then comes back unchanged.
+      chbDevice->setChecked(!choice.device.empty());
+      if (!choice.device.empty()) eDevice->setText(QString::fromStdString(choice.device));
       ApplyRadioRule(rbCOM);
       cbCOM->setCurrentIndex(FComPorts->IndexOfPort(choice.comPort));
       SelectBaudRate(cbCOMBaudrate, choice.comBaudRate);
@@ -347,6 +411,9 @@ std::int32_t TfConnectionDialog::SelectedComPort() const {
 }
 
 std::string TfConnectionDialog::BuildConnectionString() const {
+  if (rbCOM->isChecked() && chbDevice->isChecked())
+    return "provider=SERIAL_PORT;device=" + eDevice->text().toStdString() +
+           ";baudrate=" + cbCOMBaudrate->currentText().toStdString();
   if (rbCOM->isChecked())
     return "provider=SERIAL_PORT;comport=" + std::to_string(SelectedComPort()) +
            ";baudrate=" + cbCOMBaudrate->currentText().toStdString();
@@ -357,7 +424,7 @@ std::string TfConnectionDialog::BuildConnectionString() const {
          ";port=" + std::to_string(iePort->Value());
 }
 
-void TfConnectionDialog::Load(const std::string& connection, TByte address) {
+void TfConnectionDialog::LoadConnection(const std::string& connection, TByte address) {
   LoadFrom(connection);
   cbbADR->setCurrentIndex(address);
   // A USB connection is always shown with its section.
@@ -365,6 +432,36 @@ void TfConnectionDialog::Load(const std::string& connection, TByte address) {
     sbExpertMode->setChecked(true);
     ApplyExpertMode();
   }
+}
+
+void TfConnectionDialog::SetRecentConnections(const TRecentConnections* recent) {
+  FRecent = recent;
+  FillRecentConnections();
+}
+
+// Nothing is chosen: the dialog shows the connection it was given until the user picks one.
+void TfConnectionDialog::FillRecentConnections() {
+  FRecentShown = FRecent ? FRecent->Entries() : std::vector<TRecentConnection>{};
+  cbRecent->clear();
+  for (const TRecentConnection& recent : FRecentShown) {
+    cbRecent->addItem(RecentConnectionText(recent));
+    cbRecent->setItemData(cbRecent->count() - 1, QString::fromStdString(recent.connection),
+                          Qt::ToolTipRole);
+  }
+  cbRecent->setCurrentIndex(-1);
+  cbRecent->setPlaceholderText(QString::fromUtf8(FRecentShown.empty() ? "žádná" : "vyberte…"));
+  cbRecent->setEnabled(!FRecentShown.empty());
+}
+
+void TfConnectionDialog::ChooseRecentConnection(int index) {
+  if (index < 0 || index >= static_cast<int>(FRecentShown.size())) return;
+  const TRecentConnection recent = FRecentShown[static_cast<std::size_t>(index)];
+  LoadConnection(recent.connection, recent.address);
+}
+
+void TfConnectionDialog::Load(const std::string& connection, TByte address) {
+  LoadConnection(connection, address);
+  FillRecentConnections();
   if (const QScreen* screen = this->screen())
     move(screen->availableGeometry().center() - rect().center());
 }

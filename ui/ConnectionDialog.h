@@ -4,11 +4,15 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/Types.h"
 #include "transport/FTDICore.h"
+#include "transport/serial/SerialPortNames.h"
 #include "ui/ComPortScanner.h"
+#include "ui/RecentConnections.h"
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -27,6 +31,7 @@ class TIntEdit;
 struct TConnectionChoice {
   enum TLine { lnSerial, lnUsb, lnTcp } line = lnSerial;
   std::int32_t comPort = 1;
+  std::string device;  // a serial port given by its path; empty: by its number
   std::int32_t comBaudRate = 9600;
   std::string serialNumber;
   std::int32_t usbBaudRate = 115200;
@@ -39,17 +44,23 @@ struct TConnectionChoice {
 // A value that is not an integer takes the key's default.
 TConnectionChoice ChoiceOfConnection(const std::string& connection);
 
+// How the list "Nedávná připojení" names a connection: its line, port or host, and address.
+QString RecentConnectionText(const TRecentConnection& recent);
+
 // The connection dialog: serial port, USB bridge or TCP client, with the transport's values
-// and the display's address. It is made once and keeps its state between runs; it does no
-// I/O of a line, only the COM port scan and the USB bridge enumeration that fill its lists.
+// and the display's address, and the recent connections to choose from. It is made once and
+// keeps its state between runs; it does no I/O of a line, only the COM port scan and the USB
+// bridge enumeration that fill its lists.
 //
 // Threads: user-interface thread only; the scanner's results reach the port list there.
 class TfConnectionDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // `probe` decides each port's state in a scan; the default is the real one.
-  explicit TfConnectionDialog(QWidget* owner = nullptr, TComPortProbe probe = {});
+  // `probe` decides each port's state in a scan; the default is the real one. The ports' names
+  // are read from the system under `roots`.
+  explicit TfConnectionDialog(QWidget* owner = nullptr, TComPortProbe probe = {},
+                              TDeviceRoots roots = {});
   // Stops the scan (its threads end) before the scanner and the list go.
   ~TfConnectionDialog() override;
 
@@ -59,24 +70,37 @@ class TfConnectionDialog : public QDialog {
   bool Execute(std::string& connection, TByte& address);
 
   // What Execute does before the dialog opens: the controls loaded from `connection`,
-  // `address` selected, the dialog centred on its screen. For showing it without blocking.
+  // `address` selected, the recent connections listed (none chosen), the dialog centred on its
+  // screen. For showing it without blocking.
   void Load(const std::string& connection, TByte address);
 
   // The string the controls describe now.
   std::string BuildConnectionString() const;
 
+  // The connections "Nedávná připojení" offers, read at every Load; none without it. The list
+  // must outlive the dialog or be unset first.
+  void SetRecentConnections(const TRecentConnections* recent);
+
  private:
   void BuildControls();
+  QWidget* BuildRecentSection();
   QWidget* BuildAddressSection();
   QWidget* BuildSerialSection();
   QWidget* BuildUsbSection();
   QWidget* BuildTcpSection();
   QWidget* BuildButtons();
 
+  // The controls as `connection` and `address` describe them.
+  void LoadConnection(const std::string& connection, TByte address);
   void LoadFrom(const std::string& connection);
+  void FillRecentConnections();
+  void ChooseRecentConnection(int index);
   // Checks `chosen` (when given) and unchecks the others, fills an empty list of the checked
   // line and enables the controls of the checked line only.
   void ApplyRadioRule(QRadioButton* chosen);
+  // The port is either chosen from the list or given by its path, never both.
+  void ApplyDeviceRule();
+  void ChooseDeviceByPath();
   void ApplyExpertMode();
   void RefreshComPorts();
   void RefreshUsbDevices();
@@ -84,6 +108,9 @@ class TfConnectionDialog : public QDialog {
   std::int32_t SelectedComPort() const;
 
   QGroupBox* gbMain;
+  QWidget* pRecent;
+  QLabel* lRecent;
+  QComboBox* cbRecent;
   QWidget* pADR;
   QLabel* Label1;
   QComboBox* cbbADR;
@@ -92,6 +119,8 @@ class TfConnectionDialog : public QDialog {
   QLabel* lCOM;
   QComboBox* cbCOM;
   QPushButton* bCOMRefresh;
+  QCheckBox* chbDevice;
+  QLineEdit* eDevice;
   QLabel* lCOMBaudrate;
   QComboBox* cbCOMBaudrate;
   QWidget* pUSB;
@@ -116,6 +145,8 @@ class TfConnectionDialog : public QDialog {
   std::unique_ptr<TComPortStringList> FComPorts;
   std::unique_ptr<TComPortScanner> FScanner;
   TUsbDeviceList FUsbDevices;  // what cbDeviceName lists, in its order
+  const TRecentConnections* FRecent = nullptr;
+  std::vector<TRecentConnection> FRecentShown;  // what cbRecent lists, in its order
 };
 
 }  // namespace zorvid

@@ -41,6 +41,7 @@
 #include "ui/DisplayPanel.h"
 #include "ui/EnDis.h"
 #include "ui/NamedControls.h"
+#include "ui/RecentConnections.h"
 #include "ui/SettingsDifferences.h"
 #include "ui/controls/IntEdit.h"
 
@@ -287,6 +288,10 @@ void TfMain::SetCommunicationLog(TfCiLog* log) {
 
 void TfMain::SetConnectionDialog(TfConnectionDialog* dialog) {
   FConnectionDialog = dialog;
+}
+
+void TfMain::SetRecentConnections(TRecentConnections* recent) {
+  FRecent = recent;
 }
 
 // ---- Controls ------------------------------------------------------------------------------
@@ -703,8 +708,9 @@ void TfMain::ConnectAndShowStatus() {
       [connection = FConnectionString, address = FAddress](TDisplayConnection& link) {
         return ConnectLink(link, connection, address, kIdentificationTries);
       },
-      [this](const TConnectOutcome& outcome) {
+      [this, connection = FConnectionString, address = FAddress](const TConnectOutcome& outcome) {
         FConnectFailure = QString::fromStdString(outcome.failure);
+        if (outcome.connected && FRecent) FRecent->Add({connection, address});
         if (!outcome.connected) {
           FLineState = TLineState::kClosed;
           UpdateControls();

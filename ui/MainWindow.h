@@ -39,6 +39,7 @@ class TfAbout;
 class TfCiLog;
 class TfConnectionDialog;
 class TfSettingsDifferences;
+class TRecentConnections;
 class TIntEdit;
 struct TPollOutcome;
 
@@ -64,6 +65,9 @@ class TfMain : public QWidget {
   // made after this window; without them the gesture and the button do nothing.
   void SetCommunicationLog(TfCiLog* log);
   void SetConnectionDialog(TfConnectionDialog* dialog);
+  // Where every connect that succeeds, of the dialog or ConnectTo, is added; without it none is
+  // remembered. The list must outlive the window or be unset first.
+  void SetRecentConnections(TRecentConnections* recent);
 
   // Connects as if the connection dialog had been confirmed with `connection` and `address`;
   // the outcome shows in the status line and comes with connectFinished.
@@ -205,6 +209,7 @@ class TfMain : public QWidget {
   TfSettingsDifferences* FDifferences = nullptr;
   QPointer<TfCiLog> FLog;
   QPointer<TfConnectionDialog> FConnectionDialog;
+  TRecentConnections* FRecent = nullptr;
 
   QTabWidget* PageControl1;
   QWidget* TabSheet1;

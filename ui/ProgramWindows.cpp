@@ -2,11 +2,13 @@
 
 namespace zorvid {
 
-TProgramWindows::TProgramWindows() {
+TProgramWindows::TProgramWindows(TRecentConnections* recent) {
   log_.setAttribute(Qt::WA_QuitOnClose, false);
   dialog_.setAttribute(Qt::WA_QuitOnClose, false);
   main_.SetCommunicationLog(&log_);
   main_.SetConnectionDialog(&dialog_);
+  main_.SetRecentConnections(recent);
+  dialog_.SetRecentConnections(recent);
 }
 
 }  // namespace zorvid

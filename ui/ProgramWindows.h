@@ -11,7 +11,9 @@ namespace zorvid {
 // program: neither the log window nor the dialog keeps it running.
 class TProgramWindows {
  public:
-  TProgramWindows();
+  // The main window adds its successful connects to `recent` and the dialog offers them; with
+  // none, nothing is remembered. `recent` must outlive the windows.
+  explicit TProgramWindows(TRecentConnections* recent = nullptr);
   TProgramWindows(const TProgramWindows&) = delete;
   TProgramWindows& operator=(const TProgramWindows&) = delete;
 

@@ -1,17 +1,19 @@
 // The port scanner with scripted probes and with the real one over pseudo-terminals, and the
-// sorted port list it fills.
+// sorted port list it fills, naming the ports from a tree shaped like sysfs.
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <QComboBox>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -22,6 +24,7 @@
 #include "tests/support/EventLoop.h"
 #include "tests/support/PseudoTerminal.h"
 #include "transport/serial/ComPort.h"
+#include "transport/serial/SerialPortNames.h"
 #include "ui/ComPortScanner.h"
 #include "ui/ComPortStringList.h"
 
@@ -238,6 +241,83 @@ TEST(ComPortStringList, FindsTheLastPortNotAboveTheNumber) {
   unbound.UpdatePort(1, cpsFree);
   EXPECT_EQ(unbound.IndexOfPort(5), -1);
   EXPECT_EQ(unbound.PortAt(0), 0);
+}
+
+// A directory tree shaped like /sys and /dev of a machine with a built-in UART (ttyS0, COM 1)
+// and two identical USB bridges on one hub that differ only in serial number (ttyUSB0 and
+// ttyUSB1, COM 33 and 34), with the links the kernel and udev make.
+class TDeviceTree {
+ public:
+  TDeviceTree() {
+    AddTerminal("ttyS0", "platform/serial8250");
+    WriteUsbDevice(kHub, {"1d6b", "0002", "Linux Foundation", "xHCI Host Controller", "hub"});
+    AddUsbBridge("ttyUSB0", "1-1", "A1B2C3");
+    AddUsbBridge("ttyUSB1", "1-2", "D4E5F6");
+  }
+  TDeviceRoots Roots() const { return {Path("sys"), Path("dev")}; }
+  std::string ByIdLink(const std::string& serial) const {
+    return Path("dev/serial/by-id/usb-FTDI_FT232R_USB_UART_" + serial + "-if00-port0");
+  }
+
+ private:
+  static constexpr const char* kHub = "pci0000:00/0000:00:14.0/usb1";
+
+  std::filesystem::path Path(const std::string& relative) const {
+    return std::filesystem::path(directory_.path().toStdString()) / relative;
+  }
+  void Write(const std::filesystem::path& file, const std::string& value) const {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file) << value << '\n';
+  }
+  void WriteUsbDevice(const std::string& device, std::array<std::string, 5> values) const {
+    const auto directory = Path("sys/devices/" + device);
+    const char* const names[] = {"idVendor", "idProduct", "manufacturer", "product", "serial"};
+    for (std::size_t index = 0; index < values.size(); ++index)
+      Write(directory / names[index], values[index]);
+  }
+  // The terminal's class directory below its device, and the class link to it.
+  void AddTerminal(const std::string& name, const std::string& device) const {
+    const std::string terminal = "devices/" + device + "/tty/" + name;
+    std::filesystem::create_directories(Path("sys/" + terminal));
+    std::filesystem::create_directory_symlink(
+        "../../../" + std::filesystem::path(device).filename().string(),
+        Path("sys/" + terminal + "/device"));
+    std::filesystem::create_directories(Path("sys/class/tty"));
+    std::filesystem::create_directory_symlink("../../" + terminal, Path("sys/class/tty/" + name));
+  }
+  void AddUsbBridge(const std::string& name, const std::string& port,
+                    const std::string& serial) const {
+    const std::string device = std::string(kHub) + "/" + port;
+    WriteUsbDevice(device, {"0403", "6001", "FTDI", "FT232R USB UART", serial});
+    AddTerminal(name, device + "/" + port + ":1.0/" + name);
+    std::filesystem::create_directories(Path("dev/serial/by-id"));
+    std::filesystem::create_symlink("../../" + name, ByIdLink(serial));
+  }
+
+  QTemporaryDir directory_;
+};
+
+// The bridges are told apart by serial number only while both are listed; the tooltip always
+// names the stable link and the USB descriptors, and a port that is no USB device stays plain.
+TEST(ComPortStringList, NamesIdenticalBridgesByTheirSerialNumbers) {
+  const TDeviceTree tree;
+  QComboBox box;
+  TComPortStringList list(&box, tree.Roots());
+  list.UpdatePort(1, cpsFree);
+  list.UpdatePort(33, cpsFree);
+  EXPECT_EQ(Texts(box), QStringList({"COM 1", "COM 33 – FT232R USB UART"}));
+  list.UpdatePort(34, cpsProbing);
+  EXPECT_EQ(Texts(box), QStringList({"COM 1", "COM 33 – FT232R USB UART (A1B2C3)",
+                                     "COM 34 – FT232R USB UART (D4E5F6) ..."}));
+  EXPECT_EQ(box.itemData(0, Qt::ToolTipRole).toString(), "/dev/ttyS0: free");
+  EXPECT_EQ(
+      box.itemData(2, Qt::ToolTipRole).toString(),
+      QString::fromStdString("/dev/ttyUSB1: being probed\nstable name: " + tree.ByIdLink("D4E5F6") +
+                             "\nUSB 0403:6001: FTDI, FT232R USB UART, serial number D4E5F6"));
+  EXPECT_EQ(list.StablePathAt(1), tree.ByIdLink("A1B2C3"));
+  EXPECT_EQ(list.StablePathAt(0), "/dev/ttyS0") << "without a stable name, the device's path";
+  list.UpdatePort(34, cpsAbsent);
+  EXPECT_EQ(Texts(box), QStringList({"COM 1", "COM 33 – FT232R USB UART"}));
 }
 
 // Port numbers without a default device, mapped to pseudo-terminals, a missing path and a

@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <set>
@@ -33,11 +36,12 @@ QString Text(QWidget* window, const char* name) {
   return Child<QLineEdit>(window, name)->text();
 }
 
-// Clicked where a user clicks: a radio button at its indicator, others in the middle.
+// Clicked where a user clicks: a radio button or check box at its indicator, others in the
+// middle.
 void Click(QWidget* window, const char* button) {
   auto* target = Child<QAbstractButton>(window, button);
-  const QPoint at = qobject_cast<QRadioButton*>(target) ? QPoint(6, target->height() / 2)
-                                                        : target->rect().center();
+  const bool indicator = qobject_cast<QRadioButton*>(target) || qobject_cast<QCheckBox*>(target);
+  const QPoint at = indicator ? QPoint(6, target->height() / 2) : target->rect().center();
   QTest::mouseClick(target, Qt::LeftButton, {}, at);
 }
 
@@ -155,6 +159,43 @@ TEST(ConnectionDialog, ExpertModeShowsMoreAndHiddenValuesStillCount) {
       });
   EXPECT_EQ(run.connection, "provider=SERIAL_PORT;comport=1;baudrate=19200");
   EXPECT_EQ(run.address, 50);
+}
+
+// A port given by its path comes back as it was given, though the list has a port; ticking
+// "Jiné zařízení:" starts from the chosen port's stable name, and a typed path is what goes out.
+TEST(ConnectionDialog, APortGivenByItsPathComesBackAsGivenOrAsTyped) {
+  QTemporaryDir tree;
+  ASSERT_TRUE(tree.isValid());
+  const std::filesystem::path dev = tree.filePath(QStringLiteral("dev")).toStdString();
+  const std::string stableName = (dev / "serial/by-id/usb-Maker_Bridge_S1-if00-port0").string();
+  std::filesystem::create_directories(dev / "serial/by-id");
+  std::filesystem::create_symlink("../../ttyS2", stableName);  // port 3's device
+  TfConnectionDialog dialog(nullptr, PortsPresent({3}), {dev.parent_path() / "sys", dev});
+
+  const std::string given =
+      "provider=SERIAL_PORT;device=/dev/serial/by-id/usb-Other-if00-port0;baudrate=19200";
+  const TRun run = RunDialog(dialog, given, 49, [](QWidget* window) {
+    EXPECT_TRUE(Child<QCheckBox>(window, "chbDevice")->isChecked());
+    EXPECT_EQ(Text(window, "eDevice"), "/dev/serial/by-id/usb-Other-if00-port0");
+    EXPECT_FALSE(Child(window, "cbCOM")->isEnabled());
+  });
+  EXPECT_EQ(run.connection, given);
+
+  const TRun chosen =
+      RunDialog(dialog, "provider=SERIAL_PORT;comport=3;baudrate=9600", 49, [&](QWidget* window) {
+        EXPECT_FALSE(Child<QCheckBox>(window, "chbDevice")->isChecked());
+        EXPECT_EQ(Text(window, "cbCOM"), "COM 3");
+        Click(window, "chbDevice");
+        EXPECT_EQ(Text(window, "eDevice").toStdString(), stableName);
+      });
+  EXPECT_EQ(chosen.connection, "provider=SERIAL_PORT;device=" + stableName + ";baudrate=9600");
+
+  const TRun typed = RunDialog(dialog, chosen.connection, 49, [](QWidget* window) {
+    auto* path = Child<QLineEdit>(window, "eDevice");
+    path->clear();
+    QTest::keyClicks(path, "/dev/ttyACM0");
+  });
+  EXPECT_EQ(typed.connection, "provider=SERIAL_PORT;device=/dev/ttyACM0;baudrate=9600");
 }
 
 TEST(ConnectionDialog, CancelAndTheCloseBoxChangeNothing) {

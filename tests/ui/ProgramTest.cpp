@@ -1,17 +1,21 @@
 // zorvid-l as built, run as its user starts it: the command line, the connected window's
-// picture on the offscreen platform and on a real X server (Xvfb) against zorvid-sim, and the
-// pictures of every window it saves for the user guide.
+// picture on the offscreen platform and on a real X server (Xvfb) against zorvid-sim, the
+// pictures of every window it saves for the user guide, and the recent connections it keeps in
+// the user's configuration directory. Every run here has a configuration directory of its own.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QPushButton>
 #include <QSize>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
 #include <algorithm>
 #include <map>
 #include <optional>
@@ -21,13 +25,17 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ModalWindows.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/WaitUntil.h"
+#include "tests/support/WidgetLookup.h"
 #include "tests/support/WidgetsTestMain.h"
 #include "ui/About.h"
 #include "ui/CiLog.h"
+#include "ui/ConnectionDialog.h"
 #include "ui/DisplayPanel.h"
 #include "ui/MainWindow.h"
+#include "ui/RecentConnections.h"
 
 // Sizes in failure messages as 912x898 rather than their bytes.
 static void PrintTo(const QSize& size, std::ostream* out) {
@@ -342,9 +350,78 @@ TEST_F(ProgramScreenshotTest, AtScaleTwoThePicturesShowTheWholeWindows) {
   }
 }
 
+// Runs of zorvid-l against the simulator that share a configuration directory of their own.
+class ProgramSettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(sim_.Port(), 0);
+    ASSERT_TRUE(configHome_.isValid());
+  }
+  // Connects to the simulator's display at `address`, saves the window's picture and ends.
+  TProcessResult ConnectAndQuit(const std::string& address) {
+    const std::string shot = configHome_.filePath(QStringLiteral("shot.png")).toStdString();
+    return RunProgram(
+        {"--connect", sim_.Connection(), "--address", address, "--screenshot", shot},
+        {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + configHome_.path().toStdString()});
+  }
+  // Where the user looks for the program's settings.
+  QString SettingsFile() const {
+    return configHome_.filePath(QStringLiteral("zorvid/zorvid-l.conf"));
+  }
+
+  TSimProcess sim_;
+  QTemporaryDir configHome_;
+};
+
+// A connect that succeeded is remembered in the user's configuration directory, one that failed
+// is not; the dialog of the program started again offers it, and choosing it loads it.
+TEST_F(ProgramSettingsTest, ASuccessfulConnectIsOfferedAfterARestart) {
+  ASSERT_EQ(ConnectAndQuit("49").exitCode, 0);
+  sim_.Stop();
+  EXPECT_EQ(ConnectAndQuit("50").exitCode, 1) << "the display has gone";
+  TRecentConnections recent(SettingsFile());
+  ASSERT_EQ(recent.Entries(), (std::vector<TRecentConnection>{{sim_.Connection(), 49}}));
+
+  TfConnectionDialog dialog(nullptr, [](int) { return cpsAbsent; });
+  dialog.SetRecentConnections(&recent);
+  std::string connection = "provider=SERIAL_PORT;comport=1;baudrate=9600";
+  TByte address = 7;
+  test::TModalAnswer answer([&](QWidget* window) {
+    if (auto* offered = test::Child<QComboBox>(window, "cbRecent")) {
+      EXPECT_EQ(offered->count(), 1);
+      EXPECT_EQ(offered->itemText(0), QStringLiteral("127.0.0.1:%1, adresa 49").arg(sim_.Port()));
+      QTest::keyClick(offered, Qt::Key_Down);
+    }
+    test::Child<QPushButton>(window, "bOK")->click();
+  });
+  ASSERT_TRUE(dialog.Execute(connection, address));
+  EXPECT_EQ(connection, sim_.Connection());
+  EXPECT_EQ(address, 49);
+}
+
+// A settings file that is no settings file costs the recent connections, not the start; the
+// next connect that succeeds writes it anew.
+TEST_F(ProgramSettingsTest, ADamagedSettingsFileIsIgnoredWithAWarning) {
+  ASSERT_TRUE(QDir().mkpath(QFileInfo(SettingsFile()).path()));
+  QFile damaged(SettingsFile());
+  ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+  damaged.write("[RecentConnections\n1\\connection=provider=TCP_CLIENT\n");
+  damaged.close();
+  const TProcessResult run = ConnectAndQuit("49");
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_THAT(run.err, AllOf(HasSubstr("\"" + SettingsFile().toStdString() + "\" is ignored"),
+                             HasSubstr("QSettings::FormatError")));
+  EXPECT_EQ(TRecentConnections(SettingsFile()).Entries(),
+            (std::vector<TRecentConnection>{{sim_.Connection(), 49}}));
+}
+
 }  // namespace
 }  // namespace zorvid
 
+// The runs of zorvid-l keep their settings away from the user's.
 int main(int argc, char** argv) {
+  const QTemporaryDir configHome;
+  if (!configHome.isValid()) return 1;
+  qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
   return zorvid::test::RunWidgetTests(argc, argv);
 }
