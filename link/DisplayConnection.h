@@ -32,7 +32,9 @@ class TDisplayConnection {
   // Closes any line first (also when the settings are the same), makes the transport that
   // `connectionString` describes, opens it, gives the device `address`, attaches the transport
   // to the stack and reads the identification, up to `identificationTries` times (each with the
-  // device's time-out). True when the display answered; otherwise
+  // device's time-out); with no tries the line is only opened, for a display that need not
+  // answer at `address` (one found by its identifiers). True when the display answered (or the
+  // line opened); otherwise
   // disconnected again, FailureReason says why and the capabilities keep their values. An error
   // raised while the transport is made (a malformed number in the string) passes to the caller.
   bool Connect(const std::string& connectionString, TByte address, int identificationTries = 1);
