@@ -60,7 +60,8 @@ void BM_IdentificationRoundTrip(benchmark::State& state) {
       state.SkipWithError("the display did not answer");
       break;
     }
-    milliseconds.push_back(std::chrono::duration<double, std::milli>(TClock::now() - start).count());
+    milliseconds.push_back(
+        std::chrono::duration<double, std::milli>(TClock::now() - start).count());
   }
   stack->SetCommunicationInterface({});
   line->Close(false);
@@ -70,7 +71,10 @@ void BM_IdentificationRoundTrip(benchmark::State& state) {
   state.counters["p999_ms"] = Percentile(milliseconds, 0.999);
   state.counters["worst_ms"] = *std::max_element(milliseconds.begin(), milliseconds.end());
 }
-BENCHMARK(BM_IdentificationRoundTrip)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2000);
+BENCHMARK(BM_IdentificationRoundTrip)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2000);
 
 void BM_ScanAllAddresses(benchmark::State& state) {
   test::TChildProcess simulator;

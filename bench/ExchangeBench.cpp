@@ -58,8 +58,8 @@ class TSimulatedDisplay {
     return "provider=TCP_CLIENT;host=127.0.0.1;port=" + std::to_string(lines_.TcpPort());
   }
   std::string SerialConnection() const {
-    return "provider=SERIAL_PORT;device=" + lines_.PtyPath() + ";baudrate=" +
-           std::to_string(kLineBaud);
+    return "provider=SERIAL_PORT;device=" + lines_.PtyPath() +
+           ";baudrate=" + std::to_string(kLineBaud);
   }
   const std::string& PtyPath() const { return lines_.PtyPath(); }
 
@@ -146,8 +146,8 @@ void BM_ExchangeUsbStandIn(benchmark::State& state) {
     return;
   }
   setenv("ZORVID_FTDI_BENCH1", ("pty:" + Simulator().PtyPath()).c_str(), 1);
-  TClient client(LineFrom("provider=FTD_USB;serial_number=BENCH1;baudrate=" +
-                          std::to_string(kLineBaud)));
+  TClient client(
+      LineFrom("provider=FTD_USB;serial_number=BENCH1;baudrate=" + std::to_string(kLineBaud)));
   MeasureExchanges(state, client);
 }
 

@@ -68,8 +68,8 @@ bool TDisplayConnection::Establish(const std::string& connectionString, TByte ad
     identified = device_->LoadIdentification();
   if (!identified) {
     if (opened)
-      failureReason_ = "no identification from address " + AddressText(address) +
-                       TriesText(tried) + ": " + LastResultText(*device_);
+      failureReason_ = "no identification from address " + AddressText(address) + TriesText(tried) +
+                       ": " + LastResultText(*device_);
     return false;
   }
   capabilities_ = CapabilitiesOf(device_->GetIdentificationText());

@@ -74,6 +74,8 @@ class TDisplayConnection {
 // The highest address a display can be reached at: every receiver refuses kRefusedAddress, so
 // nothing could answer there, while kBroadcastAddress reaches any display.
 inline constexpr TByte kHighestDisplayAddress = kRefusedAddress - 1;
+// The highest address a display can be given: the one above reaches every display.
+inline constexpr TByte kHighestOwnAddress = kBroadcastAddress - 1;
 
 // "49 (0x31)": an address as messages give it.
 std::string AddressText(TByte address);

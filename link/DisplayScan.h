@@ -27,16 +27,16 @@ struct TScanOptions {
   // As for a connect. A line with a speed (serial, USB) is opened once per speed of `bauds`;
   // one without (TCP) once, and `bauds` does not matter.
   std::string connection;
-  TByte first = 0;                      // the addresses asked: first..last
-  TByte last = kHighestDisplayAddress;  // above it nothing can answer; taken as it then
+  TByte first = 0;                  // the addresses asked: first..last
+  TByte last = kHighestOwnAddress;  // a higher one is taken as this one
   // Empty: the speed the connection string gives (or the transport's default).
   std::vector<std::int32_t> bauds{kDefaultScanBauds.begin(), kDefaultScanBauds.end()};
 };
 
 struct TFoundDisplay {
   TByte address = 0;
-  std::int32_t baud = 0;        // 0 on a line without a speed (TCP)
-  TByteString identification;   // as the display sent it
+  std::int32_t baud = 0;       // 0 on a line without a speed (TCP)
+  TByteString identification;  // as the display sent it
   bool operator==(const TFoundDisplay&) const = default;
 };
 
@@ -61,11 +61,12 @@ struct TScanResult {
 // calls it (the scanning thread: zorvidctl's main thread, the window's link thread, whose own
 // connection must have let the line go first); it makes, opens and closes the transport there,
 // so the transport belongs to that thread as it would for a connect (a serial port hands its
-// events to that thread's event loop, which the scan does not need meanwhile). The callbacks run on the scanning thread inside Run, as things happen, with no lock
-// of the scan held; they may call Stop but must not call Run. Stop may be called from any
-// thread at any time and never waits: the request in flight is abandoned and Run returns
-// within 100 ms (a TCP connect under way may hold it up to its own time-out). A scan runs once:
-// its stack stays abandoned after a stop, and a second Run finds nothing.
+// events to that thread's event loop, which the scan does not need meanwhile). The callbacks run on
+// the scanning thread inside Run, as things happen, with no lock of the scan held; they may call
+// Stop but must not call Run. Stop may be called from any thread at any time and never waits: the
+// request in flight is abandoned and Run returns within 100 ms (a TCP connect under way may hold it
+// up to its own time-out). A scan runs once: its stack stays abandoned after a stop, and a second
+// Run finds nothing.
 class TDisplayScan {
  public:
   // After each request: the address just asked (kBroadcastAddress for everyone), the speed

@@ -292,7 +292,7 @@ TEST(DisplayScanTest, EachDisplayIsReportedOnceAsItIsFound) {
   EXPECT_EQ(total, 8);
   EXPECT_EQ(lastDone, 8);
   const std::vector<std::pair<TByte, std::int32_t>> order{
-      {0xFE, 9600}, {0x31, 9600}, {0x32, 9600}, {0x33, 9600},
+      {0xFE, 9600},  {0x31, 9600},  {0x32, 9600},  {0x33, 9600},
       {0xFE, 19200}, {0x31, 19200}, {0x32, 19200}, {0x33, 19200}};
   EXPECT_EQ(asked, order);
 }
@@ -302,7 +302,8 @@ TEST(DisplayScanTest, EachDisplayIsReportedOnceAsItIsFound) {
 TEST(DisplayScanTest, ALineWithoutSpeedIsScannedOnceAndOneThatDoesNotOpenSaysWhy) {
   const TStandardTransports transports;
   TSimProcess sim;
-  const TScanResult overTcp = TDisplayScan(ScanOf(sim.Connection(), 0x30, 0x31, {9600, 19200})).Run();
+  const TScanResult overTcp =
+      TDisplayScan(ScanOf(sim.Connection(), 0x30, 0x31, {9600, 19200})).Run();
   const std::vector<TFoundDisplay> found{{0x31, 0, "ZorvidL;v1.0;rtc"}};
   EXPECT_EQ(overTcp.found, found);
 
@@ -323,7 +324,7 @@ TEST(DisplayScanTest, StopEndsTheScanWithinATenthOfASecond) {
   std::atomic<int> done{0};
   std::atomic<bool> finished{false};
   std::atomic<TClock::rep> stoppedAt{0};
-  TDisplayScan scan(ScanOf(sim.Connection(), 0, kHighestDisplayAddress, {9600}),
+  TDisplayScan scan(ScanOf(sim.Connection(), 0, kHighestOwnAddress, {9600}),
                     [&done](TByte, std::int32_t, int count, int) { done = count; });
   std::thread stopper([&] {
     while (done < 5 && !finished)
@@ -337,11 +338,10 @@ TEST(DisplayScanTest, StopEndsTheScanWithinATenthOfASecond) {
   finished = true;
   stopper.join();
   EXPECT_TRUE(result.stopped);
-  EXPECT_LT(done, 30) << "of " << kHighestDisplayAddress + 2 << " requests";
+  EXPECT_LT(done.load(), 30) << "of " << kHighestOwnAddress + 2 << " requests";
   const auto stopped = TClock::time_point(TClock::duration(stoppedAt.load()));
   EXPECT_LE(returned - stopped, kStopBound)
-      << std::chrono::duration_cast<std::chrono::milliseconds>(returned - stopped).count()
-      << " ms";
+      << std::chrono::duration_cast<std::chrono::milliseconds>(returned - stopped).count() << " ms";
 }
 
 }  // namespace

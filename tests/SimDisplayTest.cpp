@@ -425,7 +425,8 @@ TEST_F(SimLineOfDisplaysTest, EachAddressAnswersAloneAndOnlyAtItsSpeed) {
   // A display that takes another speed hears the line at that speed from then on.
   EXPECT_TRUE(responder_.Respond(Request(0x20, kInstEnableConfiguration), 9600));
   EXPECT_EQ(responder_.Respond(Request(0x20, kInstWriteCommParams, Bytes({0x30, 7})), 9600),
-            BuildPacket97(0x20, 0x21, kAckOk, {})) << "the answer still at the old speed";
+            BuildPacket97(0x20, 0x21, kAckOk, {}))
+      << "the answer still at the old speed";
   EXPECT_FALSE(responder_.Respond(Request(0x30, kInstIdentification), 9600));
   EXPECT_TRUE(responder_.Respond(Request(0x30, kInstIdentification), 19200));
   EXPECT_EQ(second_.Address(), 0x21) << "the others keep their state";

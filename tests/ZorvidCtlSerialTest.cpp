@@ -110,8 +110,8 @@ TEST_F(CtlSerialTest, AssignAddressMovesOnlyTheDisplayWithTheIdentifiers) {
   const TProcessResult ids = Ctl({"-a", "0x35", "ids"});
   ASSERT_EQ(ids.exitCode, kExitOk) << ids.err;
   std::smatch words;
-  ASSERT_TRUE(std::regex_match(ids.out, words,
-                               std::regex("word1=([0-9]+) word2=([0-9]+) value=[0-9]+\n")))
+  ASSERT_TRUE(
+      std::regex_match(ids.out, words, std::regex("word1=([0-9]+) word2=([0-9]+) value=[0-9]+\n")))
       << ids.out;
   const std::string word1 = words[1], word2 = words[2];
   ExpectPrints({"assign-address", word1, word2, "0x31"}, "");

@@ -191,7 +191,7 @@ TEST(CtlArgumentsTest, UnknownCommandsAndWrongArgumentCounts) {
   EXPECT_EQ(Refusal({"fly"}), "unknown command: \"fly\"");
   EXPECT_EQ(Refusal({"get"}),
             "unknown item for get: \"\" (one of: text, data, expiration, brightness, "
-            "brightness-auto, clock, params, temperature, all)");
+            "brightness-auto, clock, params, temperature, all, comm)");
   EXPECT_THAT(Refusal({"set", "colour", "1"}), HasSubstr("unknown item for set: \"colour\""));
   EXPECT_EQ(Refusal({"get", "text", "x"}), "usage: zorvidctl get text (given: \"x\")");
   EXPECT_EQ(Refusal({"set", "brightness"}), "usage: zorvidctl set brightness N (given: \"\")");
@@ -245,8 +245,7 @@ TEST(CtlArgumentsTest, ArgumentsGetTheOperationsOwnChecks) {
                 std::string(64, 'A') + "…\"");
   EXPECT_EQ(Refusal({"raw", "0x83", std::string(2 * 65530, 'A')}), "") << "exactly the limit";
 
-  EXPECT_EQ(Refusal({"set", "comm", "0xFE", "9600"}),
-            "address out of range (0..253): 0xFE");
+  EXPECT_EQ(Refusal({"set", "comm", "0xFE", "9600"}), "address out of range (0..253): 0xFE");
   EXPECT_THAT(Refusal({"set", "comm", "0x42", "14400"}),
               StartsWith("baud is none of the display's speeds (110, 300,"));
   EXPECT_EQ(Refusal({"assign-address", "65536", "1", "0x42"}),

@@ -38,6 +38,14 @@ INSTANTIATE_TEST_SUITE_P(, CtlLineTest, ::testing::Values(test::LineKind<TUsbLin
 
 using CtlUsbTest = test::TOneLineTest<TUsbLine>;
 
+// The display listens at 115200 Bd: the scan's pass at 9600 Bd, which the bridge gives the line,
+// finds nothing.
+TEST_F(CtlUsbTest, TheBridgeRunsTheLineAtItsSpeed) {
+  StartSimulator({});
+  ExpectPrints({"scan", "--bauds", "9600,115200", "--from", "0x30", "--to", "0x32"},
+               "0x31 115200 ZorvidL;v1.0;rtc\n");
+}
+
 TEST_F(CtlUsbTest, NoBridgeOrNoLibraryIsAConnectionFailure) {
   StartSimulator({});
   const std::string other = "provider=FTD_USB;serial_number=ZOTHER";

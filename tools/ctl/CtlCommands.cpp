@@ -63,10 +63,11 @@ std::int32_t NumberInRange(std::string_view what, std::string_view text, std::in
 
 // ---- Options -----------------------------------------------------------------------------
 
-TByte Address(std::string_view text) {
+// An address to reach a display at, or (`highest` kHighestOwnAddress) one a display can have.
+TByte Address(std::string_view text, TByte highest = kHighestDisplayAddress) {
   const std::int32_t address = Number("address", text);
-  if (address < 0 || address > kHighestDisplayAddress)
-    Refuse("address out of range " + RangeText(0, kHighestDisplayAddress) + ": " +
+  if (address < 0 || address > highest)
+    Refuse("address out of range " + RangeText(0, highest) + ": " +
            (address == kRefusedAddress
                 ? AddressText(kRefusedAddress) + " is refused by every receiver"
                 : EchoedText(text)));
@@ -432,9 +433,9 @@ bool RunIds(TZorvid& device, TCtlResult& result) {
   std::uint16_t word1 = 0, word2 = 0;
   std::uint32_t value = 0;
   if (!device.ReadIdentifiers(word1, word2, value)) return false;
-  result = {TLayout::kInline,
-            {IntegerField("word1", word1), IntegerField("word2", word2),
-             IntegerField("value", value)}};
+  result = {
+      TLayout::kInline,
+      {IntegerField("word1", word1), IntegerField("word2", word2), IntegerField("value", value)}};
   return true;
 }
 
@@ -459,7 +460,7 @@ std::int32_t DisplayBaud(std::string_view text) {
 // first, and answers it at its old speed.
 TCtlAction PrepareSetComm(const TCommandArgs& args) {
   ExpectCount(args, 2, 2);
-  const TByte address = Address(args.Value(0));
+  const TByte address = Address(args.Value(0), kHighestOwnAddress);
   const std::int32_t baud = DisplayBaud(args.Value(1));
   return {[address, baud](TZorvid& device, TCtlResult&) {
     if (!device.EnableConfiguration())
@@ -479,7 +480,7 @@ TCtlAction PrepareAssignAddress(const TCommandArgs& args) {
   ExpectCount(args, 3, 3);
   const std::uint16_t word1 = Word("word1", args.Value(0));
   const std::uint16_t word2 = Word("word2", args.Value(1));
-  const TByte address = Address(args.Value(2));
+  const TByte address = Address(args.Value(2), kHighestOwnAddress);
   return {[word1, word2, address](TZorvid& device, TCtlResult&) {
     device.SetAddress(kBroadcastAddress);
     return device.AssignAddress(word1, word2, address);
@@ -658,12 +659,13 @@ TScanOptions ParseScan(const TCommandArgs& args) {
   parser.addOptions({from, to, bauds});
   if (!parser.parse(QStringList{"scan"} + args.values)) Refuse(ParserError(parser));
   if (!parser.positionalArguments().isEmpty())
-    ExpectCount({args.command, parser.positionalArguments(), args.options, args.requestTries},
-                0, 0);
+    ExpectCount({args.command, parser.positionalArguments(), args.options, args.requestTries}, 0,
+                0);
   TScanOptions scan;
   scan.connection = args.options.connection;
-  if (parser.isSet(from)) scan.first = Address(parser.value(from).toStdString());
-  if (parser.isSet(to)) scan.last = Address(parser.value(to).toStdString());
+  if (parser.isSet(from))
+    scan.first = Address(parser.value(from).toStdString(), kHighestOwnAddress);
+  if (parser.isSet(to)) scan.last = Address(parser.value(to).toStdString(), kHighestOwnAddress);
   if (scan.first > scan.last)
     Refuse("scan range empty: --from " + AddressText(scan.first) + " above --to " +
            AddressText(scan.last));
@@ -851,7 +853,8 @@ std::string CtlHelpText() {
       "address has as long as the request and a typical answer take at that speed and a few\n"
       "milliseconds more (at least 20 ms), about 10 s for all of them at 9600 Bd. It prints one\n"
       "line per display found, by speed and address (\"0x42 19200 ZorvidL;v1.0;rtc\"); with\n"
-      "--json {\"displays\":[{\"address\":66,\"baud\":19200,\"ident\":...}]}. Exit 0 when it found a\n"
+      "--json {\"displays\":[{\"address\":66,\"baud\":19200,\"ident\":...}]}. Exit 0 when it found "
+      "a\n"
       "display, 1 when none, 3 when the line could not be made or opened. Its progress shows\n"
       "on stderr while that is a terminal.\n\n" +
       RetriesHelp() +

@@ -55,7 +55,8 @@ std::string ConnectionStringError(const std::exception& error, const TCtlOptions
 }
 
 // Nothing when connected; otherwise why not, with the value concerned.
-std::optional<std::string> Connect(TDisplayConnection& connection, const TCtlInvocation& invocation) {
+std::optional<std::string> Connect(TDisplayConnection& connection,
+                                   const TCtlInvocation& invocation) {
   const TCtlOptions& options = invocation.options;
   connection.Device().SetTimeout(options.timeoutMs);
   try {
@@ -119,9 +120,9 @@ class TScanProgressLine {
 };
 
 TCtlField ScanRow(const TFoundDisplay& display) {
-  return RecordField("display", {AddressField("address", display.address),
-                                 IntegerField("baud", display.baud),
-                                 TextField("ident", display.identification)});
+  return RecordField("display",
+                     {AddressField("address", display.address), IntegerField("baud", display.baud),
+                      TextField("ident", display.identification)});
 }
 
 // Exit 0 with the displays found, 1 when none answered, 3 when the line could not be made or
@@ -145,12 +146,14 @@ int Scan(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& er
     result.failure = ConnectionStringError(error, invocation.options);
   }
   progress.reset();
-  if (!result.failure.empty()) return reporter.Fail(kExitConnection, "connection failed: " + result.failure);
+  if (!result.failure.empty())
+    return reporter.Fail(kExitConnection, "connection failed: " + result.failure);
   std::vector<TCtlField> rows;
   for (const TFoundDisplay& display : result.found)
     rows.push_back(ScanRow(display));
   if (rows.empty()) err << "zorvidctl: scan: no display answered\n";
-  return reporter.Succeed({TLayout::kList, {ListField("displays", std::move(rows))},
+  return reporter.Succeed({TLayout::kList,
+                           {ListField("displays", std::move(rows))},
                            result.found.empty() ? kExitFailed : kExitOk});
 }
 
@@ -170,9 +173,8 @@ int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err
   for (const std::string& warning : ConnectionStringWarnings(invocation.options.connection))
     err << "zorvidctl: warning: connection string: " << warning << '\n';
   // The trace has stderr to itself.
-  const int exitCode = invocation.scan
-                           ? Scan(invocation, reporter, err, errIsTerminal && !trace)
-                           : Exchange(invocation, reporter);
+  const int exitCode = invocation.scan ? Scan(invocation, reporter, err, errIsTerminal && !trace)
+                                       : Exchange(invocation, reporter);
   // The command's outcome stands; the user learns that its capture is not whole.
   if (capture)
     if (const std::string failure = capture->Finish(); !failure.empty())

@@ -219,8 +219,7 @@ void TSimLines::Receive(TLine& line) {
   const auto now = TClock::now();
   // The master of a pseudo-terminal sees the speed its other side set: a display hears only a
   // line at its own speed. A socket has none.
-  const std::optional<std::int32_t> baud =
-      line.socket ? std::nullopt : ReadBaudRate(line.fd);
+  const std::optional<std::int32_t> baud = line.socket ? std::nullopt : ReadBaudRate(line.fd);
   std::vector<TTrafficRecord> records;
   line.cutter.Cut(TTrafficDirection::kToDisplay,
                   std::string_view(buffer, static_cast<std::size_t>(size)),
