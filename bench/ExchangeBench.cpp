@@ -28,12 +28,21 @@
 namespace zorvid {
 namespace {
 
+// The speed of the serial and USB lines, which the simulated display listens at.
+constexpr std::int32_t kLineBaud = 115200;
+
+sim::TSimDisplayConfig DisplayAtLineSpeed() {
+  sim::TSimDisplayConfig config;
+  config.baud = kLineBaud;
+  return config;
+}
+
 // The simulated display on 127.0.0.1 (any free port) and a pseudo-terminal, served by its poll
 // loop on a thread of its own for the whole run.
 class TSimulatedDisplay {
  public:
   TSimulatedDisplay()
-      : display_(sim::TSimDisplayConfig{}),
+      : display_(DisplayAtLineSpeed()),
         responder_(display_, sim::TSimFaults{}, 1),
         lines_(responder_, sim::TSimLinesConfig{sim::TTcpEndpoint{"127.0.0.1", 0}, "", 0, 0, false},
                announcements_) {
@@ -49,7 +58,8 @@ class TSimulatedDisplay {
     return "provider=TCP_CLIENT;host=127.0.0.1;port=" + std::to_string(lines_.TcpPort());
   }
   std::string SerialConnection() const {
-    return "provider=SERIAL_PORT;device=" + lines_.PtyPath() + ";baudrate=115200";
+    return "provider=SERIAL_PORT;device=" + lines_.PtyPath() +
+           ";baudrate=" + std::to_string(kLineBaud);
   }
   const std::string& PtyPath() const { return lines_.PtyPath(); }
 
@@ -136,7 +146,8 @@ void BM_ExchangeUsbStandIn(benchmark::State& state) {
     return;
   }
   setenv("ZORVID_FTDI_BENCH1", ("pty:" + Simulator().PtyPath()).c_str(), 1);
-  TClient client(LineFrom("provider=FTD_USB;serial_number=BENCH1;baudrate=115200"));
+  TClient client(
+      LineFrom("provider=FTD_USB;serial_number=BENCH1;baudrate=" + std::to_string(kLineBaud)));
   MeasureExchanges(state, client);
 }
 

@@ -12,6 +12,10 @@ std::string QuotedWhole(const std::string& text) {
   return InQuotes(EscapeControls(text));
 }
 
+std::string CannotOpen(const std::string& connectionString, ICommunicationInterface& line) {
+  return "cannot open " + QuotedWhole(connectionString) + ": " + line.GetFailureReason();
+}
+
 }  // namespace
 
 std::string AddressText(TByte address) {
@@ -55,16 +59,17 @@ bool TDisplayConnection::Establish(const std::string& connectionString, TByte ad
   const bool opened = line->Open();
   device_->SetAddress(address);
   device_->GetStack()->SetCommunicationInterface(line);
+  if (!opened) failureReason_ = CannotOpen(connectionString, *line);
+  if (identificationTries == 0) return opened;
   bool identified = device_->LoadIdentification();
   int tried = 1;
   // A line that did not open or has closed gives no answer to another try either.
   for (; !identified && tried < identificationTries && !line->IsLineClosed(); ++tried)
     identified = device_->LoadIdentification();
   if (!identified) {
-    failureReason_ =
-        opened ? "no identification from address " + AddressText(address) + TriesText(tried) +
-                     ": " + LastResultText(*device_)
-               : "cannot open " + QuotedWhole(connectionString) + ": " + line->GetFailureReason();
+    if (opened)
+      failureReason_ = "no identification from address " + AddressText(address) + TriesText(tried) +
+                       ": " + LastResultText(*device_);
     return false;
   }
   capabilities_ = CapabilitiesOf(device_->GetIdentificationText());

@@ -32,7 +32,9 @@ class TDisplayConnection {
   // Closes any line first (also when the settings are the same), makes the transport that
   // `connectionString` describes, opens it, gives the device `address`, attaches the transport
   // to the stack and reads the identification, up to `identificationTries` times (each with the
-  // device's time-out). True when the display answered; otherwise
+  // device's time-out); with no tries the line is only opened, for a display that need not
+  // answer at `address` (one found by its identifiers). True when the display answered (or the
+  // line opened); otherwise
   // disconnected again, FailureReason says why and the capabilities keep their values. An error
   // raised while the transport is made (a malformed number in the string) passes to the caller.
   bool Connect(const std::string& connectionString, TByte address, int identificationTries = 1);
@@ -72,6 +74,8 @@ class TDisplayConnection {
 // The highest address a display can be reached at: every receiver refuses kRefusedAddress, so
 // nothing could answer there, while kBroadcastAddress reaches any display.
 inline constexpr TByte kHighestDisplayAddress = kRefusedAddress - 1;
+// The highest address a display can be given: the one above reaches every display.
+inline constexpr TByte kHighestOwnAddress = kBroadcastAddress - 1;
 
 // "49 (0x31)": an address as messages give it.
 std::string AddressText(TByte address);

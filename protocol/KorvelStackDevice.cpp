@@ -628,7 +628,10 @@ bool TKorvelStackDevice::ChangeAddress(TByte adr) {
 }
 
 bool TKorvelStackDevice::WriteCommParams(TByte adr, std::int32_t baud) {
-  if (!EnableConfiguration()) return false;
+  return EnableConfiguration() && SendCommParams(adr, baud);
+}
+
+bool TKorvelStackDevice::SendCommParams(TByte adr, std::int32_t baud) {
   if (!SendCommand(kInstWriteCommParams, Bytes({adr, IndexOfBaud(baud)}))) return false;
   SetAddress(adr);
   return true;

@@ -94,6 +94,9 @@ class TKorvelStackDevice : public TNodedInterface, public virtual IKorvelStackDe
   TByteString GetIdentificationText();
   bool GetIdentificationLoaded();
   TByte GetStoredByte();
+  // The second half of WriteCommParams, 0xE0 alone, for a caller that enabled the
+  // configuration itself and tells the two requests apart; on success the address follows.
+  bool SendCommParams(TByte adr, std::int32_t baud);
 
   // Besides the node's attributes: "GUID", "ADR" (#$31) and "fixedSIG".
   using TNodedInterface::LoadFromXML;

@@ -1,23 +1,27 @@
-// The display connection against zorvid-sim as built, over TCP and a pseudo-terminal, and the
-// plain rules that the window and zorvidctl share: capabilities and answer checks.
+// The display connection and the scan against zorvid-sim as built, over TCP and a
+// pseudo-terminal, and the plain rules that the window and zorvidctl share: capabilities and
+// answer checks.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "link/AnswerCheck.h"
 #include "link/Capabilities.h"
 #include "link/DisplayConnection.h"
 #include "link/DisplayLink.h"
+#include "link/DisplayScan.h"
 #include "tests/support/ShownMessages.h"
 #include "tests/support/SimProcess.h"
 #include "transport/Transports.h"
@@ -243,6 +247,101 @@ TEST(DisplayLinkTest, SaysWhenTheLineClosesAndAbandonsAWaitingRequestWhenItGoes)
   link.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << "the 5 s request was waited for";
   silent.Pause(false);
+}
+
+// ---- The scan ---------------------------------------------------------------------------
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr auto kStopBound = 300ms;  // the sanitizer builds run several times slower
+#else
+constexpr auto kStopBound = 100ms;
+#endif
+
+TScanOptions ScanOf(std::string connection, TByte first, TByte last,
+                    std::vector<std::int32_t> bauds) {
+  TScanOptions options;
+  options.connection = std::move(connection);
+  options.first = first;
+  options.last = last;
+  options.bauds = std::move(bauds);
+  return options;
+}
+
+// Found through the broadcast and again at its own address, a display is one; the progress
+// counts every request of every speed, the broadcasts included.
+TEST(DisplayScanTest, EachDisplayIsReportedOnceAsItIsFound) {
+  const TStandardTransports transports;
+  TSimPty sim({"--address", "0x32"});
+  std::vector<TFoundDisplay> reported;
+  std::vector<std::pair<TByte, std::int32_t>> asked;
+  int lastDone = 0, total = 0;
+  TDisplayScan scan(
+      ScanOf(sim.Connection(), 0x31, 0x33, {9600, 19200}),
+      [&](TByte address, std::int32_t baud, int done, int all) {
+        asked.emplace_back(address, baud);
+        lastDone = done;
+        total = all;
+      },
+      [&reported](const TFoundDisplay& display) { reported.push_back(display); });
+  const TScanResult result = scan.Run();
+  const std::vector<TFoundDisplay> once{{0x32, 9600, "ZorvidL;v1.0;rtc"}};
+  EXPECT_EQ(result.found, once);
+  EXPECT_EQ(reported, once);
+  EXPECT_EQ(result.failure, "");
+  EXPECT_FALSE(result.stopped);
+  EXPECT_EQ(total, 8);
+  EXPECT_EQ(lastDone, 8);
+  const std::vector<std::pair<TByte, std::int32_t>> order{
+      {0xFE, 9600},  {0x31, 9600},  {0x32, 9600},  {0x33, 9600},
+      {0xFE, 19200}, {0x31, 19200}, {0x32, 19200}, {0x33, 19200}};
+  EXPECT_EQ(asked, order);
+}
+
+// TCP has no speed: one pass, whatever speeds were asked for. A line that does not open ends
+// the scan with the transport's reason.
+TEST(DisplayScanTest, ALineWithoutSpeedIsScannedOnceAndOneThatDoesNotOpenSaysWhy) {
+  const TStandardTransports transports;
+  TSimProcess sim;
+  const TScanResult overTcp =
+      TDisplayScan(ScanOf(sim.Connection(), 0x30, 0x31, {9600, 19200})).Run();
+  const std::vector<TFoundDisplay> found{{0x31, 0, "ZorvidL;v1.0;rtc"}};
+  EXPECT_EQ(overTcp.found, found);
+
+  const std::string missing = "provider=SERIAL_PORT;device=/dev/zorvid-no-such-line";
+  const TScanResult unopened = TDisplayScan(ScanOf(missing, 0, 3, {9600, 19200})).Run();
+  EXPECT_TRUE(unopened.found.empty());
+  EXPECT_EQ(unopened.failure, "cannot open \"" + missing +
+                                  "\" at 9600 Bd: cannot open /dev/zorvid-no-such-line: No such "
+                                  "file or directory (errno 2)");
+}
+
+// Stopped from another thread while a request waits for its answer, the scan ends at once
+// instead of going through the 254 addresses.
+TEST(DisplayScanTest, StopEndsTheScanWithinATenthOfASecond) {
+  using TClock = std::chrono::steady_clock;
+  const TStandardTransports transports;
+  TSimPty sim({});
+  std::atomic<int> done{0};
+  std::atomic<bool> finished{false};
+  std::atomic<TClock::rep> stoppedAt{0};
+  TDisplayScan scan(ScanOf(sim.Connection(), 0, kHighestOwnAddress, {9600}),
+                    [&done](TByte, std::int32_t, int count, int) { done = count; });
+  std::thread stopper([&] {
+    while (done < 5 && !finished)
+      std::this_thread::sleep_for(1ms);
+    std::this_thread::sleep_for(7ms);  // into the next request's wait
+    stoppedAt = TClock::now().time_since_epoch().count();
+    scan.Stop();
+  });
+  const TScanResult result = scan.Run();
+  const TClock::time_point returned = TClock::now();
+  finished = true;
+  stopper.join();
+  EXPECT_TRUE(result.stopped);
+  EXPECT_LT(done.load(), 30) << "of " << kHighestOwnAddress + 2 << " requests";
+  const auto stopped = TClock::time_point(TClock::duration(stoppedAt.load()));
+  EXPECT_LE(returned - stopped, kStopBound)
+      << std::chrono::duration_cast<std::chrono::milliseconds>(returned - stopped).count() << " ms";
 }
 
 }  // namespace

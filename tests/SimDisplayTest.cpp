@@ -12,6 +12,7 @@
 #include "device/ZorvidCodec.h"
 #include "protocol/Korvel97.h"
 #include "protocol/KorvelInterfaces.h"
+#include "protocol/PacketReader.h"
 #include "tests/support/ByteText.h"
 #include "tools/sim/SegmentFont.h"
 #include "tools/sim/SimOptions.h"
@@ -397,6 +398,55 @@ TEST_F(SimResponderTest, UnsolicitedPacketComesFromTheCurrentAddress) {
   EXPECT_EQ(responder.UnsolicitedPacket(), BuildPacket97(kOwn, 0, 0x0E, {}));
 }
 
+// Three displays on one line, two at 9600 Bd and one at 19200 Bd, each with its own state.
+class SimLineOfDisplaysTest : public ::testing::Test {
+ protected:
+  static TSimDisplayConfig At(TByte address, std::int32_t baud, std::string ident) {
+    TSimDisplayConfig config;
+    config.address = address;
+    config.baud = baud;
+    config.ident = std::move(ident);
+    return config;
+  }
+
+  TSimDisplay first_{At(0x20, 9600, "A;v1;")}, second_{At(0x21, 9600, "B;v1;")},
+      fast_{At(0x22, 19200, "C;v1;")};
+  TSimResponder responder_{{&first_, &second_, &fast_}, {}, 1};
+};
+
+TEST_F(SimLineOfDisplaysTest, EachAddressAnswersAloneAndOnlyAtItsSpeed) {
+  const TKorvelFormat97 toSecond = Request(0x21, kInstIdentification);
+  EXPECT_EQ(responder_.Respond(toSecond, 9600), BuildPacket97(0x21, 0x21, kAckOk, "B;v1;"));
+  EXPECT_FALSE(responder_.Respond(toSecond, 19200)) << "the line runs at another speed";
+  EXPECT_EQ(responder_.Respond(Request(0x22, kInstIdentification), 19200),
+            BuildPacket97(0x22, 0x21, kAckOk, "C;v1;"));
+  EXPECT_TRUE(responder_.Respond(toSecond)) << "a line without a speed reaches every display";
+
+  // A display that takes another speed hears the line at that speed from then on.
+  EXPECT_TRUE(responder_.Respond(Request(0x20, kInstEnableConfiguration), 9600));
+  EXPECT_EQ(responder_.Respond(Request(0x20, kInstWriteCommParams, Bytes({0x30, 7})), 9600),
+            BuildPacket97(0x20, 0x21, kAckOk, {}))
+      << "the answer still at the old speed";
+  EXPECT_FALSE(responder_.Respond(Request(0x30, kInstIdentification), 9600));
+  EXPECT_TRUE(responder_.Respond(Request(0x30, kInstIdentification), 19200));
+  EXPECT_EQ(second_.Address(), 0x21) << "the others keep their state";
+}
+
+TEST_F(SimLineOfDisplaysTest, SimultaneousAnswersCollideIntoNoPacket) {
+  const std::optional<TByteString> mixed =
+      responder_.Respond(Request(kBroadcastAddress, kInstIdentification), 9600);
+  ASSERT_TRUE(mixed);
+  const TByteString a = BuildPacket97(0x20, 0x21, kAckOk, "A;v1;");
+  const TByteString b = BuildPacket97(0x21, 0x21, kAckOk, "B;v1;");
+  EXPECT_EQ(mixed->size(), a.size() + b.size());
+  EXPECT_EQ(mixed->substr(0, 4), TByteString("\x2A\x2A\x61\x61", 4)) << "interleaved byte by byte";
+  TPacketReader receiver;
+  receiver.Append(*mixed);
+  TKorvelFormat97 packet;
+  EXPECT_FALSE(receiver.Next(packet)) << "a packet from " << int{packet.Adr};
+  EXPECT_EQ(Collide({a}), a) << "one answer passes unchanged";
+}
+
 TEST(SimIdentifiersTest, SeedFixesTheIdentifiers) {
   const auto fields = [](const TSimIdentifiers& ids) {
     return std::tuple(ids.word1, ids.word2, ids.value);
@@ -451,6 +501,25 @@ TEST(SimOptionsTest, EveryOptionTakesItsValue) {
   EXPECT_EQ(options.display.alterations[0].value, 38);
 }
 
+TEST(SimOptionsTest, DisplaysOnOneLineShareTheSettingsButNotAddressTextOrIdentifiers) {
+  const TSimOptions options = ParseSimOptions(
+      {"--baud", "19200", "--ident", "Q;v3;", "--display", "0x20", "--display", "33,X;v1;a,b"});
+  const std::vector<TSimDisplayConfig> displays = DisplayConfigs(options, 5);
+  ASSERT_EQ(displays.size(), 2u);
+  EXPECT_EQ(displays[0].address, 0x20);
+  EXPECT_EQ(displays[0].ident, "Q;v3;");
+  EXPECT_EQ(displays[1].address, 33);
+  EXPECT_EQ(displays[1].ident, "X;v1;a,b");
+  EXPECT_EQ(displays[1].baud, 19200);
+  EXPECT_EQ(displays[0].identifiers.value, IdentifiersFromSeed(5).value);
+  EXPECT_NE(displays[1].identifiers.value, displays[0].identifiers.value);
+
+  const std::vector<TSimDisplayConfig> single = DisplayConfigs(ParseSimOptions({}), 5);
+  ASSERT_EQ(single.size(), 1u);
+  EXPECT_EQ(single[0].address, kZorvidDefaultAddress);
+  EXPECT_EQ(single[0].baud, 9600);
+}
+
 TEST(SimOptionsTest, PtyWithoutLinkAndIdentBeatsBasic) {
   const TSimOptions options = ParseSimOptions({"--pty", "--ident", "X;v2;", "--basic"});
   EXPECT_EQ(options.lines.pty, "");
@@ -478,7 +547,10 @@ TEST(SimOptionsTest, BadOptionsNameTheOptionAndTheValue) {
       {{"--alter", "brightnes=1"}, {"params.offset"}},
       {{"--alter", "brightness"}, {}},
       {{"--log=1"}, {"--log"}},
-      {{"--seed"}, {"missing"}}};
+      {{"--seed"}, {"missing"}},
+      {{"--baud", "14400"}, {"9600, 19200"}},
+      {{"--display", "254,X;v1;"}, {}},
+      {{"--address", "3", "--display", "4"}, {}}};
   for (const auto& [args, more] : cases) {
     try {
       ParseSimOptions(args);

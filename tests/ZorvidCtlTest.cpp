@@ -28,6 +28,7 @@ using test::TScriptedPeer;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::MatchesRegex;
+using ::testing::StartsWith;
 
 // ---- Conversions -------------------------------------------------------------------------
 
@@ -190,7 +191,7 @@ TEST(CtlArgumentsTest, UnknownCommandsAndWrongArgumentCounts) {
   EXPECT_EQ(Refusal({"fly"}), "unknown command: \"fly\"");
   EXPECT_EQ(Refusal({"get"}),
             "unknown item for get: \"\" (one of: text, data, expiration, brightness, "
-            "brightness-auto, clock, params, temperature, all)");
+            "brightness-auto, clock, params, temperature, all, comm)");
   EXPECT_THAT(Refusal({"set", "colour", "1"}), HasSubstr("unknown item for set: \"colour\""));
   EXPECT_EQ(Refusal({"get", "text", "x"}), "usage: zorvidctl get text (given: \"x\")");
   EXPECT_EQ(Refusal({"set", "brightness"}), "usage: zorvidctl set brightness N (given: \"\")");
@@ -243,6 +244,17 @@ TEST(CtlArgumentsTest, ArgumentsGetTheOperationsOwnChecks) {
             "raw data too long: 65531 bytes, a packet carries at most 65530: \"" +
                 std::string(64, 'A') + "…\"");
   EXPECT_EQ(Refusal({"raw", "0x83", std::string(2 * 65530, 'A')}), "") << "exactly the limit";
+
+  EXPECT_EQ(Refusal({"set", "comm", "0xFE", "9600"}), "address out of range (0..253): 0xFE");
+  EXPECT_THAT(Refusal({"set", "comm", "0x42", "14400"}),
+              StartsWith("baud is none of the display's speeds (110, 300,"));
+  EXPECT_EQ(Refusal({"assign-address", "65536", "1", "0x42"}),
+            "word1 out of range (0..65535): 65536");
+  EXPECT_EQ(Refusal({"scan", "--from", "0x50", "--to", "0x40"}),
+            "scan range empty: --from 80 (0x50) above --to 64 (0x40)");
+  EXPECT_EQ(Refusal({"scan", "--bauds", "9600,"}), "invalid baud: \"\"");
+  EXPECT_EQ(Refusal({"scan", "--fast"}), "unknown option: \"--fast\"");
+  EXPECT_THAT(Refusal({"scan", "0x42"}), StartsWith("usage: zorvidctl scan [--from N]"));
 }
 
 TEST(CtlArgumentsTest, AcceptedArgumentsOfEveryShape) {
@@ -285,7 +297,7 @@ TEST(CtlArgumentsTest, HelpDocumentsEveryOptionAndCommand) {
         "--address <N>",
         "--timeout <MS>",
         "--retries <N>",
-        "show-info and raw always go out once",
+        "show-info, raw and set comm always go out once",
         "--json",
         "--trace",
         "--help",
@@ -309,6 +321,11 @@ TEST(CtlArgumentsTest, HelpDocumentsEveryOptionAndCommand) {
         "show-info",
         "raw INST [HEX]",
         "ack=NN data=HEX",
+        "get comm",
+        "set comm ADDRESS BAUD",
+        "ids",
+        "assign-address WORD1 WORD2 ADDRESS",
+        "scan [--from N] [--to N] [--bauds B,...]",
         "auto-update, summer-time, after-turn-on, after-expiration, 12h, mdy, show-time, "
         "show-date, show-temp",
         "Exit codes"}) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/support/CtlLineTest.h"
 
@@ -20,6 +21,13 @@ const std::string kConnection = "provider=FTD_USB;serial_number=ZSIM1;baudrate=1
 
 class TUsbLine : public test::TPtyLine {
  public:
+  // The bridge sets the speed of the connection on the pseudo-terminal: the display listens
+  // there.
+  void StartSimulator(const std::vector<std::string>& options) override {
+    std::vector<std::string> atSpeed = options;
+    atSpeed.insert(atSpeed.end(), {"--baud", "115200"});
+    TPtyLine::StartSimulator(atSpeed);
+  }
   std::string Connection() const override { return kConnection; }
   TEnvironment Environment() const override {
     return {std::string("LD_LIBRARY_PATH=") + FAKE_FTD2XX_DIR, "ZORVID_FTDI_ZSIM1=pty:" + path};
@@ -29,6 +37,14 @@ class TUsbLine : public test::TPtyLine {
 INSTANTIATE_TEST_SUITE_P(, CtlLineTest, ::testing::Values(test::LineKind<TUsbLine>("usb")));
 
 using CtlUsbTest = test::TOneLineTest<TUsbLine>;
+
+// The display listens at 115200 Bd: the scan's pass at 9600 Bd, which the bridge gives the line,
+// finds nothing.
+TEST_F(CtlUsbTest, TheBridgeRunsTheLineAtItsSpeed) {
+  StartSimulator({});
+  ExpectPrints({"scan", "--bauds", "9600,115200", "--from", "0x30", "--to", "0x32"},
+               "0x31 115200 ZorvidL;v1.0;rtc\n");
+}
 
 TEST_F(CtlUsbTest, NoBridgeOrNoLibraryIsAConnectionFailure) {
   StartSimulator({});

@@ -3,7 +3,8 @@
 // the program binds, with the binding's own function types (checked at compile time), a few the
 // program leaves unbound, and plays the bridges from the environment:
 //
-//   ZORVID_FTDI_<SERIAL>=pty:<path> | tcp:<host>:<port>   the line behind bridge <SERIAL>
+//   ZORVID_FTDI_<SERIAL>=pty:<path> | tcp:<host>:<port>   the line behind bridge <SERIAL> (a
+//                                                         pseudo-terminal takes the bridge's speed)
 //   ZORVID_FTDI_DEVICES=<SERIAL>:<description>,...        the bridges the enumeration lists
 //   ZORVID_FTDI_FAIL=<entry point>:<status>,...           those calls fail with that status
 //   ZORVID_FTDI_READ_CHUNK=<n>                            at most n bytes per FT_Read
@@ -40,6 +41,7 @@
 #include <vector>
 
 #include "transport/FTDICore.h"
+#include "transport/serial/SerialBaudLinux.h"
 
 using namespace zorvid;
 
@@ -311,8 +313,13 @@ FAKE_EXPORT FT_STATUS FT_Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD
   return kFtOk;
 }
 
+// A bridge to a pseudo-terminal sets its speed, which the simulator at the other end reads as
+// a real line's receiver would hear it; a socket has none to set.
 FAKE_EXPORT FT_STATUS FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate) {
-  return SimpleBridgeCall(handle, "FT_SetBaudRate", Numbers({baudRate}));
+  TBridge* bridge = nullptr;
+  const FT_STATUS status = BridgeCall(handle, "FT_SetBaudRate", Numbers({baudRate}), bridge);
+  if (status == kFtOk && bridge) SetAnyBaudRate(bridge->fd, static_cast<std::int32_t>(baudRate));
+  return status;
 }
 
 FAKE_EXPORT FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,

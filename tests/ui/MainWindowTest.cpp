@@ -703,7 +703,8 @@ TEST_F(MainWindowTest, APseudoTerminalMadeAgainUnderItsLinkIsReconnected) {
   ASSERT_TRUE(directory.isValid());
   const std::string link = directory.filePath("display").toStdString();
   const auto start = [&link](test::TChildProcess& sim) {
-    ASSERT_TRUE(sim.Start({ZORVID_SIM_PATH, "--pty", link}, test::TChildProcess::TOutput::kRead));
+    ASSERT_TRUE(sim.Start({ZORVID_SIM_PATH, "--pty", link, "--baud", "115200"},
+                          test::TChildProcess::TOutput::kRead));
     const std::optional<std::string> announced = sim.ReadLine(2s);
     ASSERT_TRUE(announced && announced->starts_with("PTY ")) << "no pseudo-terminal named";
   };

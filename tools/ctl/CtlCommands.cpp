@@ -19,6 +19,7 @@
 #include "link/SettingsSnapshot.h"
 #include "protocol/Korvel97.h"
 #include "protocol/KorvelInterfaces.h"
+#include "protocol/KorvelStackDevice.h"
 #include "tools/ctl/CtlSettings.h"
 #include "tools/ctl/CtlText.h"
 
@@ -62,10 +63,11 @@ std::int32_t NumberInRange(std::string_view what, std::string_view text, std::in
 
 // ---- Options -----------------------------------------------------------------------------
 
-TByte Address(std::string_view text) {
+// An address to reach a display at, or (`highest` kHighestOwnAddress) one a display can have.
+TByte Address(std::string_view text, TByte highest = kHighestDisplayAddress) {
   const std::int32_t address = Number("address", text);
-  if (address < 0 || address > kHighestDisplayAddress)
-    Refuse("address out of range " + RangeText(0, kHighestDisplayAddress) + ": " +
+  if (address < 0 || address > highest)
+    Refuse("address out of range " + RangeText(0, highest) + ": " +
            (address == kRefusedAddress
                 ? AddressText(kRefusedAddress) + " is refused by every receiver"
                 : EchoedText(text)));
@@ -278,6 +280,13 @@ struct TCommandSpec;
 // of unknown effect (raw) could act twice.
 enum TRepeat { kSendOnce, kRepeatable };
 
+// What a command needs of the line before it runs.
+enum class TLineUse {
+  kIdentified,  // connected to the display at --address, its identification read
+  kOpened,      // the line open; the display need not answer at --address
+  kScan,        // nothing: the scan opens the line itself, at each speed
+};
+
 // No upper limit on the number of arguments.
 constexpr std::size_t kAnyCount = std::numeric_limits<std::size_t>::max();
 
@@ -300,8 +309,9 @@ struct TCommandSpec {
   std::string_view item;       // "text"; empty for commands of one word
   std::string_view arguments;  // usage of the arguments ("TEXT")
   std::string_view help;
-  TCtlAction (*prepare)(const TCommandArgs& args);
+  TCtlAction (*prepare)(const TCommandArgs& args);  // none for the scan (ParseScan)
   TRepeat repeat;
+  TLineUse line = TLineUse::kIdentified;
 
   std::string Name() const {
     return item.empty() ? std::string(verb) : std::string(verb) + " " + std::string(item);
@@ -404,6 +414,77 @@ bool RunGetTemperature(IZorvid& device, TCtlResult& result) {
 
 bool RunShowInfo(IZorvid& device, TCtlResult&) {
   return device.ShowActualInformation();
+}
+
+bool RunGetComm(TZorvid& device, TCtlResult& result) {
+  TByte address = 0;
+  std::int32_t baud = 0;
+  if (!device.ReadCommParams(address, baud)) return false;
+  // The operation leaves the speed alone for an answer under two bytes and makes it 0 for an
+  // index beyond the table: neither is a speed the display can run at.
+  if (baud == 0)
+    throw TAnswerError("invalid answer: no baud rate (fewer than 2 bytes, or an index above " +
+                       std::to_string(kBaudTable.size() - 1) + ")");
+  result = {TLayout::kInline, {AddressField("address", address), IntegerField("baud", baud)}};
+  return true;
+}
+
+bool RunIds(TZorvid& device, TCtlResult& result) {
+  std::uint16_t word1 = 0, word2 = 0;
+  std::uint32_t value = 0;
+  if (!device.ReadIdentifiers(word1, word2, value)) return false;
+  result = {
+      TLayout::kInline,
+      {IntegerField("word1", word1), IntegerField("word2", word2), IntegerField("value", value)}};
+  return true;
+}
+
+template <std::size_t N>
+std::string JoinedNumbers(const std::array<std::int32_t, N>& numbers, const char* separator) {
+  std::string text;
+  for (const std::int32_t number : numbers)
+    text += (text.empty() ? "" : separator) + std::to_string(number);
+  return text;
+}
+
+// A speed the display can be set to: one of its baud table.
+std::int32_t DisplayBaud(std::string_view text) {
+  const std::int32_t baud = Number("baud", text);
+  if (std::find(kBaudTable.begin(), kBaudTable.end(), baud) == kBaudTable.end())
+    Refuse("baud is none of the display's speeds (" + JoinedNumbers(kBaudTable, ", ") +
+           "): " + EchoedText(text));
+  return baud;
+}
+
+// Two requests, each named when it fails: the display takes the second only right after the
+// first, and answers it at its old speed.
+TCtlAction PrepareSetComm(const TCommandArgs& args) {
+  ExpectCount(args, 2, 2);
+  const TByte address = Address(args.Value(0), kHighestOwnAddress);
+  const std::int32_t baud = DisplayBaud(args.Value(1));
+  return {[address, baud](TZorvid& device, TCtlResult&) {
+    if (!device.EnableConfiguration())
+      throw TProcedureError("enable configuration (0xE4): " + LastResultText(device));
+    if (!device.SendCommParams(address, baud))
+      throw TProcedureError("write communication parameters (0xE0): " + LastResultText(device));
+    return true;
+  }};
+}
+
+std::uint16_t Word(std::string_view what, std::string_view text) {
+  return static_cast<std::uint16_t>(NumberInRange(what, text, 0, 0xFFFF));
+}
+
+// To the broadcast address whatever --address says: the display is found by its identifiers.
+TCtlAction PrepareAssignAddress(const TCommandArgs& args) {
+  ExpectCount(args, 3, 3);
+  const std::uint16_t word1 = Word("word1", args.Value(0));
+  const std::uint16_t word2 = Word("word2", args.Value(1));
+  const TByte address = Address(args.Value(2), kHighestOwnAddress);
+  return {[word1, word2, address](TZorvid& device, TCtlResult&) {
+    device.SetAddress(kBroadcastAddress);
+    return device.AssignAddress(word1, word2, address);
+  }};
 }
 
 TCtlAction PrepareSetText(const TCommandArgs& args) {
@@ -564,7 +645,35 @@ TCtlAction PrepareRaw(const TCommandArgs& args) {
   }};
 }
 
-constexpr std::array<TCommandSpec, 22> kCommands{{
+std::vector<std::int32_t> ScanBauds(const QString& list) {
+  std::vector<std::int32_t> bauds;
+  for (const QString& baud : list.split(','))
+    bauds.push_back(DisplayBaud(baud.toStdString()));
+  return bauds;
+}
+
+// The command's own options, read by a parser of its own; no other argument.
+TScanOptions ParseScan(const TCommandArgs& args) {
+  QCommandLineParser parser;
+  const QCommandLineOption from("from", "", "N"), to("to", "", "N"), bauds("bauds", "", "LIST");
+  parser.addOptions({from, to, bauds});
+  if (!parser.parse(QStringList{"scan"} + args.values)) Refuse(ParserError(parser));
+  if (!parser.positionalArguments().isEmpty())
+    ExpectCount({args.command, parser.positionalArguments(), args.options, args.requestTries}, 0,
+                0);
+  TScanOptions scan;
+  scan.connection = args.options.connection;
+  if (parser.isSet(from))
+    scan.first = Address(parser.value(from).toStdString(), kHighestOwnAddress);
+  if (parser.isSet(to)) scan.last = Address(parser.value(to).toStdString(), kHighestOwnAddress);
+  if (scan.first > scan.last)
+    Refuse("scan range empty: --from " + AddressText(scan.first) + " above --to " +
+           AddressText(scan.last));
+  if (parser.isSet(bauds)) scan.bauds = ScanBauds(parser.value(bauds));
+  return scan;
+}
+
+constexpr std::array<TCommandSpec, 27> kCommands{{
     {"ident", "", "", "prints the identification text", WithoutArguments<RunIdent>, kRepeatable},
     {"get", "text", "", "prints the displayed characters as the display answers them",
      WithoutArguments<RunGetText>, kRepeatable},
@@ -608,6 +717,19 @@ constexpr std::array<TCommandSpec, 22> kCommands{{
      kRepeatable},
     {"raw", "", "INST [HEX]", "sends any instruction, prints \"ack=NN data=HEX\"", PrepareRaw,
      kSendOnce},
+    {"get", "comm", "", "prints the address and line speed \"address=0x31 baud=9600\"",
+     WithoutArguments<RunGetComm>, kRepeatable},
+    {"set", "comm", "ADDRESS BAUD",
+     "gives the display a new address and speed (see below); it answers there from then on",
+     PrepareSetComm, kSendOnce},
+    {"ids", "", "", "prints the identifiers \"word1=N word2=N value=N\"", WithoutArguments<RunIds>,
+     kRepeatable},
+    {"assign-address", "", "WORD1 WORD2 ADDRESS",
+     "gives ADDRESS to the display with these identifiers, wherever it is", PrepareAssignAddress,
+     kRepeatable, TLineUse::kOpened},
+    {"scan", "", "[--from N] [--to N] [--bauds B,...]",
+     "prints \"ADDRESS BAUD IDENT\" per display on the line; exit 1 if none", nullptr, kSendOnce,
+     TLineUse::kScan},
 }};
 
 bool Matches(const TCommandSpec& command, const QStringList& words) {
@@ -641,12 +763,15 @@ const TCommandSpec& FindCommand(const QStringList& words) {
 std::string RetriesHelp() {
   QStringList once;
   for (const TCommandSpec& command : kCommands)
-    if (command.repeat == kSendOnce) once << Text(command.Name());
+    if (command.repeat == kSendOnce && command.line != TLineUse::kScan)
+      once << Text(command.Name());
+  const QString last = once.takeLast();
   return "With --retries N the identification and each request of a command go out up to N\n"
          "more times while no answer comes (nothing within the timeout, or an answer damaged on\n"
          "the way); an answer with an acknowledge other than 0, or a closed line, ends the\n"
          "command at once. " +
-         once.join(" and ").toStdString() + " always go out once: a repeat could act twice.\n";
+         (once.join(", ") + " and " + last).toStdString() +
+         " always go out once: a repeat could act twice.\n";
 }
 
 std::string PaddedTo(std::string text, std::size_t width) {
@@ -680,8 +805,13 @@ void ParseCtlArguments(const std::vector<std::string>& args, TCtlInvocation& inv
   invocation.command = command.Name();
   invocation.line = words.join(' ').toStdString();
   invocation.requestTries = command.repeat == kRepeatable ? 1 + invocation.options.retries : 1;
-  invocation.action = command.prepare({command, words.mid(command.item.empty() ? 1 : 2),
-                                       invocation.options, invocation.requestTries});
+  invocation.identify = command.line == TLineUse::kIdentified;
+  const TCommandArgs commandArgs{command, words.mid(command.item.empty() ? 1 : 2),
+                                 invocation.options, invocation.requestTries};
+  if (command.line == TLineUse::kScan)
+    invocation.scan = ParseScan(commandArgs);
+  else
+    invocation.action = command.prepare(commandArgs);
 }
 
 std::string CtlHelpText() {
@@ -707,7 +837,26 @@ std::string CtlHelpText() {
       "(\"skipped brightness-auto\"). A file that is not whole and valid is bad input.\n"
       "\nBefore the command it connects: creates the transport from the connection string,\n"
       "opens it, and reads the display's identification. An answer is checked before it is\n"
-      "printed: a value the matching set command would refuse is an invalid answer.\n\n" +
+      "printed: a value the matching set command would refuse is an invalid answer.\n"
+      "assign-address only opens the line: it goes to the broadcast address (254), where the\n"
+      "display whose identifiers (ids) match answers, whatever its address; -a does not count.\n"
+      "\nset comm sends enable configuration (0xE4), then write communication parameters (0xE0)\n"
+      "with ADDRESS (0..253) and the index of BAUD in the display's speed table:\n  " +
+      JoinedNumbers(kBaudTable, ", ") +
+      ".\nThe display answers at its old speed and listens at the new one from then on. A\n"
+      "failure names the request.\n"
+      "\nscan opens the line itself, once per speed of --bauds (default " +
+      JoinedNumbers(kDefaultScanBauds, ",") +
+      ") on a\n"
+      "serial or USB line, once on TCP (BAUD 0). At each speed it asks the broadcast address,\n"
+      "then every address from --from to --to (default 0 to 253), for the identification; each\n"
+      "address has as long as the request and a typical answer take at that speed and a few\n"
+      "milliseconds more (at least 20 ms), about 10 s for all of them at 9600 Bd. It prints one\n"
+      "line per display found, by speed and address (\"0x42 19200 ZorvidL;v1.0;rtc\"); with\n"
+      "--json {\"displays\":[{\"address\":66,\"baud\":19200,\"ident\":...}]}. Exit 0 when it found "
+      "a\n"
+      "display, 1 when none, 3 when the line could not be made or opened. Its progress shows\n"
+      "on stderr while that is a terminal.\n\n" +
       RetriesHelp() +
       "\nWith --pcap FILE the traffic of the run, the identification included, goes to FILE\n"
       "(created or emptied first) as it passes: what zorvidctl sends as outbound, what it\n"
@@ -719,7 +868,8 @@ std::string CtlHelpText() {
       "\nExit codes:\n"
       "  0  success\n"
       "  1  the device operation failed (stderr says why: no answer, invalid answer,\n"
-      "     acknowledge N, a value read back other than written), or diff found a difference\n"
+      "     acknowledge N, a value read back other than written), diff found a difference,\n"
+      "     or scan found no display\n"
       "  2  bad usage, an argument out of range, an invalid display text or settings file\n"
       "     (nothing is sent)\n"
       "  3  connection failed (transport not created or not opened, no identification, or the\n"

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "core/Types.h"
 #include "device/Zorvid.h"
 #include "device/ZorvidCodec.h"
+#include "link/DisplayScan.h"
 #include "tools/ctl/CtlOutput.h"
 
 namespace zorvid::ctl {
@@ -80,6 +82,11 @@ struct TCtlInvocation {
   // How often each request of the command may go out: 1 + retries when the command's table
   // row says its requests are safe to repeat, else 1.
   int requestTries = 1;
+  // The connection reads the identification at the address first; a command for a display
+  // that need not answer there (assign-address) only opens the line.
+  bool identify = true;
+  // The scan instead of an action: it opens the line itself, once per speed.
+  std::optional<TScanOptions> scan;
 };
 
 // Options come only before the command; everything after it is an argument. The arguments

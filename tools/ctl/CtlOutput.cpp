@@ -1,5 +1,6 @@
 #include "tools/ctl/CtlOutput.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -38,6 +39,7 @@ QJsonValue FieldJson(const TCtlField& field) {
       return JsonText(FieldText(field));
     case TFieldKind::kInteger:
     case TFieldKind::kHexByte:
+    case TFieldKind::kAddress:
       return static_cast<qint64>(field.number);
     case TFieldKind::kBit:
     case TFieldKind::kOnOff:
@@ -45,10 +47,17 @@ QJsonValue FieldJson(const TCtlField& field) {
     case TFieldKind::kTenths:
       // To the tenths that the text form shows.
       return std::round(field.real * 10) / 10;
-    case TFieldKind::kGroup: {
+    case TFieldKind::kGroup:
+    case TFieldKind::kRecord: {
       QJsonObject parts;
       for (const TCtlField& part : field.parts)
         parts.insert(JsonText(part.key), FieldJson(part));
+      return parts;
+    }
+    case TFieldKind::kList: {
+      QJsonArray parts;
+      for (const TCtlField& part : field.parts)
+        parts.append(FieldJson(part));
       return parts;
     }
     case TFieldKind::kDocument:
@@ -105,8 +114,17 @@ TCtlField OnOffField(std::string key, bool flag) {
 TCtlField TenthsField(std::string key, double real) {
   return {std::move(key), TFieldKind::kTenths, {}, 0, real, {}};
 }
+TCtlField AddressField(std::string key, std::int64_t address) {
+  return NumberField(std::move(key), TFieldKind::kAddress, address);
+}
 TCtlField GroupField(std::string key, std::vector<TCtlField> parts) {
   return {std::move(key), TFieldKind::kGroup, {}, 0, 0, std::move(parts)};
+}
+TCtlField RecordField(std::string key, std::vector<TCtlField> parts) {
+  return {std::move(key), TFieldKind::kRecord, {}, 0, 0, std::move(parts)};
+}
+TCtlField ListField(std::string key, std::vector<TCtlField> parts) {
+  return {std::move(key), TFieldKind::kList, {}, 0, 0, std::move(parts)};
 }
 TCtlField DocumentField(std::string key, std::string json) {
   if (json.ends_with('\n')) json.pop_back();
@@ -131,8 +149,14 @@ std::string FieldText(const TCtlField& field) {
       return field.number != 0 ? "on" : "off";
     case TFieldKind::kTenths:
       return FormatTenths(field.real);
+    case TFieldKind::kAddress:
+      return "0x" + FormatHexPacked(std::string(1, static_cast<char>(field.number)));
     case TFieldKind::kGroup:
       return JoinedPairs(field.parts, ' ');
+    case TFieldKind::kRecord:
+      return Joined(field.parts, ' ', FieldText);
+    case TFieldKind::kList:
+      return Joined(field.parts, '\n', FieldText);
     case TFieldKind::kDocument:
       return field.bytes;
   }
@@ -151,6 +175,10 @@ std::string FormatText(const TCtlResult& result) {
       return JoinedPairs(result.fields, '\n') + "\n";
     case TLayout::kRows:
       return result.fields.empty() ? "" : Joined(result.fields, '\n', RowText) + "\n";
+    case TLayout::kList:
+      return result.fields.empty() || result.fields.front().parts.empty()
+                 ? ""
+                 : FieldText(result.fields.front()) + "\n";
   }
   return {};
 }

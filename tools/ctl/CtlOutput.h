@@ -20,7 +20,10 @@ enum class TFieldKind {
   kBit,        // 0 or 1 / true or false
   kOnOff,      // on or off / true or false
   kTenths,     // one decimal place ("23.5") / a number
+  kAddress,    // "0x" and two hex digits ("0x42") / a number
   kGroup,      // the parts as KEY=VALUE pairs separated by one space / an object of the parts
+  kRecord,     // the parts' values separated by one space / an object of the parts
+  kList,       // each part on a line of its own / an array of the parts
   kDocument,   // a JSON document's text as it is / the document's object
 };
 
@@ -41,7 +44,11 @@ TCtlField HexByteField(std::string key, std::int64_t number);
 TCtlField BitField(std::string key, bool flag);
 TCtlField OnOffField(std::string key, bool flag);
 TCtlField TenthsField(std::string key, double real);
+TCtlField AddressField(std::string key, std::int64_t address);
 TCtlField GroupField(std::string key, std::vector<TCtlField> parts);
+TCtlField RecordField(std::string key, std::vector<TCtlField> parts);
+// The parts' own keys count only in their JSON form, where the list is an array.
+TCtlField ListField(std::string key, std::vector<TCtlField> parts);
 // `json`: the text of a JSON object; its last line feed is the layout's.
 TCtlField DocumentField(std::string key, std::string json);
 
@@ -52,6 +59,7 @@ enum class TLayout {
   kInline,  // KEY=VALUE pairs separated by one space on one line
   kLines,   // one KEY=VALUE per line
   kRows,    // one "KEY VALUE" per line; nothing without fields
+  kList,    // the one field, a list: each part on a line of its own; nothing when it is empty
 };
 
 struct TCtlResult {

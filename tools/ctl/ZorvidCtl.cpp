@@ -4,9 +4,12 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "core/EchoText.h"
 #include "link/DisplayConnection.h"
+#include "link/DisplayScan.h"
 #include "tools/ctl/CtlCapture.h"
 #include "tools/ctl/CtlCommands.h"
 #include "tools/ctl/CtlConnection.h"
@@ -46,15 +49,23 @@ class TReporter {
   std::ostream& err_;
 };
 
+// A malformed number in the connection string, as a connection failure says it.
+std::string ConnectionStringError(const std::exception& error, const TCtlOptions& options) {
+  return std::string(error.what()) + " (connection " + Quoted(options.connection) + ")";
+}
+
 // Nothing when connected; otherwise why not, with the value concerned.
-std::optional<std::string> Connect(TDisplayConnection& connection, const TCtlOptions& options) {
+std::optional<std::string> Connect(TDisplayConnection& connection,
+                                   const TCtlInvocation& invocation) {
+  const TCtlOptions& options = invocation.options;
   connection.Device().SetTimeout(options.timeoutMs);
   try {
-    if (connection.Connect(options.connection, options.address, 1 + options.retries))
+    const int identificationTries = invocation.identify ? 1 + options.retries : 0;
+    if (connection.Connect(options.connection, options.address, identificationTries))
       return std::nullopt;
     return connection.FailureReason();
   } catch (const std::exception& error) {
-    return std::string(error.what()) + " (connection " + Quoted(options.connection) + ")";
+    return ConnectionStringError(error, options);
   }
 }
 
@@ -79,20 +90,75 @@ int RunAction(const TCtlInvocation& invocation, TZorvid& device, TReporter& repo
 }
 
 // Connects, runs the command and disconnects: no traffic goes on once it returns.
-int Exchange(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err) {
+int Exchange(const TCtlInvocation& invocation, TReporter& reporter) {
   TDisplayConnection connection;
-  const TCtlOptions& options = invocation.options;
-  // The transport goes on without them, as it would in any program: the user is told.
-  for (const std::string& warning : ConnectionStringWarnings(options.connection))
-    err << "zorvidctl: warning: connection string: " << warning << '\n';
-  if (const auto failure = Connect(connection, options))
+  if (const auto failure = Connect(connection, invocation))
     return reporter.Fail(kExitConnection, "connection failed: " + *failure);
   const int exitCode = RunAction(invocation, connection.Device(), reporter);
   connection.Disconnect();
   return exitCode;
 }
 
-int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err) {
+// The scan's progress as one line that rewrites itself on a terminal.
+class TScanProgressLine {
+ public:
+  explicit TScanProgressLine(std::ostream& err) : err_(err) {}
+  ~TScanProgressLine() { err_ << "\r\033[K" << std::flush; }
+  TScanProgressLine(const TScanProgressLine&) = delete;
+  TScanProgressLine& operator=(const TScanProgressLine&) = delete;
+
+  void Show(TByte address, std::int32_t baud, int done, int total) {
+    err_ << "\rscan: " << (baud > 0 ? std::to_string(baud) + " Bd, " : "") << "address "
+         << (address == kBroadcastAddress ? std::string("all") : AddressText(address)) << ", "
+         << done << "/" << total << ", found " << found_ << "\033[K" << std::flush;
+  }
+  void Count() { ++found_; }
+
+ private:
+  std::ostream& err_;
+  int found_ = 0;
+};
+
+TCtlField ScanRow(const TFoundDisplay& display) {
+  return RecordField("display",
+                     {AddressField("address", display.address), IntegerField("baud", display.baud),
+                      TextField("ident", display.identification)});
+}
+
+// Exit 0 with the displays found, 1 when none answered, 3 when the line could not be made or
+// opened.
+int Scan(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err,
+         bool showProgress) {
+  std::optional<TScanProgressLine> progress;
+  if (showProgress) progress.emplace(err);
+  TDisplayScan scan(
+      *invocation.scan,
+      [&progress](TByte address, std::int32_t baud, int done, int total) {
+        if (progress) progress->Show(address, baud, done, total);
+      },
+      [&progress](const TFoundDisplay&) {
+        if (progress) progress->Count();
+      });
+  TScanResult result;
+  try {
+    result = scan.Run();
+  } catch (const std::exception& error) {
+    result.failure = ConnectionStringError(error, invocation.options);
+  }
+  progress.reset();
+  if (!result.failure.empty())
+    return reporter.Fail(kExitConnection, "connection failed: " + result.failure);
+  std::vector<TCtlField> rows;
+  for (const TFoundDisplay& display : result.found)
+    rows.push_back(ScanRow(display));
+  if (rows.empty()) err << "zorvidctl: scan: no display answered\n";
+  return reporter.Succeed({TLayout::kList,
+                           {ListField("displays", std::move(rows))},
+                           result.found.empty() ? kExitFailed : kExitOk});
+}
+
+int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err,
+        bool errIsTerminal) {
   const TStandardTransports transports;
   std::unique_ptr<TTraceToStream> trace;
   if (invocation.options.trace) trace = std::make_unique<TTraceToStream>(err);
@@ -103,7 +169,12 @@ int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err
   } catch (const std::runtime_error& error) {
     return reporter.Fail(kExitUsage, error.what());
   }
-  const int exitCode = Exchange(invocation, reporter, err);
+  // The transport goes on without them, as it would in any program: the user is told.
+  for (const std::string& warning : ConnectionStringWarnings(invocation.options.connection))
+    err << "zorvidctl: warning: connection string: " << warning << '\n';
+  // The trace has stderr to itself.
+  const int exitCode = invocation.scan ? Scan(invocation, reporter, err, errIsTerminal && !trace)
+                                       : Exchange(invocation, reporter);
   // The command's outcome stands; the user learns that its capture is not whole.
   if (capture)
     if (const std::string failure = capture->Finish(); !failure.empty())
@@ -113,7 +184,8 @@ int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err
 
 }  // namespace
 
-int RunZorvidCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunZorvidCtl(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                 bool errIsTerminal) {
   TCtlInvocation invocation;
   TReporter reporter(invocation, out, err);
   try {
@@ -131,7 +203,7 @@ int RunZorvidCtl(const std::vector<std::string>& args, std::ostream& out, std::o
     case TCtlRequest::kRun:
       break;
   }
-  return Run(invocation, reporter, err);
+  return Run(invocation, reporter, err, errIsTerminal);
 }
 
 }  // namespace zorvid::ctl

@@ -1,4 +1,6 @@
 // zorvidctl: one command to a Zorvid display per run, for people and scripts.
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <iostream>
 #include <string>
@@ -11,5 +13,5 @@ int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   // The TCP transport's socket notifications travel through this application's event loop.
   QCoreApplication application(argc, argv);
-  return zorvid::ctl::RunZorvidCtl(args, std::cout, std::cerr);
+  return zorvid::ctl::RunZorvidCtl(args, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
 }

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <numbers>
+#include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "protocol/KorvelInterfaces.h"
@@ -46,6 +48,14 @@ std::string Format(const char* format, double value) {
   char text[32];
   std::snprintf(text, sizeof text, format, value);
   return text;
+}
+
+TByte BaudIndex(std::int32_t baud) {
+  const auto found = std::find(kBaudTable.begin(), kBaudTable.end(), baud);
+  if (found == kBaudTable.end())
+    throw std::invalid_argument("baud rate " + std::to_string(baud) +
+                                " is none of the display's speeds");
+  return static_cast<TByte>(found - kBaudTable.begin());
 }
 
 }  // namespace
@@ -98,7 +108,10 @@ const std::array<TSimDisplay::TInstruction, 33> TSimDisplay::kInstructions{{
 }};
 
 TSimDisplay::TSimDisplay(TSimDisplayConfig config, TClock clock)
-    : config_(std::move(config)), clock_(std::move(clock)), address_(config_.address) {
+    : config_(std::move(config)),
+      clock_(std::move(clock)),
+      address_(config_.address),
+      baudIndex_(BaudIndex(config_.baud)) {
   params_.showTime = true;
   params_.showTemperature = true;
   params_.autoUpdate = true;
@@ -391,6 +404,10 @@ TSimDisplay::TReply TSimDisplay::ReadIdentifiers(const TByteString&) {
   AppendWord(answer, static_cast<std::uint16_t>(config_.identifiers.value >> 16));
   AppendWord(answer, static_cast<std::uint16_t>(config_.identifiers.value & 0xFFFF));
   return Ok(answer);
+}
+
+std::int32_t TSimDisplay::Baud() const {
+  return kBaudTable[baudIndex_];
 }
 
 TSimDisplay::TReply TSimDisplay::GetFlag(const TByteString&) {

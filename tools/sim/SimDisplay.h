@@ -61,8 +61,12 @@ struct TSimAlteration {
   std::int32_t value;
 };
 
+// The line speed a display starts at when nothing else is said.
+inline constexpr std::int32_t kSimDefaultBaud = 9600;
+
 struct TSimDisplayConfig {
   TByte address = kZorvidDefaultAddress;
+  std::int32_t baud = kSimDefaultBaud;  // one of kBaudTable
   std::string ident{kFullIdent};
   bool basic = false;                 // no clock, no automatic brightness
   std::optional<double> temperature;  // nothing: a slow drift around kDriftCentre
@@ -75,6 +79,7 @@ class TSimDisplay {
   using TClock = std::function<TDateTime()>;
 
   // `clock` is the system's local time; the display's own clock runs at an offset from it.
+  // Raises std::invalid_argument for a baud rate that is not in kBaudTable.
   explicit TSimDisplay(TSimDisplayConfig config, TClock clock = Now);
 
   // Whether a packet sent to `adr` reaches this display.
@@ -84,6 +89,8 @@ class TSimDisplay {
   std::optional<TByteString> Answer(const TKorvelFormat97& request);
 
   TByte Address() const { return address_; }
+  // The line speed the display listens at, changed by a write of the communication parameters.
+  std::int32_t Baud() const;
   const TByteString& Segments() const { return segments_; }
 
  private:
@@ -151,7 +158,7 @@ class TSimDisplay {
   TClock clock_;
 
   TByte address_;
-  TByte baudIndex_ = 6;  // 9600
+  TByte baudIndex_;  // into kBaudTable
   bool configurationEnabled_ = false;
 
   TByteString text_;

@@ -23,6 +23,7 @@
 
 #include "core/HexText.h"
 #include "protocol/Korvel97.h"
+#include "transport/serial/SerialBaudLinux.h"
 
 namespace zorvid::sim {
 namespace {
@@ -141,6 +142,9 @@ void TSimLines::OpenPty(const std::string& link) {
   cfmakeraw(&raw);
   if (tcsetattr(ptySlave_, TCSANOW, &raw) != 0)
     throw SystemError("cannot set raw mode on " + ptyPath_);
+  const std::int32_t baud = responder_.Baud();
+  if (!SetAnyBaudRate(ptySlave_, baud))
+    throw SystemError("cannot set " + std::to_string(baud) + " Bd on " + ptyPath_);
   MakeNonBlocking(pty_.fd);
   fcntl(ptySlave_, F_SETFD, FD_CLOEXEC);
   if (!link.empty()) {
@@ -213,6 +217,9 @@ void TSimLines::Receive(TLine& line) {
   if (size < 0 && (errno == EAGAIN || errno == EINTR)) return;
   if (size <= 0) return Hangup(line);
   const auto now = TClock::now();
+  // The master of a pseudo-terminal sees the speed its other side set: a display hears only a
+  // line at its own speed. A socket has none.
+  const std::optional<std::int32_t> baud = line.socket ? std::nullopt : ReadBaudRate(line.fd);
   std::vector<TTrafficRecord> records;
   line.cutter.Cut(TTrafficDirection::kToDisplay,
                   std::string_view(buffer, static_cast<std::size_t>(size)),
@@ -223,7 +230,7 @@ void TSimLines::Receive(TLine& line) {
     Log("<", record.bytes);
     TKorvelFormat97 request;
     ParsePacket97(record.bytes, request);
-    if (auto answer = responder_.Respond(request)) Schedule(line, std::move(*answer), now);
+    if (auto answer = responder_.Respond(request, baud)) Schedule(line, std::move(*answer), now);
   }
 }
 

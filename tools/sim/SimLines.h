@@ -3,7 +3,10 @@
 // The simulator's lines: a TCP listener serving one client after another and a pseudo-terminal,
 // both feeding the same responder. This layer only moves bytes: it cuts what arrives into
 // packets, sends back what the responder answers (after the configured delay), sends the
-// unsolicited packet on its timer, logs the traffic and records it in the capture file.
+// unsolicited packet on its timer, logs the traffic and records it in the capture file. The
+// pseudo-terminal has a speed, as a serial line has: it starts at the first display's, and
+// whatever the other side sets is read back with each chunk that arrives, so that a display
+// hears only the packets sent at its own speed.
 //
 // Single-threaded: one poll loop (Step/Run) does all of it. Only StopFd may be written from
 // elsewhere, for example from a signal handler.

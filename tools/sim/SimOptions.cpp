@@ -7,6 +7,7 @@
 
 #include "core/HexText.h"
 #include "core/NumberText.h"
+#include "protocol/KorvelStackDevice.h"
 
 namespace zorvid::sim {
 namespace {
@@ -107,6 +108,28 @@ void Alteration(TSimOptions& options, std::string_view name, const std::string& 
   options.display.alterations.push_back({field->field, static_cast<std::int32_t>(*number)});
 }
 
+// ADDRESS[,IDENT]: the text runs from the first comma to the end, commas included.
+void AddDisplay(TSimOptions& options, std::string_view name, const std::string& value) {
+  const auto comma = value.find(',');
+  const std::optional<std::int64_t> address = ParseInteger(value.substr(0, comma));
+  if (!address || *address < 0 || *address > kHighestAddress)
+    Bad(name, value, "ADDRESS[,IDENT] with an address 0.." + std::to_string(kHighestAddress));
+  TSimDisplaySpec spec{static_cast<TByte>(*address), std::nullopt};
+  if (comma != std::string::npos) spec.ident = value.substr(comma + 1);
+  options.displays.push_back(std::move(spec));
+}
+
+std::int32_t Baud(std::string_view option, const std::string& value) {
+  const std::optional<std::int64_t> number = ParseInteger(value);
+  if (!number || std::find(kBaudTable.begin(), kBaudTable.end(), *number) == kBaudTable.end()) {
+    std::string speeds;
+    for (const std::int32_t baud : kBaudTable)
+      speeds += (speeds.empty() ? "" : ", ") + std::to_string(baud);
+    Bad(option, value, "one of the display's speeds " + speeds);
+  }
+  return static_cast<std::int32_t>(*number);
+}
+
 const std::vector<TOptionRule>& OptionRules() {
   static const std::vector<TOptionRule> rules{
       {"--tcp", TValue::kRequired,
@@ -118,6 +141,11 @@ const std::vector<TOptionRule>& OptionRules() {
       {"--address", TValue::kRequired,
        [](TSimOptions& o, std::string_view name, const std::string& v) {
          o.display.address = static_cast<TByte>(IntegerIn(name, v, 0, kHighestAddress));
+       }},
+      {"--display", TValue::kRequired, AddDisplay},
+      {"--baud", TValue::kRequired,
+       [](TSimOptions& o, std::string_view name, const std::string& v) {
+         o.display.baud = Baud(name, v);
        }},
       {"--ident", TValue::kRequired,
        [](TSimOptions& o, std::string_view, const std::string& v) { o.display.ident = v; }},
@@ -179,6 +207,7 @@ const TOptionRule& FindRule(std::string_view name) {
 TSimOptions ParseSimOptions(const std::vector<std::string>& args) {
   TSimOptions options;
   bool identGiven = false;
+  std::optional<std::string> address, firstDisplay;  // as given, for the refusal of both
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg.rfind("--", 0) != 0) throw ESimOptionError("unexpected argument '" + arg + "'");
@@ -198,7 +227,12 @@ TSimOptions ParseSimOptions(const std::vector<std::string>& args) {
     }
     rule.apply(options, rule.name, value);
     identGiven = identGiven || rule.name == "--ident";
+    if (rule.name == "--address") address = value;
+    if (rule.name == "--display" && !firstDisplay) firstDisplay = value;
   }
+  if (address && firstDisplay)
+    throw ESimOptionError("--address " + *address + " and --display " + *firstDisplay +
+                          ": each display of --display has its own address");
   if (options.display.basic && !identGiven) options.display.ident = kBasicIdent;
   if (!options.lines.tcp && !options.lines.pty) options.lines.tcp = TTcpEndpoint{};
   return options;
@@ -216,6 +250,14 @@ Lines (both may be given; without either: --tcp 127.0.0.1:10001):
 Display:
   --address N           device address 0..253 (default 49)
   --ident TEXT          identification text (default "ZorvidL;v1.0;rtc")
+  --baud N              the display's line speed (default 9600), one of 110, 300, 600,
+                        1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400; on the
+                        pseudo-terminal it hears only packets sent at its speed (the speed
+                        the other side set), over TCP every packet
+  --display N[,TEXT]    one more display on the line at address N with identification TEXT
+                        (default: as --ident); repeatable, instead of --address. Each has a
+                        state and identifiers of its own; answers that several send at once
+                        (to address 254) collide into bytes that are no packet
   --basic               the variant without clock and automatic brightness (their
                         instructions get acknowledge 2); identification "Zorvid;v1.0;"
   --temperature DEG     fixed temperature 0..6553.5 (default: a slow drift around 22.0)
@@ -241,6 +283,23 @@ Other:
   --version             print the version
 Numbers may be decimal or 0x-prefixed hexadecimal. SIGINT or SIGTERM ends the simulator.
 )";
+}
+
+std::vector<TSimDisplayConfig> DisplayConfigs(const TSimOptions& options, std::uint32_t seed) {
+  if (options.displays.empty()) {
+    TSimDisplayConfig single = options.display;
+    single.identifiers = IdentifiersFromSeed(seed);
+    return {single};
+  }
+  std::vector<TSimDisplayConfig> configs;
+  for (const TSimDisplaySpec& spec : options.displays) {
+    TSimDisplayConfig config = options.display;
+    config.address = spec.address;
+    config.ident = spec.ident.value_or(options.display.ident);
+    config.identifiers = IdentifiersFromSeed(seed + static_cast<std::uint32_t>(configs.size()));
+    configs.push_back(std::move(config));
+  }
+  return configs;
 }
 
 }  // namespace zorvid::sim

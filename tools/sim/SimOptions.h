@@ -14,8 +14,16 @@
 
 namespace zorvid::sim {
 
+// One display of several on the line (--display).
+struct TSimDisplaySpec {
+  TByte address = kZorvidDefaultAddress;
+  std::optional<std::string> ident;  // nothing: the one every display gets
+};
+
 struct TSimOptions {
+  // Every display's settings; with `displays` each of them takes its own address and text.
   TSimDisplayConfig display;
+  std::vector<TSimDisplaySpec> displays;
   TSimFaults faults;
   TSimLinesConfig lines;
   std::optional<std::uint32_t> seed;
@@ -34,5 +42,9 @@ class ESimOptionError : public std::runtime_error {
 TSimOptions ParseSimOptions(const std::vector<std::string>& args);
 
 std::string SimUsage();
+
+// The displays on the line: one from `display`, or one per --display, each with identifiers
+// of its own drawn from `seed` (the first display's are those of a single display).
+std::vector<TSimDisplayConfig> DisplayConfigs(const TSimOptions& options, std::uint32_t seed);
 
 }  // namespace zorvid::sim

@@ -1,12 +1,13 @@
 // zorvid-sim: a Zorvid display in software, for demonstrations and end-to-end tests.
 //
-// Single-threaded: main sets up the display, the responder and the lines and then runs the
+// Single-threaded: main sets up the displays, the responder and the lines and then runs the
 // lines' poll loop; the signal handler only writes one byte to the loop's stop pipe.
 
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <deque>
 #include <exception>
 #include <iostream>
 #include <random>
@@ -40,9 +41,12 @@ void InstallSignalHandlers(int stopFd) {
 int Simulate(zorvid::sim::TSimOptions options) {
   using namespace zorvid::sim;
   const std::uint32_t seed = options.seed.value_or(std::random_device{}());
-  options.display.identifiers = IdentifiersFromSeed(seed);
-  TSimDisplay display(options.display);
-  TSimResponder responder(display, options.faults, seed);
+  // A deque, whose elements stay where they are while the responder points at them.
+  std::deque<TSimDisplay> displays;
+  std::vector<TSimDisplay*> line;
+  for (const TSimDisplayConfig& config : DisplayConfigs(options, seed))
+    line.push_back(&displays.emplace_back(config));
+  TSimResponder responder(std::move(line), options.faults, seed);
   TSimLines lines(responder, options.lines, std::cout);
   lines.Open();
   InstallSignalHandlers(lines.StopFd());
