@@ -23,6 +23,7 @@
 #include "ui/BusyCursor.h"
 #include "ui/ComPortStringList.h"
 #include "ui/DialogFrame.h"
+#include "ui/DisplaySearch.h"
 #include "ui/EnDis.h"
 #include "ui/NamedControls.h"
 #include "ui/controls/IntEdit.h"
@@ -207,6 +208,7 @@ void TfConnectionDialog::BuildControls() {
   connect(bUSBRefresh, &QPushButton::clicked, this, &TfConnectionDialog::RefreshUsbDevices);
   connect(cbDeviceName, &QComboBox::currentIndexChanged, this, &TfConnectionDialog::ChooseDevice);
   connect(sbExpertMode, &QPushButton::clicked, this, &TfConnectionDialog::ApplyExpertMode);
+  connect(bFindDisplays, &QPushButton::clicked, this, &TfConnectionDialog::FindDisplays);
   connect(bOK, &QPushButton::clicked, this, &QDialog::accept);
   connect(bCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -287,10 +289,13 @@ QWidget* TfConnectionDialog::BuildButtons() {
   sbExpertMode = NewButton("sbExpertMode", "Pro pokročilé");
   sbExpertMode->setCheckable(true);
   sbExpertMode->setAutoDefault(false);
-  // The style's size hint leaves this caption's diacritics no room of their own.
-  const int margin = sbExpertMode->style()->pixelMetric(QStyle::PM_ButtonMargin);
-  sbExpertMode->setMinimumWidth(
-      sbExpertMode->fontMetrics().horizontalAdvance(sbExpertMode->text()) + 4 * margin);
+  bFindDisplays = NewButton("bFindDisplays", "Najít displeje…");
+  bFindDisplays->setAutoDefault(false);
+  // The style's size hint leaves these captions' diacritics no room of their own.
+  for (QPushButton* button : {sbExpertMode, bFindDisplays}) {
+    const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin);
+    button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 4 * margin);
+  }
   bOK = NewButton("bOK", "Ok");
   bOK->setDefault(true);
   bCancel = NewButton("bCancel", "Zrušit");
@@ -298,6 +303,7 @@ QWidget* TfConnectionDialog::BuildButtons() {
   for (QPushButton* refresh : {bCOMRefresh, bUSBRefresh})
     refresh->setAutoDefault(false);
   row->addWidget(sbExpertMode);
+  row->addWidget(bFindDisplays);
   row->addStretch();
   row->addWidget(bOK);
   row->addWidget(bCancel);
@@ -340,7 +346,8 @@ void TfConnectionDialog::ChooseDeviceByPath() {
 void TfConnectionDialog::ApplyExpertMode() {
   const bool expert = sbExpertMode->isChecked();
   for (QWidget* control :
-       {pADR, pUSB, static_cast<QWidget*>(lCOMBaudrate), static_cast<QWidget*>(cbCOMBaudrate)})
+       {pADR, pUSB, static_cast<QWidget*>(lCOMBaudrate), static_cast<QWidget*>(cbCOMBaudrate),
+        static_cast<QWidget*>(bFindDisplays)})
     control->setVisible(expert);
 }
 
@@ -432,6 +439,17 @@ void TfConnectionDialog::LoadConnection(const std::string& connection, TByte add
     sbExpertMode->setChecked(true);
     ApplyExpertMode();
   }
+}
+
+void TfConnectionDialog::FindDisplays() {
+  TfDisplaySearch search(BuildConnectionString(), this);
+  if (search.exec() == QDialog::Accepted && search.Chosen()) ApplyFoundDisplay(*search.Chosen());
+}
+
+void TfConnectionDialog::ApplyFoundDisplay(const TFoundDisplay& found) {
+  cbbADR->setCurrentIndex(found.address);
+  if (found.baud > 0)
+    SelectBaudRate(rbUSB->isChecked() ? cbUSBBaudRate : cbCOMBaudrate, found.baud);
 }
 
 void TfConnectionDialog::SetRecentConnections(const TRecentConnections* recent) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/Types.h"
+#include "link/DisplayScan.h"
 #include "transport/FTDICore.h"
 #include "transport/serial/SerialPortNames.h"
 #include "ui/ComPortScanner.h"
@@ -74,6 +75,9 @@ class TfConnectionDialog : public QDialog {
   // screen. For showing it without blocking.
   void Load(const std::string& connection, TByte address);
 
+  // A display the search found: its address selected, its speed set for the line.
+  void ApplyFoundDisplay(const TFoundDisplay& found);
+
   // The string the controls describe now.
   std::string BuildConnectionString() const;
 
@@ -102,6 +106,9 @@ class TfConnectionDialog : public QDialog {
   void ApplyDeviceRule();
   void ChooseDeviceByPath();
   void ApplyExpertMode();
+  // "Najít displeje…": searches the line the dialog describes; a display chosen there sets
+  // the address and the line's speed.
+  void FindDisplays();
   void RefreshComPorts();
   void RefreshUsbDevices();
   void ChooseDevice();
@@ -139,6 +146,7 @@ class TfConnectionDialog : public QDialog {
   QLabel* lPort;
   TIntEdit* iePort;
   QPushButton* sbExpertMode;
+  QPushButton* bFindDisplays;
   QPushButton* bOK;
   QPushButton* bCancel;
 

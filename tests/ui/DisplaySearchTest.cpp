@@ -1,0 +1,92 @@
+// The search for displays, against the simulator: the table fills as they are found, a stop
+// ends the search at once, and a display double-clicked fills the connection dialog.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTest>
+#include <string>
+#include <vector>
+
+#include "tests/support/SimProcess.h"
+#include "transport/Transports.h"
+#include "ui/ConnectionDialog.h"
+#include "ui/DisplaySearch.h"
+
+namespace zorvid {
+namespace {
+
+using test::TSimProcess;
+
+class DisplaySearchTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { RegisterStandardTransports(); }
+  static void TearDownTestSuite() { UnregisterStandardTransports(); }
+};
+
+std::vector<QString> Column(const QTableWidget& table, int column) {
+  std::vector<QString> texts;
+  for (int row = 0; row < table.rowCount(); ++row)
+    texts.push_back(table.item(row, column)->text());
+  return texts;
+}
+
+TEST_F(DisplaySearchTest, EveryDisplayOnTheLineAppearsAsItIsFound) {
+  TSimProcess sim({"--display", "0x42,second", "--display", "0x44,third"});
+  TfDisplaySearch search(sim.Connection(), nullptr, 0x30, 0x45);
+  auto* table = search.findChild<QTableWidget*>("tblFound");
+  QSignalSpy finished(&search, &TfDisplaySearch::searchFinished);
+  int rowsWhileSearching = 0;
+  QObject::connect(table->model(), &QAbstractItemModel::rowsInserted, &search, [&] {
+    if (search.IsSearching()) ++rowsWhileSearching;
+  });
+  search.Start();
+  ASSERT_TRUE(finished.wait(10000));
+  EXPECT_EQ(Column(*table, 0), (std::vector<QString>{"'B'  66 0x42", "'D'  68 0x44"}));
+  EXPECT_EQ(Column(*table, 2), (std::vector<QString>{"second", "third"}));
+  EXPECT_EQ(rowsWhileSearching, 2) << "each row came while the search went on";
+}
+
+TEST_F(DisplaySearchTest, StopEndsTheSearchWithinATenthOfASecond) {
+  TSimProcess sim;
+  TfDisplaySearch search(sim.Connection());
+  QSignalSpy finished(&search, &TfDisplaySearch::searchFinished);
+  search.Start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !search.Found().empty(); }, 5000));
+  QElapsedTimer stopping;
+  stopping.start();
+  search.findChild<QPushButton*>("btnStop")->click();
+  ASSERT_TRUE(finished.wait(2000));
+  // The scan returns within 100 ms; the finish crosses to this thread through its event loop.
+  EXPECT_LT(stopping.elapsed(), 250);
+  EXPECT_FALSE(search.IsSearching());
+}
+
+TEST_F(DisplaySearchTest, ADisplayDoubleClickedIsChosenAndSetsTheConnectionDialog) {
+  TSimProcess sim({"--address", "0x42"});
+  TfDisplaySearch search(sim.Connection());
+  search.setAttribute(Qt::WA_DontShowOnScreen);
+  search.show();
+  search.Start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !search.Found().empty(); }, 5000));
+  auto* table = search.findChild<QTableWidget*>("tblFound");
+  QCoreApplication::processEvents();  // the table lays out its new row
+  const QPoint cell = table->visualItemRect(table->item(0, 0)).center();
+  QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, cell);
+  QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, cell);
+  ASSERT_TRUE(search.Chosen().has_value());
+  EXPECT_EQ(search.result(), QDialog::Accepted);
+  EXPECT_EQ(search.Chosen()->address, 0x42);
+
+  TfConnectionDialog dialog;
+  dialog.Load("provider=SERIAL_PORT;comport=1;baudrate=9600", 0x31);
+  dialog.ApplyFoundDisplay({0x42, 19200, "ident"});
+  EXPECT_EQ(dialog.findChild<QComboBox*>("cbbADR")->currentIndex(), 0x42);
+  EXPECT_EQ(dialog.BuildConnectionString(), "provider=SERIAL_PORT;comport=1;baudrate=19200");
+}
+
+}  // namespace
+}  // namespace zorvid
