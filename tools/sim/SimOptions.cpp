@@ -114,9 +114,9 @@ void AddDisplay(TSimOptions& options, std::string_view name, const std::string& 
   const std::optional<std::int64_t> address = ParseInteger(value.substr(0, comma));
   if (!address || *address < 0 || *address > kHighestAddress)
     Bad(name, value, "ADDRESS[,IDENT] with an address 0.." + std::to_string(kHighestAddress));
-  TSimDisplaySpec spec{static_cast<TByte>(*address), std::nullopt};
-  if (comma != std::string::npos) spec.ident = value.substr(comma + 1);
-  options.displays.push_back(std::move(spec));
+  TSimDisplayChoice choice{static_cast<TByte>(*address), std::nullopt};
+  if (comma != std::string::npos) choice.ident = value.substr(comma + 1);
+  options.displays.push_back(std::move(choice));
 }
 
 std::int32_t Baud(std::string_view option, const std::string& value) {
@@ -292,10 +292,10 @@ std::vector<TSimDisplayConfig> DisplayConfigs(const TSimOptions& options, std::u
     return {single};
   }
   std::vector<TSimDisplayConfig> configs;
-  for (const TSimDisplaySpec& spec : options.displays) {
+  for (const TSimDisplayChoice& choice : options.displays) {
     TSimDisplayConfig config = options.display;
-    config.address = spec.address;
-    config.ident = spec.ident.value_or(options.display.ident);
+    config.address = choice.address;
+    config.ident = choice.ident.value_or(options.display.ident);
     config.identifiers = IdentifiersFromSeed(seed + static_cast<std::uint32_t>(configs.size()));
     configs.push_back(std::move(config));
   }

@@ -15,7 +15,7 @@
 namespace zorvid::sim {
 
 // One display of several on the line (--display).
-struct TSimDisplaySpec {
+struct TSimDisplayChoice {
   TByte address = kZorvidDefaultAddress;
   std::optional<std::string> ident;  // nothing: the one every display gets
 };
@@ -23,7 +23,7 @@ struct TSimDisplaySpec {
 struct TSimOptions {
   // Every display's settings; with `displays` each of them takes its own address and text.
   TSimDisplayConfig display;
-  std::vector<TSimDisplaySpec> displays;
+  std::vector<TSimDisplayChoice> displays;
   TSimFaults faults;
   TSimLinesConfig lines;
   std::optional<std::uint32_t> seed;
