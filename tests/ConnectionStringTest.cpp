@@ -47,6 +47,18 @@ TEST(ConnectionSettings, BooleanRules) {
   EXPECT_THROW(lines.LineLevel("d"), EConvertError);
 }
 
+TEST(ConnectionAtSpeed, ReplacesEverySpeedAndKeepsTheRestAsWritten) {
+  EXPECT_EQ(ConnectionAtSpeed("provider=SERIAL_PORT;Baud Rate=9600;dtr=1;baudrate=4800", 19200),
+            "provider=SERIAL_PORT;Baud Rate=19200;dtr=1;baudrate=19200");
+  EXPECT_EQ(ConnectionAtSpeed("provider=FTDI_DIRECT\r\nbaudrate=9600\r\n", 115200),
+            "provider=FTDI_DIRECT\r\nbaudrate=115200\r\n");
+  EXPECT_EQ(ConnectionAtSpeed("provider=SERIAL_PORT;device=/dev/a=b;baud=1", 38400),
+            "provider=SERIAL_PORT;device=/dev/a=b;baud=1;baudrate=38400")
+      << "a line without a speed gets one; other names ending alike are not it";
+  EXPECT_EQ(ConnectionAtSpeed("provider=SERIAL_PORT;", 9600), "provider=SERIAL_PORT;baudrate=9600");
+  EXPECT_EQ(TConnectionSettings(ConnectionAtSpeed("baudrate=x", 300)).Int("baudrate"), 300);
+}
+
 TEST(ConnectionLookup, PlainSubstringSearch) {
   const std::string serial = "provider=SERIAL_PORT;comport=4;baudrate=9600";
   EXPECT_EQ(GetConnectionValue(serial, "port", "none"), "4") << "found inside comport=";

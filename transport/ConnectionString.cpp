@@ -199,6 +199,34 @@ bool CreateTransport(const std::string& connectionString, TCiRef& transport) {
   return true;
 }
 
+std::string ConnectionAtSpeed(const std::string& connectionString, std::int32_t baud) {
+  std::string result;
+  bool replaced = false;
+  std::string_view text = connectionString;
+  for (;;) {
+    const auto end = std::find_if(text.begin(), text.end(), IsSeparator);
+    const std::string_view setting(text.begin(), end);
+    const auto equals = setting.find('=');
+    // The transports see the name without its spaces.
+    std::string name(setting.substr(0, equals));
+    std::erase(name, ' ');
+    if (equals != std::string_view::npos && SameName(name, "baudrate")) {
+      result.append(setting.substr(0, equals + 1)).append(std::to_string(baud));
+      replaced = true;
+    } else {
+      result.append(setting);
+    }
+    if (end == text.end()) break;
+    result.push_back(*end);
+    text.remove_prefix(static_cast<std::size_t>(end - text.begin()) + 1);
+  }
+  if (!replaced) {
+    if (!result.empty() && !IsSeparator(result.back())) result.push_back(';');
+    result.append("baudrate=").append(std::to_string(baud));
+  }
+  return result;
+}
+
 std::string GetConnectionValue(const std::string& connectionString, const std::string& key,
                                const std::string& defaultValue) {
   const auto found = AsciiUpper(connectionString).find(AsciiUpper(key) + "=");

@@ -79,6 +79,10 @@ std::string GetConnectionValue(const std::string& connectionString, const std::s
 std::int32_t GetConnectionInt(const std::string& connectionString, const std::string& key,
                               std::int32_t defaultValue);
 
+// The same line at `baud`: every "baudrate" setting takes the new value (one is appended when
+// there is none); everything else stays as written.
+std::string ConnectionAtSpeed(const std::string& connectionString, std::int32_t baud);
+
 // A decimal integer, or nothing when the text is not one.
 std::optional<std::int32_t> ParseDecimal(std::string_view text);
 

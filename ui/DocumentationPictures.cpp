@@ -1,5 +1,6 @@
 #include "ui/DocumentationPictures.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "ui/About.h"
+#include "ui/CommParamsDialog.h"
 #include "ui/ProgramWindows.h"
 
 namespace zorvid {
@@ -96,7 +98,8 @@ bool TDocumentationPictures::SaveAll() {
   if (!IsConnected()) return false;
   if (!QFileInfo(directory_).isDir())
     return Fail(QStringLiteral("the directory '%1' does not exist").arg(directory_));
-  return SaveMainWindow() && SavePages() && SaveConnectionDialog() && SaveLog() && SaveAbout();
+  return SaveMainWindow() && SavePages() && SaveConnectionDialog() && SaveCommParams() &&
+         SaveLog() && SaveAbout();
 }
 
 // Pictures of a program without its display would replace good ones: none are taken then.
@@ -161,6 +164,23 @@ bool TDocumentationPictures::SaveConnectionDialog() {
   }
   if (expert->isChecked() != wasExpert) expert->click();
   dialog.close();
+  return saved;
+}
+
+// "Adresa a rychlost" as it offers the display the next address at twice its speed; nothing
+// is read or written for it.
+bool TDocumentationPictures::SaveCommParams() {
+  auto* dialog = windows_.Main().findChild<TfCommParams*>();
+  if (!dialog) return Fail(QStringLiteral("the main window has no dialog 'Adresa a rychlost'"));
+  auto* address = Child<QComboBox>(*dialog, "cbbNewADR");
+  auto* speed = Child<QComboBox>(*dialog, "cbNewBaud");
+  if (!address || !speed) return Fail(QStringLiteral("comm-params.png: the lists are missing"));
+  dialog->Load({address_, 9600}, true);
+  address->setCurrentIndex(address->currentIndex() + 1);
+  speed->setCurrentIndex(speed->findText(QStringLiteral("19200")));
+  dialog->show();
+  const bool saved = Save(*dialog, QStringLiteral("comm-params.png"));
+  dialog->close();
   return saved;
 }
 

@@ -41,6 +41,7 @@ class TDocumentationPictures {
   bool SaveMainWindow();
   bool SavePages();
   bool SaveConnectionDialog();
+  bool SaveCommParams();
   bool SaveLog();
   bool SaveAbout();
   // Saves `window` as `fileName` in the directory once it is on the screen.

@@ -33,9 +33,12 @@
 #include <utility>
 
 #include "core/DateTime.h"
+#include "link/Commissioning.h"
+#include "transport/ConnectionString.h"
 #include "ui/About.h"
 #include "ui/Application.h"
 #include "ui/CiLog.h"
+#include "ui/CommParamsDialog.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/DialogFrame.h"
 #include "ui/DisplayPanel.h"
@@ -272,6 +275,7 @@ TfMain::TfMain(QWidget* owner) : QWidget(owner) {
   UpdateControls();
   FAbout = CreateAbout(this, kCaption);
   FDifferences = new TfSettingsDifferences(this);
+  FCommParams = new TfCommParams(this);
   CenterOnScreen();
   Timer1->start();
 }
@@ -417,6 +421,7 @@ QWidget* TfMain::BuildOtherPage() {
   auto* page = new QVBoxLayout(TabSheet3);
   page->addWidget(BuildBrightnessGroup());
   page->addWidget(BuildClockGroup());
+  page->addWidget(BuildCommParamsGroup());
   page->addStretch(1);
   return TabSheet3;
 }
@@ -483,6 +488,16 @@ QGroupBox* TfMain::BuildClockGroup() {
   buttons->insertWidget(0, btnDateTimeSavePC);
   layout->addLayout(buttons);
   return gbDateTime;
+}
+
+QGroupBox* TfMain::BuildCommParamsGroup() {
+  gbCommParams = NewGroup("gbCommParams", "Komunikace");
+  lblCommParams = Named(new QLabel, "lblCommParams");
+  btnCommParams = NewButton("btnCommParams", "Adresa a rychlost…");
+  auto* layout = new QHBoxLayout(gbCommParams);
+  layout->addWidget(lblCommParams, 1);
+  layout->addWidget(btnCommParams);
+  return gbCommParams;
 }
 
 QWidget* TfMain::BuildBottomPanel() {
@@ -571,6 +586,18 @@ void TfMain::BuildStatusTexts() {
   lblLanFileSame = add("lblLanFileSame", "Soubor se shoduje se zařízením.", normal);
   lblLanFileNotWritten =
       add("lblLanFileNotWritten", "Nastavení ze souboru nebylo zapsáno.", normal);
+  lblLanCommReadErr =
+      add("lblLanCommReadErr", "Adresu a rychlost se nepodařilo přečíst ze zařízení!", kRed);
+  lblLanCommChanged =
+      add("lblLanCommChanged", "Displej odpovídá na nové adrese a rychlosti.", kGreen);
+  lblLanCommEnableErr =
+      add("lblLanCommEnableErr", "Displej nepovolil konfiguraci (0xE4), nic se nezměnilo.", kRed);
+  lblLanCommWriteErr =
+      add("lblLanCommWriteErr", "Displej nepřijal novou adresu a rychlost (0xE0).", kRed);
+  lblLanCommBack = add("lblLanCommBack",
+                       "Na nových hodnotách displej neodpověděl, spojení je na původních.", kRed);
+  lblLanCommLost =
+      add("lblLanCommLost", "Displej neodpovídá na nových ani na původních hodnotách!", kRed);
 
   // The status line is as wide as its longest text, so that none is ever cut off.
   const QFontMetrics metrics(pnlStatusbar->font());
@@ -620,6 +647,7 @@ void TfMain::SetTabOrder() {
       btnDateTimeSavePC,
       btnDateTimeLoad,
       btnDateTimeSave,
+      btnCommParams,
       btnCIOpen,
       btnCIClose,
       btnFile,
@@ -650,6 +678,7 @@ void TfMain::ConnectControls() {
   on(btnDateTimeLoad, &QPushButton::clicked, &TfMain::btnDateTimeLoadClick);
   on(btnDateTimeSave, &QPushButton::clicked, &TfMain::btnDateTimeSaveClick);
   on(btnDateTimeSavePC, &QPushButton::clicked, &TfMain::btnDateTimeSavePCClick);
+  on(btnCommParams, &QPushButton::clicked, &TfMain::btnCommParamsClick);
   for (QAbstractButton* toggle : std::initializer_list<QAbstractButton*>{
            rbDisplayDataExpirationNo, rbDisplayDataExpirationDelay, chbDateTimeShowTimeAfterTurnOn,
            chbDateTimeShowTimeAfterExpiration, rbDisplayBrightnessStatic, rbDisplayBrightnessAuto})
@@ -786,6 +815,7 @@ void TfMain::UpdateControls() {
   // "Zrušit spojení" also stops the attempts to reconnect.
   btnCIClose->setEnabled(FLineState != TLineState::kClosed);
   btnFile->setEnabled(usable);
+  ShowCommParams();
   if (!usable) return;
   const TDisplayCapabilities& capabilities = FCapabilities;
   const bool clock = OffersClockSettings(capabilities);
@@ -1299,6 +1329,71 @@ void TfMain::ShowServiceFields() {
   if (FLog) FLog->ShowLog(QString());
   for (QWidget* service : ServiceFields())
     service->setVisible(true);
+}
+
+// ---- "Komunikace" --------------------------------------------------------------------------
+
+void TfMain::ShowCommParams() {
+  if (!IsConnected()) return lblCommParams->setText(QString::fromUtf8("Nepřipojeno."));
+  const std::int32_t baud = GetConnectionInt(FConnectionString, "baudrate", 0);
+  const bool tcp = ChoiceOfConnection(FConnectionString).line == TConnectionChoice::lnTcp;
+  QString text = QString::fromUtf8("Adresa %1").arg(QString::fromStdString(AddressText(FAddress)));
+  if (tcp)
+    text += QString::fromUtf8(", linka TCP");
+  else if (baud > 0)
+    text += QStringLiteral(", %1 Bd").arg(baud);
+  lblCommParams->setText(text);
+}
+
+void TfMain::btnCommParamsClick() {
+  RunProcedure([](TDisplayConnection& link) { return ReadCommParams(link); },
+               [this](const TCommParamsRead& read) {
+                 if (!read.read)
+                   return ShowStatusOf(lblLanCommReadErr, QString::fromStdString(read.failure));
+                 ShowLoadStatus(true);
+                 const std::optional<TCommParams> wanted =
+                     FCommParams->Execute(read.params, read.lineHasSpeed);
+                 if (!wanted || !IsConnected()) return;  // cancelled, or the line went meanwhile
+                 // The reconnects are the procedure's: attempts of a lost line before it are old.
+                 ++FLinkEpoch;
+                 FReconnectTimer->stop();
+                 RunProcedure(
+                     [connection = FConnectionString, address = FAddress,
+                      wanted = *wanted](TDisplayConnection& link) {
+                       return Commission(link, connection, address, wanted, kIdentificationTries);
+                     },
+                     [this](const TCommissioning& outcome) { ShowCommissioning(outcome); });
+               });
+}
+
+void TfMain::ShowCommissioning(const TCommissioning& outcome) {
+  FConnectionString = outcome.connectionString;
+  FAddress = outcome.address;
+  if (outcome.connected) {
+    FLineState = TLineState::kConnected;
+    FCapabilities = outcome.capabilities;
+  } else {
+    FLineState = TLineState::kClosed;
+    ForgetLoads();
+  }
+  const bool moved = outcome.failedStep == TCommissionStep::kDone;
+  if (moved && FRecent) FRecent->Add({FConnectionString, FAddress});
+  UpdateControls();
+  const QLabel* status = lblLanCommChanged;
+  switch (outcome.failedStep) {
+    case TCommissionStep::kEnable:
+      status = lblLanCommEnableErr;
+      break;
+    case TCommissionStep::kWrite:
+      status = lblLanCommWriteErr;
+      break;
+    case TCommissionStep::kReconnect:
+      status = outcome.connected ? lblLanCommBack : lblLanCommLost;
+      break;
+    case TCommissionStep::kDone:
+      break;
+  }
+  ShowStatusOf(status, QString::fromStdString(outcome.failure));
 }
 
 }  // namespace zorvid

@@ -37,11 +37,13 @@ namespace zorvid {
 class TDisplayPanel;
 class TfAbout;
 class TfCiLog;
+class TfCommParams;
 class TfConnectionDialog;
 class TfSettingsDifferences;
 class TRecentConnections;
 class TIntEdit;
 struct TPollOutcome;
+struct TCommissioning;
 
 // The program's main window "Zorvid-L": it owns the display link, connects it to the line the
 // connection dialog describes, and reads and writes the display's settings on three pages, each
@@ -105,6 +107,7 @@ class TfMain : public QWidget {
   QWidget* BuildOtherPage();
   QGroupBox* BuildBrightnessGroup();
   QGroupBox* BuildClockGroup();
+  QGroupBox* BuildCommParamsGroup();
   QWidget* BuildBottomPanel();
   void BuildStatusTexts();
   void SetTabOrder();
@@ -184,6 +187,11 @@ class TfMain : public QWidget {
                      const TDisplaySettingsRead& held);
   void ShowRestore(const TSettingsRestore& restore);
   void ShowClockSave(const TClockSave& save);
+  // "Adresa a rychlost…": reads the display's, asks for new ones and moves the display there.
+  void btnCommParamsClick();
+  void ShowCommissioning(const TCommissioning& outcome);
+  // The address and speed the window reaches the display at, beside the button.
+  void ShowCommParams();
 
   // The display connection on its own thread.
   std::unique_ptr<TDisplayLink> FLink;
@@ -207,6 +215,7 @@ class TfMain : public QWidget {
   QString FConnectFailure;
   TfAbout* FAbout = nullptr;
   TfSettingsDifferences* FDifferences = nullptr;
+  TfCommParams* FCommParams = nullptr;
   QPointer<TfCiLog> FLog;
   QPointer<TfConnectionDialog> FConnectionDialog;
   TRecentConnections* FRecent = nullptr;
@@ -275,6 +284,9 @@ class TfMain : public QWidget {
   QPushButton* btnDateTimeSavePC;
   QPushButton* btnDateTimeLoad;
   QPushButton* btnDateTimeSave;
+  QGroupBox* gbCommParams;
+  QLabel* lblCommParams;
+  QPushButton* btnCommParams;
 
   // The hidden panel whose labels carry the status texts and colours.
   QWidget* pnllanguage;
@@ -303,6 +315,12 @@ class TfMain : public QWidget {
   QLabel* lblLanFileRefused;
   QLabel* lblLanFileSame;
   QLabel* lblLanFileNotWritten;
+  QLabel* lblLanCommReadErr;
+  QLabel* lblLanCommChanged;
+  QLabel* lblLanCommEnableErr;
+  QLabel* lblLanCommWriteErr;
+  QLabel* lblLanCommBack;
+  QLabel* lblLanCommLost;
 };
 
 }  // namespace zorvid

@@ -3,6 +3,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDateEdit>
 #include <QFile>
@@ -725,6 +726,81 @@ TEST_F(MainWindowTest, APseudoTerminalMadeAgainUnderItsLinkIsReconnected) {
   Click("btnDisplayCharsSet");
   Poll();
   EXPECT_EQ(FormatHexSpaced(Panel()->CollectDisplayData().substr(3)), "7F 6F");
+}
+
+// "Adresa a rychlost…" on a display on a pseudo-terminal: the dialog shows what the display
+// reported, and the window follows the display to its new address and speed.
+TEST_F(MainWindowTest, ADisplayGivenANewAddressAndSpeedIsFollowedThere) {
+  QTemporaryDir directory;
+  ASSERT_TRUE(directory.isValid());
+  const std::string link = directory.filePath("display").toStdString();
+  test::TChildProcess sim;
+  ASSERT_TRUE(sim.Start({ZORVID_SIM_PATH, "--pty", link}, test::TChildProcess::TOutput::kRead));
+  const std::optional<std::string> announced = sim.ReadLine(2s);
+  ASSERT_TRUE(announced && announced->starts_with("PTY ")) << "no pseudo-terminal named";
+  ASSERT_TRUE(Connect("provider=SERIAL_PORT;device=" + link + ";baudrate=9600", 0x31))
+      << window_.ConnectFailure().toStdString();
+  EXPECT_EQ(Child<QLabel>("lblCommParams")->text(), QString::fromUtf8("Adresa 49 (0x31), 9600 Bd"));
+
+  QString shown;
+  bool writableUnchanged = true;
+  TModalAnswer answer([&](QWidget* modal) {
+    shown = modal->findChild<QLabel*>("lblCurrent")->text();
+    auto* write = modal->findChild<QAbstractButton*>("btnWrite");
+    writableUnchanged = write->isEnabled();
+    modal->findChild<QComboBox*>("cbbNewADR")->setCurrentIndex(0x42);
+    auto* speeds = modal->findChild<QComboBox*>("cbNewBaud");
+    speeds->setCurrentIndex(speeds->findText("19200"));
+    write->click();
+  });
+  Click("btnCommParams");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return answer.answered() && !window_.IsBusy(); }, 5000));
+  EXPECT_EQ(shown, QString::fromUtf8("'1'  49 0x31, 9600 Bd"));
+  EXPECT_FALSE(writableUnchanged) << "nothing to write before anything changed";
+  ExpectStatus("Displej odpovídá na nové adrese a rychlosti.", kGreen);
+  EXPECT_EQ(Child<QLabel>("lblCommParams")->text(),
+            QString::fromUtf8("Adresa 66 (0x42), 19200 Bd"));
+  Child<QLineEdit>("edtDisplayChars")->setText("42");
+  Click("btnDisplayCharsSet");
+  ExpectStatus(kSavedText, kGreen);
+}
+
+// A step that fails is named, and the window stays where the display answers.
+TEST_F(MainWindowTest, AFailedAddressChangeNamesItsStepAndKeepsTheConnection) {
+  const struct {
+    const char* fault;
+    const char* status;
+    const char* reason;
+  } cases[] = {
+      {"0xE4=2", "Displej nepovolil konfiguraci (0xE4), nic se nezměnilo.",
+       "enable configuration (0xE4) at address 49 (0x31): acknowledge 2"},
+      {"0xE0=2", "Displej nepřijal novou adresu a rychlost (0xE0).",
+       "write communication parameters (0xE0) at address 49 (0x31): acknowledge 2"},
+      // Acknowledged, but the display stays where it was.
+      {"0xE0=0", "Na nových hodnotách displej neodpověděl, spojení je na původních.",
+       "reconnect to address 66 (0x42): no identification from address 66 (0x42) in 3 tries"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    TSimProcess sim({"--ack", c.fault});
+    ConnectTo(sim);
+    TModalAnswer answer([](QWidget* modal) {
+      EXPECT_FALSE(modal->findChild<QComboBox*>("cbNewBaud")->isEnabled())
+          << "a TCP line's speed is its converter's";
+      modal->findChild<QComboBox*>("cbbNewADR")->setCurrentIndex(0x42);
+      modal->findChild<QAbstractButton*>("btnWrite")->click();
+    });
+    Click("btnCommParams");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.answered() && !window_.IsBusy(); }, 10000));
+    ExpectStatus(c.status, kRed);
+    EXPECT_TRUE(Child("pnlStatusbar")->toolTip().startsWith(QString::fromUtf8(c.reason)))
+        << Child("pnlStatusbar")->toolTip().toStdString();
+    EXPECT_EQ(Child<QLabel>("lblCommParams")->text(),
+              QString::fromUtf8("Adresa 49 (0x31), linka TCP"));
+    Poll();
+    EXPECT_NE(Status(), QString::fromUtf8("Displej neodpovídá.")) << "the display answers still";
+    Disconnect();
+  }
 }
 
 // Closing the window while a procedure waits for a silent display abandons the exchange: the

@@ -245,9 +245,9 @@ TEST_F(ProgramScreenshotTest, PicturesShowEveryWindowAndPageWithTheDisplaysValue
   const TProcessResult run = SavePictures(directory);
   ASSERT_EQ(run.exitCode, 0) << run.err;
   std::map<QString, QImage> pictures;
-  for (const char* name :
-       {"zorvid-l.png", "main-display.png", "main-data.png", "main-other.png",
-        "connection-dialog.png", "connection-dialog-expert.png", "log.png", "about.png"}) {
+  for (const char* name : {"zorvid-l.png", "main-display.png", "main-data.png", "main-other.png",
+                           "connection-dialog.png", "connection-dialog-expert.png",
+                           "comm-params.png", "log.png", "about.png"}) {
     const QImage picture(QDir(directory).filePath(QString::fromLatin1(name)));
     ASSERT_FALSE(picture.isNull()) << name << " is missing or no PNG";
     pictures[QString::fromLatin1(name)] = picture.convertToFormat(QImage::Format_RGB32);

@@ -1,0 +1,87 @@
+#include "link/Commissioning.h"
+
+#include "protocol/KorvelStackDevice.h"
+#include "transport/ConnectionString.h"
+#include "transport/SerialCommunicationInterface.h"
+
+namespace zorvid {
+namespace {
+
+// The speed of the connected line, or 0 for a line without one (TCP).
+std::int32_t LineSpeed(const TDisplayConnection& connection) {
+  const TRef<ISerialCommunicationInterface> serial =
+      Supports<ISerialCommunicationInterface>(connection.Line());
+  return serial ? serial->GetBaudRate() : 0;
+}
+
+// "address 66 (0x42) at 19200 Bd", the speed left out on a line without one.
+std::string Where(TByte address, std::int32_t baud) {
+  return "address " + AddressText(address) +
+         (baud > 0 ? " at " + std::to_string(baud) + " Bd" : "");
+}
+
+}  // namespace
+
+TCommParamsRead ReadCommParams(TDisplayConnection& connection) {
+  TCommParamsRead result;
+  result.lineHasSpeed = LineSpeed(connection) > 0;
+  TZorvid& device = connection.Device();
+  const TByte asked = device.GetAddress();
+  TCommParams params;
+  if (!device.ReadCommParams(params.address, params.baud)) {
+    result.failure = "read communication parameters (0xF0) from address " + AddressText(asked) +
+                     ": " + LastResultText(device);
+    return result;
+  }
+  // The operation leaves the speed alone for an answer under two bytes and makes it 0 for an
+  // index beyond the table: neither says where the display listens.
+  if (params.baud == 0) {
+    result.failure = "read communication parameters (0xF0) from address " + AddressText(asked) +
+                     ": invalid answer: no baud rate (fewer than 2 bytes, or an index above " +
+                     std::to_string(kBaudTable.size() - 1) + ")";
+    return result;
+  }
+  result.read = true;
+  result.params = params;
+  return result;
+}
+
+TCommissioning Commission(TDisplayConnection& connection, const std::string& connectionString,
+                          TByte address, const TCommParams& wanted, int identificationTries) {
+  TCommissioning outcome{TCommissionStep::kDone,   {}, connectionString, address, true,
+                         connection.Capabilities()};
+  TZorvid& device = connection.Device();
+  const std::int32_t oldSpeed = LineSpeed(connection);
+  const auto fail = [&](TCommissionStep step, const std::string& what) {
+    outcome.failedStep = step;
+    outcome.failure =
+        what + " at " + Where(device.GetAddress(), oldSpeed) + ": " + LastResultText(device);
+    return outcome;
+  };
+  if (!device.EnableConfiguration())
+    return fail(TCommissionStep::kEnable, "enable configuration (0xE4)");
+  if (!device.SendCommParams(wanted.address, wanted.baud))
+    return fail(TCommissionStep::kWrite, "write communication parameters (0xE0)");
+
+  // The display has answered at its old values and listens at the new ones from now on.
+  const std::int32_t newSpeed = oldSpeed > 0 ? wanted.baud : 0;
+  const std::string moved =
+      newSpeed > 0 ? ConnectionAtSpeed(connectionString, newSpeed) : connectionString;
+  if (connection.Connect(moved, wanted.address, identificationTries)) {
+    outcome.connectionString = moved;
+    outcome.address = wanted.address;
+    outcome.capabilities = connection.Capabilities();
+    return outcome;
+  }
+  outcome.failedStep = TCommissionStep::kReconnect;
+  outcome.failure = "reconnect to " + Where(wanted.address, newSpeed) + ": " +
+                    connection.FailureReason() + "; back to " + Where(address, oldSpeed);
+  outcome.connected = connection.Connect(connectionString, address, identificationTries);
+  if (outcome.connected)
+    outcome.capabilities = connection.Capabilities();
+  else
+    outcome.failure += ": " + connection.FailureReason();
+  return outcome;
+}
+
+}  // namespace zorvid
