@@ -15,12 +15,11 @@ Usage: bench/log_flood.py [--program PATH] [--sim PATH] [--seconds N]
 """
 
 import argparse
-import os
 import subprocess
 import sys
 import time
 
-from ui_stall import Unmeasurable, stop
+from ui_stall import Unmeasurable, program_environment, stop
 
 GROWTH_LIMIT_MB = 10
 SAMPLE_S = 5
@@ -49,7 +48,7 @@ def start_simulator(sim: str) -> tuple[subprocess.Popen, str]:
 
 
 def sample(program: str, connection: str, seconds: float) -> list[tuple[float, float]]:
-    environment = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    environment = program_environment(QT_QPA_PLATFORM="offscreen")
     try:
         process = subprocess.Popen([program, "--connect", connection, "--show-log"],
                                    env=environment, stdout=subprocess.DEVNULL,

@@ -21,8 +21,10 @@ Usage: bench/ui_stall.py [--program PATH] [--sim PATH] [--seconds N] [--answerin
 """
 
 import argparse
+import atexit
 import math
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -124,9 +126,16 @@ def read_ticks(path: str) -> list[int]:
         return [int(line) for line in log if line.endswith("\n")]
 
 
+def program_environment(**settings: str) -> dict:
+    """The environment zorvid-l runs in: the user's list of recent connections is left alone."""
+    config_home = tempfile.mkdtemp(prefix="zorvid-bench-")
+    atexit.register(shutil.rmtree, config_home, ignore_errors=True)
+    return dict(os.environ, XDG_CONFIG_HOME=config_home, **settings)
+
+
 def run_program(program: str, display: str, connection: str, seconds: float, log: str) -> str:
     """Runs zorvid-l for `seconds` and ends it; returns what it said on its error output."""
-    environment = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb")
+    environment = program_environment(DISPLAY=display, QT_QPA_PLATFORM="xcb")
     with tempfile.TemporaryFile() as err:
         try:
             process = subprocess.Popen([program, "--connect", connection, "--heartbeat-log", log],
