@@ -123,6 +123,9 @@ QWidget* TfDisplaySearch::BuildProgress() {
   pbSearch->setValue(0);
   lblSearch = new QLabel;
   lblSearch->setObjectName("lblSearch");
+  // A failure names the whole connection string: it wraps, and never widens the window.
+  lblSearch->setWordWrap(true);
+  lblSearch->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   auto* layout = new QVBoxLayout(box);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->addWidget(pbSearch);
@@ -144,6 +147,7 @@ void TfDisplaySearch::Start() {
     lblSearch->setText(QString::fromUtf8("Zaškrtněte alespoň jednu rychlost."));
     return;
   }
+  lblSearch->setToolTip(QString());
   tblFound->setRowCount(0);
   FFound.clear();
   FChosen.reset();
@@ -185,9 +189,11 @@ void TfDisplaySearch::Stop() {
 void TfDisplaySearch::ShowProgress(TByte address, std::int32_t baud, int done, int total) {
   pbSearch->setRange(0, total);
   pbSearch->setValue(done);
-  const QString asked = address == kBroadcastAddress
-                            ? QString::fromUtf8("všechny adresy (0xFE)")
-                            : QStringLiteral("0x%1").arg(address, 2, 16, QLatin1Char('0'));
+  const QString asked =
+      address == kBroadcastAddress
+          ? QString::fromUtf8("všechny adresy (0xFE)")
+          : QStringLiteral("0x") +
+                QStringLiteral("%1").arg(address, 2, 16, QLatin1Char('0')).toUpper();
   lblSearch->setText(FHasSpeed ? QString::fromUtf8("Adresa %1, %2").arg(asked, BaudText(baud))
                                : QString::fromUtf8("Adresa %1").arg(asked));
 }
@@ -215,6 +221,7 @@ void TfDisplaySearch::Finish() {
   if (!FResult.failure.empty())
     text += u' ' + QString::fromUtf8("Chyba: %1").arg(QString::fromStdString(FResult.failure));
   lblSearch->setText(text);
+  lblSearch->setToolTip(text);
   emit searchFinished();
 }
 

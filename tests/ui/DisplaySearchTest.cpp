@@ -4,13 +4,17 @@
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
+#include <chrono>
 #include <string>
 #include <vector>
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/SimProcess.h"
 #include "transport/Transports.h"
 #include "ui/ConnectionDialog.h"
@@ -86,6 +90,34 @@ TEST_F(DisplaySearchTest, ADisplayDoubleClickedIsChosenAndSetsTheConnectionDialo
   dialog.ApplyFoundDisplay({0x42, 19200, "ident"});
   EXPECT_EQ(dialog.findChild<QComboBox*>("cbbADR")->currentIndex(), 0x42);
   EXPECT_EQ(dialog.BuildConnectionString(), "provider=SERIAL_PORT;comport=1;baudrate=19200");
+}
+
+// The simulator ends in the middle of a search: the search ends saying why, in full, and the
+// window keeps its width however long the connection string is.
+TEST_F(DisplaySearchTest, ALineThatClosesEndsTheSearchSayingWhyWithoutWideningTheWindow) {
+  QTemporaryDir directory;
+  ASSERT_TRUE(directory.isValid());
+  const std::string link = directory.filePath("a-long-name-for-the-display-line").toStdString();
+  test::TChildProcess sim;
+  ASSERT_TRUE(sim.Start({ZORVID_SIM_PATH, "--pty", link}, test::TChildProcess::TOutput::kRead));
+  ASSERT_TRUE(sim.ReadLine(std::chrono::seconds(2)).has_value()) << "no pseudo-terminal named";
+  TfDisplaySearch search("provider=SERIAL_PORT;device=" + link + ";baudrate=9600");
+  search.setAttribute(Qt::WA_DontShowOnScreen);
+  search.show();
+  const int width = search.width();
+  QSignalSpy finished(&search, &TfDisplaySearch::searchFinished);
+  search.Start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !search.Found().empty(); }, 5000));
+  sim.Stop();
+  ASSERT_TRUE(finished.wait(5000));
+  const auto* said = search.findChild<QLabel*>("lblSearch");
+  EXPECT_TRUE(said->text().contains(QString::fromStdString(link) + ";baudrate=9600\" at 9600 Bd "
+                                                                   "closed"))
+      << said->text().toStdString();
+  EXPECT_EQ(said->toolTip(), said->text());
+  QCoreApplication::processEvents();
+  EXPECT_EQ(search.width(), width);
+  EXPECT_LE(search.sizeHint().width(), width);
 }
 
 }  // namespace
