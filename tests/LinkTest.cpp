@@ -30,30 +30,12 @@ namespace zorvid {
 namespace {
 
 using namespace std::chrono_literals;
-using test::TChildProcess;
 using test::TSimProcess;
+using test::TSimPty;
 using ::testing::StartsWith;
 
 constexpr TDisplayCapabilities kFull{true, true};
 constexpr TDisplayCapabilities kBasic{false, false};
-
-// A simulator on a pseudo-terminal of its own, reached through the serial transport.
-class TSimPty {
- public:
-  explicit TSimPty(const std::vector<std::string>& options) {
-    std::vector<std::string> args{ZORVID_SIM_PATH, "--pty"};
-    args.insert(args.end(), options.begin(), options.end());
-    EXPECT_TRUE(process_.Start(args, TChildProcess::TOutput::kRead));
-    const auto announced = process_.ReadLine(std::chrono::seconds(2));
-    EXPECT_TRUE(announced && announced->starts_with("PTY ")) << "no pseudo-terminal named";
-    if (announced) path_ = announced->substr(4);
-  }
-  std::string Connection() const { return "provider=SERIAL_PORT;device=" + path_; }
-
- private:
-  TChildProcess process_;
-  std::string path_;
-};
 
 class DisplayConnectionTest : public ::testing::Test {
  protected:
@@ -320,7 +302,7 @@ TEST(DisplayScanTest, ALineWithoutSpeedIsScannedOnceAndOneThatDoesNotOpenSaysWhy
 TEST(DisplayScanTest, StopEndsTheScanWithinATenthOfASecond) {
   using TClock = std::chrono::steady_clock;
   const TStandardTransports transports;
-  TSimPty sim({});
+  TSimPty sim;
   std::atomic<int> done{0};
   std::atomic<bool> finished{false};
   std::atomic<TClock::rep> stoppedAt{0};

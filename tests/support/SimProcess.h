@@ -49,4 +49,32 @@ class TSimProcess {
   int port_ = 0;
 };
 
+// zorvid-sim on a pseudo-terminal of its own, reached through the serial transport; with
+// `link`, through that symbolic link to it (the simulator removes the link when it ends).
+class TSimPty {
+ public:
+  // A test failure when the simulator does not start or names no terminal within two seconds.
+  explicit TSimPty(const std::vector<std::string>& options = {}, const std::string& link = {}) {
+    std::vector<std::string> args{ZORVID_SIM_PATH, "--pty"};
+    if (!link.empty()) args.push_back(link);
+    args.insert(args.end(), options.begin(), options.end());
+    if (!process_.Start(args, TChildProcess::TOutput::kRead)) {
+      ADD_FAILURE() << "cannot start " << ZORVID_SIM_PATH;
+      return;
+    }
+    const std::optional<std::string> announced = process_.ReadLine(std::chrono::seconds(2));
+    EXPECT_TRUE(announced && announced->starts_with("PTY ")) << "no pseudo-terminal named";
+    if (announced) path_ = link.empty() ? announced->substr(4) : link;
+  }
+
+  const std::string& Path() const { return path_; }
+  std::string Connection() const { return "provider=SERIAL_PORT;device=" + path_; }
+  // The simulator ends, and its terminal with it.
+  void Stop() { process_.Stop(); }
+
+ private:
+  TChildProcess process_;
+  std::string path_;
+};
+
 }  // namespace zorvid::test

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/ChildProcess.h"
 #include "tests/support/SimProcess.h"
 #include "transport/Transports.h"
 #include "ui/ConnectionDialog.h"
@@ -98,10 +97,8 @@ TEST_F(DisplaySearchTest, ALineThatClosesEndsTheSearchSayingWhyWithoutWideningTh
   QTemporaryDir directory;
   ASSERT_TRUE(directory.isValid());
   const std::string link = directory.filePath("a-long-name-for-the-display-line").toStdString();
-  test::TChildProcess sim;
-  ASSERT_TRUE(sim.Start({ZORVID_SIM_PATH, "--pty", link}, test::TChildProcess::TOutput::kRead));
-  ASSERT_TRUE(sim.ReadLine(std::chrono::seconds(2)).has_value()) << "no pseudo-terminal named";
-  TfDisplaySearch search("provider=SERIAL_PORT;device=" + link + ";baudrate=9600");
+  test::TSimPty sim({}, link);
+  TfDisplaySearch search(sim.Connection() + ";baudrate=9600");
   search.setAttribute(Qt::WA_DontShowOnScreen);
   search.show();
   const int width = search.width();

@@ -703,22 +703,15 @@ TEST_F(MainWindowTest, APseudoTerminalMadeAgainUnderItsLinkIsReconnected) {
   QTemporaryDir directory;
   ASSERT_TRUE(directory.isValid());
   const std::string link = directory.filePath("display").toStdString();
-  const auto start = [&link](test::TChildProcess& sim) {
-    ASSERT_TRUE(sim.Start({ZORVID_SIM_PATH, "--pty", link, "--baud", "115200"},
-                          test::TChildProcess::TOutput::kRead));
-    const std::optional<std::string> announced = sim.ReadLine(2s);
-    ASSERT_TRUE(announced && announced->starts_with("PTY ")) << "no pseudo-terminal named";
-  };
-  std::optional<test::TChildProcess> sim(std::in_place);
-  start(*sim);
-  ASSERT_TRUE(Connect("provider=SERIAL_PORT;device=" + link + ";baudrate=115200", 49))
+  const std::vector<std::string> fast{"--baud", "115200"};
+  std::optional<test::TSimPty> sim(std::in_place, fast, link);
+  ASSERT_TRUE(Connect(sim->Connection() + ";baudrate=115200", 49))
       << window_.ConnectFailure().toStdString();
   sim.reset();
   EXPECT_TRUE(QTest::qWaitFor(
       [&] { return Status() == QString::fromUtf8("Spojení bylo přerušeno."); }, 300))
       << Status().toStdString();
-  sim.emplace();
-  start(*sim);
+  sim.emplace(fast, link);
   EXPECT_TRUE(QTest::qWaitFor(
       [&] { return Status() == QString::fromUtf8("Spojení bylo obnoveno."); }, 3000))
       << Status().toStdString() << ": " << Child("pnlStatusbar")->toolTip().toStdString();
@@ -731,14 +724,8 @@ TEST_F(MainWindowTest, APseudoTerminalMadeAgainUnderItsLinkIsReconnected) {
 // "Adresa a rychlost…" on a display on a pseudo-terminal: the dialog shows what the display
 // reported, and the window follows the display to its new address and speed.
 TEST_F(MainWindowTest, ADisplayGivenANewAddressAndSpeedIsFollowedThere) {
-  QTemporaryDir directory;
-  ASSERT_TRUE(directory.isValid());
-  const std::string link = directory.filePath("display").toStdString();
-  test::TChildProcess sim;
-  ASSERT_TRUE(sim.Start({ZORVID_SIM_PATH, "--pty", link}, test::TChildProcess::TOutput::kRead));
-  const std::optional<std::string> announced = sim.ReadLine(2s);
-  ASSERT_TRUE(announced && announced->starts_with("PTY ")) << "no pseudo-terminal named";
-  ASSERT_TRUE(Connect("provider=SERIAL_PORT;device=" + link + ";baudrate=9600", 0x31))
+  test::TSimPty sim;
+  ASSERT_TRUE(Connect(sim.Connection() + ";baudrate=9600", 0x31))
       << window_.ConnectFailure().toStdString();
   EXPECT_EQ(Child<QLabel>("lblCommParams")->text(), QString::fromUtf8("Adresa 49 (0x31), 9600 Bd"));
 
