@@ -10,6 +10,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLocale>
 #include <QStringList>
 #include <QTimer>
 #include <cstdint>
@@ -29,6 +30,7 @@
 #include "ui/Application.h"
 #include "ui/DocumentationPictures.h"
 #include "ui/Heartbeat.h"
+#include "ui/Language.h"
 #include "ui/MainWindow.h"
 #include "ui/ProgramVersion.h"
 #include "ui/ProgramWindows.h"
@@ -48,6 +50,7 @@ struct TProgramOptions {
   QString heartbeatLog;  // empty: no heartbeat
   bool exitWhenShown = false;
   bool showLog = false;
+  std::optional<zorvid::TLanguage> language;  // --lang; else the user's
   bool help = false;
   bool version = false;
 };
@@ -139,6 +142,11 @@ class TCommandLine {
   // For bench/log_flood.py; hidden like the heartbeat.
   const QCommandLineOption showLog_{QStringLiteral("show-log"),
                                     QStringLiteral("Show the communication log at start.")};
+  const QCommandLineOption lang_{
+      QStringLiteral("lang"),
+      QStringLiteral("The windows' language: cs (Czech) or en (English); by default the user's "
+                     "(LANGUAGE, LC_ALL, LC_MESSAGES, LANG), Czech when it is neither."),
+      QStringLiteral("LANG")};
   const QCommandLineOption help_{QStringLiteral("help"), QStringLiteral("Print this help.")};
   const QCommandLineOption version_{QStringLiteral("version"),
                                     QStringLiteral("Print the version.")};
@@ -146,7 +154,8 @@ class TCommandLine {
 
 TCommandLine::TCommandLine() {
   parser_.setApplicationDescription(QStringLiteral("The desktop program for the Zorvid display."));
-  parser_.addOptions({connect_, address_, screenshot_, pictures_, exitWhenShown_, help_, version_});
+  parser_.addOptions(
+      {connect_, address_, screenshot_, pictures_, exitWhenShown_, lang_, help_, version_});
   parser_.addPositionalArgument(
       QStringLiteral("DST"),
       QStringLiteral("Also forward all traffic to the terminal program's socket (also /DST or "
@@ -196,6 +205,12 @@ TProgramOptions TCommandLine::Parse(const QStringList& arguments) {
   options.pictures = parser_.value(pictures_);
   options.exitWhenShown = parser_.isSet(exitWhenShown_);
   options.showLog = parser_.isSet(showLog_);
+  if (parser_.isSet(lang_)) {
+    options.language = zorvid::ParseLanguage(parser_.value(lang_));
+    if (!options.language)
+      throw TUsageError{
+          QStringLiteral("--lang: %1 is neither cs nor en").arg(Quoted(parser_.value(lang_)))};
+  }
   options.heartbeatLog = parser_.value(heartbeatLog_);
   if (parser_.isSet(heartbeatLog_) && options.heartbeatLog.isEmpty())
     throw TUsageError{QStringLiteral("--heartbeat-log: the file name is empty")};
@@ -362,6 +377,10 @@ int main(int argc, char** argv) {
   int status = 0;
   {
     zorvid::TZorvidApplication application(argc, argv);
+    const zorvid::TTranslations translations(
+        options.language.value_or(zorvid::LanguageFor(QLocale::system().uiLanguages())));
+    for (const QString& problem : translations.Problems())
+      Report(problem);
     // The desktop matches the window to its menu entry and icon by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral(ZORVID_APP_ID));
     zorvid::InstallSetupHooks();

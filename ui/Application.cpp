@@ -38,6 +38,8 @@ void ShowHookedMessage(const std::string& text) {
 }  // namespace
 
 TZorvidApplication::TZorvidApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  // The title of every message box, and what the desktop calls the program.
+  setApplicationDisplayName(QStringLiteral("Zorvid-L"));
   {
     std::lock_guard lock(hookMutex);
     hookTarget = this;

@@ -437,7 +437,7 @@ bool TfCiLog::SaveLog(const QString& path, TFileFormat format) {
   QSaveFile file(path);
   if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
     return true;
-  QMessageBox::warning(this, windowTitle(),
+  QMessageBox::warning(this, QApplication::applicationDisplayName(),
                        QString::fromUtf8("Log se nepodařilo uložit do souboru „%1“: %2")
                            .arg(QDir::toNativeSeparators(path), file.errorString()));
   return false;
