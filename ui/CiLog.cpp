@@ -64,7 +64,7 @@ QString LimitCaption(int limit) {
 
 TfCiLog::TfCiLog(QWidget* owner) : QWidget(owner, Qt::Tool) {
   setObjectName("fCILog");
-  setWindowTitle(QString::fromUtf8("Komunikační log"));
+  setWindowTitle(tr("Komunikační log"));
   // The technician reads the log beside the main window, which keeps the focus.
   setAttribute(Qt::WA_AlwaysShowToolTips);
   BuildControls();
@@ -157,17 +157,17 @@ QWidget* TfCiLog::BuildFindBar() {
 void TfCiLog::BuildMenu() {
   pmLog = new QMenu(this);
   pmLog->setObjectName("pmLog");
-  miCopy = NewAction(pmLog, "miCopy", QString::fromUtf8("Kopírovat"));
+  miCopy = NewAction(pmLog, "miCopy", tr("Kopírovat"));
   miCopy->setEnabled(false);
   miCopy->setShortcut(QKeySequence::Copy);
   miCopy->setShortcutContext(Qt::WidgetShortcut);
   reLog->addAction(miCopy);
-  miSelectAll = NewAction(pmLog, "miSelectAll", QString::fromUtf8("Vybrat vše"));
-  miSaveAs = NewAction(pmLog, "miSaveAs", QString::fromUtf8("Uložit jako…"));
+  miSelectAll = NewAction(pmLog, "miSelectAll", tr("Vybrat vše"));
+  miSaveAs = NewAction(pmLog, "miSaveAs", tr("Uložit jako…"));
   pmLog->addSeparator();
-  miMilliseconds = NewAction(pmLog, "miMilliseconds", QString::fromUtf8("Zobrazit milisekundy"));
+  miMilliseconds = NewAction(pmLog, "miMilliseconds", tr("Zobrazit milisekundy"));
   miMilliseconds->setCheckable(true);
-  pmLimit = pmLog->addMenu(QString::fromUtf8("Nejvýše řádků"));
+  pmLimit = pmLog->addMenu(tr("Nejvýše řádků"));
   pmLimit->setObjectName("pmLimit");
   FLimitChoices = new QActionGroup(this);
   for (const int limit : kLimits) {
@@ -415,7 +415,7 @@ void TfCiLog::SaveLogAs() {
   static const char* const kSuffixes[] = {"txt", "csv", "pcapng"};
   QString chosen = kFilters[0];
   QString path = QFileDialog::getSaveFileName(
-      this, QString::fromUtf8("Uložit jako…"), QString(),
+      this, tr("Uložit jako…"), QString(),
       QStringList(std::begin(kFilters), std::end(kFilters)).join(QStringLiteral(";;")), &chosen);
   if (path.isEmpty()) return;
   const auto format = static_cast<std::size_t>(
@@ -438,7 +438,7 @@ bool TfCiLog::SaveLog(const QString& path, TFileFormat format) {
   if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
     return true;
   QMessageBox::warning(this, QApplication::applicationDisplayName(),
-                       QString::fromUtf8("Log se nepodařilo uložit do souboru „%1“: %2")
+                       tr("Log se nepodařilo uložit do souboru „%1“: %2")
                            .arg(QDir::toNativeSeparators(path), file.errorString()));
   return false;
 }

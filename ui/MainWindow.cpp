@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDateEdit>
 #include <QDateTime>
 #include <QDir>
@@ -43,6 +44,7 @@
 #include "ui/DialogFrame.h"
 #include "ui/DisplayPanel.h"
 #include "ui/EnDis.h"
+#include "ui/Language.h"
 #include "ui/NamedControls.h"
 #include "ui/RecentConnections.h"
 #include "ui/SettingsDifferences.h"
@@ -65,9 +67,10 @@ const QColor kRed(255, 0, 0);
 const QColor kInvalidTextBackground(255, 160, 160);
 
 // The two radio buttons of one choice, the first checked.
-std::pair<QRadioButton*, QRadioButton*> NewChoice(const char* firstName, const char* firstCaption,
+std::pair<QRadioButton*, QRadioButton*> NewChoice(const char* firstName,
+                                                  const QString& firstCaption,
                                                   const char* secondName,
-                                                  const char* secondCaption) {
+                                                  const QString& secondCaption) {
   auto* first = NewCaptioned<QRadioButton>(firstName, firstCaption);
   first->setChecked(true);
   return {first, NewCaptioned<QRadioButton>(secondName, secondCaption)};
@@ -79,7 +82,7 @@ TIntEdit* NewIntEdit(const char* name, qint32 minValue, qint32 maxValue, qint32 
   edit->SetMinValue(minValue);
   edit->SetMaxValue(maxValue);
   edit->SetValue(value);
-  edit->SetShowName(QStringLiteral("Hodnota"));
+  edit->SetShowName(QCoreApplication::translate("zorvid::TfMain", "Hodnota"));
   edit->SetColored(false);
   edit->SetIncrement(1);
   edit->SetPageMult(10);
@@ -87,7 +90,7 @@ TIntEdit* NewIntEdit(const char* name, qint32 minValue, qint32 maxValue, qint32 
   return edit;
 }
 
-QGroupBox* NewGroup(const char* name, const char* caption) {
+QGroupBox* NewGroup(const char* name, const QString& caption) {
   return NewCaptioned<QGroupBox>(name, caption);
 }
 
@@ -153,44 +156,54 @@ TConnectOutcome ConnectLink(TDisplayConnection& connection, const std::string& c
 
 // How the status line names a value of the display's answers, by TAnswerField.
 constexpr const char* kFieldNames[] = {
-    "jas",        "minimální jas", "maximální jas", "zvýšení osvětlení",    "časový posun",
-    "index zóny", "platnost dat",  "rok",           "počet bajtů segmentů",
+    QT_TRANSLATE_NOOP("zorvid::TfMain", "jas"),
+    QT_TRANSLATE_NOOP("zorvid::TfMain", "minimální jas"),
+    QT_TRANSLATE_NOOP("zorvid::TfMain", "maximální jas"),
+    QT_TRANSLATE_NOOP("zorvid::TfMain", "zvýšení osvětlení"),
+    QT_TRANSLATE_NOOP("zorvid::TfMain", "časový posun"),
+    QT_TRANSLATE_NOOP("zorvid::TfMain", "index zóny"),
+    QT_TRANSLATE_NOOP("zorvid::TfMain", "platnost dat"),
+    QT_TRANSLATE_NOOP("zorvid::TfMain", "rok"),
+    QT_TRANSLATE_NOOP("zorvid::TfMain", "počet bajtů segmentů"),
 };
 
 // How the window names the keys of a settings file.
 const std::map<std::string, const char*>& KeyNames() {
   static const std::map<std::string, const char*> names{
-      {"params.auto-update", "automatické přepínání času"},
-      {"params.summer-time", "letní čas"},
-      {"params.after-turn-on", "zobrazit info. po zapnutí displeje"},
-      {"params.after-expiration", "zobrazit info. po vypršení platnosti dat"},
-      {"params.12h", "12 hodinový formát času"},
-      {"params.mdy", "formát data měsíc/den/rok"},
-      {"params.show-time", "rotovat čas"},
-      {"params.show-date", "rotovat datum"},
-      {"params.show-temp", "rotovat teplotu"},
-      {"params.offset", "časový posun"},
-      {"params.zone", "index zóny"},
-      {"expiration", "platnost dat"},
-      {"brightness", "jas"},
-      {"brightness-auto", "automatický jas"},
-      {"brightness-auto.auto", "automatický jas zapnut"},
-      {"brightness-auto.min", "minimální jas"},
-      {"brightness-auto.max", "maximální jas"},
-      {"brightness-auto.gain", "zvýšení osvětlení"},
-      {"params", "parametry zobrazení"},
+      {"params.auto-update", QT_TRANSLATE_NOOP("zorvid::TfMain", "automatické přepínání času")},
+      {"params.summer-time", QT_TRANSLATE_NOOP("zorvid::TfMain", "letní čas")},
+      {"params.after-turn-on",
+       QT_TRANSLATE_NOOP("zorvid::TfMain", "zobrazit info. po zapnutí displeje")},
+      {"params.after-expiration",
+       QT_TRANSLATE_NOOP("zorvid::TfMain", "zobrazit info. po vypršení platnosti dat")},
+      {"params.12h", QT_TRANSLATE_NOOP("zorvid::TfMain", "12 hodinový formát času")},
+      {"params.mdy", QT_TRANSLATE_NOOP("zorvid::TfMain", "formát data měsíc/den/rok")},
+      {"params.show-time", QT_TRANSLATE_NOOP("zorvid::TfMain", "rotovat čas")},
+      {"params.show-date", QT_TRANSLATE_NOOP("zorvid::TfMain", "rotovat datum")},
+      {"params.show-temp", QT_TRANSLATE_NOOP("zorvid::TfMain", "rotovat teplotu")},
+      {"params.offset", QT_TRANSLATE_NOOP("zorvid::TfMain", "časový posun")},
+      {"params.zone", QT_TRANSLATE_NOOP("zorvid::TfMain", "index zóny")},
+      {"expiration", QT_TRANSLATE_NOOP("zorvid::TfMain", "platnost dat")},
+      {"brightness", QT_TRANSLATE_NOOP("zorvid::TfMain", "jas")},
+      {"brightness-auto", QT_TRANSLATE_NOOP("zorvid::TfMain", "automatický jas")},
+      {"brightness-auto.auto", QT_TRANSLATE_NOOP("zorvid::TfMain", "automatický jas zapnut")},
+      {"brightness-auto.min", QT_TRANSLATE_NOOP("zorvid::TfMain", "minimální jas")},
+      {"brightness-auto.max", QT_TRANSLATE_NOOP("zorvid::TfMain", "maximální jas")},
+      {"brightness-auto.gain", QT_TRANSLATE_NOOP("zorvid::TfMain", "zvýšení osvětlení")},
+      {"params", QT_TRANSLATE_NOOP("zorvid::TfMain", "parametry zobrazení")},
   };
   return names;
 }
 
 QString KeyName(const std::string& key) {
   const auto found = KeyNames().find(key);
-  return found == KeyNames().end() ? QString::fromStdString(key) : QString::fromUtf8(found->second);
+  return found == KeyNames().end() ? QString::fromStdString(key)
+                                   : QCoreApplication::translate("zorvid::TfMain", found->second);
 }
 
 QString ValueText(const std::string& value) {
-  if (value == "true") return QString::fromUtf8("ano");
-  if (value == "false") return QString::fromUtf8("ne");
+  if (value == "true") return QCoreApplication::translate("zorvid::TfMain", "ano");
+  if (value == "false") return QCoreApplication::translate("zorvid::TfMain", "ne");
   return QString::fromStdString(value);
 }
 
@@ -205,7 +218,7 @@ QStringList KeyNameList(const std::vector<std::string>& keys) {
 QString ReadBackText(const std::vector<TSettingChange>& changes) {
   QStringList parts;
   for (const TSettingChange& change : changes)
-    parts << QString::fromUtf8("%1 (odesláno %2, přečteno %3)")
+    parts << QCoreApplication::translate("zorvid::TfMain", "%1 (odesláno %2, přečteno %3)")
                  .arg(KeyName(change.key), ValueText(change.wanted), ValueText(change.held));
   return parts.join(QStringLiteral("; "));
 }
@@ -227,11 +240,12 @@ std::vector<TSettingChange> ReadBackChanges(std::int32_t value,
 }
 
 QString FieldName(TAnswerField field) {
-  return QString::fromUtf8(kFieldNames[static_cast<int>(field)]);
+  return QCoreApplication::translate("zorvid::TfMain", kFieldNames[static_cast<int>(field)]);
 }
 
 QString InvalidAnswerText(const TInvalidAnswer& invalid) {
-  return QString::fromUtf8("Neplatná hodnota ze zařízení: %1 %2 (%3..%4)")
+  return QCoreApplication::translate("zorvid::TfMain",
+                                     "Neplatná hodnota ze zařízení: %1 %2 (%3..%4)")
       .arg(FieldName(invalid.field))
       .arg(invalid.value)
       .arg(invalid.min)
@@ -302,11 +316,11 @@ void TfMain::SetRecentConnections(TRecentConnections* recent) {
 
 void TfMain::BuildControls() {
   PageControl1 = Named(new QTabWidget, "PageControl1");
-  PageControl1->addTab(BuildDisplayPage(), QString::fromUtf8("Displej"));
-  PageControl1->addTab(BuildDataPage(), QString::fromUtf8("Zobrazení dat"));
-  PageControl1->addTab(BuildOtherPage(), QString::fromUtf8("Ostatní"));
+  PageControl1->addTab(BuildDisplayPage(), tr("Displej"));
+  PageControl1->addTab(BuildDataPage(), tr("Zobrazení dat"));
+  PageControl1->addTab(BuildOtherPage(), tr("Ostatní"));
   PageControl1->setCurrentIndex(0);
-  btnAbout = NewButton("btnAbout", "O programu");
+  btnAbout = NewButton("btnAbout", tr("&O programu"));
   PageControl1->setCornerWidget(btnAbout, Qt::TopRightCorner);
 
   pnlStatusbar = Named(new QLabel, "pnlStatusbar");
@@ -331,13 +345,14 @@ void TfMain::BuildControls() {
 QWidget* TfMain::BuildDisplayPage() {
   TabSheet1 = Named(new QWidget, "TabSheet1");
   pnlDisplay = Named(new TDisplayPanel, "pnlDisplay");
-  GroupBox1 = NewGroup("GroupBox1", "Displej");
-  Label2 = NewLabel("Label2", "Text displeje:");
+  GroupBox1 = NewGroup("GroupBox1", tr("Displej"));
+  Label2 = NewLabel("Label2", tr("&Text displeje:"));
   edtDisplayChars = Named(new QLineEdit, "edtDisplayChars");
   Label2->setBuddy(edtDisplayChars);
-  btnDisplayCharsSet = NewButton("btnDisplayCharsSet", "Nastavit");
-  btnShowActualInformation = NewButton("btnShowActualInformation", "Zobrazit aktuální informace");
-  Label7 = NewLabel("Label7", "Teplota:");
+  btnDisplayCharsSet = NewButton("btnDisplayCharsSet", tr("N&astavit"));
+  btnShowActualInformation =
+      NewButton("btnShowActualInformation", tr("Zobrazit aktuální &informace"));
+  Label7 = NewLabel("Label7", tr("Teplota:"));
   lblTemperature = NewLabel("lblTemperature", "---");
   SetBold(lblTemperature);
 
@@ -359,33 +374,34 @@ QWidget* TfMain::BuildDisplayPage() {
 
 QWidget* TfMain::BuildDataPage() {
   TabSheet2 = Named(new QWidget, "TabSheet2");
-  gbDateTimeParams = NewGroup("gbDateTimeParams", "Zobrazení dat a automatických informací");
-  Label3 = NewLabel("Label3", "Platnost dat:");
-  std::tie(rbDisplayDataExpirationNo, rbDisplayDataExpirationDelay) = NewChoice(
-      "rbDisplayDataExpirationNo", "Trvale", "rbDisplayDataExpirationDelay", "Po dobu [s]");
+  gbDateTimeParams = NewGroup("gbDateTimeParams", tr("Zobrazení dat a automatických informací"));
+  Label3 = NewLabel("Label3", tr("Platnost dat:"));
+  std::tie(rbDisplayDataExpirationNo, rbDisplayDataExpirationDelay) =
+      NewChoice("rbDisplayDataExpirationNo", tr("&Trvale"), "rbDisplayDataExpirationDelay",
+                tr("&Po dobu [s]"));
   ieDisplayDataExpirationDelay = NewIntEdit("ieDisplayDataExpirationDelay", 0, 65535, 0);
   chbDateTimeShowTimeAfterTurnOn =
-      NewCheck("chbDateTimeShowTimeAfterTurnOn", "Zobrazit info. po zapnutí displeje");
-  chbDateTimeShowTimeAfterExpiration =
-      NewCheck("chbDateTimeShowTimeAfterExpiration", "Zobrazit info. po vypršení platnosti dat");
-  chbDateTimeAutoUpdate = NewCheck("chbDateTimeAutoUpdate", "Automatické přepínání času");
-  chbDateTimeSummerTime = NewCheck("chbDateTimeSummerTime", "Letní čas");
-  chbDateTimeFormat12Hour = NewCheck("chbDateTimeFormat12Hour", "12 hodinový formát času");
-  chbDateTimeFormatMDY = NewCheck("chbDateTimeFormatMDY", "Formát data měsíc/den/rok");
-  Label4 = NewLabel("Label4", "Rotovat tyto údaje:");
-  chbDateTimeShowTime = NewCheck("chbDateTimeShowTime", "Čas");
-  chbDateTimeShowDate = NewCheck("chbDateTimeShowDate", "Datum");
-  chbDateTimeShowTemp = NewCheck("chbDateTimeShowTemp", "Teplota");
-  Label5 = NewLabel("Label5", "Časový posun");
+      NewCheck("chbDateTimeShowTimeAfterTurnOn", tr("Zo&brazit info. po zapnutí displeje"));
+  chbDateTimeShowTimeAfterExpiration = NewCheck("chbDateTimeShowTimeAfterExpiration",
+                                                tr("Zobrazit info. po v&ypršení platnosti dat"));
+  chbDateTimeAutoUpdate = NewCheck("chbDateTimeAutoUpdate", tr("Auto&matické přepínání času"));
+  chbDateTimeSummerTime = NewCheck("chbDateTimeSummerTime", tr("&Letní čas"));
+  chbDateTimeFormat12Hour = NewCheck("chbDateTimeFormat12Hour", tr("&12 hodinový formát času"));
+  chbDateTimeFormatMDY = NewCheck("chbDateTimeFormatMDY", tr("&Formát data měsíc/den/rok"));
+  Label4 = NewLabel("Label4", tr("Rotovat tyto údaje:"));
+  chbDateTimeShowTime = NewCheck("chbDateTimeShowTime", tr("Č&as"));
+  chbDateTimeShowDate = NewCheck("chbDateTimeShowDate", tr("&Datum"));
+  chbDateTimeShowTemp = NewCheck("chbDateTimeShowTemp", tr("T&eplota"));
+  Label5 = NewLabel("Label5", tr("Časo&vý posun"));
   ieDateTimeOffset = NewIntEdit("ieDateTimeOffset", -660, 780, 0);
-  Label6 = NewLabel("Label6", "Index zóny");
+  Label6 = NewLabel("Label6", tr("&Index zóny"));
   ieDateTimeZone = NewIntEdit("ieDateTimeZone", 0, 65535, 0);
   for (QWidget* service : ServiceFields())
     service->setVisible(false);
   Label5->setBuddy(ieDateTimeOffset);
   Label6->setBuddy(ieDateTimeZone);
-  btnDateTimeParamLoad = NewButton("btnDateTimeParamLoad", "Nahrát nastavení");
-  btnDateTimeParamSave = NewButton("btnDateTimeParamSave", "Uložit nastavení");
+  btnDateTimeParamLoad = NewButton("btnDateTimeParamLoad", tr("Na&hrát nastavení"));
+  btnDateTimeParamSave = NewButton("btnDateTimeParamSave", tr("&Uložit nastavení"));
 
   auto* grid = new QGridLayout(gbDateTimeParams);
   int row = 0;
@@ -427,21 +443,21 @@ QWidget* TfMain::BuildOtherPage() {
 }
 
 QGroupBox* TfMain::BuildBrightnessGroup() {
-  gbDisplay = NewGroup("gbDisplay", "Jas displeje");
+  gbDisplay = NewGroup("gbDisplay", tr("Jas displeje"));
   std::tie(rbDisplayBrightnessStatic, rbDisplayBrightnessAuto) =
-      NewChoice("rbDisplayBrightnessStatic", "Staticky", "rbDisplayBrightnessAuto",
-                "Automaticky dle okolního osvětlení");
-  lblDisplayBrightness = NewLabel("lblDisplayBrightness", "Hodnota jasu:");
+      NewChoice("rbDisplayBrightnessStatic", tr("S&taticky"), "rbDisplayBrightnessAuto",
+                tr("Automati&cky dle okolního osvětlení"));
+  lblDisplayBrightness = NewLabel("lblDisplayBrightness", tr("&Hodnota jasu:"));
   ieDisplayBrightness = NewIntEdit("ieDisplayBrightness", 0, 127, 27);
-  lblDisplayBrightnessMin = NewLabel("lblDisplayBrightnessMin", "Minimální jas:");
+  lblDisplayBrightnessMin = NewLabel("lblDisplayBrightnessMin", tr("&Minimální jas:"));
   ieDisplayBrightnessMin = NewIntEdit("ieDisplayBrightnessMin", 6, 36, 6);
-  lblDisplayBrightnessMax = NewLabel("lblDisplayBrightnessMax", "Maximální jas:");
+  lblDisplayBrightnessMax = NewLabel("lblDisplayBrightnessMax", tr("Maximální &jas:"));
   ieDisplayBrightnessMax = NewIntEdit("ieDisplayBrightnessMax", 6, 36, 36);
   lblDisplayBrightnessGain =
-      NewLabel("lblDisplayBrightnessGain", "Umělé zvýšení hodnoty osvětlení senzoru [%]:");
+      NewLabel("lblDisplayBrightnessGain", tr("Umělé zvýšení hodnot&y osvětlení senzoru [%]:"));
   ieDisplayBrightnessGain = NewIntEdit("ieDisplayBrightnessGain", 0, 100, 0);
-  btnDisplayParamLoad = NewButton("btnDisplayParamLoad", "Nahrát nastavení");
-  btnDisplayParamSave = NewButton("btnDisplayParamSave", "Uložit nastavení");
+  btnDisplayParamLoad = NewButton("btnDisplayParamLoad", tr("N&ahrát nastavení"));
+  btnDisplayParamSave = NewButton("btnDisplayParamSave", tr("U&ložit nastavení"));
   lblDisplayBrightness->setBuddy(ieDisplayBrightness);
   lblDisplayBrightnessMin->setBuddy(ieDisplayBrightnessMin);
   lblDisplayBrightnessMax->setBuddy(ieDisplayBrightnessMax);
@@ -469,18 +485,20 @@ QGroupBox* TfMain::BuildBrightnessGroup() {
 }
 
 QGroupBox* TfMain::BuildClockGroup() {
-  gbDateTime = NewGroup("gbDateTime", "Datum a čas");
-  Label1 = NewLabel("Label1", "Datum a čas:");
+  gbDateTime = NewGroup("gbDateTime", tr("Datum a čas"));
+  Label1 = NewLabel("Label1", tr("&Datum a čas:"));
   dtpDeviceDate = Named(new QDateEdit, "dtpDeviceDate");
   dtpDeviceDate->setCalendarPopup(true);
+  // Four-digit years in either language; the locale's own short form has two in Czech.
+  dtpDeviceDate->setDisplayFormat(ShortDateFormat(QLocale()));
   // The display's clock holds only these years.
   dtpDeviceDate->setDateRange(QDate(kDisplayYearFirst, 1, 1), QDate(kDisplayYearLast, 12, 31));
   dtpDeviceTime = Named(new QTimeEdit, "dtpDeviceTime");
   dtpDeviceTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
   Label1->setBuddy(dtpDeviceDate);
-  btnDateTimeSavePC = NewButton("btnDateTimeSavePC", "Uložit podle PC");
-  btnDateTimeLoad = NewButton("btnDateTimeLoad", "Nahrát nastavení");
-  btnDateTimeSave = NewButton("btnDateTimeSave", "Uložit nastavení");
+  btnDateTimeSavePC = NewButton("btnDateTimeSavePC", tr("&Uložit podle PC"));
+  btnDateTimeLoad = NewButton("btnDateTimeLoad", tr("Nahrát nasta&vení"));
+  btnDateTimeSave = NewButton("btnDateTimeSave", tr("Ulož&it nastavení"));
 
   auto* layout = new QVBoxLayout(gbDateTime);
   layout->addLayout(Row({Label1, dtpDeviceDate, dtpDeviceTime}));
@@ -491,9 +509,9 @@ QGroupBox* TfMain::BuildClockGroup() {
 }
 
 QGroupBox* TfMain::BuildCommParamsGroup() {
-  gbCommParams = NewGroup("gbCommParams", "Komunikace");
+  gbCommParams = NewGroup("gbCommParams", tr("Komunikace"));
   lblCommParams = Named(new QLabel, "lblCommParams");
-  btnCommParams = NewButton("btnCommParams", "Adresa a rychlost…");
+  btnCommParams = NewButton("btnCommParams", tr("Adr&esa a rychlost…"));
   auto* layout = new QHBoxLayout(gbCommParams);
   layout->addWidget(lblCommParams, 1);
   layout->addWidget(btnCommParams);
@@ -506,18 +524,16 @@ QWidget* TfMain::BuildBottomPanel() {
   pnlButtons->installEventFilter(this);
   auto* separator = Named(new QFrame, "Bevel1");
   separator->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-  btnCIOpen = NewButton("btnCIOpen", "Navázat spojení");
-  btnCIClose = NewButton("btnCIClose", "Zrušit spojení");
-  btnFile = NewButton("btnFile", "Soubor");
+  btnCIOpen = NewButton("btnCIOpen", tr("&Navázat spojení"));
+  btnCIClose = NewButton("btnCIClose", tr("Z&rušit spojení"));
+  btnFile = NewButton("btnFile", tr("&Soubor"));
   auto* fileMenu = Named(new QMenu(btnFile), "pmFile");
-  auto* saveFile =
-      Named(fileMenu->addAction(QString::fromUtf8("Uložit do souboru…")), "miSaveSettingsFile");
-  auto* loadFile =
-      Named(fileMenu->addAction(QString::fromUtf8("Načíst ze souboru…")), "miLoadSettingsFile");
+  auto* saveFile = Named(fileMenu->addAction(tr("Uložit do souboru…")), "miSaveSettingsFile");
+  auto* loadFile = Named(fileMenu->addAction(tr("Načíst ze souboru…")), "miLoadSettingsFile");
   connect(saveFile, &QAction::triggered, this, GuardedSlot([this] { AskSaveSettingsFile(); }));
   connect(loadFile, &QAction::triggered, this, GuardedSlot([this] { AskLoadSettingsFile(); }));
   btnFile->setMenu(fileMenu);
-  btnClose = NewButton("btnClose", "Zavřít");
+  btnClose = NewButton("btnClose", tr("&Zavřít"));
 
   auto* layout = new QVBoxLayout(pnlButtons);
   layout->setContentsMargins(4, 0, 4, 4);
@@ -539,65 +555,69 @@ void TfMain::BuildStatusTexts() {
   pnllanguage->setVisible(false);
   auto* layout = new QVBoxLayout(pnllanguage);
   layout->addWidget(NewLabel("Label8", "Language"));
-  const auto add = [layout](const char* name, const char* text, const QColor& colour) {
+  const auto add = [layout](const char* name, const QString& text, const QColor& colour) {
     QLabel* label = NewLabel(name, text);
     SetTextColour(label, colour);
     layout->addWidget(label);
     return label;
   };
-  lblLanOpenCIOk = add("lblLanOpenCIOk", "Spojení bylo úspěšně navázáno.", kGreen);
-  lblLanOpenCIErr = add("lblLanOpenCIErr", "Spojení se nepodařilo navázat!", kRed);
+  lblLanOpenCIOk = add("lblLanOpenCIOk", tr("Spojení bylo úspěšně navázáno."), kGreen);
+  lblLanOpenCIErr = add("lblLanOpenCIErr", tr("Spojení se nepodařilo navázat!"), kRed);
   lblLanSettingsLoadOk =
-      add("lblLanSettingsLoadOk", "Nastavení bylo úspěšně nahráno ze zařízení.", kGreen);
+      add("lblLanSettingsLoadOk", tr("Nastavení bylo úspěšně nahráno ze zařízení."), kGreen);
   lblLanSettingsLoadErr =
-      add("lblLanSettingsLoadErr", "Nastavení se nepodařilo nahrát ze zařízení!", kRed);
+      add("lblLanSettingsLoadErr", tr("Nastavení se nepodařilo nahrát ze zařízení!"), kRed);
   lblLanSettingsSaveOk =
-      add("lblLanSettingsSaveOk", "Nastavení bylo úspěšně uloženo do zařízení.", kGreen);
+      add("lblLanSettingsSaveOk", tr("Nastavení bylo úspěšně uloženo do zařízení."), kGreen);
   lblLanSettingsSaveErr =
-      add("lblLanSettingsSaveErr", "Nastavení se nepodařilo uložit do zařízení!", kRed);
+      add("lblLanSettingsSaveErr", tr("Nastavení se nepodařilo uložit do zařízení!"), kRed);
   lblLanShowActualInformationOk =
       add("lblLanShowActualInformationOk",
-          "Zobrazování aktuální informace bylo úspěšně uloženo do zařízení.", kGreen);
+          tr("Zobrazování aktuální informace bylo úspěšně uloženo do zařízení."), kGreen);
   lblLanShowActualInformationErr =
       add("lblLanShowActualInformationErr",
-          "Zobrazování aktuální informace se nepodařilo uložit do zařízení!", kRed);
+          tr("Zobrazování aktuální informace se nepodařilo uložit do zařízení!"), kRed);
   const QColor normal = pnllanguage->palette().color(QPalette::WindowText);
-  lblLanBusy = add("lblLanBusy", "Probíhá komunikace…", normal);
-  lblLanSilent = add("lblLanSilent", "Displej neodpovídá.", kRed);
-  lblLanLineLost = add("lblLanLineLost", "Spojení bylo přerušeno.", kRed);
-  lblLanReconnecting = add("lblLanReconnecting", "Obnovuji spojení…", normal);
-  lblLanReconnected = add("lblLanReconnected", "Spojení bylo obnoveno.", kGreen);
-  lblLanDisconnected = add("lblLanDisconnected", "Spojení bylo ukončeno.", normal);
+  lblLanBusy = add("lblLanBusy", tr("Probíhá komunikace…"), normal);
+  lblLanSilent = add("lblLanSilent", tr("Displej neodpovídá."), kRed);
+  lblLanLineLost = add("lblLanLineLost", tr("Spojení bylo přerušeno."), kRed);
+  lblLanReconnecting = add("lblLanReconnecting", tr("Obnovuji spojení…"), normal);
+  lblLanReconnected = add("lblLanReconnected", tr("Spojení bylo obnoveno."), kGreen);
+  lblLanDisconnected = add("lblLanDisconnected", tr("Spojení bylo ukončeno."), normal);
   lblLanConnectedNotLoaded =
-      add("lblLanConnectedNotLoaded", "Spojení bylo navázáno, ale nastavení se nepodařilo nahrát.",
-          kRed);
-  lblLanLoadFirst = add("lblLanLoadFirst", "Nejdříve nahrajte nastavení ze zařízení.", normal);
-  lblLanParamsSavedExpirationNot = add("lblLanParamsSavedExpirationNot",
-                                       "Parametry zobrazení byly uloženy, platnost dat ne.", kRed);
+      add("lblLanConnectedNotLoaded",
+          tr("Spojení bylo navázáno, ale nastavení se nepodařilo nahrát."), kRed);
+  lblLanLoadFirst = add("lblLanLoadFirst", tr("Nejdříve nahrajte nastavení ze zařízení."), normal);
+  lblLanParamsSavedExpirationNot =
+      add("lblLanParamsSavedExpirationNot",
+          tr("Parametry zobrazení byly uloženy, platnost dat ne."), kRed);
   lblLanBrightnessSavedAutomaticNot = add("lblLanBrightnessSavedAutomaticNot",
-                                          "Statický jas byl uložen, automatický jas ne.", kRed);
-  lblLanSavedNotVerified = add("lblLanSavedNotVerified",
-                               "Nastavení bylo uloženo, ale nepodařilo se ho přečíst zpět.", kRed);
-  lblLanSavedOtherValues = add("lblLanSavedOtherValues", "Zařízení uložilo jiné hodnoty:", kRed);
-  lblLanFileSaved = add("lblLanFileSaved", "Nastavení bylo uloženo do souboru.", kGreen);
+                                          tr("Statický jas byl uložen, automatický jas ne."), kRed);
+  lblLanSavedNotVerified =
+      add("lblLanSavedNotVerified",
+          tr("Nastavení bylo uloženo, ale nepodařilo se ho přečíst zpět."), kRed);
+  lblLanSavedOtherValues =
+      add("lblLanSavedOtherValues", tr("Zařízení uložilo jiné hodnoty:"), kRed);
+  lblLanFileSaved = add("lblLanFileSaved", tr("Nastavení bylo uloženo do souboru."), kGreen);
   lblLanFileNotSaved =
-      add("lblLanFileNotSaved", "Nastavení se nepodařilo uložit do souboru!", kRed);
-  lblLanFileRefused = add("lblLanFileRefused", "Soubor s nastavením nelze použít!", kRed);
-  lblLanFileSame = add("lblLanFileSame", "Soubor se shoduje se zařízením.", normal);
+      add("lblLanFileNotSaved", tr("Nastavení se nepodařilo uložit do souboru!"), kRed);
+  lblLanFileRefused = add("lblLanFileRefused", tr("Soubor s nastavením nelze použít!"), kRed);
+  lblLanFileSame = add("lblLanFileSame", tr("Soubor se shoduje se zařízením."), normal);
   lblLanFileNotWritten =
-      add("lblLanFileNotWritten", "Nastavení ze souboru nebylo zapsáno.", normal);
+      add("lblLanFileNotWritten", tr("Nastavení ze souboru nebylo zapsáno."), normal);
   lblLanCommReadErr =
-      add("lblLanCommReadErr", "Adresu a rychlost se nepodařilo přečíst ze zařízení!", kRed);
+      add("lblLanCommReadErr", tr("Adresu a rychlost se nepodařilo přečíst ze zařízení!"), kRed);
   lblLanCommChanged =
-      add("lblLanCommChanged", "Displej odpovídá na nové adrese a rychlosti.", kGreen);
-  lblLanCommEnableErr =
-      add("lblLanCommEnableErr", "Displej nepovolil konfiguraci (0xE4), nic se nezměnilo.", kRed);
+      add("lblLanCommChanged", tr("Displej odpovídá na nové adrese a rychlosti."), kGreen);
+  lblLanCommEnableErr = add("lblLanCommEnableErr",
+                            tr("Displej nepovolil konfiguraci (0xE4), nic se nezměnilo."), kRed);
   lblLanCommWriteErr =
-      add("lblLanCommWriteErr", "Displej nepřijal novou adresu a rychlost (0xE0).", kRed);
-  lblLanCommBack = add("lblLanCommBack",
-                       "Na nových hodnotách displej neodpověděl, spojení je na původních.", kRed);
+      add("lblLanCommWriteErr", tr("Displej nepřijal novou adresu a rychlost (0xE0)."), kRed);
+  lblLanCommBack =
+      add("lblLanCommBack", tr("Na nových hodnotách displej neodpověděl, spojení je na původních."),
+          kRed);
   lblLanCommLost =
-      add("lblLanCommLost", "Displej neodpovídá na nových ani na původních hodnotách!", kRed);
+      add("lblLanCommLost", tr("Displej neodpovídá na nových ani na původních hodnotách!"), kRed);
 
   // The status line is as wide as its longest text, so that none is ever cut off.
   const QFontMetrics metrics(pnlStatusbar->font());
@@ -788,9 +808,8 @@ void TfMain::ScheduleReconnect() {
 
 void TfMain::Reconnect() {
   ++FReconnectAttempts;
-  ShowStatusOf(lblLanReconnecting, QString::fromUtf8("Pokusů o obnovení: %1\n%2")
-                                       .arg(FReconnectAttempts)
-                                       .arg(FReconnectFailure));
+  ShowStatusOf(lblLanReconnecting,
+               tr("Pokusů o obnovení: %1\n%2").arg(FReconnectAttempts).arg(FReconnectFailure));
   FLink->Call([connection = FConnectionString, address = FAddress](
                   TDisplayConnection& link) { return ConnectLink(link, connection, address, 1); },
               [this, epoch = FLinkEpoch](const TConnectOutcome& outcome) {
@@ -958,8 +977,8 @@ void TfMain::ShowSilence(bool silent) {
   const bool wasSilent = FLineState == TLineState::kSilent;
   if (silent && !wasSilent) FSilentSince = QDateTime::currentDateTime();
   if (silent)
-    ShowStatusOf(lblLanSilent, QString::fromUtf8("Bez odpovědi od %1")
-                                   .arg(FSilentSince.toString(QStringLiteral("HH:mm:ss"))));
+    ShowStatusOf(lblLanSilent,
+                 tr("Bez odpovědi od %1").arg(FSilentSince.toString(QStringLiteral("HH:mm:ss"))));
   else if (wasSilent)
     ShowStatusOf(lblLanOpenCIOk);
   if (silent == wasSilent) return;
@@ -1172,7 +1191,7 @@ void TfMain::ShowClockSave(const TClockSave& save) {
     return ToQDateTime(value).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
   };
   ShowLongStatus(
-      lblLanSavedOtherValues->text() + QString::fromUtf8(" datum a čas (odesláno %1, přečteno %2)")
+      lblLanSavedOtherValues->text() + tr(" datum a čas (odesláno %1, přečteno %2)")
                                            .arg(text(save.sent), text(save.readBack.value)),
       lblLanSavedOtherValues->palette().color(QPalette::WindowText));
 }
@@ -1208,16 +1227,15 @@ QString FailureText(const std::optional<TSettingsFailure>& failure) {
 }  // namespace
 
 void TfMain::AskSaveSettingsFile() {
-  const QString path = QFileDialog::getSaveFileName(this, QString::fromUtf8("Uložit do souboru…"),
+  const QString path = QFileDialog::getSaveFileName(this, tr("Uložit do souboru…"),
                                                     QStringLiteral("zorvid-%1.json").arg(FAddress),
-                                                    QString::fromUtf8("Nastavení (*.json)"));
+                                                    tr("Nastavení (*.json)"));
   if (!path.isEmpty()) SaveSettingsFile(path);
 }
 
 void TfMain::AskLoadSettingsFile() {
-  const QString path =
-      QFileDialog::getOpenFileName(this, QString::fromUtf8("Načíst ze souboru…"), QString(),
-                                   QString::fromUtf8("Nastavení (*.json);;Vše (*)"));
+  const QString path = QFileDialog::getOpenFileName(this, tr("Načíst ze souboru…"), QString(),
+                                                    tr("Nastavení (*.json);;Vše (*)"));
   if (!path.isEmpty()) LoadSettingsFile(path);
 }
 
@@ -1298,7 +1316,7 @@ void TfMain::ShowRestore(const TSettingsRestore& restore) {
   if (restore.written.empty())
     return ShowStatusOf(lblLanSettingsSaveErr, FailureText(restore.failure));
   if (!restore.notWritten.empty() || restore.failure)
-    return ShowLongStatus(QString::fromUtf8("Ze souboru bylo zapsáno: %1; nezapsáno: %2.")
+    return ShowLongStatus(tr("Ze souboru bylo zapsáno: %1; nezapsáno: %2.")
                               .arg(KeyNameList(restore.written).join(QStringLiteral(", ")),
                                    KeyNameList(restore.notWritten).join(QStringLiteral(", "))),
                           red);
@@ -1334,15 +1352,15 @@ void TfMain::ShowServiceFields() {
 // ---- "Komunikace" --------------------------------------------------------------------------
 
 void TfMain::ShowCommParams() {
-  if (!IsConnected()) return lblCommParams->setText(QString::fromUtf8("Nepřipojeno."));
+  if (!IsConnected()) return lblCommParams->setText(tr("Nepřipojeno."));
+  const QString address = QString::fromStdString(AddressText(FAddress));
   const std::int32_t baud = GetConnectionInt(FConnectionString, "baudrate", 0);
-  const bool tcp = ChoiceOfConnection(FConnectionString).line == TConnectionChoice::lnTcp;
-  QString text = QString::fromUtf8("Adresa %1").arg(QString::fromStdString(AddressText(FAddress)));
-  if (tcp)
-    text += QString::fromUtf8(", linka TCP");
+  if (ChoiceOfConnection(FConnectionString).line == TConnectionChoice::lnTcp)
+    lblCommParams->setText(tr("Adresa %1, linka TCP").arg(address));
   else if (baud > 0)
-    text += QStringLiteral(", %1 Bd").arg(baud);
-  lblCommParams->setText(text);
+    lblCommParams->setText(tr("Adresa %1, %2 Bd").arg(address).arg(baud));
+  else
+    lblCommParams->setText(tr("Adresa %1").arg(address));
 }
 
 void TfMain::btnCommParamsClick() {

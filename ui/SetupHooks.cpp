@@ -1,6 +1,7 @@
 #include "ui/SetupHooks.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 #include "transport/FTDIDirect.h"
 #include "transport/TCPClientInterface.h"
@@ -13,7 +14,8 @@ namespace zorvid {
 namespace {
 
 bool ShowTcpSetup(std::string& host, std::uint16_t& port) {
-  return ExecuteTcpDialog(QApplication::activeWindow(), QString::fromUtf8("Nastavení TCP"), host,
+  return ExecuteTcpDialog(QApplication::activeWindow(),
+                          QCoreApplication::translate("zorvid::SetupHooks", "Nastavení TCP"), host,
                           port);
 }
 
