@@ -100,8 +100,8 @@ void TfCiLog::BuildControls() {
   btnNewLines = NewButton("btnNewLines", "");
   btnNewLines->hide();
 
-  btnClear = NewButton("btnClear", "Clear");
-  sbPause = NewButton("sbPause", "Pause");
+  btnClear = NewButton("btnClear", "&Clear");
+  sbPause = NewButton("sbPause", "P&ause");
   sbPause->setCheckable(true);
   edtDisabledInst = new QLineEdit(QStringLiteral("Disabled Inst"));
   edtDisabledInst->setObjectName("edtDisabledInst");
@@ -339,7 +339,7 @@ void TfCiLog::KeepPlace(int removed) {
 
 void TfCiLog::ShowNewLines() {
   if (AtBottom()) FNewLines = 0;
-  btnNewLines->setText(QStringLiteral("%1 new lines \u2193").arg(FNewLines));
+  btnNewLines->setText(QStringLiteral("%1 new &lines \u2193").arg(FNewLines));
   btnNewLines->setVisible(FNewLines > 0);
 }
 

@@ -354,7 +354,7 @@ TEST_F(CiLog, TheViewFollowsOnlyFromTheBottomAndKeepsItsPlaceWhenTheOldestGo) {
   Feed(200, 30);
   EXPECT_EQ(FirstShownNumber(), first) << "scrolled up, the view stays";
   EXPECT_TRUE(newLines->isVisibleTo(window.get()));
-  EXPECT_TRUE(newLines->text().startsWith("30 new lines")) << newLines->text().toStdString();
+  EXPECT_TRUE(newLines->text().startsWith("30 new &lines")) << newLines->text().toStdString();
 
   // A smaller limit removes the oldest at once and then in blocks of a tenth of it.
   Child<QAction>("miLimit10000")->trigger();
