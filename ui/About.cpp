@@ -2,9 +2,11 @@
 
 #include <QDesktopServices>
 #include <QEvent>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QScreen>
@@ -76,6 +78,18 @@ QFont VerdanaFont(int pointSize, bool bold = false) {
   return font;
 }
 
+void OpenHomePage() {
+  QDesktopServices::openUrl(ProgramHomePage());
+}
+
+// Enter and Space open the focused link, as they press a focused button; held down they open
+// it once.
+bool OpensLink(const QKeyEvent& event) {
+  const int key = event.key();
+  return !event.isAutoRepeat() &&
+         (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space);
+}
+
 QString ProgramVersionText() {
   const auto version = ProgramFileVersion();
   return version ? FileVersionText(*version) : QStringLiteral("1.0.0.0");
@@ -145,14 +159,21 @@ QWidget* TfAbout::BuildLinkButton() {
   shexLinkButton->SetPenColor(kLinkBorder);
   shexLinkButton->setToolTip(ProgramHomePage().toString());
   shexLinkButton->setAccessibleName(QString::fromUtf8("Domovská stránka"));
+  // Taken by Tab or a click like a button's focus; as the window's only control, the link has
+  // the focus from the window's opening.
+  shexLinkButton->setFocusPolicy(Qt::StrongFocus);
   shexLinkButton->installEventFilter(this);
-  connect(shexLinkButton, &TShapeEx::clicked, this,
-          [] { QDesktopServices::openUrl(ProgramHomePage()); });
+  connect(shexLinkButton, &TShapeEx::clicked, this, OpenHomePage);
 
   iLink = Decoration(new QLabel(shexLinkButton), "iLink");
   iLinkHover = Decoration(new QLabel(shexLinkButton), "iLinkHover");
   for (QLabel* picture : {iLink, iLinkHover})
     picture->setGeometry(QRect(QPoint(0, 0), kLinkSize));
+  // Over the pictures; black dots stand out on the light picture and on the dark one alike.
+  frLinkFocus = Decoration(new QFrame(shexLinkButton), "frLinkFocus");
+  frLinkFocus->setGeometry(QRect(QPoint(0, 0), kLinkSize).adjusted(2, 2, -2, -2));
+  frLinkFocus->setStyleSheet("QFrame#frLinkFocus { border: 1px dotted black; }");
+  frLinkFocus->hide();
   return shexLinkButton;
 }
 
@@ -168,8 +189,28 @@ void TfAbout::ShowLinkHover(bool hover) {
 
 bool TfAbout::eventFilter(QObject* watched, QEvent* event) {
   if (watched == shexLinkButton) {
-    if (event->type() == QEvent::Enter) ShowLinkHover(true);
-    if (event->type() == QEvent::Leave) ShowLinkHover(false);
+    switch (event->type()) {
+      case QEvent::Enter:
+        ShowLinkHover(true);
+        break;
+      case QEvent::Leave:
+        ShowLinkHover(false);
+        break;
+      // Shown whenever the link has the focus, the window's opening included: Enter then opens
+      // the page, so the user must see where it will go.
+      case QEvent::FocusIn:
+      case QEvent::FocusOut:
+        frLinkFocus->setVisible(shexLinkButton->hasFocus());
+        break;
+      case QEvent::KeyPress:
+        if (OpensLink(static_cast<const QKeyEvent&>(*event))) {
+          OpenHomePage();
+          return true;
+        }
+        break;
+      default:
+        break;
+    }
   }
   return QDialog::eventFilter(watched, event);
 }

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QString>
 
+class QFrame;
 class QLabel;
 
 namespace zorvid {
@@ -10,7 +11,8 @@ namespace zorvid {
 class TShapeEx;
 
 // The About window: the program's name, its version and a link to its home page, over a white
-// background with two green panels. It shows nothing else, and no maker's name.
+// background with two green panels. It shows nothing else, and no maker's name. The link opens
+// by the mouse or, focused, by Enter or Space.
 class TfAbout : public QDialog {
   Q_OBJECT
 
@@ -41,6 +43,8 @@ class TfAbout : public QDialog {
   TShapeEx* shexLinkButton;
   QLabel* iLink;
   QLabel* iLinkHover;
+  // The dotted frame that shows the link has the keyboard focus.
+  QFrame* frLinkFocus;
 };
 
 // Creates the About window for `owner`; shown modally by the caller.

@@ -224,6 +224,29 @@ TEST(About, TheLinkShowsItsHoverPictureAndOpensTheHomePage) {
   EXPECT_EQ(catcher.opened.front(), ProgramHomePage());
 }
 
+TEST(About, TabReachesTheLinkWhichShowsItsFocusAndOpensByEnterOrSpace) {
+  auto about = ShownAbout();
+  about->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(about.get()));
+  auto* link = Child<TShapeEx>(about.get(), "shexLinkButton");
+  QWidget* focusFrame = Child(about.get(), "frLinkFocus");
+  link->clearFocus();
+  EXPECT_FALSE(focusFrame->isVisible());
+  QTest::keyClick(about.get(), Qt::Key_Tab);
+  ASSERT_TRUE(link->hasFocus());
+  EXPECT_TRUE(focusFrame->isVisible());
+
+  TUrlCatcher catcher;
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+    catcher.opened.clear();
+    QTest::keyClick(link, key);
+    EXPECT_EQ(catcher.opened, QList<QUrl>{ProgramHomePage()}) << key;
+  }
+  QKeyEvent held(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ", true);
+  QApplication::sendEvent(link, &held);
+  EXPECT_EQ(catcher.opened.size(), 1) << "a held Space opened the page again";
+}
+
 TEST(About, PaintsItsPanelsAndLogo) {
   auto about = ShownAbout();
   const QImage image = about->grab().toImage();

@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include "ui/controls/IntEdit.h"
 
@@ -123,6 +124,21 @@ class IntEditTest : public ::testing::Test {
     QTest::keyClick(edit_, Qt::Key_Tab);
   }
 
+  // Turns the wheel over the edit by `delta` (120 a notch, up positive); whether the edit took
+  // the turn.
+  bool TurnWheel(int delta, Qt::KeyboardModifiers modifiers = {}) {
+    const QPointF inside(4, edit_->height() / 2);
+    QWheelEvent wheel(inside, edit_->mapToGlobal(inside), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      modifiers, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(edit_, &wheel);
+    return wheel.isAccepted();
+  }
+
+  QString AfterWheel(int delta, Qt::KeyboardModifiers modifiers = {}) {
+    TurnWheel(delta, modifiers);
+    return edit_->text();
+  }
+
   QMenu* OpenContextMenu() {
     const QPoint inside(4, edit_->height() / 2);
     QContextMenuEvent event(QContextMenuEvent::Keyboard, inside, edit_->mapToGlobal(inside));
@@ -176,6 +192,54 @@ TEST_F(IntEditTest, StepsTakeOverTheTextAndAreClampedWithoutOverflow) {
   EXPECT_EQ(edit_->text(), "100");
 }
 
+// As a spin box, the wheel steps the edit under the pointer whether or not it has the focus.
+TEST_F(IntEditTest, TheWheelStepsOncePerNotchAndTenTimesWithCtrlWithinTheRange) {
+  SetRange(6, 36, 20);
+  button_->setFocus(Qt::OtherFocusReason);
+  EXPECT_EQ(AfterWheel(120), "21");
+  EXPECT_EQ(AfterWheel(-240), "19");
+  EXPECT_EQ(AfterWheel(120, Qt::ControlModifier), "29");
+  EXPECT_EQ(AfterWheel(120, Qt::ControlModifier), "36");
+  EXPECT_EQ(AfterWheel(120), "36");
+  EXPECT_EQ(AfterWheel(-120 * 40), "6");
+  edit_->selectAll();
+  QTest::keyClicks(edit_, "30");  // typed text is taken over as by the arrow keys
+  EXPECT_EQ(AfterWheel(-120), "29");
+}
+
+TEST_F(IntEditTest, PartsOfANotchAddUpUntilTheWheelTurnsBack) {
+  SetRange(0, 100, 50);
+  for (int part = 0; part < 3; ++part)
+    EXPECT_EQ(AfterWheel(30), "50");
+  EXPECT_EQ(AfterWheel(30), "51");
+  EXPECT_EQ(AfterWheel(90), "51");
+  EXPECT_EQ(AfterWheel(-90), "51");  // the 90 up are dropped, not set against these
+  EXPECT_EQ(AfterWheel(-30), "50");
+}
+
+TEST_F(IntEditTest, AReadOnlyOrDisabledEditLeavesTheWheelToWhatLiesBeneath) {
+  SetRange(0, 100, 50);
+  edit_->setReadOnly(true);
+  EXPECT_FALSE(TurnWheel(120));
+  EXPECT_EQ(edit_->text(), "50");
+  edit_->setReadOnly(false);
+  edit_->setEnabled(false);  // Qt passes the turn on to the parent by itself
+  TurnWheel(120);
+  EXPECT_EQ(edit_->text(), "50");
+}
+
+TEST_F(IntEditTest, SelectAllUndoAndRedoKeysWorkAsInAnyLineEdit) {
+  SetRange(0, 100, 20);
+  edit_->end(false);
+  QTest::keyClick(edit_, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(edit_->selectedText(), "20");
+  QTest::keyClicks(edit_, "57");
+  QTest::keyClick(edit_, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(edit_->text(), "20");
+  QTest::keyClick(edit_, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(edit_->text(), "57");
+}
+
 TEST_F(IntEditTest, LeavingByKeyboardCorrectsTheEntryAndComingBackSelectsIt) {
   const struct {
     qint32 minValue, maxValue;
@@ -221,8 +285,6 @@ TEST_F(IntEditTest, OnlyDigitsAndMinusAreTyped) {
   QApplication::sendEvent(edit_, &composed);
   EXPECT_EQ(edit_->text(), "2-");
 
-  QTest::keyClick(edit_, Qt::Key_A, Qt::ControlModifier);
-  EXPECT_FALSE(edit_->hasSelectedText());
   edit_->selectAll();
   QTest::keyClick(edit_, Qt::Key_X, Qt::ControlModifier);
   EXPECT_EQ(edit_->text(), "2-");

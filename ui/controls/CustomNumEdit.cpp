@@ -1,6 +1,7 @@
 #include "ui/controls/CustomNumEdit.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -14,6 +15,7 @@
 #include <QScopedValueRollback>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 namespace zorvid {
 
@@ -22,6 +24,8 @@ namespace {
 // The gap between the end of the text area and the arrows.
 constexpr int kTextGap = 2;
 constexpr int kMinArrowWidth = 8;
+// The angle one notch of a mouse wheel turns, in eighths of a degree.
+constexpr int kWheelNotch = 120;
 
 struct TKeyStep {
   TStepDirection direction;
@@ -55,15 +59,25 @@ bool IsAcceptedText(const QString& text) {
   return std::all_of(text.begin(), text.end(), IsAcceptedCharacter);
 }
 
+// The editing commands a line edit carries out itself that the edit keeps: the context menu
+// offers them, so their keys must do the same. Redo follows the platform's keys (Ctrl+Shift+Z;
+// Ctrl+Y only where that is the platform's redo), as in every other line edit.
+bool IsKeptEditingCommand(const QKeyEvent& event) {
+  return event.key() == Qt::Key_C || event.key() == Qt::Key_V ||
+         event.matches(QKeySequence::SelectAll) || event.matches(QKeySequence::Undo) ||
+         event.matches(QKeySequence::Redo);
+}
+
 // Whether the key types a character the edit does not take. Ctrl with a letter stands for a
-// control character, of which only copy (Ctrl+C) and paste (Ctrl+V) pass; keys whose text is
-// not printable (Backspace, Delete, Tab, Escape) or that have no text type nothing and pass.
+// control character, of which only copy, paste, select all, undo and redo pass; keys whose
+// text is not printable (Backspace, Delete, Tab, Escape) or that have no text type nothing and
+// pass.
 bool TypesRefusedCharacter(const QKeyEvent& event) {
   const Qt::KeyboardModifiers chord =
       event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
   if (chord == Qt::ControlModifier) {
     const int key = event.key();
-    return key >= Qt::Key_A && key <= Qt::Key_Z && key != Qt::Key_C && key != Qt::Key_V;
+    return key >= Qt::Key_A && key <= Qt::Key_Z && !IsKeptEditingCommand(event);
   }
   const QString text = event.text();
   if (text.isEmpty() || !text.front().isPrint()) return false;
@@ -115,6 +129,9 @@ TMyCustomNumEdit::TMyCustomNumEdit(QWidget* parent) : QLineEdit(parent) {
   connect(up, &QToolButton::clicked, this, [this] { ArrowClicked(sdUp); });
   connect(down, &QToolButton::clicked, this, [this] { ArrowClicked(sdDown); });
   PlaceArrows();
+  // As the spin boxes' (the date and time fields beside it): turning the wheel over the edit
+  // gives it the focus.
+  setFocusPolicy(Qt::WheelFocus);
 }
 
 void TMyCustomNumEdit::SetColored(bool colored) {
@@ -212,6 +229,26 @@ void TMyCustomNumEdit::inputMethodEvent(QInputMethodEvent* event) {
   }
   QInputMethodEvent withoutCommit(event->preeditString(), event->attributes());
   QLineEdit::inputMethodEvent(&withoutCommit);
+  event->accept();
+}
+
+// Steps as a spin box does, with or without the focus: a notch up is one step up, Ctrl makes
+// it ten as with the arrow keys. High-resolution wheels and touchpads send parts of a notch,
+// which add up; turning back drops the part turned the other way.
+void TMyCustomNumEdit::wheelEvent(QWheelEvent* event) {
+  const int delta = event->angleDelta().y();
+  if (isReadOnly() || delta == 0) {
+    // Left to what lies beneath, a scrolling view for one.
+    event->ignore();
+    return;
+  }
+  if ((delta > 0) != (wheelRemainder_ > 0)) wheelRemainder_ = 0;
+  wheelRemainder_ += delta;
+  const int notches = wheelRemainder_ / kWheelNotch;
+  wheelRemainder_ -= notches * kWheelNotch;
+  const QScopedValueRollback<decltype(keyModifiers_)> during(keyModifiers_, event->modifiers());
+  for (int i = 0; i < std::abs(notches); ++i)
+    Step(notches > 0 ? sdUp : sdDown, false);
   event->accept();
 }
 

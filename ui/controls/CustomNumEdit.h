@@ -13,8 +13,8 @@ enum TStepDirection { sdUp, sdDown };
 // A single-line edit for a number, with up/down arrows inside its right edge. It lets the user
 // type digits and "-" freely and checks the entry only when the user leaves the edit or presses
 // Enter, so a half-typed number is never refused on the way. Entering it by keyboard selects
-// its whole text (QLineEdit's own behaviour). Descendants supply the number handling through
-// Step, UpdateText and Validate.
+// its whole text (QLineEdit's own behaviour). The mouse wheel steps it like a spin box.
+// Descendants supply the number handling through Step, UpdateText and Validate.
 class TMyCustomNumEdit : public QLineEdit {
   Q_OBJECT
 
@@ -45,7 +45,7 @@ class TMyCustomNumEdit : public QLineEdit {
   virtual bool Validate();
 
  protected:
-  // Whether Ctrl is held now; while a key is handled, as that key's event says.
+  // Whether Ctrl is held now; while a key or the wheel is handled, as that event says.
   bool ControlHeld() const;
   // After a refused entry: the focus back into the edit, its whole text selected.
   void TakeBackFocus();
@@ -55,6 +55,7 @@ class TMyCustomNumEdit : public QLineEdit {
   bool event(QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void inputMethodEvent(QInputMethodEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -75,6 +76,8 @@ class TMyCustomNumEdit : public QLineEdit {
   bool editorEnabled_ = true;
   bool colored_ = false;
   bool validating_ = false;
+  // The part of a wheel notch turned so far, in eighths of a degree; negative when down.
+  int wheelRemainder_ = 0;
   std::optional<Qt::KeyboardModifiers> keyModifiers_;
 };
 
