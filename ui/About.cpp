@@ -158,7 +158,7 @@ QWidget* TfAbout::BuildLinkButton() {
   shexLinkButton->SetBrushColor(kLightGreen);
   shexLinkButton->SetPenColor(kLinkBorder);
   shexLinkButton->setToolTip(ProgramHomePage().toString());
-  shexLinkButton->setAccessibleName(QString::fromUtf8("Domovská stránka"));
+  shexLinkButton->setAccessibleName(tr("Domovská stránka"));
   // Taken by Tab or a click like a button's focus; as the window's only control, the link has
   // the focus from the window's opening.
   shexLinkButton->setFocusPolicy(Qt::StrongFocus);

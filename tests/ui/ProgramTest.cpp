@@ -186,16 +186,21 @@ class ProgramScreenshotTest : public ::testing::Test {
     panelBackground_ = panel.palette().color(panel.backgroundRole()).rgb();
   }
 
-  // The window's picture as `launcher` runs zorvid-l connected to the simulator.
-  QImage Screenshot(std::vector<std::string> launcher, const std::string& platform) {
-    const std::string path =
-        directory_.filePath(QString::fromStdString(platform) + ".png").toStdString();
+  // The window's picture as `launcher` runs zorvid-l connected to the simulator, with `options`
+  // besides and `environment` changed.
+  QImage Screenshot(std::vector<std::string> launcher, const std::string& platform,
+                    const std::vector<std::string>& options = {},
+                    const test::TEnvironment& environment = {}) {
+    const std::string path = directory_.filePath(QString::number(++shots_) + ".png").toStdString();
     std::vector<std::string> args = std::move(launcher);
     for (std::string arg :
          {std::string(ZORVID_L_PATH), std::string("--connect"), sim_.Connection(),
           std::string("--address"), std::string("49"), std::string("--screenshot"), path})
       args.push_back(std::move(arg));
-    const TProcessResult run = RunProcess(args, {"QT_QPA_PLATFORM=" + platform}, 20s);
+    args.insert(args.end(), options.begin(), options.end());
+    test::TEnvironment settings{"QT_QPA_PLATFORM=" + platform};
+    settings.insert(settings.end(), environment.begin(), environment.end());
+    const TProcessResult run = RunProcess(args, settings, 20s);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB32);
   }
@@ -207,8 +212,10 @@ class ProgramScreenshotTest : public ::testing::Test {
         {"QT_QPA_PLATFORM=offscreen"});
   }
 
-  TSimProcess sim_;
+  // A fixed temperature: pictures of two runs are the same unless their languages differ.
+  TSimProcess sim_{{"--temperature", "21.5"}};
   QTemporaryDir directory_;
+  int shots_ = 0;
   QImage expectedPanel_;
   QRgb panelBackground_ = 0;
 };
@@ -230,6 +237,21 @@ TEST_F(ProgramScreenshotTest, OnARealXServerTheWindowIsTheSameAsOffscreen) {
       << "the display's segments are not on the X picture";
   const QImage offscreen = Screenshot({}, "offscreen");
   EXPECT_EQ(onX.size(), offscreen.size());
+}
+
+// The windows speak the user's language as the environment gives it, Czech where it is none the
+// program speaks; --lang overrides it.
+TEST_F(ProgramScreenshotTest, TheWindowSpeaksTheUsersLanguageUnlessTold) {
+  const test::TEnvironment english{"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=en_US.UTF-8"};
+  const test::TEnvironment plain{"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C"};
+  const test::TEnvironment german{"LANGUAGE=de", "LC_ALL=", "LC_MESSAGES=", "LANG=de_DE.UTF-8"};
+  const QImage toldEnglish = Screenshot({}, "offscreen", {"--lang", "en"}, plain);
+  const QImage czech = Screenshot({}, "offscreen", {}, plain);
+  ASSERT_FALSE(toldEnglish.isNull() || czech.isNull());
+  EXPECT_NE(toldEnglish, czech);
+  EXPECT_EQ(Screenshot({}, "offscreen", {}, english), toldEnglish);
+  EXPECT_EQ(Screenshot({}, "offscreen", {}, german), czech);
+  EXPECT_EQ(Screenshot({}, "offscreen", {"--lang", "cs"}, english), czech);
 }
 
 int PixelsNotOfColour(const QImage& picture, QRgb colour) {

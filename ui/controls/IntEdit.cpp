@@ -4,6 +4,7 @@
 #include <limits>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMessageBox>
 
 namespace zorvid {
@@ -72,7 +73,7 @@ qint32 ClampToRange(qint64 value, qint32 minValue, qint32 maxValue) {
 }
 
 QString RangeMessage(const QString& showName, qint32 minValue, qint32 maxValue) {
-  return QStringLiteral("%1 musí být v rozmezí od %2 do %3!")
+  return QCoreApplication::translate("zorvid::TIntEdit", "%1 musí být v rozmezí od %2 do %3!")
       .arg(showName, QString::number(minValue), QString::number(maxValue));
 }
 

@@ -9,6 +9,20 @@
     </message>
 </context>
 <context>
+    <name>zorvid::TIntEdit</name>
+    <message>
+        <source>%1 musí být v rozmezí od %2 do %3!</source>
+        <translation>%1 must be between %2 and %3!</translation>
+    </message>
+</context>
+<context>
+    <name>zorvid::TfAbout</name>
+    <message>
+        <source>Domovská stránka</source>
+        <translation>Home page</translation>
+    </message>
+</context>
+<context>
     <name>zorvid::TfCiLog</name>
     <message>
         <source>Komunikační log</source>
