@@ -244,8 +244,8 @@ bool WaitForChecked(QWidget* window, const char* button) {
   return QTest::qWaitFor([target] { return target->isChecked(); }, 1000);
 }
 
-QString Focused(QWidget* window) {
-  return window->focusWidget() ? window->focusWidget()->objectName() : QString();
+std::string Focused(QWidget* window) {
+  return window->focusWidget() ? window->focusWidget()->objectName().toStdString() : "";
 }
 
 // No mouse: Alt+E chooses the Ethernet line, Alt+I and Alt+D lead to its fields, which take
