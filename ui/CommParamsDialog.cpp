@@ -24,24 +24,24 @@ QString ParamsText(const TCommParams& params) {
 
 TfCommParams::TfCommParams(QWidget* owner) : QDialog(owner) {
   setObjectName("fCommParams");
-  setWindowTitle(QString::fromUtf8("Adresa a rychlost"));
-  auto* currentLabel = NewLabel("lCurrent", "Nyní:");
+  setWindowTitle(tr("Adresa a rychlost"));
+  auto* currentLabel = NewLabel("lCurrent", tr("Nyní:"));
   lblCurrent = Named(new QLabel, "lblCurrent");
-  auto* addressLabel = NewLabel("lNewADR", "Nová &adresa:");
+  auto* addressLabel = NewLabel("lNewADR", tr("Nová &adresa:"));
   cbbNewADR = Named(new QComboBox, "cbbNewADR");
   SetupAddressComboBox(cbbNewADR, 0, false, true, kZorvidDefaultAddress, kHighestOwnAddress);
   addressLabel->setBuddy(cbbNewADR);
-  auto* baudLabel = NewLabel("lNewBaud", "Nová &rychlost [Bd]:");
+  auto* baudLabel = NewLabel("lNewBaud", tr("Nová &rychlost [Bd]:"));
   cbNewBaud = Named(new QComboBox, "cbNewBaud");
   for (const std::int32_t baud : kBaudTable)
     cbNewBaud->addItem(QString::number(baud), baud);
   baudLabel->setBuddy(cbNewBaud);
   lblNote = NewLabel("lblNote",
-                     "Po zápisu displej odpovídá jen na nové adrese a rychlosti; program se k němu "
-                     "na nich znovu připojí. Když se to nepodaří, zůstane na původních.");
+                     tr("Po zápisu displej odpovídá jen na nové adrese a rychlosti; program se k "
+                        "němu na nich znovu připojí. Když se to nepodaří, zůstane na původních."));
   lblNote->setWordWrap(true);
-  btnWrite = NewButton("btnWrite", "&Zapsat");
-  btnCancel = NewButton("btnCancel", "Zrušit");
+  btnWrite = NewButton("btnWrite", tr("&Zapsat"));
+  btnCancel = NewButton("btnCancel", tr("Zruši&t"));
 
   auto* grid = new QGridLayout;
   grid->addWidget(currentLabel, 0, 0);
@@ -77,9 +77,9 @@ void TfCommParams::Load(const TCommParams& current, bool lineHasSpeed) {
   cbbNewADR->setCurrentIndex(current.address <= kHighestOwnAddress ? current.address : -1);
   cbNewBaud->setCurrentIndex(cbNewBaud->findData(current.baud));
   cbNewBaud->setEnabled(lineHasSpeed);
-  cbNewBaud->setToolTip(lineHasSpeed ? QString()
-                                     : QString::fromUtf8("Rychlost linky TCP nastavuje převodník; "
-                                                         "zde ji nelze změnit."));
+  cbNewBaud->setToolTip(lineHasSpeed
+                            ? QString()
+                            : tr("Rychlost linky TCP nastavuje převodník; zde ji nelze změnit."));
   UpdateWrite();
   cbbNewADR->setFocus();
 }

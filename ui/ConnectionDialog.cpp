@@ -40,10 +40,15 @@ constexpr unsigned long kComRefreshWaitMs = 200;
 constexpr int kComRefreshEventRounds = 3;
 
 // The three radio buttons sit in different sections: the dialog keeps them exclusive itself.
-QRadioButton* NewRadio(const char* name, const char* caption) {
+QRadioButton* NewRadio(const char* name, const QString& caption) {
   auto* radio = NewCaptioned<QRadioButton>(name, caption);
   radio->setAutoExclusive(false);
   return radio;
+}
+
+// A caption as it is drawn: without the marker of its mnemonic.
+QString DrawnCaption(const QString& caption) {
+  return QString(caption).remove(u'&');
 }
 
 QComboBox* NewList(const char* name) {
@@ -155,13 +160,14 @@ QString RecentConnectionText(const TRecentConnection& recent) {
       line = QStringLiteral("%1:%2").arg(QString::fromStdString(choice.host)).arg(choice.tcpPort);
       break;
   }
-  return line + QString::fromUtf8(", adresa %1").arg(static_cast<int>(recent.address));
+  return TfConnectionDialog::tr("%1, adresa %2")
+      .arg(line, QString::number(static_cast<int>(recent.address)));
 }
 
 TfConnectionDialog::TfConnectionDialog(QWidget* owner, TComPortProbe probe, TDeviceRoots roots)
     : QDialog(owner) {
   setObjectName("fConnectionDialog");
-  setWindowTitle(QString::fromUtf8("Nastavení připojení"));
+  setWindowTitle(tr("Nastavení připojení"));
   ShowCloseButtonOnly(*this);
   BuildControls();
   FComPorts = std::make_unique<TComPortStringList>(cbCOM, std::move(roots));
@@ -186,6 +192,8 @@ TfConnectionDialog::~TfConnectionDialog() {
 
 // ---- Controls ------------------------------------------------------------------------------
 
+// Every button and every label of a field has an Alt key of its own, in each language; with
+// nineteen of them, some keys fall on a later letter of the caption.
 void TfConnectionDialog::BuildControls() {
   gbMain = Named(new QGroupBox, "gbMain");
   gbMain->setFlat(true);
@@ -214,7 +222,7 @@ void TfConnectionDialog::BuildControls() {
 }
 
 QWidget* TfConnectionDialog::BuildRecentSection() {
-  lRecent = NewLabel("lRecent", "Nedávná připojení:");
+  lRecent = NewLabel("lRecent", tr("&Nedávná připojení:"));
   cbRecent = NewList("cbRecent");
   pRecent = NewListSection("pRecent", lRecent, cbRecent);
   FillRecentConnections();
@@ -222,22 +230,22 @@ QWidget* TfConnectionDialog::BuildRecentSection() {
 }
 
 QWidget* TfConnectionDialog::BuildAddressSection() {
-  Label1 = NewLabel("Label1", "Adresa:");
+  Label1 = NewLabel("Label1", tr("&Adresa:"));
   cbbADR = NewList("cbbADR");
   pADR = NewListSection("pADR", Label1, cbbADR);
   return pADR;
 }
 
 QWidget* TfConnectionDialog::BuildSerialSection() {
-  rbCOM = NewRadio("rbCOM", "Sériový port:");
+  rbCOM = NewRadio("rbCOM", tr("&Sériový port:"));
   rbCOM->setChecked(true);
-  lCOM = NewLabel("lCOM", "Číslo portu RS232/485:");
+  lCOM = NewLabel("lCOM", tr("Číslo portu &RS232/485:"));
   cbCOM = NewList("cbCOM");
-  bCOMRefresh = NewButton("bCOMRefresh", "Obnovit");
-  chbDevice = NewCheck("chbDevice", "Jiné zařízení:");
+  bCOMRefresh = NewButton("bCOMRefresh", tr("&Obnovit"));
+  chbDevice = NewCheck("chbDevice", tr("&Jiné zařízení:"));
   eDevice = Named(new QLineEdit, "eDevice");
   eDevice->setPlaceholderText(QStringLiteral("/dev/serial/by-id/…"));
-  lCOMBaudrate = NewLabel("lCOMBaudrate", "Komunikační rychlost [Bd]:");
+  lCOMBaudrate = NewLabel("lCOMBaudrate", tr("Ko&munikační rychlost [Bd]:"));
   cbCOMBaudrate = NewBaudList("cbCOMBaudrate");
   pCOM = NewLineSection("pCOM", rbCOM, {{lCOM, cbCOM}, {chbDevice, eDevice, 2}}, bCOMRefresh,
                         lCOMBaudrate, cbCOMBaudrate);
@@ -245,14 +253,14 @@ QWidget* TfConnectionDialog::BuildSerialSection() {
 }
 
 QWidget* TfConnectionDialog::BuildUsbSection() {
-  rbUSB = NewRadio("rbUSB", "USB:");
-  lDeviceName = NewLabel("lDeviceName", "Zařízení:");
+  rbUSB = NewRadio("rbUSB", tr("&USB:"));
+  lDeviceName = NewLabel("lDeviceName", tr("&Zařízení:"));
   cbDeviceName = NewList("cbDeviceName");
-  lSerialNumber = NewLabel("lSerialNumber", "Sériové číslo:");
+  lSerialNumber = NewLabel("lSerialNumber", tr("Sério&vé číslo:"));
   eSerialNumber = Named(new QLineEdit, "eSerialNumber");
   eSerialNumber->setReadOnly(true);
-  bUSBRefresh = NewButton("bUSBRefresh", "Obnovit");
-  lUSBBaudRate = NewLabel("lUSBBaudRate", "Komunikační rychlost [Bd]:");
+  bUSBRefresh = NewButton("bUSBRefresh", tr("O&bnovit"));
+  lUSBBaudRate = NewLabel("lUSBBaudRate", tr("Komunikační r&ychlost [Bd]:"));
   cbUSBBaudRate = NewBaudList("cbUSBBaudRate");
   pUSB =
       NewLineSection("pUSB", rbUSB, {{lDeviceName, cbDeviceName}, {lSerialNumber, eSerialNumber}},
@@ -263,15 +271,15 @@ QWidget* TfConnectionDialog::BuildUsbSection() {
 QWidget* TfConnectionDialog::BuildTcpSection() {
   QGridLayout* grid = nullptr;
   pTCP = NewSection("pTCP", grid);
-  rbTCP = NewRadio("rbTCP", "Ethernet:");
-  lIP = NewLabel("lIP", "IP adresa:");
+  rbTCP = NewRadio("rbTCP", tr("&Ethernet:"));
+  lIP = NewLabel("lIP", tr("&IP adresa:"));
   eIP = Named(new QLineEdit(QString::fromUtf8(kDefaultHost)), "eIP");
-  lPort = NewLabel("lPort", "Datový port:");
+  lPort = NewLabel("lPort", tr("&Datový port:"));
   iePort = Named(new TIntEdit, "iePort");
   iePort->SetMinValue(0);
   iePort->SetMaxValue(65535);
   iePort->SetValue(10001);
-  iePort->SetShowName(lPort->text());
+  iePort->SetShowName(DrawnCaption(lPort->text()));
   lIP->setBuddy(eIP);
   lPort->setBuddy(iePort);
   grid->addWidget(rbTCP, 0, 0, 1, 3);
@@ -286,19 +294,20 @@ QWidget* TfConnectionDialog::BuildButtons() {
   auto* buttons = new QWidget;
   auto* row = new QHBoxLayout(buttons);
   row->setContentsMargins(0, 0, 0, 0);
-  sbExpertMode = NewButton("sbExpertMode", "Pro pokročilé");
+  sbExpertMode = NewButton("sbExpertMode", tr("&Pro pokročilé"));
   sbExpertMode->setCheckable(true);
   sbExpertMode->setAutoDefault(false);
-  bFindDisplays = NewButton("bFindDisplays", "Najít displeje…");
+  bFindDisplays = NewButton("bFindDisplays", tr("Najít disp&leje…"));
   bFindDisplays->setAutoDefault(false);
   // The style's size hint leaves these captions' diacritics no room of their own.
   for (QPushButton* button : {sbExpertMode, bFindDisplays}) {
     const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin);
-    button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + 4 * margin);
+    button->setMinimumWidth(button->fontMetrics().horizontalAdvance(DrawnCaption(button->text())) +
+                            4 * margin);
   }
-  bOK = NewButton("bOK", "Ok");
+  bOK = NewButton("bOK", tr("O&k"));
   bOK->setDefault(true);
-  bCancel = NewButton("bCancel", "Zrušit");
+  bCancel = NewButton("bCancel", tr("Zruši&t"));
   bCancel->setAutoDefault(false);
   for (QPushButton* refresh : {bCOMRefresh, bUSBRefresh})
     refresh->setAutoDefault(false);
@@ -467,7 +476,7 @@ void TfConnectionDialog::FillRecentConnections() {
                           Qt::ToolTipRole);
   }
   cbRecent->setCurrentIndex(-1);
-  cbRecent->setPlaceholderText(QString::fromUtf8(FRecentShown.empty() ? "žádná" : "vyberte…"));
+  cbRecent->setPlaceholderText(FRecentShown.empty() ? tr("žádná") : tr("vyberte…"));
   cbRecent->setEnabled(!FRecentShown.empty());
 }
 

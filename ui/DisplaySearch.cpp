@@ -54,21 +54,20 @@ TfDisplaySearch::TfDisplaySearch(std::string connection, QWidget* owner, TByte f
       FLast(last),
       FHasSpeed(ChoiceOfConnection(FConnection).line != TConnectionChoice::lnTcp) {
   setObjectName("fDisplaySearch");
-  setWindowTitle(QString::fromUtf8("Najít displeje"));
+  setWindowTitle(tr("Najít displeje"));
   tblFound = new QTableWidget(0, 3);
   tblFound->setObjectName("tblFound");
-  tblFound->setHorizontalHeaderLabels({QString::fromUtf8("Adresa"), QString::fromUtf8("Rychlost"),
-                                       QString::fromUtf8("Identifikace")});
+  tblFound->setHorizontalHeaderLabels({tr("Adresa"), tr("Rychlost"), tr("Identifikace")});
   tblFound->horizontalHeader()->setStretchLastSection(true);
   tblFound->verticalHeader()->hide();
   tblFound->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tblFound->setSelectionBehavior(QAbstractItemView::SelectRows);
   tblFound->setSelectionMode(QAbstractItemView::SingleSelection);
-  tblFound->setToolTip(QString::fromUtf8("Dvojklikem vyberete displej pro připojení."));
+  tblFound->setToolTip(tr("Dvojklikem vyberete displej pro připojení."));
 
-  btnSearch = NewButton("btnSearch", "&Hledat");
-  btnStop = NewButton("btnStop", "&Zastavit");
-  btnClose = NewButton("btnClose", "Za&vřít");
+  btnSearch = NewButton("btnSearch", tr("&Hledat"));
+  btnStop = NewButton("btnStop", tr("&Zastavit"));
+  btnClose = NewButton("btnClose", tr("Za&vřít"));
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(btnSearch);
   buttons->addWidget(btnStop);
@@ -98,7 +97,8 @@ TfDisplaySearch::~TfDisplaySearch() {
 }
 
 QWidget* TfDisplaySearch::BuildBauds() {
-  auto* group = new QGroupBox(QString::fromUtf8("Rychlosti"));
+  // The rates are numbers, too many for a mnemonic each: the group's mnemonic leads to them.
+  auto* group = new QGroupBox(tr("&Rychlosti"));
   group->setObjectName("gbBauds");
   auto* grid = new QGridLayout(group);
   constexpr int kColumns = 4;
@@ -111,7 +111,7 @@ QWidget* TfDisplaySearch::BuildBauds() {
     FBaudChoices.push_back(choice);
   }
   group->setEnabled(FHasSpeed);
-  if (!FHasSpeed) group->setToolTip(QString::fromUtf8("Linka TCP se prohledá jednou."));
+  if (!FHasSpeed) group->setToolTip(tr("Linka TCP se prohledá jednou."));
   return group;
 }
 
@@ -144,7 +144,7 @@ void TfDisplaySearch::Start() {
   if (FThread) return;
   const std::vector<std::int32_t> bauds = ChosenBauds();
   if (FHasSpeed && bauds.empty()) {
-    lblSearch->setText(QString::fromUtf8("Zaškrtněte alespoň jednu rychlost."));
+    lblSearch->setText(tr("Zaškrtněte alespoň jednu rychlost."));
     return;
   }
   lblSearch->setToolTip(QString());
@@ -177,7 +177,7 @@ void TfDisplaySearch::Start() {
     }
   }));
   connect(FThread.get(), &QThread::finished, this, GuardedSlot([this] { Finish(); }));
-  lblSearch->setText(QString::fromUtf8("Hledám…"));
+  lblSearch->setText(tr("Hledám…"));
   ShowSearching(true);
   FThread->start();
 }
@@ -191,11 +191,11 @@ void TfDisplaySearch::ShowProgress(TByte address, std::int32_t baud, int done, i
   pbSearch->setValue(done);
   const QString asked =
       address == kBroadcastAddress
-          ? QString::fromUtf8("všechny adresy (0xFE)")
+          ? tr("všechny adresy (0xFE)")
           : QStringLiteral("0x") +
                 QStringLiteral("%1").arg(address, 2, 16, QLatin1Char('0')).toUpper();
-  lblSearch->setText(FHasSpeed ? QString::fromUtf8("Adresa %1, %2").arg(asked, BaudText(baud))
-                               : QString::fromUtf8("Adresa %1").arg(asked));
+  lblSearch->setText(FHasSpeed ? tr("Adresa %1, %2").arg(asked, BaudText(baud))
+                               : tr("Adresa %1").arg(asked));
 }
 
 void TfDisplaySearch::AddFound(const TFoundDisplay& display) {
@@ -215,11 +215,12 @@ void TfDisplaySearch::Finish() {
   FScan.reset();
   ShowSearching(false);
   const int count = static_cast<int>(FFound.size());
-  QString text = FResult.stopped ? QString::fromUtf8("Hledání zastaveno; nalezeno displejů: %1.")
-                                 : QString::fromUtf8("Hledání skončilo; nalezeno displejů: %1.");
+  QString text = FResult.stopped ? tr("Hledání zastaveno; nalezeno displejů: %1.")
+                                 : tr("Hledání skončilo; nalezeno displejů: %1.");
   text = text.arg(count);
+  // The failure's reason comes from the line as it gave it.
   if (!FResult.failure.empty())
-    text += u' ' + QString::fromUtf8("Chyba: %1").arg(QString::fromStdString(FResult.failure));
+    text = tr("%1 Chyba: %2").arg(text, QString::fromStdString(FResult.failure));
   lblSearch->setText(text);
   lblSearch->setToolTip(text);
   emit searchFinished();

@@ -21,13 +21,13 @@ constexpr std::int32_t kStandardBaudRates[] = {110,   300,    600,    1200,   24
                                                4800,  9600,   14400,  19200,  38400,
                                                57600, 115200, 230400, 460800, 921600};
 
-using TItem = std::pair<const char*, int>;
+using TItem = std::pair<QString, int>;
 
 QComboBox* NewChoiceBox(const char* name, std::initializer_list<TItem> items) {
   auto* box = new QComboBox;
   box->setObjectName(name);
   for (const auto& [text, value] : items)
-    box->addItem(QString::fromUtf8(text), value);
+    box->addItem(text, value);
   return box;
 }
 
@@ -84,38 +84,41 @@ std::optional<std::int32_t> ParseBaudRate(const QString& text) {
 
 TfSerialSetupDialog::TfSerialSetupDialog(const QString& portName, QWidget* owner) : QDialog(owner) {
   setObjectName("fSerialSetupDialog");
-  setWindowTitle(QString::fromUtf8("Nastavení portu %1").arg(portName));
+  setWindowTitle(tr("Nastavení portu %1").arg(portName));
   ShowCloseButtonOnly(*this);
 
   cbBaudRate = NewBaudRateBox();
   cbDataBits = NewDataBitsBox();
-  cbParity = NewChoiceBox("cbParity", {{"Žádná", paNone},
-                                       {"Lichá", paOdd},
-                                       {"Sudá", paEven},
-                                       {"Značka", paMark},
-                                       {"Mezera", paSpace}});
-  cbStopBits = NewChoiceBox("cbStopBits", {{"1", sbOne}, {"1,5", sbOneAndHalf}, {"2", sbTwo}});
-  cbFlowControl = NewChoiceBox(
-      "cbFlowControl",
-      {{"Žádné", fwNone}, {"Xon / Xoff", fwXOnXOff}, {"Hardware (RTS/CTS)", fwRtsCts}});
+  cbParity = NewChoiceBox("cbParity", {{tr("Žádná"), paNone},
+                                       {tr("Lichá"), paOdd},
+                                       {tr("Sudá"), paEven},
+                                       {tr("Značka"), paMark},
+                                       {tr("Mezera"), paSpace}});
+  // "1,5" is written with the window's decimal separator.
+  cbStopBits = NewChoiceBox(
+      "cbStopBits",
+      {{QStringLiteral("1"), sbOne}, {tr("1,5"), sbOneAndHalf}, {QStringLiteral("2"), sbTwo}});
+  cbFlowControl = NewChoiceBox("cbFlowControl", {{tr("Žádné"), fwNone},
+                                                 {QStringLiteral("Xon / Xoff"), fwXOnXOff},
+                                                 {tr("Hardware (RTS/CTS)"), fwRtsCts}});
 
   auto* form = new QFormLayout;
-  const auto addRow = [form](const char* caption, QComboBox* box) {
-    auto* label = new QLabel(QString::fromUtf8(caption));
+  const auto addRow = [form](const QString& caption, QComboBox* box) {
+    auto* label = new QLabel(caption);
     label->setBuddy(box);
     form->addRow(label, box);
   };
-  addRow("&Bity za sekundu:", cbBaudRate);
-  addRow("&Datové bity:", cbDataBits);
-  addRow("&Parita:", cbParity);
-  addRow("&Stop bity:", cbStopBits);
-  addRow("Ří&zení toku:", cbFlowControl);
+  addRow(tr("&Bity za sekundu:"), cbBaudRate);
+  addRow(tr("&Datové bity:"), cbDataBits);
+  addRow(tr("&Parita:"), cbParity);
+  addRow(tr("&Stop bity:"), cbStopBits);
+  addRow(tr("Ří&zení toku:"), cbFlowControl);
 
   auto* buttons = new QDialogButtonBox;
-  btnOk = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
+  btnOk = buttons->addButton(tr("&OK"), QDialogButtonBox::AcceptRole);
   btnOk->setObjectName("btnOk");
   btnOk->setDefault(true);
-  btnCancel = buttons->addButton(QString::fromUtf8("Zrušit"), QDialogButtonBox::RejectRole);
+  btnCancel = buttons->addButton(tr("Zruši&t"), QDialogButtonBox::RejectRole);
   btnCancel->setObjectName("btnCancel");
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

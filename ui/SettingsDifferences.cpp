@@ -22,20 +22,18 @@ QTableWidgetItem* ReadOnlyItem(const QString& text) {
 
 TfSettingsDifferences::TfSettingsDifferences(QWidget* owner) : QDialog(owner) {
   setObjectName("fSettingsDifferences");
-  setWindowTitle(QString::fromUtf8("Nastavení ze souboru"));
+  setWindowTitle(tr("Nastavení ze souboru"));
   lblFile = Named(new QLabel, "lblFile");
   lblFile->setWordWrap(true);
   tblChanges = Named(new QTableWidget(0, 3), "tblChanges");
-  tblChanges->setHorizontalHeaderLabels({QString::fromUtf8("Nastavení"),
-                                         QString::fromUtf8("V souboru"),
-                                         QString::fromUtf8("V zařízení")});
+  tblChanges->setHorizontalHeaderLabels({tr("Nastavení"), tr("V souboru"), tr("V zařízení")});
   tblChanges->verticalHeader()->setVisible(false);
   tblChanges->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
   tblChanges->setSelectionBehavior(QAbstractItemView::SelectRows);
   lblSkipped = Named(new QLabel, "lblSkipped");
   lblSkipped->setWordWrap(true);
-  btnWrite = NewButton("btnWrite", "Zapsat do zařízení");
-  btnCancel = NewButton("btnCancel", "Zrušit");
+  btnWrite = NewButton("btnWrite", tr("&Zapsat do zařízení"));
+  btnCancel = NewButton("btnCancel", tr("Zruši&t"));
   connect(btnWrite, &QPushButton::clicked, this, &QDialog::accept);
   connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -56,9 +54,8 @@ TfSettingsDifferences::TfSettingsDifferences(QWidget* owner) : QDialog(owner) {
 bool TfSettingsDifferences::Execute(const QString& fileName, const QList<TDifferenceRow>& changes,
                                     const QStringList& skipped) {
   const bool anything = !changes.isEmpty();
-  lblFile->setText(anything
-                       ? QString::fromUtf8("Zápis souboru %1 změní v zařízení:").arg(fileName)
-                       : QString::fromUtf8("Soubor %1 se shoduje se zařízením.").arg(fileName));
+  lblFile->setText(anything ? tr("Zápis souboru %1 změní v zařízení:").arg(fileName)
+                            : tr("Soubor %1 se shoduje se zařízením.").arg(fileName));
   tblChanges->setRowCount(static_cast<int>(changes.size()));
   for (int row = 0; row < changes.size(); ++row) {
     const TDifferenceRow& change = changes[row];
@@ -69,12 +66,13 @@ bool TfSettingsDifferences::Execute(const QString& fileName, const QList<TDiffer
   tblChanges->resizeColumnToContents(1);
   tblChanges->resizeColumnToContents(2);
   tblChanges->setVisible(anything);
-  lblSkipped->setText(skipped.isEmpty() ? QString()
-                                        : QString::fromUtf8("Zařízení nemá a nezapíše se: %1")
-                                              .arg(skipped.join(QStringLiteral(", "))));
+  lblSkipped->setText(
+      skipped.isEmpty()
+          ? QString()
+          : tr("Zařízení nemá a nezapíše se: %1").arg(skipped.join(QStringLiteral(", "))));
   lblSkipped->setVisible(!skipped.isEmpty());
   btnWrite->setVisible(anything);
-  btnCancel->setText(QString::fromUtf8(anything ? "Zrušit" : "Zavřít"));
+  btnCancel->setText(anything ? tr("Zruši&t") : tr("Za&vřít"));
   (anything ? btnWrite : btnCancel)->setDefault(true);
   (anything ? static_cast<QWidget*>(tblChanges) : btnCancel)->setFocus();
   return exec() == QDialog::Accepted && anything;

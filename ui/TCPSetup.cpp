@@ -18,7 +18,7 @@
 namespace zorvid {
 namespace {
 
-// The dialog's texts, set on every run, in this order.
+// The dialog's texts, set on every run, in this order. They are English in either language.
 enum TCaption {
   cRemote,
   cLocal,
@@ -31,8 +31,8 @@ enum TCaption {
   cApply
 };
 constexpr std::array<const char*, 9> kCaptions = {"Remote", "Local",      "Host IP",
-                                                  "Port",   "Local port", "Automatic local port",
-                                                  "OK",     "Cancel",     "Apply"};
+                                                  "Port",   "Local port", "A&utomatic local port",
+                                                  "&OK",    "&Cancel",    "&Apply"};
 
 QString Caption(TCaption caption) {
   return QString::fromUtf8(kCaptions[caption]);

@@ -1,4 +1,5 @@
-// The connection dialog driven through its controls, over a scripted port scan.
+// The connection dialog driven through its controls, over a scripted port scan, and by the
+// keyboard alone to a simulated display.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -14,8 +15,11 @@
 #include <set>
 #include <string>
 
+#include "link/DisplayConnection.h"
 #include "tests/support/ModalWindows.h"
+#include "tests/support/SimProcess.h"
 #include "tests/support/WidgetLookup.h"
+#include "transport/Transports.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/controls/IntEdit.h"
 
@@ -220,6 +224,76 @@ TEST(ConnectionDialog, CancelAndTheCloseBoxChangeNothing) {
   EXPECT_FALSE(dialog.Execute(closedConnection, closedAddress));
   EXPECT_EQ(closedConnection, connection);
   EXPECT_EQ(closedAddress, 49);
+}
+
+// ---- The keyboard alone --------------------------------------------------------------------
+
+// A key pressed as the user presses it: into the control that has the focus.
+void Press(QWidget* window, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QWidget* focused = window->focusWidget();
+  QTest::keyClick(focused ? focused : window, key, modifiers);
+}
+
+void Type(QWidget* window, const char* text) {
+  QTest::keyClicks(window->focusWidget(), text);
+}
+
+// The mnemonic of a button clicks it a tenth of a second later, as it shows it pressed.
+bool WaitForChecked(QWidget* window, const char* button) {
+  auto* target = Child<QAbstractButton>(window, button);
+  return QTest::qWaitFor([target] { return target->isChecked(); }, 1000);
+}
+
+std::string Focused(QWidget* window) {
+  return window->focusWidget() ? window->focusWidget()->objectName().toStdString() : "";
+}
+
+// No mouse: Alt+E chooses the Ethernet line, Alt+I and Alt+D lead to its fields, which take
+// `host` and `port` as typed; Alt+P shows the address, Alt+A leads to it and typing picks
+// `address`; Tab reaches "Ok" and Enter confirms.
+void SetUpByKeyboard(QWidget* window, const char* host, const char* port, const char* address) {
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  Press(window, Qt::Key_E, Qt::AltModifier);
+  ASSERT_TRUE(WaitForChecked(window, "rbTCP"));
+  EXPECT_FALSE(Child<QAbstractButton>(window, "rbCOM")->isChecked());
+  Press(window, Qt::Key_I, Qt::AltModifier);
+  ASSERT_EQ(Focused(window), "eIP");
+  Type(window, host);  // over the old host, which the focus selected
+  Press(window, Qt::Key_D, Qt::AltModifier);
+  ASSERT_EQ(Focused(window), "iePort");
+  Type(window, port);
+
+  Press(window, Qt::Key_P, Qt::AltModifier);
+  ASSERT_TRUE(WaitForChecked(window, "sbExpertMode"));
+  Press(window, Qt::Key_A, Qt::AltModifier);
+  ASSERT_EQ(Focused(window), "cbbADR");
+  Type(window, address);
+
+  Press(window, Qt::Key_D, Qt::AltModifier);
+  for (const char* next : {"sbExpertMode", "bFindDisplays", "bOK"}) {
+    Press(window, Qt::Key_Tab);
+    ASSERT_EQ(Focused(window), next);
+  }
+  Press(window, Qt::Key_Return);
+}
+
+TEST(ConnectionDialog, TheKeyboardAloneSetsUpAConnectionThatReachesTheDisplay) {
+  const TStandardTransports transports;
+  test::TSimProcess sim({"--address", "66"});
+  TfConnectionDialog dialog(nullptr, PortsPresent({1}));
+  std::string connection = "provider=SERIAL_PORT;comport=1;baudrate=9600";
+  TByte address = kZorvidDefaultAddress;
+  TModalAnswer answer([&](QWidget* window) {
+    SetUpByKeyboard(window, "127.0.0.1", std::to_string(sim.Port()).c_str(), "66");
+    if (window->isVisible()) window->close();  // a step failed before Enter
+  });
+  const bool confirmed = dialog.Execute(connection, address);
+  ASSERT_TRUE(answer.answered());
+  ASSERT_TRUE(confirmed);
+  EXPECT_EQ(connection, sim.Connection());
+  EXPECT_EQ(address, 66);
+  TDisplayConnection display;
+  EXPECT_TRUE(display.Connect(connection, address)) << display.FailureReason();
 }
 
 }  // namespace

@@ -117,5 +117,17 @@ TEST_F(DisplaySearchTest, ALineThatClosesEndsTheSearchSayingWhyWithoutWideningTh
   EXPECT_LE(search.sizeHint().width(), width);
 }
 
+// The speeds are numbers, without a key each: the key of their group leads to the first.
+TEST(DisplaySearchKeys, TheSpeedsGroupsKeyLeadsToTheFirstSpeed) {
+  TfDisplaySearch search("provider=SERIAL_PORT;comport=1");
+  search.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&search));
+  auto* table = search.findChild<QTableWidget*>("tblFound");
+  table->setFocus();
+  QTest::keyClick(table, Qt::Key_R, Qt::AltModifier);
+  ASSERT_NE(search.focusWidget(), nullptr);
+  EXPECT_EQ(search.focusWidget()->objectName().toStdString(), "chbBaud110");
+}
+
 }  // namespace
 }  // namespace zorvid
