@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -86,6 +87,7 @@ TfDisplaySearch::TfDisplaySearch(std::string connection, QWidget* owner, TByte f
   connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
   connect(tblFound, &QTableWidget::cellDoubleClicked, this,
           GuardedSlot([this](int row, int) { ChooseRow(row); }));
+  tblFound->installEventFilter(this);
   ShowSearching(false);
   btnSearch->setDefault(true);
 }
@@ -224,6 +226,19 @@ void TfDisplaySearch::Finish() {
   lblSearch->setText(text);
   lblSearch->setToolTip(text);
   emit searchFinished();
+}
+
+// Enter on a display of the table chooses it as a double click does; the dialog's default
+// button would start another search.
+bool TfDisplaySearch::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == tblFound && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && tblFound->currentRow() >= 0) {
+      GuardedSlot([this] { ChooseRow(tblFound->currentRow()); })();
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void TfDisplaySearch::ChooseRow(int row) {

@@ -52,6 +52,7 @@ class TfDisplaySearch : public QDialog {
   void searchFinished();
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void reject() override;
 
  private:

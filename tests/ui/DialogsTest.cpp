@@ -14,15 +14,12 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTest>
-#include <map>
 #include <memory>
 
 #include "tests/support/ModalWindows.h"
 #include "tests/support/WidgetLookup.h"
 #include "ui/About.h"
-#include "ui/CommParamsDialog.h"
 #include "ui/ConnectionDialog.h"
-#include "ui/DisplaySearch.h"
 #include "ui/FTDISetup.h"
 #include "ui/Language.h"
 #include "ui/ProgramVersion.h"
@@ -326,68 +323,6 @@ TEST(Captions, FitTheirControlsInEnglish) {
   const TTranslations english(TLanguage::kEnglish);
   ASSERT_TRUE(english.Problems().isEmpty()) << english.Problems().join(' ').toStdString();
   ExpectTranslatedCaptionsFit();
-}
-
-// ---- Mnemonics ---------------------------------------------------------------------------
-
-// The key of a caption's mnemonic, upper-case ("&&" is a plain ampersand); none without one.
-QChar MnemonicOf(const QString& caption) {
-  for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
-    if (caption[i] != u'&') continue;
-    if (caption[i + 1] != u'&') return caption[i + 1].toUpper();
-    ++i;
-  }
-  return {};
-}
-
-bool HasMnemonic(const QGroupBox* group) {
-  return group && !MnemonicOf(group->title()).isNull();
-}
-
-// Every captioned button, check box and radio button of the window and every label of a field
-// has an Alt key of its own: a plain letter or digit, none with a diacritic, each used once.
-// Controls in a group with a key of its own (the numeric speeds of the search) are reached
-// through the group's key.
-void ExpectOwnMnemonics(QWidget* window) {
-  std::map<QChar, QString> taken;  // key: the control that has it
-  const auto take = [&](const QWidget* control, const QString& caption) {
-    const std::string where = (control->objectName() + ": " + caption).toStdString();
-    const QChar key = MnemonicOf(caption);
-    EXPECT_TRUE(key.unicode() < 0x80 && key.isLetterOrNumber()) << where;
-    const auto [holder, fresh] = taken.emplace(key, control->objectName());
-    EXPECT_TRUE(fresh) << where << " has the key of " << holder->second.toStdString();
-  };
-  for (const auto* group : window->findChildren<QGroupBox*>())
-    if (HasMnemonic(group)) take(group, group->title());
-  for (const auto* button : window->findChildren<QAbstractButton*>())
-    if (!button->text().isEmpty() && !HasMnemonic(qobject_cast<QGroupBox*>(button->parent())))
-      take(button, button->text());
-  for (const auto* label : window->findChildren<QLabel*>())
-    if (label->buddy()) take(label, label->text());
-}
-
-// The dialogs of connecting and of the display's settings, each with every control it has.
-void ExpectOwnMnemonicsInTheDialogs() {
-  TfConnectionDialog connection(nullptr, [](int) { return cpsAbsent; });
-  ExpectOwnMnemonics(&connection);
-  TfDisplaySearch search("provider=SERIAL_PORT;comport=1");
-  ExpectOwnMnemonics(&search);
-  TfCommParams commParams;
-  ExpectOwnMnemonics(&commParams);
-  TfSettingsDifferences differences;
-  ExpectOwnMnemonics(&differences);
-  TfSerialSetupDialog serial("COM1");
-  ExpectOwnMnemonics(&serial);
-  TfTCPIPDialog tcp;
-  tcp.Prepare("TCP", "192.168.1.100", 10001);
-  ExpectOwnMnemonics(&tcp);
-}
-
-TEST(Mnemonics, EveryControlOfTheDialogsHasItsOwnAltKeyInBothLanguages) {
-  ExpectOwnMnemonicsInTheDialogs();
-  const TTranslations english(TLanguage::kEnglish);
-  ASSERT_TRUE(english.Problems().isEmpty()) << english.Problems().join(' ').toStdString();
-  ExpectOwnMnemonicsInTheDialogs();
 }
 
 // ---- Changes from a settings file ---------------------------------------------------------

@@ -1,5 +1,5 @@
 // The search for displays, against the simulator: the table fills as they are found, a stop
-// ends the search at once, and a display double-clicked fills the connection dialog.
+// ends the search at once, and a display double-clicked or entered fills the connection dialog.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -68,7 +68,7 @@ TEST_F(DisplaySearchTest, StopEndsTheSearchWithinATenthOfASecond) {
   EXPECT_FALSE(search.IsSearching());
 }
 
-TEST_F(DisplaySearchTest, ADisplayDoubleClickedIsChosenAndSetsTheConnectionDialog) {
+TEST_F(DisplaySearchTest, ADisplayDoubleClickedOrEnteredIsChosenAndSetsTheConnectionDialog) {
   TSimProcess sim({"--address", "0x42"});
   TfDisplaySearch search(sim.Connection());
   search.setAttribute(Qt::WA_DontShowOnScreen);
@@ -83,6 +83,22 @@ TEST_F(DisplaySearchTest, ADisplayDoubleClickedIsChosenAndSetsTheConnectionDialo
   ASSERT_TRUE(search.Chosen().has_value());
   EXPECT_EQ(search.result(), QDialog::Accepted);
   EXPECT_EQ(search.Chosen()->address, 0x42);
+
+  // By keyboard: Enter on the display, not on the default button, which would search again.
+  TfDisplaySearch byKeys(sim.Connection(), nullptr, 0x40, 0x43);
+  byKeys.setAttribute(Qt::WA_DontShowOnScreen);
+  byKeys.show();
+  QSignalSpy finished(&byKeys, &TfDisplaySearch::searchFinished);
+  byKeys.Start();
+  ASSERT_TRUE(finished.wait(5000));
+  auto* found = byKeys.findChild<QTableWidget*>("tblFound");
+  found->setFocus();
+  QTest::keyClick(found, Qt::Key_Down);
+  QTest::keyClick(found, Qt::Key_Return);
+  ASSERT_TRUE(byKeys.Chosen().has_value());
+  EXPECT_EQ(byKeys.Chosen()->address, 0x42);
+  EXPECT_EQ(byKeys.result(), QDialog::Accepted);
+  EXPECT_FALSE(byKeys.IsSearching());
 
   TfConnectionDialog dialog;
   dialog.Load("provider=SERIAL_PORT;comport=1;baudrate=9600", 0x31);

@@ -54,6 +54,211 @@
     </message>
 </context>
 <context>
+    <name>zorvid::TfCommParams</name>
+    <message>
+        <source>Adresa a rychlost</source>
+        <translation>Address and speed</translation>
+    </message>
+    <message>
+        <source>Nyní:</source>
+        <translation>Current:</translation>
+    </message>
+    <message>
+        <source>Nová &amp;adresa:</source>
+        <translation>New &amp;address:</translation>
+    </message>
+    <message>
+        <source>Nová &amp;rychlost [Bd]:</source>
+        <translation>New &amp;baud rate [Bd]:</translation>
+    </message>
+    <message>
+        <source>Po zápisu displej odpovídá jen na nové adrese a rychlosti; program se k němu na nich znovu připojí. Když se to nepodaří, zůstane na původních.</source>
+        <translation>After the write the display answers only at the new address and speed; the program reconnects to it there. If that fails, it stays at the old ones.</translation>
+    </message>
+    <message>
+        <source>&amp;Zapsat</source>
+        <translation>&amp;Write</translation>
+    </message>
+    <message>
+        <source>Zruši&amp;t</source>
+        <translation>&amp;Cancel</translation>
+    </message>
+    <message>
+        <source>Rychlost linky TCP nastavuje převodník; zde ji nelze změnit.</source>
+        <translation>The speed of a TCP line is set by its converter; it cannot be changed here.</translation>
+    </message>
+</context>
+<context>
+    <name>zorvid::TfConnectionDialog</name>
+    <message>
+        <source>%1, adresa %2</source>
+        <translation>%1, address %2</translation>
+    </message>
+    <message>
+        <source>Nastavení připojení</source>
+        <translation>Connection settings</translation>
+    </message>
+    <message>
+        <source>&amp;Nedávná připojení:</source>
+        <translation>Recent &amp;connections:</translation>
+    </message>
+    <message>
+        <source>&amp;Adresa:</source>
+        <translation>&amp;Address:</translation>
+    </message>
+    <message>
+        <source>&amp;Sériový port:</source>
+        <translation>&amp;Serial port:</translation>
+    </message>
+    <message>
+        <source>Číslo portu &amp;RS232/485:</source>
+        <translation>RS232/485 port &amp;number:</translation>
+    </message>
+    <message>
+        <source>&amp;Obnovit</source>
+        <translation>&amp;Refresh</translation>
+    </message>
+    <message>
+        <source>&amp;Jiné zařízení:</source>
+        <translation>&amp;Other device:</translation>
+    </message>
+    <message>
+        <source>Ko&amp;munikační rychlost [Bd]:</source>
+        <translation>&amp;Baud rate [Bd]:</translation>
+    </message>
+    <message>
+        <source>&amp;USB:</source>
+        <translation>&amp;USB:</translation>
+    </message>
+    <message>
+        <source>&amp;Zařízení:</source>
+        <translation>&amp;Device:</translation>
+    </message>
+    <message>
+        <source>Sério&amp;vé číslo:</source>
+        <translation>Serial nu&amp;mber:</translation>
+    </message>
+    <message>
+        <source>O&amp;bnovit</source>
+        <translation>Refres&amp;h</translation>
+    </message>
+    <message>
+        <source>Komunikační r&amp;ychlost [Bd]:</source>
+        <translation>Baud ra&amp;te [Bd]:</translation>
+    </message>
+    <message>
+        <source>&amp;Ethernet:</source>
+        <translation>&amp;Ethernet:</translation>
+    </message>
+    <message>
+        <source>&amp;IP adresa:</source>
+        <translation>&amp;IP address:</translation>
+    </message>
+    <message>
+        <source>&amp;Datový port:</source>
+        <translation>Data &amp;port:</translation>
+    </message>
+    <message>
+        <source>&amp;Pro pokročilé</source>
+        <translation>Ad&amp;vanced</translation>
+    </message>
+    <message>
+        <source>Najít disp&amp;leje…</source>
+        <translation>&amp;Find displays…</translation>
+    </message>
+    <message>
+        <source>O&amp;k</source>
+        <translation>O&amp;K</translation>
+    </message>
+    <message>
+        <source>Zruši&amp;t</source>
+        <translation>Cance&amp;l</translation>
+    </message>
+    <message>
+        <source>žádná</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>vyberte…</source>
+        <translation>choose…</translation>
+    </message>
+</context>
+<context>
+    <name>zorvid::TfDisplaySearch</name>
+    <message>
+        <source>Najít displeje</source>
+        <translation>Find displays</translation>
+    </message>
+    <message>
+        <source>Adresa</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>Rychlost</source>
+        <translation>Speed</translation>
+    </message>
+    <message>
+        <source>Identifikace</source>
+        <translation>Identification</translation>
+    </message>
+    <message>
+        <source>Dvojklikem vyberete displej pro připojení.</source>
+        <translation>Double-click a display to connect to it.</translation>
+    </message>
+    <message>
+        <source>&amp;Hledat</source>
+        <translation>&amp;Search</translation>
+    </message>
+    <message>
+        <source>&amp;Zastavit</source>
+        <translation>S&amp;top</translation>
+    </message>
+    <message>
+        <source>Za&amp;vřít</source>
+        <translation>&amp;Close</translation>
+    </message>
+    <message>
+        <source>&amp;Rychlosti</source>
+        <translation>Baud &amp;rates</translation>
+    </message>
+    <message>
+        <source>Linka TCP se prohledá jednou.</source>
+        <translation>A TCP line is searched once.</translation>
+    </message>
+    <message>
+        <source>Zaškrtněte alespoň jednu rychlost.</source>
+        <translation>Tick at least one speed.</translation>
+    </message>
+    <message>
+        <source>Hledám…</source>
+        <translation>Searching…</translation>
+    </message>
+    <message>
+        <source>všechny adresy (0xFE)</source>
+        <translation>all addresses (0xFE)</translation>
+    </message>
+    <message>
+        <source>Adresa %1, %2</source>
+        <translation>Address %1, %2</translation>
+    </message>
+    <message>
+        <source>Adresa %1</source>
+        <translation>Address %1</translation>
+    </message>
+    <message>
+        <source>Hledání zastaveno; nalezeno displejů: %1.</source>
+        <translation>Search stopped; displays found: %1.</translation>
+    </message>
+    <message>
+        <source>Hledání skončilo; nalezeno displejů: %1.</source>
+        <translation>Search finished; displays found: %1.</translation>
+    </message>
+    <message>
+        <source>%1 Chyba: %2</source>
+        <translation>%1 Error: %2</translation>
+    </message>
+</context>
+<context>
     <name>zorvid::TfMain</name>
     <message>
         <source>Hodnota</source>
@@ -516,6 +721,116 @@
     <message>
         <source>Adresa %1, %2 Bd</source>
         <translation>Address %1, %2 Bd</translation>
+    </message>
+</context>
+<context>
+    <name>zorvid::TfSerialSetupDialog</name>
+    <message>
+        <source>Nastavení portu %1</source>
+        <translation>Port %1 settings</translation>
+    </message>
+    <message>
+        <source>Žádná</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>Lichá</source>
+        <translation>Odd</translation>
+    </message>
+    <message>
+        <source>Sudá</source>
+        <translation>Even</translation>
+    </message>
+    <message>
+        <source>Značka</source>
+        <translation>Mark</translation>
+    </message>
+    <message>
+        <source>Mezera</source>
+        <translation>Space</translation>
+    </message>
+    <message>
+        <source>1,5</source>
+        <translation>1.5</translation>
+    </message>
+    <message>
+        <source>Žádné</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>Hardware (RTS/CTS)</source>
+        <translation>Hardware (RTS/CTS)</translation>
+    </message>
+    <message>
+        <source>&amp;Bity za sekundu:</source>
+        <translation>&amp;Bits per second:</translation>
+    </message>
+    <message>
+        <source>&amp;Datové bity:</source>
+        <translation>&amp;Data bits:</translation>
+    </message>
+    <message>
+        <source>&amp;Parita:</source>
+        <translation>&amp;Parity:</translation>
+    </message>
+    <message>
+        <source>&amp;Stop bity:</source>
+        <translation>&amp;Stop bits:</translation>
+    </message>
+    <message>
+        <source>Ří&amp;zení toku:</source>
+        <translation>&amp;Flow control:</translation>
+    </message>
+    <message>
+        <source>&amp;OK</source>
+        <translation>&amp;OK</translation>
+    </message>
+    <message>
+        <source>Zruši&amp;t</source>
+        <translation>&amp;Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>zorvid::TfSettingsDifferences</name>
+    <message>
+        <source>Nastavení ze souboru</source>
+        <translation>Settings from a file</translation>
+    </message>
+    <message>
+        <source>Nastavení</source>
+        <translation>Setting</translation>
+    </message>
+    <message>
+        <source>V souboru</source>
+        <translation>In the file</translation>
+    </message>
+    <message>
+        <source>V zařízení</source>
+        <translation>In the device</translation>
+    </message>
+    <message>
+        <source>&amp;Zapsat do zařízení</source>
+        <translation>&amp;Write to the device</translation>
+    </message>
+    <message>
+        <source>Zruši&amp;t</source>
+        <translation>&amp;Cancel</translation>
+    </message>
+    <message>
+        <source>Zápis souboru %1 změní v zařízení:</source>
+        <translation>Writing the file %1 changes in the device:</translation>
+    </message>
+    <message>
+        <source>Soubor %1 se shoduje se zařízením.</source>
+        <translation>The file %1 matches the device.</translation>
+    </message>
+    <message>
+        <source>Zařízení nemá a nezapíše se: %1</source>
+        <translation>Not in the device and not written: %1</translation>
+    </message>
+    <message>
+        <source>Za&amp;vřít</source>
+        <translation>&amp;Close</translation>
     </message>
 </context>
 </TS>
