@@ -57,6 +57,8 @@ TEST_F(ApplicationShell, AnErrorInAHandlerIsReportedAndTheProgramGoesOn) {
   ASSERT_NE(box, nullptr);
   EXPECT_EQ(box->text(), QString::fromUtf8("Zařízení 0x31 neodpovídá"));
   EXPECT_EQ(box->icon(), QMessageBox::Critical);
+  EXPECT_EQ(box->windowTitle(), QStringLiteral("Zorvid-L"))
+      << "the program's name, as its menu entry";
   EXPECT_EQ(failures, 1);
 
   // A second error while the first report is open is written out, not stacked; this one
