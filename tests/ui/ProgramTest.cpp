@@ -72,7 +72,7 @@ TEST(ProgramTest, AnswersItsCommandLineWithoutADisplay) {
               AllOf(HasSubstr("Usage: zorvid-l [options] [DST]\n"), HasSubstr("--connect <STRING>"),
                     HasSubstr("--address <N>"), HasSubstr("--screenshot <FILE>"),
                     HasSubstr("--pictures <DIR>"), HasSubstr("--exit-when-shown"),
-                    HasSubstr("--version"), HasSubstr("(default 49)")));
+                    HasSubstr("--lang <LANG>"), HasSubstr("--version"), HasSubstr("(default 49)")));
   EXPECT_THAT(help.out, Not(HasSubstr("--platform"))) << "Qt's own options are not ours to list";
   EXPECT_THAT(help.out, Not(HasSubstr("--heartbeat-log"))) << "a measuring aid stays hidden";
 
@@ -95,6 +95,7 @@ TEST(ProgramTest, AnswersItsCommandLineWithoutADisplay) {
       {{"--connect", tcp, "--pictures", missing},
        "--pictures: the directory \"" + missing + "\" does not exist"},
       {{"--heartbeat-log", ""}, "--heartbeat-log: the file name is empty"},
+      {{"--lang", "de"}, "--lang: \"de\" is neither cs nor en"},
   };
   for (const auto& [args, message] : bad) {
     const TProcessResult run = RunProgram(args, noDisplay);
