@@ -43,18 +43,23 @@ const std::vector<TPageShot> kPages{
 };
 
 // Runs the event loop until `done` holds, at most kWaitLimitMs; true when it holds.
+// Once seen, the state counts: the loop handles what is pending before it returns, and a poll
+// that starts meanwhile makes the window busy again.
 bool WaitFor(const std::function<bool()>& done) {
   if (done()) return true;
+  bool reached = false;
   QEventLoop loop;
   QTimer check;
   check.setInterval(kWaitCheckMs);
   QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-    if (done()) loop.quit();
+    if (!done()) return;
+    reached = true;
+    loop.quit();
   });
   QTimer::singleShot(kWaitLimitMs, &loop, &QEventLoop::quit);
   check.start();
   loop.exec();
-  return done();
+  return reached || done();
 }
 
 bool IsOnScreen(const QWidget& window) {
