@@ -26,18 +26,18 @@ TCommParamsRead ReadCommParams(TDisplayConnection& connection) {
   TCommParamsRead result;
   result.lineHasSpeed = LineSpeed(connection) > 0;
   TZorvid& device = connection.Device();
-  const TByte asked = device.GetAddress();
+  const std::string failed = "read communication parameters (0xF0) from address " +
+                             AddressText(device.GetAddress()) + ": ";
   TCommParams params;
   if (!device.ReadCommParams(params.address, params.baud)) {
-    result.failure = "read communication parameters (0xF0) from address " + AddressText(asked) +
-                     ": " + LastResultText(device);
+    result.failure = failed + LastResultText(device);
     return result;
   }
   // The operation leaves the speed alone for an answer under two bytes and makes it 0 for an
   // index beyond the table: neither says where the display listens.
   if (params.baud == 0) {
-    result.failure = "read communication parameters (0xF0) from address " + AddressText(asked) +
-                     ": invalid answer: no baud rate (fewer than 2 bytes, or an index above " +
+    result.failure = failed +
+                     "invalid answer: no baud rate (fewer than 2 bytes, or an index above " +
                      std::to_string(kBaudTable.size() - 1) + ")";
     return result;
   }

@@ -35,7 +35,7 @@ std::optional<TLanguage> ParseLanguage(const QString& text) {
 
 QLocale LocaleFor(TLanguage language, const QLocale& system) {
   if (language == TLanguage::kCzech) return QLocale(QLocale::Czech, QLocale::Czechia);
-  if (system.language() == QLocale::English && system.name() != QLatin1String("C")) return system;
+  if (system.language() == QLocale::English) return system;
   return QLocale(QLocale::English, QLocale::UnitedStates);
 }
 
