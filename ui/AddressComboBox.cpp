@@ -13,6 +13,7 @@
 #include <iterator>
 
 #include "protocol/KorvelInterfaces.h"
+#include "ui/WindowFonts.h"
 
 namespace zorvid {
 namespace {
@@ -31,14 +32,8 @@ const QStringList kBaudRates = {"110",  "300",   "1200",  "2400",  "4800",
                                 "9600", "19200", "38400", "57600", "115200"};
 constexpr int kUsualBaudRateRows[] = {5, 9};
 
-QFont AddressFont(int pointSize) {
-  QFont font(QStringLiteral("Arial"));
-  font.setPointSize(pointSize);
-  return font;
-}
-
 int LineHeight(int pointSize, const QPaintDevice* device) {
-  return QFontMetrics(AddressFont(pointSize), device).height();
+  return QFontMetrics(AddressListFont(pointSize), device).height();
 }
 
 // The list's font, in bold for the two usual rates.
@@ -78,8 +73,8 @@ void DrawTextAt(QPainter& painter, const QFont& font, QPoint topLeft, const QStr
 void DrawNotation(QPainter& painter, const QColor& color, const QString& label, QPoint labelAt,
                   const QString& value, QPoint valueAt) {
   painter.setPen(color);
-  DrawTextAt(painter, AddressFont(kLabelPointSize), labelAt, label);
-  DrawTextAt(painter, AddressFont(kValuePointSize), valueAt, value);
+  DrawTextAt(painter, AddressListFont(kLabelPointSize), labelAt, label);
+  DrawTextAt(painter, AddressListFont(kValuePointSize), valueAt, value);
 }
 
 void DrawAddressLine(QPainter& painter, const QRect& line, int value,
@@ -105,7 +100,7 @@ void DrawReservedAddressNote(QPainter& painter, const QRect& item, int value) {
   if (note.isEmpty()) return;
   const int top = item.top() + item.height() - 3 - LineHeight(kValuePointSize, painter.device());
   painter.setPen(Qt::black);
-  DrawTextAt(painter, AddressFont(kNotePointSize), {item.left() + 3, top}, note);
+  DrawTextAt(painter, AddressListFont(kNotePointSize), {item.left() + 3, top}, note);
 }
 
 // Draws the closed box's face: the box's frame and arrow from the style, and in its edit field
@@ -203,8 +198,8 @@ TAddressItemColors AddressItemColors(int value, bool enabled, bool selected) {
 }
 
 TAddressItemLayout AddressItemLayout(const QRect& item, const QPaintDevice* device) {
-  const QFontMetrics label(AddressFont(kLabelPointSize), device);
-  const QFontMetrics value(AddressFont(kValuePointSize), device);
+  const QFontMetrics label(AddressListFont(kLabelPointSize), device);
+  const QFontMetrics value(AddressListFont(kValuePointSize), device);
   TAddressItemLayout layout;
   // Centred with integer division, which rounds toward zero.
   layout.ValueTop = item.top() + (kComboItemHeight - value.height()) / 2;
@@ -284,7 +279,7 @@ void SetupAddressComboBox(QWidget* list, int first, bool variableHeight, bool ow
   if (ownerDraw) {
     // The box's own metrics follow the family its items are drawn in.
     QFont font = combo->font();
-    font.setFamily(QStringLiteral("Arial"));
+    font.setFamilies(AddressListFont(font.pointSize()).families());
     combo->setFont(font);
     FitFaceToAddressLine(combo, AddressLineWidth());
   }

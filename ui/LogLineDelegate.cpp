@@ -1,7 +1,6 @@
 #include "ui/LogLineDelegate.h"
 
 #include <QApplication>
-#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPainter>
 
@@ -18,21 +17,6 @@ const QColor TLogLineDelegate::kMatchColour(255, 240, 140);
 
 TLogLineDelegate::TLogLineDelegate(const TLogModel& model, QObject* parent)
     : QStyledItemDelegate(parent), model_(model) {}
-
-QFont TLogLineDelegate::PrefixFont() {
-  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  font.setPointSize(6);
-  return font;
-}
-
-QFont TLogLineDelegate::TextFont() {
-  const QString carlito = QStringLiteral("Carlito");
-  QFont font = QFontDatabase::hasFamily(carlito)
-                   ? QFont(carlito)
-                   : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-  font.setPointSize(10);
-  return font;
-}
 
 void TLogLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                              const QModelIndex& index) const {

@@ -10,7 +10,11 @@
 #include <QStyleOptionComboBox>
 #include <QTest>
 #include <cstdlib>
+#include <string>
 #include <vector>
+
+#include "tests/support/PaintRecorder.h"
+#include "ui/WindowFonts.h"
 
 namespace zorvid {
 namespace {
@@ -19,69 +23,80 @@ const QColor kNavy(0, 0, 128);
 const QColor kGreen(0, 128, 0);
 const QColor kMaroon(128, 0, 0);
 const QColor kGrey(128, 128, 128);
-const QColor kBlack(0, 0, 0);
 
-template <class Predicate>
-int CountPixels(const QImage& image, const QRect& area, Predicate isWanted) {
+using test::TPaintRecorder;
+using test::TRecordedText;
+
+// The texts drawn, in order, as "text colour" pairs: what the eye reads off the item.
+std::vector<std::string> Read(const std::vector<TRecordedText>& texts) {
+  std::vector<std::string> read;
+  for (const TRecordedText& text : texts)
+    read.push_back(text.text.toStdString() + " " + text.pen.name().toStdString());
+  return read;
+}
+
+// Whether `pixel` is `color` laid over `background` with at least half cover, allowing for the
+// rounding of any anti-aliasing: text in that colour, whatever font drew it.
+bool ShowsInk(const QColor& pixel, const QColor& color, const QColor& background) {
+  double cover = 0;
+  double weight = 0;
+  const int painted[] = {pixel.red(), pixel.green(), pixel.blue()};
+  const int full[] = {color.red(), color.green(), color.blue()};
+  const int under[] = {background.red(), background.green(), background.blue()};
+  for (int channel : {0, 1, 2}) {
+    const int span = full[channel] - under[channel];
+    cover += double(painted[channel] - under[channel]) * span;
+    weight += double(span) * span;
+  }
+  cover /= weight;
+  for (int channel : {0, 1, 2}) {
+    const double expected = under[channel] + cover * (full[channel] - under[channel]);
+    if (std::abs(expected - painted[channel]) > 24) return false;
+  }
+  return cover >= 0.5;
+}
+
+int CountInk(const QImage& image, const QRect& area, const QColor& color,
+             const QColor& background) {
   int count = 0;
   const QRect inImage = area & image.rect();
   for (int y = inImage.top(); y <= inImage.bottom(); ++y) {
     for (int x = inImage.left(); x <= inImage.right(); ++x)
-      count += isWanted(image.pixelColor(x, y));
+      count += ShowsInk(image.pixelColor(x, y), color, background);
   }
   return count;
 }
 
-int CountColor(const QImage& image, const QRect& area, const QColor& color) {
-  return CountPixels(image, area, [&](const QColor& pixel) { return pixel == color; });
-}
-
-// How much of `color` a pixel that text anti-aliasing painted over `background` shows: 0 for
-// the background, 1 for the colour itself, and -1 for a pixel that is no mixture of the two.
-double Coverage(const QColor& pixel, const QColor& color, const QColor& background) {
-  const int painted[] = {pixel.red(), pixel.green(), pixel.blue()};
-  const int full[] = {color.red(), color.green(), color.blue()};
-  const int under[] = {background.red(), background.green(), background.blue()};
-  int widest = 0;
-  for (int channel : {1, 2})
-    if (std::abs(full[channel] - under[channel]) > std::abs(full[widest] - under[widest]))
-      widest = channel;
-  const double coverage =
-      double(painted[widest] - under[widest]) / double(full[widest] - under[widest]);
-  for (int channel : {0, 1, 2}) {
-    const double expected = under[channel] + coverage * (full[channel] - under[channel]);
-    if (std::abs(expected - painted[channel]) > 3) return -1;
-  }
-  return coverage;
-}
-
-// Which pixels of `area` are drawn in `color` to at least a third: the shape of its text there.
-std::vector<bool> InkMask(const QImage& image, const QRect& area, const QColor& color,
-                          const QColor& background) {
-  std::vector<bool> mask;
-  for (int y = area.top(); y <= area.bottom(); ++y) {
-    for (int x = area.left(); x <= area.right(); ++x)
-      mask.push_back(Coverage(image.pixelColor(x, y), color, background) > 0.33);
-  }
-  return mask;
-}
-
 // An address selector as the connection dialog sets it up, with items painted by its delegate
-// into images of their own, on the list's base colour.
+// on the list's base colour, into images or into a recorder of what was drawn.
 class AddressComboBoxTest : public ::testing::Test {
  protected:
   AddressComboBoxTest() { SetupAddressComboBox(&combo_, 0, true, true, 49, 255); }
 
-  QImage PaintItem(int row) {
+  QStyleOptionViewItem ItemOption() {
     QStyleOptionViewItem option;
     option.initFrom(&combo_);
     option.state = QStyle::State_Enabled;
     option.rect = QRect(0, 0, AddressItemLayout(QRect()).RightX + 6, kComboItemHeight);
-    QImage image(option.rect.size(), QImage::Format_RGB32);
-    image.fill(Base());
-    QPainter painter(&image);
-    combo_.itemDelegate()->paint(&painter, option, combo_.model()->index(row, 0));
+    return option;
+  }
+
+  void PaintItem(QPaintDevice* device, int row) {
+    QPainter painter(device);
+    painter.fillRect(ItemOption().rect, Base());
+    combo_.itemDelegate()->paint(&painter, ItemOption(), combo_.model()->index(row, 0));
+  }
+
+  QImage ItemImage(int row) {
+    QImage image(ItemOption().rect.size(), QImage::Format_RGB32);
+    PaintItem(&image, row);
     return image;
+  }
+
+  std::vector<TRecordedText> ItemTexts(int row) {
+    TPaintRecorder recorder(ItemOption().rect.size());
+    PaintItem(&recorder, row);
+    return recorder.Texts();
   }
 
   QColor Base() const { return combo_.palette().color(QPalette::Base); }
@@ -90,22 +105,13 @@ class AddressComboBoxTest : public ::testing::Test {
   struct TBands {
     QRect Ascii, Decimal, Hexadecimal;
   };
-  static TAddressItemLayout LayoutOf(const QImage& item) {
-    return AddressItemLayout(item.rect(), &item);
-  }
-  static TBands BandsOf(const QImage& image) {
-    const TAddressItemLayout at = LayoutOf(image);
+  TBands Bands() {
+    const TAddressItemLayout at = AddressItemLayout(ItemOption().rect);
     const auto columns = [&](int left, int right) {
-      return QRect(left, 0, right - left, image.height());
+      return QRect(left, 0, right - left, kComboItemHeight);
     };
     return {columns(at.AsciiLabelX, at.DecLabelX), columns(at.DecLabelX, at.HexLabelX),
             columns(at.HexLabelX, at.RightX)};
-  }
-
-  // The pixels of one value on the first line, as wide as "WWW".
-  static QRect ValueAt(const QImage& image, int valueX) {
-    const TAddressItemLayout at = LayoutOf(image);
-    return QRect(valueX, 0, at.RightX - at.HexValueX, kComboItemHeight);
   }
 
   QRect FaceEditField() {
@@ -113,6 +119,12 @@ class AddressComboBoxTest : public ::testing::Test {
     box.initFrom(&combo_);
     return combo_.style()->subControlRect(QStyle::CC_ComboBox, &box, QStyle::SC_ComboBoxEditField,
                                           &combo_);
+  }
+
+  std::vector<TRecordedText> FaceTexts() {
+    TPaintRecorder recorder(combo_.size());
+    combo_.render(&recorder);
+    return recorder.TextsIn(FaceEditField());
   }
 
   QComboBox combo_;
@@ -143,40 +155,48 @@ TEST(AddressComboBoxSetup, FillsFirstToLastSelectsTheDefaultAndLeavesOtherWidget
 }
 
 TEST_F(AddressComboBoxTest, FortyNineShowsCharacterOneDecimal49AndHex31InNavyGreenAndMaroon) {
-  const QImage item = PaintItem(49);
-  const TBands bands = BandsOf(item);
-  EXPECT_GT(CountColor(item, bands.Ascii, kNavy), 0);
-  EXPECT_GT(CountColor(item, bands.Decimal, kGreen), 0);
-  EXPECT_GT(CountColor(item, bands.Hexadecimal, kMaroon), 0);
+  const std::vector<TRecordedText> texts = ItemTexts(49);
+  const std::vector<std::string> expected{"ascii: #000080", "1 #000080",    "dec: #008000",
+                                          "49 #008000",     "hex: #800000", "31 #800000"};
+  ASSERT_EQ(Read(texts), expected);
+  // Each value starts in its column, drawn in the values' font, the character's too.
+  const TAddressItemLayout at = AddressItemLayout(ItemOption().rect);
+  EXPECT_EQ(texts[1].baseline.x(), at.CharacterX);
+  EXPECT_EQ(texts[3].baseline.x(), at.DecValueX);
+  EXPECT_EQ(texts[5].baseline.x(), at.HexValueX);
+  EXPECT_EQ(texts[1].font, texts[3].font);
+  EXPECT_EQ(texts[5].font, texts[3].font);
+  EXPECT_GT(texts[3].font.pointSizeF(), texts[2].font.pointSizeF()) << "labels are smaller";
+  for (const TRecordedText& text : texts) {
+    EXPECT_EQ(text.font.family(), AddressListFont(9).family()) << text.text.toStdString();
+    EXPECT_TRUE(QRectF(ItemOption().rect).contains(text.baseline)) << text.text.toStdString();
+  }
 
-  // The character and the hexadecimal value have the shapes of the decimal values of 1 and 31.
-  const TAddressItemLayout at = LayoutOf(item);
-  const QImage one = PaintItem(1);
-  const QImage thirtyOne = PaintItem(31);
-  const QRect character(at.CharacterX, 0, at.DecLabelX - 4 - at.CharacterX, kComboItemHeight);
-  const std::vector<bool> characterInk = InkMask(item, character, kNavy, Base());
-  EXPECT_NE(characterInk, std::vector<bool>(characterInk.size(), false));
-  EXPECT_EQ(characterInk,
-            InkMask(one, character.translated(at.DecValueX - at.CharacterX, 0), kGreen, Base()));
-  EXPECT_EQ(InkMask(item, ValueAt(item, at.HexValueX), kMaroon, Base()),
-            InkMask(thirtyOne, ValueAt(item, at.DecValueX), kGreen, Base()));
+  // And the ink is there, in each notation's colour and column.
+  const QImage item = ItemImage(49);
+  const TBands bands = Bands();
+  EXPECT_GT(CountInk(item, bands.Ascii, kNavy, Base()), 0);
+  EXPECT_GT(CountInk(item, bands.Decimal, kGreen, Base()), 0);
+  EXPECT_GT(CountInk(item, bands.Hexadecimal, kMaroon, Base()), 0);
 }
 
 TEST_F(AddressComboBoxTest, CodesBelow32DrawNoCharacterPart) {
   for (int value : {7, 31}) {
-    const QImage item = PaintItem(value);
-    const TBands bands = BandsOf(item);
-    EXPECT_EQ(CountPixels(item, bands.Ascii, [&](const QColor& pixel) { return pixel != Base(); }),
-              0)
-        << value;
-    EXPECT_GT(CountColor(item, bands.Decimal, kGreen), 0) << value;
-    EXPECT_GT(CountColor(item, bands.Hexadecimal, kMaroon), 0) << value;
+    EXPECT_TRUE(test::TextsIn(ItemTexts(value), Bands().Ascii).empty()) << value;
+    const QImage item = ItemImage(value);
+    const QRect ascii = Bands().Ascii;
+    int painted = 0;
+    for (int y = ascii.top(); y <= ascii.bottom(); ++y)
+      for (int x = ascii.left(); x <= ascii.right(); ++x)
+        painted += item.pixelColor(x, y) != Base();
+    EXPECT_EQ(painted, 0) << value;
+    EXPECT_GT(CountInk(item, Bands().Decimal, kGreen, Base()), 0) << value;
   }
-  const QImage space = PaintItem(32);
-  EXPECT_GT(CountPixels(space, BandsOf(space).Ascii,
-                        [&](const QColor& pixel) { return Coverage(pixel, kGrey, Base()) > 0.5; }),
-            0)
-      << "the label of a character";
+  const std::vector<std::string> space{"ascii: #808080", "  #808080"};
+  EXPECT_EQ(Read(test::TextsIn(ItemTexts(32), Bands().Ascii)), space)
+      << "the first character, grey as every one that is no digit or letter";
+  const std::vector<std::string> letter{"ascii: #000080", "A #000080"};
+  EXPECT_EQ(Read(test::TextsIn(ItemTexts(65), Bands().Ascii)), letter);
 }
 
 TEST_F(AddressComboBoxTest, ReservedAddressesTakeTwoLinesInTheOpenListAndOneOnTheFace) {
@@ -197,49 +217,57 @@ TEST_F(AddressComboBoxTest, ReservedAddressesTakeTwoLinesInTheOpenListAndOneOnTh
   QAbstractItemView* view = combo_.view();
   const QRect universal = view->visualRect(combo_.model()->index(254, 0));
   const QRect special = view->visualRect(combo_.model()->index(255, 0));
-  const QImage list = view->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  TPaintRecorder list(view->viewport()->size());
+  view->viewport()->render(&list);
   combo_.hidePopup();
   ASSERT_EQ(universal.height(), 2 * kComboItemHeight);
   ASSERT_EQ(special.height(), 2 * kComboItemHeight);
+  const auto secondLine = [](const QRect& item) {
+    return item.adjusted(0, kComboItemHeight, 0, 0);
+  };
+  EXPECT_EQ(Read(list.TextsIn(secondLine(universal))),
+            std::vector<std::string>{"(universal Korvel address) #000000"});
+  EXPECT_EQ(Read(list.TextsIn(secondLine(special))),
+            std::vector<std::string>{"(special Korvel address) #000000"});
   for (const QRect& item : {universal, special}) {
     const QRect firstLine = item.adjusted(0, 0, 0, kComboItemHeight - item.height());
-    EXPECT_EQ(CountColor(list, firstLine, kBlack), 0);
-    EXPECT_GT(CountColor(list, item.adjusted(0, kComboItemHeight, 0, 0), kBlack), 0)
-        << "the note on the second line";
+    EXPECT_EQ(list.TextsIn(firstLine).size(), 6u) << "the three notations";
   }
-  const QPoint rightEnd(universal.right() - 1, universal.center().y());
-  EXPECT_EQ(list.pixelColor(rightEnd), combo_.palette().color(QPalette::Highlight));
-  EXPECT_EQ(list.pixelColor(rightEnd + QPoint(0, special.top() - universal.top())), Base());
+  const auto fillUnder = [&](const QRect& item) {
+    QColor colour;
+    for (const test::TRecordedFill& fill : list.Fills())
+      if (fill.rect.contains(QRectF(item).center())) colour = fill.colour;
+    return colour;
+  };
+  EXPECT_EQ(fillUnder(universal), combo_.palette().color(QPalette::Highlight)) << "the current";
+  EXPECT_EQ(fillUnder(special), Base());
 
-  const QImage face = combo_.grab().toImage().convertToFormat(QImage::Format_RGB32);
-  const QRect field = FaceEditField();
-  EXPECT_GT(CountPixels(face, field, [&](const QColor& pixel) { return pixel.saturation() > 200; }),
-            0)
-      << "the notations in their colours";
-  EXPECT_EQ(CountColor(face, field, kBlack), 0) << "no second line on the face";
+  const std::vector<TRecordedText> face = FaceTexts();
+  ASSERT_EQ(face.size(), 6u) << "the notations on one line, no note";
+  EXPECT_EQ(face[3].text, "254");
+  EXPECT_EQ(face[5].text, "FE");
+  for (const TRecordedText& text : std::vector(face.begin() + 2, face.end()))
+    EXPECT_GT(text.pen.saturation(), 200) << text.text.toStdString() << " in its colour";
 }
 
 TEST_F(AddressComboBoxTest, DisabledBoxPaintsItsFaceGreyOnly) {
   combo_.setEnabled(false);
-  const QImage face = combo_.grab().toImage().convertToFormat(QImage::Format_RGB32);
-  const QRect field = FaceEditField();
-  EXPECT_GT(CountColor(face, field, kGrey), 0);
-  for (const QColor& color : {kNavy, kGreen, kMaroon})
-    EXPECT_EQ(CountColor(face, field, color), 0) << color.name().toStdString();
+  const std::vector<TRecordedText> face = FaceTexts();
+  ASSERT_EQ(face.size(), 6u);
+  for (const TRecordedText& text : face)
+    EXPECT_EQ(text.pen, kGrey) << text.text.toStdString();
 }
 
-// The ink of one baud item: pixels of the item that are darker than middle grey.
-int BaudItemInk(const QComboBox& combo, int row) {
+// What one baud item draws.
+std::vector<TRecordedText> BaudItemTexts(const QComboBox& combo, int row) {
   QStyleOptionViewItem option;
   option.initFrom(&combo);
   option.font = combo.font();
   option.rect = QRect(0, 0, 80, kComboItemHeight);
-  QImage image(option.rect.size(), QImage::Format_RGB32);
-  image.fill(Qt::white);
-  QPainter painter(&image);
+  TPaintRecorder recorder(option.rect.size());
+  QPainter painter(&recorder);
   combo.itemDelegate()->paint(&painter, option, combo.model()->index(row, 0));
-  return CountPixels(image, image.rect(),
-                     [](const QColor& pixel) { return pixel.lightness() < 128; });
+  return recorder.Texts();
 }
 
 TEST(BaudRateComboBox, ListsTenRatesAndDraws9600And115200Bold) {
@@ -253,12 +281,13 @@ TEST(BaudRateComboBox, ListsTenRatesAndDraws9600And115200Bold) {
       combo.itemDelegate()->sizeHint(QStyleOptionViewItem(), combo.model()->index(0, 0)).height(),
       kComboItemHeight);
 
-  // The same texts in rows that are drawn in normal weight.
-  combo.setItemText(4, "9600");
-  combo.setItemText(8, "115200");
-  EXPECT_GT(BaudItemInk(combo, 5), BaudItemInk(combo, 4) * 6 / 5);
-  EXPECT_GT(BaudItemInk(combo, 9), BaudItemInk(combo, 8) * 6 / 5);
-  EXPECT_GT(BaudItemInk(combo, 4), 0);
+  for (int row = 0; row < combo.count(); ++row) {
+    const std::vector<TRecordedText> texts = BaudItemTexts(combo, row);
+    ASSERT_EQ(texts.size(), 1u) << row;
+    EXPECT_EQ(texts[0].text, combo.itemText(row));
+    EXPECT_EQ(texts[0].font.bold(), row == 5 || row == 9) << row;
+    EXPECT_EQ(texts[0].baseline.x(), 2) << row;
+  }
 }
 
 }  // namespace
