@@ -271,8 +271,12 @@ void TfCiLog::showEvent(QShowEvent* event) {
 }
 
 // A minimised window still counts as visible and keeps logging.
+// Under FLock, so that no line a thread is about to add comes after the window was hidden.
 void TfCiLog::hideEvent(QHideEvent* event) {
-  if (!event->spontaneous()) FVisible = false;
+  if (!event->spontaneous()) {
+    std::lock_guard lock(FLock);
+    FVisible = false;
+  }
   QWidget::hideEvent(event);
 }
 
@@ -290,6 +294,7 @@ void TfCiLog::LogTraffic(TCiRef ci, const TByteString& bytes, TByte kind) {
   if (const std::string filter = Filter(); !filter.empty() && node->GetGUIDString() != filter)
     return;
   std::lock_guard lock(FLock);
+  if (!FVisible) return;  // hidden since the look above
   FPending.push_back(std::move(item));
   if (FPending.size() > static_cast<std::size_t>(FPendingLimit.load())) FPending.pop_front();
 }

@@ -121,7 +121,8 @@ class TfCiLog : public QWidget {
   TLogQuery FQuery{QString()};  // what the find bar looks for; user-interface thread
   int FNewLines = 0;            // lines that came while the view was scrolled up
 
-  // Set on the user-interface thread when the window is shown and hidden; read by LogTraffic.
+  // Set on the user-interface thread when the window is shown, and cleared under FLock when it
+  // is hidden; read by LogTraffic first without the lock, then again under it.
   std::atomic<bool> FVisible{false};
   std::mutex FLock;
   std::string FFilter;              // guarded by FLock
