@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "tests/support/EventLoop.h"
+#include "tests/support/Patience.h"
 
 namespace zorvid::test {
 
@@ -19,7 +20,7 @@ namespace zorvid::test {
 class TModalAnswer {
  public:
   explicit TModalAnswer(std::function<void(QWidget*)> answer,
-                        std::chrono::milliseconds limit = std::chrono::milliseconds(2000))
+                        std::chrono::milliseconds limit = kPatience)
       : state_(std::make_shared<TState>()) {
     state_->answer = std::move(answer);
     state_->end = std::chrono::steady_clock::now() + limit;
@@ -49,7 +50,7 @@ class TModalAnswer {
 // The newest visible top-level window of type TWindow, waiting up to `limit` for it while the
 // event loop runs; null when none came.
 template <class TWindow>
-TWindow* WaitForTopLevel(std::chrono::milliseconds limit = std::chrono::milliseconds(2000)) {
+TWindow* WaitForTopLevel(std::chrono::milliseconds limit = kPatience) {
   TWindow* found = nullptr;
   ProcessEventsUntil(
       [&found] {

@@ -25,6 +25,7 @@
 #include "core/HexText.h"
 #include "protocol/Korvel97.h"
 #include "tests/support/ModalWindows.h"
+#include "tests/support/Patience.h"
 #include "transport/TCPClientInterface.h"
 #include "ui/CiLog.h"
 
@@ -524,7 +525,7 @@ TEST(CiLogThreads, NoLineIsLostOrDoubledAndNoCallOutlivesTheWindow) {
   EXPECT_EQ(log.rowCount(), linesAtClose);
   window.reset();
   windowGone = true;
-  EXPECT_TRUE(test::WaitUntil([&] { return callsAfterWindow > 100; }, 2000ms));
+  EXPECT_TRUE(test::WaitUntil([&] { return callsAfterWindow > 100; }, test::kPatience));
   stop = true;
   for (std::thread& thread : threads)
     thread.join();

@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "tests/support/EventLoop.h"
+#include "tests/support/Patience.h"
 #include "tests/support/PseudoTerminal.h"
 #include "transport/serial/ComPort.h"
 #include "transport/serial/SerialPortNames.h"
@@ -214,7 +215,7 @@ TEST(ComPortScan, DestructionMidScanEndsEveryWorkerFirst) {
   EXPECT_EQ(gate.Passed(), gate.Arrived()) << "a probe still ran after the destruction";
   opener.join();
   EXPECT_TRUE(test::WaitUntil(
-      [&] { return std::none_of(workers.begin(), workers.end(), ThreadExists); }, 500ms));
+      [&] { return std::none_of(workers.begin(), workers.end(), ThreadExists); }, test::kPatience));
   // Whatever was still queued goes with the scanner.
   const int handledAtDestruction = handled;
   QCoreApplication::processEvents();

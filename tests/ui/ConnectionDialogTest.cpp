@@ -17,6 +17,7 @@
 
 #include "link/DisplayConnection.h"
 #include "tests/support/ModalWindows.h"
+#include "tests/support/Patience.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/WidgetLookup.h"
 #include "transport/Transports.h"
@@ -241,7 +242,7 @@ void Type(QWidget* window, const char* text) {
 // The mnemonic of a button clicks it a tenth of a second later, as it shows it pressed.
 bool WaitForChecked(QWidget* window, const char* button) {
   auto* target = Child<QAbstractButton>(window, button);
-  return QTest::qWaitFor([target] { return target->isChecked(); }, 1000);
+  return QTest::qWaitFor([target] { return target->isChecked(); }, test::kPatienceMs);
 }
 
 std::string Focused(QWidget* window) {

@@ -32,12 +32,15 @@
 #include <vector>
 
 #include "core/HexText.h"
+#include "device/ZorvidCodec.h"
 #include "link/DisplayConnection.h"
+#include "link/DisplayLink.h"
 #include "link/SettingsSnapshot.h"
 #include "protocol/Korvel97.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/ModalWindows.h"
+#include "tests/support/Patience.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/Tshark.h"
 #include "transport/CommunicationInterfaceDataSpy.h"
@@ -53,6 +56,7 @@ namespace zorvid {
 namespace {
 
 using namespace std::chrono_literals;
+using test::kPatienceMs;
 using test::TModalAnswer;
 using test::TSimProcess;
 
@@ -102,7 +106,7 @@ class MainWindowTest : public ::testing::Test {
     WaitIdle();
   }
   void WaitIdle() {
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !window_.IsBusy(); }, 5000))
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !window_.IsBusy(); }, kPatienceMs))
         << "the window's procedures did not end";
   }
   // One tick of the poll, once whatever runs has ended, with its outcome shown.
@@ -110,12 +114,12 @@ class MainWindowTest : public ::testing::Test {
     WaitIdle();
     QSignalSpy polled(&window_, &TfMain::polled);
     window_.Timer1Timer();
-    ASSERT_TRUE(!polled.isEmpty() || polled.wait(5000)) << "no poll";
+    ASSERT_TRUE(!polled.isEmpty() || polled.wait(kPatienceMs)) << "no poll";
   }
   bool Connect(const std::string& connection, TByte address) {
     QSignalSpy finished(&window_, &TfMain::connectFinished);
     window_.ConnectTo(connection, address);
-    if (finished.isEmpty() && !finished.wait(10000)) {
+    if (finished.isEmpty() && !finished.wait(kPatienceMs)) {
       ADD_FAILURE() << "the connect did not end";
       return false;
     }
@@ -549,12 +553,16 @@ TEST_F(MainWindowTest, ABasicDisplayGatesTheClockAndTheAutomaticBrightness) {
   EXPECT_EQ(Edit("ieDateTimeOffset")->Value(), 0);
 }
 
-// Counts the requests of one instruction that the window writes to any line.
+// Counts the requests of one instruction that the window writes to any line, and keeps when
+// the first went out. The spy runs on the link's thread.
 class TSentRequests {
  public:
   explicit TSentRequests(TByte instruction)
       : instruction_(instruction), sink_(TSpySink(this, &TSentRequests::Count)) {}
   int Count() const { return count_; }
+  std::chrono::steady_clock::time_point FirstSentAt() const {
+    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(firstSent_));
+  }
 
  private:
   void Count(TCiRef, const TByteString& data, TByte direction) {
@@ -565,10 +573,13 @@ class TSentRequests {
     } catch (const EKorvelPacketError&) {
       return;
     }
-    if (packet.Inst == instruction_) ++count_;
+    if (packet.Inst != instruction_) return;
+    if (count_ == 0) firstSent_ = std::chrono::steady_clock::now().time_since_epoch().count();
+    ++count_;  // after the time, which a reader of the count may then take
   }
   TByte instruction_;
   std::atomic<int> count_{0};
+  std::atomic<std::chrono::steady_clock::rep> firstSent_{0};
   TInstalledSpySink sink_;
 };
 
@@ -588,12 +599,6 @@ class TStallMeter {
     return gaps_.empty() ? std::chrono::milliseconds::max()
                          : *std::max_element(gaps_.begin(), gaps_.end());
   }
-  std::chrono::milliseconds Percentile95() {
-    if (gaps_.empty()) return std::chrono::milliseconds::max();
-    const auto at = gaps_.begin() + static_cast<std::ptrdiff_t>(gaps_.size() * 95 / 100);
-    std::nth_element(gaps_.begin(), at, gaps_.end());
-    return *at;
-  }
 
  private:
   QTimer timer_;
@@ -601,9 +606,11 @@ class TStallMeter {
   std::vector<std::chrono::milliseconds> gaps_;
 };
 
-// A display that stops answering: the window goes on (its event loop never stalls), says so in
-// red within 3 s and shows the mirror as not current; a save started meanwhile disables the
-// pages at once and cannot be started twice; when answers come back, the green text returns.
+// A display that stops answering: the window goes on (its event loop is never held for an
+// exchange), says so in red at the first poll that gets no answer and shows the mirror as not
+// current; a save started meanwhile disables the pages at once and cannot be started twice; when
+// answers come back, the green text returns. How long the thread may be held is a goal that
+// bench/ui_stall.py measures.
 TEST_F(MainWindowTest, ASilentDisplayNeitherFreezesTheWindowNorGoesUnsaid) {
   TSimProcess sim;
   ConnectTo(sim);
@@ -611,17 +618,18 @@ TEST_F(MainWindowTest, ASilentDisplayNeitherFreezesTheWindowNorGoesUnsaid) {
   window_.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));  // the first paint is no stall
   TStallMeter stalls;
+  const TSentRequests segmentReads(kZorvidGetDisplayData);
   sim.Pause(true);
-  const auto silentFrom = std::chrono::steady_clock::now();
-  EXPECT_TRUE(
-      QTest::qWaitFor([&] { return Status() == QString::fromUtf8("Displej neodpovídá."); }, 3000));
-  EXPECT_LE(std::chrono::steady_clock::now() - silentFrom, 3s);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Status() == QString::fromUtf8("Displej neodpovídá."); },
+                              kPatienceMs));
+  // The poll under way when the display stopped may still have had its answer.
+  EXPECT_LE(segmentReads.Count(), 2) << "said at the first poll that got no answer";
   EXPECT_EQ(StatusColour(), kRed);
   EXPECT_TRUE(Child("pnlStatusbar")->toolTip().startsWith(QString::fromUtf8("Bez odpovědi od ")));
   EXPECT_FALSE(Panel()->isEnabled()) << "the mirror is not current";
   EXPECT_TRUE(Enabled("TabSheet3"));
 
-  const TSentRequests brightnessSaves(0x93);
+  const TSentRequests brightnessSaves(kZorvidSetDisplayBrightness);
   auto* save = Child<QAbstractButton>("btnDisplayParamSave");
   QTest::mouseClick(save, Qt::LeftButton);
   EXPECT_FALSE(Enabled("TabSheet3")) << "at once";
@@ -629,25 +637,20 @@ TEST_F(MainWindowTest, ASilentDisplayNeitherFreezesTheWindowNorGoesUnsaid) {
   EXPECT_EQ(window_.cursor().shape(), Qt::BusyCursor);
   QTest::mouseClick(save, Qt::LeftButton);
   QTest::keyClick(save, Qt::Key_Space);
-  // The rest of the 5 s of silence, with the poll going on behind the save.
-  EXPECT_TRUE(
-      QTest::qWaitFor([&] { return std::chrono::steady_clock::now() - silentFrom >= 5s; }, 6000));
   // Behind it the polls go on back to back, so the link is never idle for long: the outcome
   // is what to wait for.
   EXPECT_TRUE(QTest::qWaitFor(
       [&] { return Status() == QString::fromUtf8("Nastavení se nepodařilo uložit do zařízení!"); },
-      3000));
+      kPatienceMs));
   EXPECT_EQ(StatusColour(), kRed);
   EXPECT_EQ(brightnessSaves.Count(), 1);
   EXPECT_NE(window_.cursor().shape(), Qt::BusyCursor);
-  // An exchange on this thread would hold it for the 1000 ms time-out; the tests run two at a
-  // time on two cores, so a single tick may come late for other reasons (bench/ui_stall.py
-  // measures the longest stall on a quiet machine).
-  EXPECT_LE(stalls.Percentile95(), 50ms) << "the event loop stalled";
-  EXPECT_LT(stalls.Longest(), 250ms) << "the event loop stalled";
+  // An exchange on this thread would hold it for a whole time-out of 1000 ms, fifty ticks.
+  EXPECT_LT(stalls.Longest(), 1000ms) << "the event loop waited for the display";
 
   sim.Pause(false);
-  EXPECT_TRUE(QTest::qWaitFor([&] { return Status() == QString::fromUtf8(kConnectedText); }, 1000))
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return Status() == QString::fromUtf8(kConnectedText); }, kPatienceMs))
       << Status().toStdString();
   EXPECT_EQ(StatusColour(), kGreen);
   EXPECT_TRUE(Panel()->isEnabled());
@@ -662,21 +665,21 @@ TEST_F(MainWindowTest, ALineThatClosesIsSaidAndReconnectedByItself) {
   ConnectTo(*sim);
   sim->Stop();
   EXPECT_TRUE(QTest::qWaitFor(
-      [&] { return Status() == QString::fromUtf8("Spojení bylo přerušeno."); }, 300))
+      [&] { return Status() == QString::fromUtf8("Spojení bylo přerušeno."); }, kPatienceMs))
       << Status().toStdString();
   EXPECT_EQ(StatusColour(), kRed);
   EXPECT_FALSE(Child("pnlStatusbar")->toolTip().isEmpty());
   EXPECT_FALSE(Enabled("TabSheet1"));
   EXPECT_TRUE(Enabled("btnCIClose")) << "it stops the attempts";
-  EXPECT_TRUE(
-      QTest::qWaitFor([&] { return Status() == QString::fromUtf8("Obnovuji spojení…"); }, 1500));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Status() == QString::fromUtf8("Obnovuji spojení…"); },
+                              kPatienceMs));
   EXPECT_TRUE(
       Child("pnlStatusbar")->toolTip().startsWith(QString::fromUtf8("Pokusů o obnovení: 1")))
       << Child("pnlStatusbar")->toolTip().toStdString();
 
   sim.emplace(std::vector<std::string>{"--tcp", "127.0.0.1:" + port});
   EXPECT_TRUE(QTest::qWaitFor(
-      [&] { return Status() == QString::fromUtf8("Spojení bylo obnoveno."); }, 3000))
+      [&] { return Status() == QString::fromUtf8("Spojení bylo obnoveno."); }, kPatienceMs))
       << Status().toStdString() << ": " << Child("pnlStatusbar")->toolTip().toStdString();
   EXPECT_EQ(StatusColour(), kGreen);
   Child<QLineEdit>("edtDisplayChars")->setText("4567");
@@ -686,13 +689,20 @@ TEST_F(MainWindowTest, ALineThatClosesIsSaidAndReconnectedByItself) {
 
   sim->Stop();
   EXPECT_TRUE(QTest::qWaitFor(
-      [&] { return Status() == QString::fromUtf8("Spojení bylo přerušeno."); }, 300));
+      [&] { return Status() == QString::fromUtf8("Spojení bylo přerušeno."); }, kPatienceMs));
   Disconnect();
   ExpectStatus("Spojení bylo ukončeno.",
                Child("pnllanguage")->palette().color(QPalette::WindowText));
   EXPECT_FALSE(Enabled("btnCIClose"));
   sim.emplace(std::vector<std::string>{"--tcp", "127.0.0.1:" + port});
-  QTest::qWait(1200);  // past the first attempt the window would have made
+  // A timer of this thread that runs out after the first attempt would have been due: timers of
+  // one thread run out in order, so an attempt, had one been scheduled, would have come first.
+  QTimer after;
+  after.setSingleShot(true);
+  after.setTimerType(Qt::PreciseTimer);
+  after.start(ReconnectDelay(1) * 11 / 10);
+  QSignalSpy ranOut(&after, &QTimer::timeout);
+  ASSERT_TRUE(ranOut.wait(kPatienceMs));
   EXPECT_EQ(Status(), QString::fromUtf8("Spojení bylo ukončeno.")) << "no attempts after it";
 }
 
@@ -709,11 +719,11 @@ TEST_F(MainWindowTest, APseudoTerminalMadeAgainUnderItsLinkIsReconnected) {
       << window_.ConnectFailure().toStdString();
   sim.reset();
   EXPECT_TRUE(QTest::qWaitFor(
-      [&] { return Status() == QString::fromUtf8("Spojení bylo přerušeno."); }, 300))
+      [&] { return Status() == QString::fromUtf8("Spojení bylo přerušeno."); }, kPatienceMs))
       << Status().toStdString();
   sim.emplace(fast, link);
   EXPECT_TRUE(QTest::qWaitFor(
-      [&] { return Status() == QString::fromUtf8("Spojení bylo obnoveno."); }, 3000))
+      [&] { return Status() == QString::fromUtf8("Spojení bylo obnoveno."); }, kPatienceMs))
       << Status().toStdString() << ": " << Child("pnlStatusbar")->toolTip().toStdString();
   Child<QLineEdit>("edtDisplayChars")->setText("89");
   Click("btnDisplayCharsSet");
@@ -741,7 +751,7 @@ TEST_F(MainWindowTest, ADisplayGivenANewAddressAndSpeedIsFollowedThere) {
     write->click();
   });
   Click("btnCommParams");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return answer.answered() && !window_.IsBusy(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return answer.answered() && !window_.IsBusy(); }, kPatienceMs));
   EXPECT_EQ(shown, QString::fromUtf8("'1'  49 0x31, 9600 Bd"));
   EXPECT_FALSE(writableUnchanged) << "nothing to write before anything changed";
   ExpectStatus("Displej odpovídá na nové adrese a rychlosti.", kGreen);
@@ -778,7 +788,8 @@ TEST_F(MainWindowTest, AFailedAddressChangeNamesItsStepAndKeepsTheConnection) {
       modal->findChild<QAbstractButton*>("btnWrite")->click();
     });
     Click("btnCommParams");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.answered() && !window_.IsBusy(); }, 10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return answer.answered() && !window_.IsBusy(); }, kPatienceMs));
     ExpectStatus(c.status, kRed);
     EXPECT_TRUE(Child("pnlStatusbar")->toolTip().startsWith(QString::fromUtf8(c.reason)))
         << Child("pnlStatusbar")->toolTip().toStdString();
@@ -791,23 +802,23 @@ TEST_F(MainWindowTest, AFailedAddressChangeNamesItsStepAndKeepsTheConnection) {
 }
 
 // Closing the window while a procedure waits for a silent display abandons the exchange: the
-// window goes within 300 ms, long before the request's 1000 ms time-out.
+// window is gone before the request's 1000 ms time-out would have ended.
 TEST(MainWindowCloseTest, ClosingWhileAProcedureWaitsDoesNotWaitForTheDisplay) {
   const TStandardTransports transports;
   TSimProcess sim;
   auto window = std::make_unique<TfMain>();
   QSignalSpy connected(window.get(), &TfMain::connectFinished);
   window->ConnectTo(sim.Connection(), 49);
-  ASSERT_TRUE(connected.wait(5000));
+  ASSERT_TRUE(connected.wait(kPatienceMs));
   sim.Pause(true);
+  const TSentRequests clockReads(kZorvidGetDateTime);
   window->findChild<QAbstractButton*>("btnDateTimeLoad")->click();
-  QTest::qWait(100);  // the request is on the line
+  ASSERT_TRUE(QTest::qWaitFor([&] { return clockReads.Count() > 0; }, kPatienceMs));
   ASSERT_TRUE(window->IsBusy());
-  const auto start = std::chrono::steady_clock::now();
   window.reset();
-  const auto closing = std::chrono::steady_clock::now() - start;
-  EXPECT_LE(closing, 300ms)
-      << std::chrono::duration_cast<std::chrono::milliseconds>(closing).count() << " ms";
+  const auto closed = std::chrono::steady_clock::now() - clockReads.FirstSentAt();
+  EXPECT_LT(closed, 1000ms) << std::chrono::duration_cast<std::chrono::milliseconds>(closed).count()
+                            << " ms after the request went out";
   sim.Pause(false);
 }
 
@@ -848,7 +859,8 @@ TEST_F(MainWindowTest, SettingsGoToAFileAndComeBackWhenConfirmed) {
   auto answer = std::make_unique<TModalAnswer>(
       [](QWidget* modal) { modal->findChild<QAbstractButton*>("btnCancel")->click(); });
   window_.LoadSettingsFile(saved);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return answer->answered() && !window_.IsBusy(); }, 5000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return answer->answered() && !window_.IsBusy(); }, kPatienceMs));
   EXPECT_EQ(Status(), QString::fromUtf8("Nastavení ze souboru nebylo zapsáno."));
   EXPECT_EQ(writes.Count(), 0);
 
@@ -859,7 +871,7 @@ TEST_F(MainWindowTest, SettingsGoToAFileAndComeBackWhenConfirmed) {
   });
   window_.LoadSettingsFile(saved);
   ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return answer->answered() && Status() == QString::fromUtf8(kSavedText); }, 5000))
+      [&] { return answer->answered() && Status() == QString::fromUtf8(kSavedText); }, kPatienceMs))
       << Status().toStdString();
   EXPECT_EQ(rows, 1) << "only the brightness differs";
   EXPECT_EQ(writes.Count(), 1);
@@ -895,7 +907,7 @@ TEST_F(MainWindowTest, AFileWrittenHalfSaysWhichHalf) {
   window_.LoadSettingsFile(path);
   const QString expected =
       QString::fromUtf8("Ze souboru bylo zapsáno: parametry zobrazení; nezapsáno: jas.");
-  EXPECT_TRUE(QTest::qWaitFor([&] { return Status() == expected; }, 5000))
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Status() == expected; }, kPatienceMs))
       << Status().toStdString();
   EXPECT_EQ(StatusColour(), kRed);
 }

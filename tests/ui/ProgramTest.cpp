@@ -26,6 +26,7 @@
 
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ModalWindows.h"
+#include "tests/support/Patience.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/support/WidgetLookup.h"
@@ -123,7 +124,7 @@ TEST(ProgramTest, HeartbeatLogsRisingTimesUntilKilledAndNamesAFileItCannotOpen) 
   const QString log = directory.filePath(QStringLiteral("heartbeat.log"));
   test::TChildProcess program;
   ASSERT_TRUE(program.Start({ZORVID_L_PATH, "--heartbeat-log", log.toStdString()}));
-  EXPECT_TRUE(test::WaitUntil([&] { return LinesOf(log).size() >= 10; }, 5s));
+  EXPECT_TRUE(test::WaitUntil([&] { return LinesOf(log).size() >= 10; }, test::kPatience));
   program.Stop();
   long long previous = -1;
   for (const std::string& line : LinesOf(log)) {
