@@ -387,8 +387,11 @@ TEST_F(FTDIDirectTest, AnotherSerialNumberMovesAnOpenDeviceWithoutOpenOrClose) {
 
 TEST_F(FTDIDirectTest, SetupGoesThroughTheHook) {
   EXPECT_FALSE(device->Setup());  // no hook
-  static std::int32_t shownRate = 0;
-  static bool confirm = false;
+  // Set on every run: a repeated run in the same process finds them as the last one left them.
+  static std::int32_t shownRate;
+  static bool confirm;
+  shownRate = 0;
+  confirm = false;
   SetUsbSetupHook([](std::int32_t baudRate) {
     shownRate = baudRate;
     return confirm;
