@@ -584,7 +584,7 @@ TEST_F(SerialPortTest, PeerHangupIsACarrierChangeOnTheMainThreadAndThePortStillC
   EXPECT_THAT(observer.ThreadsOf(carrierLost), Each(std::this_thread::get_id()));
   const auto start = TClock::now();
   EXPECT_TRUE(serial->Close(false));
-  EXPECT_LT(TClock::now() - start, 1000ms);
+  EXPECT_LT(TClock::now() - start, 1000ms);  // tens of milliseconds; no thread stuck on the line
   EXPECT_THAT(observer.Errors(), IsEmpty());
 }
 
@@ -684,13 +684,11 @@ TEST_F(SerialPortTest, ClientsOnOtherThreadsShareTheOpenPort) {
     done = true;
   });
   std::string echoed;
-  const bool finished = ProcessEventsUntil(
-      [&] {
-        echoed += line.Receive(kWrites, 1ms);
-        line.Send("r", 50ms);
-        return done.load() && echoed.size() == kWrites;
-      },
-      5000ms);
+  const bool finished = ProcessEventsUntil([&] {
+    echoed += line.Receive(kWrites, 1ms);
+    line.Send("r", 50ms);
+    return done.load() && echoed.size() == kWrites;
+  });
   client.join();
   EXPECT_TRUE(finished);
   EXPECT_EQ(echoed, std::string(kWrites, 'w'));
