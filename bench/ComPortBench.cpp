@@ -1,11 +1,19 @@
-// Throughput of the serial driver's write path: WriteBytes into the write queue, the write
-// thread into a pseudo-terminal, a reader thread at the other end.
+// The serial driver on pseudo-terminals:
+//  - BM_ComPortWriteToReader: throughput of the write path, WriteBytes into the write queue,
+//    the write thread into a pseudo-terminal, a reader thread at the other end.
+//  - BM_HungUpPortProcessorTime: the processor time of the whole process over half a second
+//    while an open port sits on a line whose other end hung up, the worst of ten (goal: under
+//    150 ms, so that no thread spins on the dead line).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
+#include <ctime>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/PseudoTerminal.h"
 #include "transport/serial/ComPort.h"
@@ -56,6 +64,43 @@ void BM_ComPortWriteToReader(benchmark::State& state) {
   reader.join();
   port.ClosePort();
 }
+
+double ProcessorMilliseconds() {
+  timespec used{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+  return static_cast<double>(used.tv_sec) * 1e3 + static_cast<double>(used.tv_nsec) / 1e6;
+}
+
+void BM_HungUpPortProcessorTime(benchmark::State& state) {
+  constexpr auto kWindow = std::chrono::milliseconds(500);
+  std::vector<double> used;
+  for (auto _ : state) {
+    state.PauseTiming();
+    test::TPseudoTerminal line;
+    TDropEvents drop;
+    TComPort port("Bench");
+    port.OnNonSyncEvent.Set({&drop, &TDropEvents::On});
+    port.SetDevicePath(line.SlavePath());
+    port.OpenPort();
+    line.CloseMaster();
+    while (!port.HungUp())
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    state.ResumeTiming();
+
+    const double before = ProcessorMilliseconds();
+    std::this_thread::sleep_for(kWindow);
+    used.push_back(ProcessorMilliseconds() - before);
+
+    state.PauseTiming();
+    port.ClosePort();
+    state.ResumeTiming();
+  }
+  if (used.empty()) return;
+  state.counters["worst_cpu_ms"] = *std::max_element(used.begin(), used.end());
+  state.counters["window_ms"] = static_cast<double>(kWindow.count());
+  state.counters["goal_ms"] = 150;
+}
+BENCHMARK(BM_HungUpPortProcessorTime)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 BENCHMARK(BM_ComPortWriteToReader)
     ->Arg(256)

@@ -6,18 +6,24 @@
 //    time (link/DisplayScan.cpp).
 //  - BM_ScanAllAddresses: the broadcast and all 254 addresses at 9600 Bd, one display on the
 //    line (target: at most 10 s).
+//  - BM_StopDuringARequest: Stop from another thread while a request waits for an address
+//    without a display, to the return of Run, with the median and the worst (goal: within
+//    100 ms).
 // Part of exchange_bench, whose main registers the transports inside a QCoreApplication.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/DisplayScan.h"
 #include "protocol/KorvelStack.h"
 #include "tests/support/ChildProcess.h"
+#include "transport/CommunicationInterfaceDataSpy.h"
 #include "transport/ConnectionString.h"
 
 namespace zorvid {
@@ -98,6 +104,58 @@ void BM_ScanAllAddresses(benchmark::State& state) {
   state.counters["found"] = static_cast<double>(found);
 }
 BENCHMARK(BM_ScanAllAddresses)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+
+// Counts the chunks written to any line; called on the writing thread.
+struct TSentCounter {
+  std::atomic<int> sent{0};
+  void Spy(TCiRef, const TByteString&, TByte direction) {
+    if (direction == kSpySent) ++sent;
+  }
+};
+
+void BM_StopDuringARequest(benchmark::State& state) {
+  test::TChildProcess simulator;
+  const std::optional<std::string> connection = StartSimulator(simulator);
+  if (!connection) {
+    state.SkipWithError("no line to zorvid-sim");
+    return;
+  }
+  TScanOptions options;
+  options.connection = *connection;
+  options.first = 0;  // the addresses below the display's (0x31) stay silent
+  options.bauds = {9600};
+  std::vector<double> milliseconds;
+  for (auto _ : state) {
+    TSentCounter counter;
+    const TInstalledSpySink spy(TSpySink(&counter, &TSentCounter::Spy));
+    TDisplayScan scan(options);
+    std::atomic<bool> finished{false};
+    std::atomic<TClock::rep> stoppedAt{0};
+    std::thread stopper([&] {
+      // The third request (to address 1) is on the line and waits for an answer.
+      while (counter.sent < 3 && !finished)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+      stoppedAt = TClock::now().time_since_epoch().count();
+      scan.Stop();
+    });
+    const TScanResult result = scan.Run();
+    const TClock::time_point returned = TClock::now();
+    finished = true;
+    stopper.join();
+    if (!result.stopped) {
+      state.SkipWithError("the scan ended before the stop");
+      break;
+    }
+    const TClock::time_point stopped{TClock::duration(stoppedAt.load())};
+    milliseconds.push_back(std::chrono::duration<double, std::milli>(returned - stopped).count());
+  }
+  if (milliseconds.empty()) return;
+  std::sort(milliseconds.begin(), milliseconds.end());
+  state.counters["p50_ms"] = Percentile(milliseconds, 0.5);
+  state.counters["worst_ms"] = milliseconds.back();
+  state.counters["goal_ms"] = 100;
+}
+BENCHMARK(BM_StopDuringARequest)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(20);
 
 }  // namespace
 }  // namespace zorvid

@@ -114,10 +114,10 @@ TEST_F(SafeSyncTest, ProceduresRunOnTheMainThread) {
   EXPECT_TRUE(SafeSyncCall(id, 100ms));  // called there: at once
   EXPECT_EQ(probe.runs, 1);
   EXPECT_EQ(probe.thread.load(), std::this_thread::get_id());
-  EXPECT_TRUE(OnAnotherThread([&] { return SafeSyncCall(id, 2000ms); }));
+  EXPECT_TRUE(OnAnotherThread([&] { return SafeSyncCall(id, test::kWaitLimit); }));
   EXPECT_EQ(probe.runs, 2);
   EXPECT_EQ(probe.thread.load(), std::this_thread::get_id());
-  EXPECT_TRUE(OnAnotherThread([&] { return SafeSyncRun(&TProbe::Run, &probe, 2000ms); }));
+  EXPECT_TRUE(OnAnotherThread([&] { return SafeSyncRun(&TProbe::Run, &probe, test::kWaitLimit); }));
   EXPECT_EQ(probe.runs, 3);
   EXPECT_EQ(probe.thread.load(), std::this_thread::get_id());
 }
@@ -132,17 +132,50 @@ TEST_F(SafeSyncTest, TimedOutCallStillCountsAndRunsLater) {
   EXPECT_TRUE(ProcessEventsUntil([&] { return probe.runs == 1; }));
 }
 
+// Disables an entry as the first queued call reaches the main thread, before it is delivered:
+// the call has been posted by then, and its caller waits for it (or is about to).
+class TDisableOnArrival : public QObject {
+ public:
+  explicit TDisableOnArrival(TSyncId id) : id_(id) {
+    QCoreApplication::instance()->installEventFilter(this);
+  }
+  ~TDisableOnArrival() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+  // Main thread only.
+  bool disabled = false;
+  TClock::time_point disabledAt;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::MetaCall && !disabled) {
+      disabledAt = TClock::now();
+      SafeSyncEnable(id_, false);
+      disabled = true;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  const TSyncId id_;
+};
+
 TEST_F(SafeSyncTest, DisablingReleasesAWaitingCall) {
-  bool result = true;
-  std::thread caller([&] { result = SafeSyncCall(id, 10000ms); });
-  std::this_thread::sleep_for(50ms);
-  const auto start = TClock::now();
-  SafeSyncEnable(id, false);
+  QCoreApplication::sendPostedEvents();  // nothing queued before is taken for the call
+  TDisableOnArrival disabler(id);
+  std::atomic<bool> result{true};
+  std::atomic<bool> returned{false};
+  TClock::time_point returnedAt;  // the caller's until it has returned
+  std::thread caller([&] {
+    result = SafeSyncCall(id, 60s);
+    returnedAt = TClock::now();
+    returned = true;
+  });
+  EXPECT_TRUE(ProcessEventsUntil([&] { return returned.load(); }));
   caller.join();
-  EXPECT_LT(TClock::now() - start, 1000ms);
+  ASSERT_TRUE(disabler.disabled);
+  EXPECT_LT(returnedAt - disabler.disabledAt, test::kWaitLimit) << "the call waited its minute";
   EXPECT_FALSE(result);
-  QCoreApplication::processEvents();
-  EXPECT_EQ(probe.runs, 0);  // the queued call finds the entry disabled
+  EXPECT_EQ(probe.runs, 0);  // the queued call, delivered after the filter, finds it disabled
 }
 
 TEST_F(SafeSyncTest, ErrorsOfTheProcedureAreShown) {
@@ -150,7 +183,7 @@ TEST_F(SafeSyncTest, ErrorsOfTheProcedureAreShown) {
   const TSyncId failing = SafeSyncRegister(&Throw, nullptr);
   SafeSyncEnable(failing, true);
   EXPECT_TRUE(SafeSyncCall(failing, 100ms));
-  OnAnotherThread([&] { return SafeSyncCall(failing, 2000ms); });
+  OnAnotherThread([&] { return SafeSyncCall(failing, test::kWaitLimit); });
   SafeSyncUnregister(failing);
   EXPECT_EQ(shown.Texts(), std::vector<std::string>(2, "procedure failed on purpose"));
 }
@@ -201,7 +234,7 @@ TEST(SafeSyncOwnerTest, ProceduresRunOnTheThreadThatRegisteredThem) {
   SafeSyncEnable(mainId, true);
   std::thread([&] { EXPECT_TRUE(SafeSyncCall(mainId, 10ms)); }).join();  // left queued
 
-  EXPECT_TRUE(SafeSyncCall(id, 2000ms));
+  EXPECT_TRUE(SafeSyncCall(id, test::kWaitLimit));
   EXPECT_EQ(probe.runs, 1);
   EXPECT_EQ(probe.thread.load(), link.Id());
   EXPECT_EQ(mainProbe.runs, 0);

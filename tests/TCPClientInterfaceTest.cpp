@@ -21,8 +21,8 @@ namespace zorvid {
 namespace {
 
 using namespace std::chrono_literals;
+using test::DeliverPostedEvents;
 using test::ErrorText;
-using test::ProcessEventsFor;
 using test::ProcessEventsUntil;
 using test::TErrorReport;
 using test::TFullListener;
@@ -73,7 +73,7 @@ TEST_F(TCPClientTest, RemoteCloseIsNoticedWithoutAnyCall) {
   observer.Clear();
   server.DropClient();
   EXPECT_TRUE(ProcessEventsUntil([&] { return !tcp->GetActive(); }));
-  ProcessEventsFor(20ms);
+  ASSERT_TRUE(DeliverPostedEvents());  // a second close queued meanwhile would come now
   EXPECT_THAT(observer.Events(), ElementsAre("close"));
 }
 
@@ -91,7 +91,7 @@ TEST(TCPClientLifetime, LastReferenceMayGoInsideANotification) {
   owner.tcp->SetOnClose({&owner, &TOwner::OnClose});
   server.DropClient();
   EXPECT_TRUE(ProcessEventsUntil([&] { return !owner.tcp; }));
-  ProcessEventsFor(20ms);  // the socket's deferred deletion runs
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the socket goes now
 }
 
 TEST_F(TCPClientTest, FailedConnectsReportOpenWithinTheWaitAndSayWhy) {
@@ -106,7 +106,9 @@ TEST_F(TCPClientTest, FailedConnectsReportOpenWithinTheWaitAndSayWhy) {
     observer.Clear();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(tcp->Open()) << "host '" << host << "'";
-    EXPECT_LE(std::chrono::steady_clock::now() - start, 1600ms);
+    // A refusal comes within milliseconds, and nothing waits longer than the open's 1.5 s; a
+    // look-up that waited for an unreachable name server would take 10 s.
+    EXPECT_LE(std::chrono::steady_clock::now() - start, 5s);
     EXPECT_THAT(observer.Errors(), ElementsAre(TErrorReport{"Open"})) << "host '" << host << "'";
     EXPECT_THAT(tcp->GetFailureReason(), HasSubstr(reason));
   }
@@ -308,19 +310,18 @@ TEST(TCPClientStack, APeerClosingDuringARequestEndsItAtOnce) {
   auto stack = New<TKorvelStack>();
   stack->SetCommunicationInterface(tcp);
   stack->AddDevice(device);
-  device->SetTimeout(5000);
+  device->SetTimeout(60'000);
 
   std::chrono::steady_clock::time_point closedAt;
   std::thread closer([&] {
-    while (server.Received().empty())
-      std::this_thread::sleep_for(1ms);
+    test::WaitUntil([&] { return !server.Received().empty(); });  // the request came
     closedAt = std::chrono::steady_clock::now();
     server.DropClient();
   });
   EXPECT_FALSE(device->CommandE3());
   const auto ended = std::chrono::steady_clock::now();
   closer.join();
-  EXPECT_LT(ended - closedAt, 200ms);
+  EXPECT_LT(ended - closedAt, test::kWaitLimit) << "the request waited for its minute";
   EXPECT_EQ(LastResultText(*device), "no answer: the line was closed: connection to 127.0.0.1:" +
                                          std::to_string(server.Port()) +
                                          " closed by the other side");
@@ -334,7 +335,8 @@ TEST(TCPClientStack, APeerClosingDuringARequestEndsItAtOnce) {
   stack->SetCommunicationInterface({});
 }
 
-// A peer that sends bytes without end: the request still ends at its deadline.
+// A peer that sends bytes without end: the request still ends at its deadline, and not before.
+// How soon after it: bench/DeadlineBench.cpp.
 TEST(TCPClientStack, AFloodingPeerCannotHoldARequestPastItsDeadline) {
   TLoopbackServer server;
   auto tcp = New<TTCPClientInterface>();
@@ -359,14 +361,15 @@ TEST(TCPClientStack, AFloodingPeerCannotHoldARequestPastItsDeadline) {
   tcp->Close(true);  // a send blocked on the full line fails now
   flood.join();
   EXPECT_GE(took, 299ms);
-  EXPECT_LT(took, 700ms);
+  EXPECT_LT(took, test::kWaitLimit) << "the flood held the request";
   EXPECT_LE(stack->PendingBytes(), TReceiveBuffer::kLimit);
   stack->SetCommunicationInterface({});
 }
 
-// One request waits while the peer sends a packet a millisecond. Every read it makes is one
-// the event loop must hear of afterwards, but one queued announcement says it: one per read
-// stayed queued, and grew the memory, as long as the request lasted. No packet is lost.
+// One request waits while the peer sends a packet a millisecond, two hundred of them, before
+// the answer. Every read it makes is one the event loop must hear of afterwards, but one queued
+// announcement says it: one per read stayed queued, and grew the memory, as long as the request
+// lasted. No packet is lost.
 TEST(TCPClientStack, ALongRequestUnderAStreamLeavesOneAnnouncementAndLosesNoPacket) {
   TLoopbackServer server;
   auto tcp = New<TTCPClientInterface>();
@@ -377,25 +380,23 @@ TEST(TCPClientStack, ALongRequestUnderAStreamLeavesOneAnnouncementAndLosesNoPack
   stack->SetCommunicationInterface(tcp);
   stack->AddDevice(device);
 
-  std::atomic<bool> streaming{true};
-  std::atomic<int> sent{0};
+  constexpr int kPackets = 200;
   std::thread stream([&] {
-    while (streaming) {
+    test::WaitUntil([&] { return !server.Received().empty(); });  // the request is on the line
+    for (int i = 0; i < kPackets; ++i) {
       server.Send(BuildPacket97(0x31, 0, 0x0E, "tick"));
-      ++sent;
       std::this_thread::sleep_for(1ms);
     }
+    server.Send(BuildPacket97(0x31, 1, 0, "ZorvidL;v1.0;rtc"));
   });
   TByteString answer;
-  EXPECT_FALSE(stack->Request(0x31, 1, 0xF3, "", answer, 300)) << "the server never answers";
-  streaming = false;
+  EXPECT_TRUE(stack->Request(0x31, 1, 0xF3, "", answer, 60'000));
   stream.join();
-  ASSERT_GT(sent, 100) << "too few packets to tell";
   TQueuedCallCounter queued;
   QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
   EXPECT_LE(queued.count, 2) << "the request's reads left their announcements queued";
-  EXPECT_TRUE(ProcessEventsUntil([&] { return device->unsolicited == sent; }));
-  EXPECT_EQ(device->unsolicited, sent);
+  EXPECT_TRUE(ProcessEventsUntil([&] { return device->unsolicited == kPackets; }));
+  EXPECT_EQ(device->unsolicited, kPackets);
 
   stack->RemoveDevice(device);
   stack->SetCommunicationInterface({});

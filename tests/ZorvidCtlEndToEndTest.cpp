@@ -31,6 +31,7 @@
 #include "link/DisplayConnection.h"
 #include "tests/support/CtlLineTest.h"
 #include "tests/support/SimProcess.h"
+#include "tests/support/WaitUntil.h"
 #include "tools/ctl/CtlCommands.h"
 #include "transport/Transports.h"
 
@@ -66,6 +67,15 @@ std::uint16_t FreeLoopbackPort() {
     port = ntohs(address.sin_port);
   close(fd);
   return port;
+}
+
+// The instruction of a request the simulator logged (--log): "< " and the six bytes before it,
+// as hex pairs; nothing for any other line.
+std::optional<TByte> LoggedRequest(const std::string& logged) {
+  if (!logged.starts_with("< ")) return std::nullopt;
+  const auto inst = ParseHex(logged.substr(2 + 6 * 3, 2));
+  if (!inst || inst->size() != 1) return std::nullopt;
+  return static_cast<TByte>((*inst)[0]);
 }
 
 // zorvid-sim on a loopback port of its own.
@@ -145,30 +155,44 @@ TEST_F(CtlEndToEndTest, ConnectionFailuresExitThree) {
 // closed line answers no other try.
 TEST_F(CtlEndToEndTest, ALineClosedDuringACommandEndsItAtOnceWithExitThree) {
   using TArgs = std::vector<std::string>;
-  const std::vector<std::tuple<TArgs, TArgs, std::string>> cases{
-      {{"--delay", "5000"},
+  // The simulator's options, the command, the instruction left unanswered, the failure.
+  const std::vector<std::tuple<TArgs, TArgs, TByte, std::string>> cases{
+      {{"--delay", "60000"},
        {"ident"},
+       kInstIdentification,
        "connection failed: no identification from address 49 (0x31): no answer: "},
-      {{"--delay", "5000"},
+      {{"--delay", "60000"},
        {"--retries", "2", "ident"},
+       kInstIdentification,
        "connection failed: no identification from address 49 (0x31): no answer: "},
       {{"--silent", "0x83"},
        {"--retries", "2", "get", "brightness"},
+       kZorvidGetDisplayBrightness,
        "get brightness: no answer: "},
   };
-  for (const auto& [simulator, args, failure] : cases) {
+  for (const auto& [simulator, args, unanswered, failure] : cases) {
     SCOPED_TRACE(::testing::PrintToString(args));
-    StartSimulator(simulator);
+    TArgs logged = simulator;
+    logged.push_back("--log");
+    StartSimulator(logged);
     auto run = std::async(std::launch::async, [&, &args = args] {
-      TArgs timed{"-t", "10000"};
+      TArgs timed{"-t", "60000"};
       timed.insert(timed.end(), args.begin(), args.end());
       return RunCtl(timed, line.Connection());
     });
-    std::this_thread::sleep_for(200ms);  // the request is on its way
+    // The request that is never answered has reached the simulator.
+    bool arrived = false;
+    while (!arrived) {
+      const std::optional<std::string> next = line.Simulator().ReadLine(zorvid::test::kWaitLimit);
+      if (!next) break;
+      arrived = LoggedRequest(*next) == unanswered;
+    }
+    EXPECT_TRUE(arrived) << "the simulator logged no request " << static_cast<int>(unanswered);
     const auto closed = TClock::now();
     line.StopSimulator();
     const TProcessResult result = run.get();
-    EXPECT_LT(TClock::now() - closed, 1s);
+    // A run that missed the close would wait for its minute (or be killed at its limit).
+    EXPECT_LT(TClock::now() - closed, zorvid::test::kWaitLimit);
     EXPECT_EQ(result.exitCode, kExitConnection);
     EXPECT_THAT(result.err, HasSubstr("zorvidctl: " + failure +
                                       "the line was closed: connection to 127.0.0.1:"));
@@ -181,12 +205,13 @@ TEST_F(CtlEndToEndTest, ALineClosedDuringACommandEndsItAtOnceWithExitThree) {
 TEST_F(CtlEndToEndTest, RetriesGetPastAnswersTheDisplayLost) {
   const std::vector<std::string> lossy{"--drop", "0.5", "--seed", "5", "--temperature", "23.5"};
   StartSimulator(lossy);
-  ExpectFails({"-t", "200", "get", "temperature"}, kExitConnection,
+  // The answers that are kept must come within the time-out; each lost one costs all of it.
+  ExpectFails({"-t", "1000", "get", "temperature"}, kExitConnection,
               "zorvidctl: connection failed: no identification from address 49 (0x31): no "
               "answer\n");
 
   StartSimulator(lossy);
-  const TProcessResult run = Ctl({"--trace", "--retries", "1", "-t", "200", "get", "temperature"});
+  const TProcessResult run = Ctl({"--trace", "--retries", "1", "-t", "1000", "get", "temperature"});
   EXPECT_EQ(run.exitCode, kExitOk) << run.err;
   EXPECT_EQ(run.out, "23.5\n");
   // The instruction of every packet sent: the seventh byte, after "> " and six pairs.
@@ -214,7 +239,7 @@ TEST_F(CtlEndToEndTest, UnknownAndRepeatedConnectionKeysAreWarnedAbout) {
 // The answer came, but broken: the failure says so instead of a plain "no answer".
 TEST_F(CtlEndToEndTest, CorruptAnswersLeaveTheIdentificationUnansweredAndSaySo) {
   StartSimulator({"--corrupt", "1"});
-  ExpectFails({"-t", "200", "ident"}, kExitConnection,
+  ExpectFails({"-t", "1000", "ident"}, kExitConnection,
               "zorvidctl: connection failed: no identification from address 49 (0x31): no "
               "answer: an answer with SIG 1 came with a wrong checksum\n");
 }
@@ -282,7 +307,9 @@ TEST_F(CtlEndToEndTest, ThreeHundredExchangesUnderFaultsKeepTheLineInStep) {
   QCoreApplication application(argc, argv);
   const TStandardTransports transports;
   TDisplayConnection connection;
-  connection.Device().SetTimeout(150);
+  // An answer takes a millisecond, under the thread sanitizer a few; each lost one costs the
+  // whole time-out, and a simulator held up for five of them in a row fails the run.
+  connection.Device().SetTimeout(300);
   ASSERT_TRUE(
       Eventually([&] { return connection.Connect(line.Connection(), kZorvidDefaultAddress); }));
   TZorvid& device = connection.Device();
@@ -335,13 +362,12 @@ class CtlSettingsFileTest : public CtlEndToEndTest {
   std::vector<TByte> ReceivedUntilMark() {
     EXPECT_EQ(Ctl({"get", "temperature"}).exitCode, kExitOk);
     std::vector<TByte> received;
-    while (const std::optional<std::string> logged = line.Simulator().ReadLine(2s)) {
-      // "< " and the six bytes before the instruction, as hex pairs.
-      if (!logged->starts_with("< ")) continue;
-      const auto inst = ParseHex(logged->substr(2 + 6 * 3, 2));
-      if (!inst || inst->size() != 1) continue;
-      if (static_cast<TByte>((*inst)[0]) == kZorvidGetTemperature) return received;
-      received.push_back(static_cast<TByte>((*inst)[0]));
+    while (const std::optional<std::string> logged =
+               line.Simulator().ReadLine(zorvid::test::kWaitLimit)) {
+      const std::optional<TByte> inst = LoggedRequest(*logged);
+      if (!inst) continue;
+      if (*inst == kZorvidGetTemperature) return received;
+      received.push_back(*inst);
     }
     ADD_FAILURE() << "the simulator logged no end mark";
     return received;

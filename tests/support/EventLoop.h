@@ -13,8 +13,18 @@ namespace zorvid::test {
 
 // Lets the event loop run until the condition holds; false when `limit` passed first.
 inline bool ProcessEventsUntil(const std::function<bool()>& condition,
-                               std::chrono::milliseconds limit = std::chrono::milliseconds(2000)) {
+                               std::chrono::milliseconds limit = kWaitLimit) {
   return WaitUntil(condition, limit, [] { QCoreApplication::processEvents(); });
+}
+
+// Lets the event loop run until everything posted to it so far has been delivered: a marker
+// posted now comes after all of it. What a component handed to the main thread before this call
+// has then arrived; what it hands over later has not.
+inline bool DeliverPostedEvents() {
+  bool delivered = false;
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [&delivered] { delivered = true; }, Qt::QueuedConnection);
+  return ProcessEventsUntil([&delivered] { return delivered; });
 }
 
 // Lets the event loop run for the whole duration.

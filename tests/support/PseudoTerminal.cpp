@@ -82,6 +82,10 @@ int TPseudoTerminal::SlaveInputCount() const {
   return ioctl(slave_, FIONREAD, &count) == 0 ? count : -1;
 }
 
+void TPseudoTerminal::HoldOutput(bool held) {
+  if (tcflow(slave_, held ? TCOOFF : TCOON) != 0) Fail("tcflow on " + slavePath_);
+}
+
 void TPseudoTerminal::CloseMaster() {
   if (master_ < 0) return;
   close(master_);

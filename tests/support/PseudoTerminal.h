@@ -27,6 +27,10 @@ class TPseudoTerminal {
   std::string Receive(std::size_t count, std::chrono::milliseconds timeout);
   // Bytes sent that wait on the driver's side.
   int SlaveInputCount() const;
+  // Holds back what the driver's side writes, as an XOFF would: while held, the terminal takes
+  // none of it (its writes wait, and it is never reported writable), so whatever the driver
+  // queues stays queued; let go, it flows again.
+  void HoldOutput(bool held);
   // The device hangs up: the master goes.
   void CloseMaster();
 

@@ -1,7 +1,9 @@
 #pragma once
 
 // zorvid-sim as built (ZORVID_SIM_PATH), listening on a loopback port it picks itself and
-// announces, so no other program can take the port between a choice and the listen.
+// announces, so no other program can take the port between a choice and the listen. It announces
+// its line within milliseconds of its start (a sanitizer build within a fraction of a second);
+// kStartLimit is only met by a simulator that does not come up.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,9 +15,11 @@
 
 namespace zorvid::test {
 
+inline constexpr std::chrono::seconds kStartLimit{20};
+
 class TSimProcess {
  public:
-  // A test failure when the simulator does not start or names no port within two seconds.
+  // A test failure when the simulator does not start or names no port within kStartLimit.
   explicit TSimProcess(const std::vector<std::string>& options = {}) {
     std::vector<std::string> args{ZORVID_SIM_PATH, "--tcp", "127.0.0.1:0"};
     args.insert(args.end(), options.begin(), options.end());
@@ -24,7 +28,7 @@ class TSimProcess {
       return;
     }
     while (port_ == 0) {
-      const std::optional<std::string> line = process_.ReadLine(std::chrono::seconds(2));
+      const std::optional<std::string> line = process_.ReadLine(kStartLimit);
       if (!line) break;
       if (line->starts_with("TCP ")) port_ = std::stoi(line->substr(line->rfind(':') + 1));
     }
@@ -53,7 +57,7 @@ class TSimProcess {
 // `link`, through that symbolic link to it (the simulator removes the link when it ends).
 class TSimPty {
  public:
-  // A test failure when the simulator does not start or names no terminal within two seconds.
+  // A test failure when the simulator does not start or names no terminal within kStartLimit.
   explicit TSimPty(const std::vector<std::string>& options = {}, const std::string& link = {}) {
     std::vector<std::string> args{ZORVID_SIM_PATH, "--pty"};
     if (!link.empty()) args.push_back(link);
@@ -62,7 +66,7 @@ class TSimPty {
       ADD_FAILURE() << "cannot start " << ZORVID_SIM_PATH;
       return;
     }
-    const std::optional<std::string> announced = process_.ReadLine(std::chrono::seconds(2));
+    const std::optional<std::string> announced = process_.ReadLine(kStartLimit);
     EXPECT_TRUE(announced && announced->starts_with("PTY ")) << "no pseudo-terminal named";
     if (announced) path_ = link.empty() ? announced->substr(4) : link;
   }

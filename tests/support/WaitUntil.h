@@ -7,10 +7,14 @@
 
 namespace zorvid::test {
 
+// The default limit of a wait for something that normally takes milliseconds: far beyond what it
+// takes under the thread sanitizer on a busy machine, so that only a fault runs into it.
+inline constexpr std::chrono::milliseconds kWaitLimit{10'000};
+
 // Checks the condition every millisecond, running `between` after each failed check; false
 // when `limit` passed first.
 inline bool WaitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds limit = std::chrono::milliseconds(2000),
+                      std::chrono::milliseconds limit = kWaitLimit,
                       const std::function<void()>& between = {}) {
   const auto end = std::chrono::steady_clock::now() + limit;
   while (!condition()) {
