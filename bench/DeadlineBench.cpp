@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -124,14 +125,7 @@ void BM_FloodedRequestEndsAtItsDeadline(benchmark::State& state) {
       QCoreApplication::processEvents();
     auto stack = New<TKorvelStack>();
     stack->SetCommunicationInterface(tcp);
-    std::atomic<bool> flooding{true};
-    std::thread flood([&] {
-      TByteString noise(1 << 16, '\0');
-      for (std::size_t i = 0; i < noise.size(); ++i)
-        noise[i] = static_cast<char>(i * 131 + 7);
-      while (flooding)
-        server.Send(noise);
-    });
+    std::optional<test::TFlood> flood(std::in_place, server);
     state.ResumeTiming();
 
     TByteString answer;
@@ -140,9 +134,9 @@ void BM_FloodedRequestEndsAtItsDeadline(benchmark::State& state) {
     overshoot.push_back(Milliseconds(TClock::now() - start) - kTimeoutMs);
 
     state.PauseTiming();
-    flooding = false;
+    flood->Stop();
     tcp->Close(true);  // a send blocked on the full line fails now
-    flood.join();
+    flood.reset();
     stack->SetCommunicationInterface({});
     state.ResumeTiming();
     if (answered) {

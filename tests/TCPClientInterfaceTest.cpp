@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "core/Errors.h"
@@ -25,6 +26,7 @@ using test::DeliverPostedEvents;
 using test::ErrorText;
 using test::ProcessEventsUntil;
 using test::TErrorReport;
+using test::TFlood;
 using test::TFullListener;
 using test::TLoopbackServer;
 using ::testing::ElementsAre;
@@ -345,21 +347,14 @@ TEST(TCPClientStack, AFloodingPeerCannotHoldARequestPastItsDeadline) {
   auto stack = New<TKorvelStack>();
   stack->SetCommunicationInterface(tcp);
 
-  std::atomic<bool> flooding{true};
-  std::thread flood([&] {
-    TByteString noise(1 << 16, '\0');
-    for (std::size_t i = 0; i < noise.size(); ++i)
-      noise[i] = static_cast<char>(i * 131 + 7);
-    while (flooding)
-      server.Send(noise);
-  });
+  std::optional<TFlood> flood(std::in_place, server);
   TByteString answer;
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(stack->Request(0x31, 1, 0xF3, "", answer, 300));
   const auto took = std::chrono::steady_clock::now() - start;
-  flooding = false;
+  flood->Stop();
   tcp->Close(true);  // a send blocked on the full line fails now
-  flood.join();
+  flood.reset();
   EXPECT_GE(took, 299ms);
   EXPECT_LT(took, test::kWaitLimit) << "the flood held the request";
   EXPECT_LE(stack->PendingBytes(), TReceiveBuffer::kLimit);

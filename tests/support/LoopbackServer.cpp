@@ -49,6 +49,20 @@ TLoopbackServer::TLoopbackServer(TResponder responder) : responder_(std::move(re
   thread_ = std::thread(&TLoopbackServer::Serve, this);
 }
 
+TFlood::TFlood(TLoopbackServer& server)
+    : thread_([this, &server] {
+        TByteString noise(1 << 16, '\0');
+        for (std::size_t i = 0; i < noise.size(); ++i)
+          noise[i] = static_cast<char>(i * 131 + 7);
+        while (flooding_)
+          server.Send(noise);
+      }) {}
+
+TFlood::~TFlood() {
+  Stop();
+  thread_.join();
+}
+
 TLoopbackServer::~TLoopbackServer() {
   stop_ = true;
   thread_.join();

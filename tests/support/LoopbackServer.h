@@ -48,6 +48,23 @@ class TLoopbackServer {
   std::thread thread_;
 };
 
+// A peer that floods the line: sends noise to the server's client from a thread of its own
+// until stopped. A send blocked on a full line ends when the client closes its end, so the
+// owner stops the flood, closes the client and then lets the flood go (which joins its thread).
+class TFlood {
+ public:
+  explicit TFlood(TLoopbackServer& server);
+  ~TFlood();
+  TFlood(const TFlood&) = delete;
+  TFlood& operator=(const TFlood&) = delete;
+
+  void Stop() { flooding_ = false; }
+
+ private:
+  std::atomic<bool> flooding_{true};
+  std::thread thread_;
+};
+
 // A listener on 127.0.0.1 whose queue is full: the kernel drops further connection requests
 // unanswered.
 class TFullListener {

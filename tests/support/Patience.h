@@ -1,7 +1,9 @@
 #pragma once
 
-// How long a test waits for what must come: enough for a sanitizer build on a busy machine,
-// and only ever reached when it does not come. Never a measure of speed (bench/ has those).
+// How long a window test waits for what must come, such as the outcome of a procedure that waits
+// out the display's time-outs (seconds, where test::kWaitLimit of WaitUntil.h covers what takes
+// milliseconds): enough for a sanitizer build on a busy machine, and only ever reached when it
+// does not come. Never a measure of speed (bench/ has those).
 #include <chrono>
 
 namespace zorvid::test {
