@@ -1,15 +1,24 @@
-// The main window's poll against zorvid-sim on loopback TCP: how long one poll (the segment and
+// The main window against zorvid-sim on loopback TCP: how long one poll (the segment and
 // temperature reads on the link thread, and its outcome shown) takes from tick to shown, and
-// what share of the 500 ms interval the line is busy with it. The user-interface thread waits
-// for none of it: bench/ui_stall.py measures that.
+// what share of the 500 ms interval the line is busy with it; how soon a display that stops
+// answering is said (goal 3 s) and how soon the window goes while a procedure waits for it
+// (goal 300 ms, where the request's time-out is 1000 ms). The user-interface thread waits for
+// none of it: bench/ui_stall.py measures that.
 #include <benchmark/benchmark.h>
 
+#include <QAbstractButton>
+#include <QLabel>
 #include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "device/ZorvidCodec.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/SentRequests.h"
 #include "transport/Transports.h"
 #include "ui/MainWindow.h"
 
@@ -27,6 +36,86 @@ std::optional<std::string> StartSimulator(test::TChildProcess& simulator) {
   if (!line || !line->starts_with("TCP ")) return std::nullopt;
   return "provider=TCP_CLIENT;host=127.0.0.1;port=" + line->substr(line->rfind(':') + 1);
 }
+
+using TClock = std::chrono::steady_clock;
+
+double MillisecondsSince(TClock::time_point start) {
+  return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
+}
+
+// A window connected to the simulator, or null (the reason given to `state`).
+std::unique_ptr<TfMain> ConnectedWindow(benchmark::State& state, const std::string& connection) {
+  auto window = std::make_unique<TfMain>();
+  QSignalSpy connected(window.get(), &TfMain::connectFinished);
+  window->ConnectTo(connection, 49);
+  if (!connected.wait(5000) || !connected.first().first().toBool()) {
+    state.SkipWithError("no connection to zorvid-sim");
+    return nullptr;
+  }
+  return window;
+}
+
+void BM_SilenceSaid(benchmark::State& state) {
+  const TStandardTransports transports;
+  test::TChildProcess simulator;
+  const std::optional<std::string> connection = StartSimulator(simulator);
+  const std::unique_ptr<TfMain> window = connection ? ConnectedWindow(state, *connection) : nullptr;
+  if (!window) return;
+  window->findChild<QTimer*>("Timer1")->start();
+  const auto* status = window->findChild<QLabel*>("pnlStatusbar");
+  const QString silent = QString::fromUtf8("Displej neodpovídá.");
+  double worst = 0;
+  for (auto _ : state) {
+    simulator.Pause(true);
+    const auto start = TClock::now();
+    const bool said = QTest::qWaitFor([&] { return status->text() == silent; }, 30000);
+    const double took = MillisecondsSince(start);
+    state.SetIterationTime(took / 1000.0);
+    worst = std::max(worst, took);
+    simulator.Pause(false);
+    if (!said || !QTest::qWaitFor([&] { return status->text() != silent; }, 30000)) {
+      state.SkipWithError("the silence was not said, or the answers did not come back");
+      break;
+    }
+  }
+  state.counters["goal_ms"] = 3000;
+  state.counters["worst_ms"] = worst;
+}
+BENCHMARK(BM_SilenceSaid)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
+void BM_CloseWhileAProcedureWaits(benchmark::State& state) {
+  const TStandardTransports transports;
+  test::TChildProcess simulator;
+  const std::optional<std::string> connection = StartSimulator(simulator);
+  if (!connection) {
+    state.SkipWithError("no line to zorvid-sim");
+    return;
+  }
+  double worst = 0;
+  for (auto _ : state) {
+    std::unique_ptr<TfMain> window = ConnectedWindow(state, *connection);
+    if (!window) break;
+    simulator.Pause(true);
+    const test::TSentRequests clockReads(kZorvidGetDateTime);
+    window->findChild<QAbstractButton*>("btnDateTimeLoad")->click();
+    if (!QTest::qWaitFor([&] { return clockReads.Count() > 0; }, 30000)) {
+      state.SkipWithError("the clock was not read");
+      break;
+    }
+    const auto start = TClock::now();
+    window.reset();
+    const double took = MillisecondsSince(start);
+    state.SetIterationTime(took / 1000.0);
+    worst = std::max(worst, took);
+    simulator.Pause(false);
+  }
+  state.counters["goal_ms"] = 300;
+  state.counters["worst_ms"] = worst;
+}
+BENCHMARK(BM_CloseWhileAProcedureWaits)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(10);
 
 void BM_PollTick(benchmark::State& state) {
   RegisterStandardTransports();

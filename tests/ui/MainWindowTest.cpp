@@ -41,6 +41,7 @@
 #include "tests/support/EventLoop.h"
 #include "tests/support/ModalWindows.h"
 #include "tests/support/Patience.h"
+#include "tests/support/SentRequests.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/Tshark.h"
 #include "transport/CommunicationInterfaceDataSpy.h"
@@ -58,6 +59,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::kPatienceMs;
 using test::TModalAnswer;
+using test::TSentRequests;
 using test::TSimProcess;
 
 const QColor kGreen(0, 128, 0);
@@ -552,36 +554,6 @@ TEST_F(MainWindowTest, ABasicDisplayGatesTheClockAndTheAutomaticBrightness) {
     EXPECT_FALSE(Checked(clock)) << clock;
   EXPECT_EQ(Edit("ieDateTimeOffset")->Value(), 0);
 }
-
-// Counts the requests of one instruction that the window writes to any line, and keeps when
-// the first went out. The spy runs on the link's thread.
-class TSentRequests {
- public:
-  explicit TSentRequests(TByte instruction)
-      : instruction_(instruction), sink_(TSpySink(this, &TSentRequests::Count)) {}
-  int Count() const { return count_; }
-  std::chrono::steady_clock::time_point FirstSentAt() const {
-    return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(firstSent_));
-  }
-
- private:
-  void Count(TCiRef, const TByteString& data, TByte direction) {
-    if (direction != kSpySent) return;
-    TKorvelFormat97 packet;
-    try {
-      ParsePacket97(data, packet);  // the stack writes one whole packet at a time
-    } catch (const EKorvelPacketError&) {
-      return;
-    }
-    if (packet.Inst != instruction_) return;
-    if (count_ == 0) firstSent_ = std::chrono::steady_clock::now().time_since_epoch().count();
-    ++count_;  // after the time, which a reader of the count may then take
-  }
-  TByte instruction_;
-  std::atomic<int> count_{0};
-  std::atomic<std::chrono::steady_clock::rep> firstSent_{0};
-  TInstalledSpySink sink_;
-};
 
 // The gaps between the ticks of a 20 ms timer on the user-interface thread.
 class TStallMeter {
