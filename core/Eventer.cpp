@@ -1,5 +1,7 @@
 #include "core/Eventer.h"
 
+#include "core/MessageHook.h"
+
 #include <chrono>
 
 namespace zorvid {
@@ -126,10 +128,13 @@ void TEventer::Fire(const void* argument) {
       std::this_thread::sleep_for(kBusyRetry);
       continue;
     }
+    // A failing handler must not keep the others from their event, nor its reason from the user.
     try {
       CallHandler(handler, argument);
+    } catch (const std::exception& error) {
+      ShowMessage(std::string("an event handler failed: ") + error.what());
     } catch (...) {
-      // A failing handler must not keep the others from their event.
+      ShowMessage("an event handler failed with an unknown error");
     }
     FinishCall(index);
     ++index;

@@ -1,5 +1,7 @@
 #include "device/ZorvidCodec.h"
 
+#include "device/ZorvidRules.h"
+
 #include <array>
 #include <cmath>
 
@@ -100,7 +102,7 @@ std::optional<TByteString> PackDisplayText(std::string_view text) {
 }
 
 std::optional<TByteString> PackDisplayData(const TByteString& data) {
-  if (data.size() != kZorvidPositions) return {};
+  if (CheckSegments(data)) return {};
   return data;
 }
 
@@ -109,8 +111,8 @@ std::optional<TByteString> PackDateTime(TDateTime dateTime) {
   if (!std::isfinite(dateTime) || dateTime <= kFirstCalendarDay - 1 ||
       dateTime >= kDayAfterCalendar)
     return {};
+  if (CheckClock(dateTime)) return {};
   const TDateTimeParts parts = DecodeDateTime(dateTime);
-  if (parts.year < kDisplayYearFirst || parts.year > kDisplayYearLast) return {};
   TByteString bytes;
   for (const int part :
        {parts.hour, parts.minute, parts.second, parts.day, parts.month, parts.year % 100})
@@ -131,9 +133,7 @@ std::optional<TDateTime> UnpackDateTime(const TByteString& bytes) {
 }
 
 std::optional<TByteString> PackDateTimeParams(const TDateTimeParams& params) {
-  if (!InRange(params.offset, kDateTimeOffsetMin, kDateTimeOffsetMax) ||
-      !InRange(params.zone, 0, kDateTimeZoneMax))
-    return {};
+  if (CheckDateTimeParams(params)) return {};
   TByteString bytes(kOffsetIndex, '\0');
   for (const TParamFlag& bit : kParamFlags)
     if (params.*bit.flag) bytes[bit.byte] = static_cast<char>(ByteAt(bytes, bit.byte) | bit.mask);
@@ -153,7 +153,7 @@ std::optional<TDateTimeParams> UnpackDateTimeParams(const TByteString& bytes) {
 }
 
 std::optional<TByteString> PackDataExpiration(std::int32_t seconds) {
-  if (!InRange(seconds, 0, kExpirationMax)) return {};
+  if (CheckDataExpiration(seconds)) return {};
   TByteString bytes;
   AppendWord(bytes, static_cast<std::uint16_t>(seconds));
   return bytes;
@@ -211,7 +211,7 @@ std::optional<TChannelValues> UnpackChannelValues(const TByteString& bytes) {
 }
 
 std::optional<TByteString> PackBrightness(std::int32_t value) {
-  if (!InRange(value, 0, kBrightnessMax)) return {};
+  if (CheckBrightness(value)) return {};
   return TByteString(1, Byte(value));
 }
 
@@ -221,10 +221,7 @@ std::optional<std::int32_t> UnpackBrightness(const TByteString& bytes) {
 }
 
 std::optional<TByteString> PackBrightnessAuto(const TBrightnessAuto& settings) {
-  if (!InRange(settings.min, kBrightnessAutoMin, kBrightnessAutoMax) ||
-      !InRange(settings.max, kBrightnessAutoMin, kBrightnessAutoMax) ||
-      !InRange(settings.gain, 0, kBrightnessGainMax))
-    return {};
+  if (CheckBrightnessAuto(settings)) return {};
   return TByteString{Byte(settings.automatic ? 1 : 0), Byte(settings.min), Byte(settings.max),
                      Byte(settings.gain)};
 }

@@ -4,9 +4,9 @@
 // functions without a line, shared by the device class, the main window (which colours its text
 // edit with IsValidDisplayText) and anything else that speaks to the display.
 //
-// Pack… functions return nothing when an argument is out of range: the device then sends
-// nothing. Unpack… functions return nothing unless the answer has exactly the required length
-// (and, where stated, decodes). Multi-byte numbers are big-endian.
+// Pack… functions return nothing when an argument breaks a rule of device/ZorvidRules.h: the
+// device then sends nothing. Unpack… functions return nothing unless the answer has exactly the
+// required length (and, where stated, decodes). Multi-byte numbers are big-endian.
 
 #include <cstddef>
 #include <cstdint>

@@ -22,23 +22,32 @@ std::string Where(TByte address, std::int32_t baud) {
 
 }  // namespace
 
+std::optional<TOutcome> CommParamsFault(const TCommParams& params, TByte asked) {
+  // The operation leaves the speed alone for an answer under two bytes and makes it 0 for an
+  // index beyond the table: neither says where the display listens.
+  if (params.baud == 0) {
+    TOutcome outcome = Done(TStep::kReadComm, asked);
+    outcome.kind = TOutcomeKind::kInvalidAnswer;
+    outcome.reason = "no baud rate (fewer than 2 bytes, or an index above " +
+                     std::to_string(kBaudTable.size() - 1) + ")";
+    return outcome;
+  }
+  if (const std::optional<TInvalidValue> invalid = CheckOwnAddress(params.address))
+    return InvalidAnswer(TStep::kReadComm, asked, *invalid);
+  return std::nullopt;
+}
+
 TCommParamsRead ReadCommParams(TDisplayConnection& connection) {
   TCommParamsRead result;
   result.lineHasSpeed = LineSpeed(connection) > 0;
   TZorvid& device = connection.Device();
-  const std::string failed = "read communication parameters (0xF0) from address " +
-                             AddressText(device.GetAddress()) + ": ";
+  const TByte asked = device.GetAddress();
   TCommParams params;
-  if (!device.ReadCommParams(params.address, params.baud)) {
-    result.failure = failed + LastResultText(device);
-    return result;
-  }
-  // The operation leaves the speed alone for an answer under two bytes and makes it 0 for an
-  // index beyond the table: neither says where the display listens.
-  if (params.baud == 0) {
-    result.failure = failed +
-                     "invalid answer: no baud rate (fewer than 2 bytes, or an index above " +
-                     std::to_string(kBaudTable.size() - 1) + ")";
+  result.outcome = SendStep(device, TStep::kReadComm, 1,
+                            [&] { return device.ReadCommParams(params.address, params.baud); });
+  if (!result.outcome.Ok()) return result;
+  if (const std::optional<TOutcome> fault = CommParamsFault(params, asked)) {
+    result.outcome = *fault;
     return result;
   }
   result.read = true;

@@ -4,11 +4,13 @@
 // procedures behind the window's "Adresa a rychlost…", run on the link thread.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/Types.h"
 #include "link/Capabilities.h"
 #include "link/DisplayConnection.h"
+#include "link/Outcome.h"
 
 namespace zorvid {
 
@@ -25,8 +27,13 @@ struct TCommParamsRead {
   // The line has a speed of its own (serial, USB), which can follow the display's; a TCP line's
   // speed is its converter's.
   bool lineHasSpeed = false;
-  std::string failure;  // why the read failed, with the request's reason
+  TOutcome outcome;  // why the read failed
 };
+
+// An answer to the read of the address and speed that no display can give: no speed of its
+// table, or an address no display can have. Nothing for a sound one. `asked` is the address
+// the request went to.
+std::optional<TOutcome> CommParamsFault(const TCommParams& params, TByte asked);
 
 // Reads the display's own address and speed (0xF0) on the connected line.
 TCommParamsRead ReadCommParams(TDisplayConnection& connection);

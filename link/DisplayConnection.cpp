@@ -41,6 +41,7 @@ bool TDisplayConnection::Connect(const std::string& connectionString, TByte addr
                                  int identificationTries) {
   Disconnect();
   failureReason_.clear();
+  identification_ = {};
   if (Establish(connectionString, address, identificationTries)) return true;
   Disconnect();
   return false;
@@ -61,15 +62,13 @@ bool TDisplayConnection::Establish(const std::string& connectionString, TByte ad
   device_->GetStack()->SetCommunicationInterface(line);
   if (!opened) failureReason_ = CannotOpen(connectionString, *line);
   if (identificationTries == 0) return opened;
-  bool identified = device_->LoadIdentification();
-  int tried = 1;
-  // A line that did not open or has closed gives no answer to another try either.
-  for (; !identified && tried < identificationTries && !line->IsLineClosed(); ++tried)
-    identified = device_->LoadIdentification();
-  if (!identified) {
+  // Repeated only as the retry rule allows: never after a refusal or once the line has closed.
+  identification_ = SendStep(*device_, TStep::kIdentify, identificationTries,
+                             [this] { return device_->LoadIdentification(); });
+  if (!identification_.Ok()) {
     if (opened)
-      failureReason_ = "no identification from address " + AddressText(address) + TriesText(tried) +
-                       ": " + LastResultText(*device_);
+      failureReason_ = "no identification from address " + AddressText(address) +
+                       TriesText(identification_.tries) + ": " + identification_.Text(false);
     return false;
   }
   capabilities_ = CapabilitiesOf(device_->GetIdentificationText());

@@ -7,7 +7,9 @@
 #include "core/ICommunicationInterface.h"
 #include "core/Types.h"
 #include "device/Zorvid.h"
+#include "device/ZorvidRules.h"
 #include "link/Capabilities.h"
+#include "link/Outcome.h"
 #include "protocol/KorvelInterfaces.h"
 #include "protocol/KorvelStack.h"
 
@@ -54,6 +56,8 @@ class TDisplayConnection {
   // `no transport for "..."`, `cannot open "...": <the transport's reason>` or
   // `no identification from address 49 (0x31): <why the request failed>`. Empty after a success.
   const std::string& FailureReason() const { return failureReason_; }
+  // How the last connect's identification ended; done when it was not asked for.
+  const TOutcome& Identification() const { return identification_; }
   // What the last successful connect's identification said; kept after a disconnect.
   const TDisplayCapabilities& Capabilities() const { return capabilities_; }
 
@@ -68,14 +72,13 @@ class TDisplayConnection {
   TRef<TKorvelStack> stack_;
   TRef<TZorvid> device_;
   std::string failureReason_;
+  TOutcome identification_;
   TDisplayCapabilities capabilities_;
 };
 
 // The highest address a display can be reached at: every receiver refuses kRefusedAddress, so
 // nothing could answer there, while kBroadcastAddress reaches any display.
 inline constexpr TByte kHighestDisplayAddress = kRefusedAddress - 1;
-// The highest address a display can be given: the one above reaches every display.
-inline constexpr TByte kHighestOwnAddress = kBroadcastAddress - 1;
 
 // "49 (0x31)": an address as messages give it.
 std::string AddressText(TByte address);

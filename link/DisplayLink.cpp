@@ -70,7 +70,7 @@ void TLinkWorker::RunJobs() {
 
 void TLinkWorker::Watch() {
   if (std::optional<std::string> loss = link_.connection_->TakeLineLoss())
-    link_.Hand({{}, {}, {}, std::move(loss)});
+    link_.Hand({{}, {}, {}, {}, std::move(loss)});
 }
 
 // The transports were made on this thread and go on it; the timer too.
@@ -102,11 +102,12 @@ TDisplayLink::~TDisplayLink() {
   connection_.reset();
 }
 
-void TDisplayLink::Run(TProcedure procedure, TFinished finished) {
+void TDisplayLink::Run(TProcedure procedure, TFinished finished, TFailed failed) {
   ++pending_;
   {
     std::lock_guard lock(mutex_);
-    queued_.push_back({std::move(procedure), std::move(finished), {}, std::nullopt});
+    queued_.push_back(
+        {std::move(procedure), std::move(finished), std::move(failed), {}, std::nullopt});
   }
   Wake(worker_, "RunJobs");
 }
@@ -148,8 +149,14 @@ void TDisplayLink::FinishJobs() {
     }
     --pending_;
     try {
-      if (!job->error.empty()) ShowMessage(job->error);
-      job->finished();
+      if (job->error.empty())
+        job->finished();
+      else if (job->failed)
+        job->failed(job->error);
+      else {
+        ShowMessage(job->error);
+        job->finished();
+      }
     } catch (const std::exception& error) {
       ShowMessage(error.what());
     }

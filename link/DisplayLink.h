@@ -36,6 +36,7 @@ class TDisplayLink : public QObject {
  public:
   using TProcedure = std::function<void(TDisplayConnection&)>;
   using TFinished = std::function<void()>;
+  using TFailed = std::function<void(const std::string& error)>;
 
   explicit TDisplayLink(QObject* parent = nullptr);
   // Abandons the exchange in flight and the procedures that wait, closes the line on the link
@@ -45,12 +46,14 @@ class TDisplayLink : public QObject {
   TDisplayLink& operator=(const TDisplayLink&) = delete;
 
   // Queues `procedure` for the link thread; `finished` runs after it on the owner's thread
-  // unless the link has gone by then. An error the procedure raises is shown as a message
-  // (core's message hook) before `finished` runs.
-  void Run(TProcedure procedure, TFinished finished);
-  // The same with the procedure's result handed to `finished`, default-made when it raised.
+  // unless the link has gone by then. When the procedure raised, `failed` runs instead with the
+  // error's text; without `failed` the text is shown as a message (core's message hook) and
+  // `finished` runs after it.
+  void Run(TProcedure procedure, TFinished finished, TFailed failed = {});
+  // The same with the procedure's result handed to `finished`. A procedure that raised has no
+  // result: `failed` gets its text, and no made-up result passes for one.
   template <class TProcedureFn, class TFinishedFn>
-  void Call(TProcedureFn procedure, TFinishedFn finished);
+  void Call(TProcedureFn procedure, TFinishedFn finished, TFailed failed);
 
   // Procedures queued or running whose `finished` has not run yet.
   bool IsBusy() const { return pending_ > 0; }
@@ -66,6 +69,7 @@ class TDisplayLink : public QObject {
   struct TJob {
     TProcedure procedure;
     TFinished finished;
+    TFailed failed;
     std::string error;                    // what the procedure raised
     std::optional<std::string> lineLoss;  // a report of a lost line instead of a job
   };
@@ -91,13 +95,13 @@ class TDisplayLink : public QObject {
 };
 
 template <class TProcedureFn, class TFinishedFn>
-void TDisplayLink::Call(TProcedureFn procedure, TFinishedFn finished) {
+void TDisplayLink::Call(TProcedureFn procedure, TFinishedFn finished, TFailed failed) {
   using TResult = std::invoke_result_t<TProcedureFn&, TDisplayConnection&>;
   // Written on the link thread before the job is handed back under the mutex, read after.
   auto result = std::make_shared<TResult>();
   Run([procedure = std::move(procedure),
        result](TDisplayConnection& connection) mutable { *result = procedure(connection); },
-      [finished = std::move(finished), result]() mutable { finished(*result); });
+      [finished = std::move(finished), result]() mutable { finished(*result); }, std::move(failed));
 }
 
 // How long to wait before attempt `attempt` (1 for the first) to reconnect a lost line: 1 s,

@@ -168,13 +168,14 @@ void TDisplayScan::ScanPass(const TCiRef& line, std::int32_t baud, TScanResult& 
   TPass pass{baud, AddressTimeout(line->GetCharTime()), {}, 0};
   late_->Take();  // a straggler of the speed before has nothing to do with this one
   Ask(kBroadcastAddress, pass, result);
-  for (int i = 0; i < AddressCount() && !stopped_ && !line->IsLineClosed(); ++i)
+  for (int i = 0;
+       i < AddressCount() && !stopped_ && !line->IsLineClosed() && result.failure.empty(); ++i)
     Ask(static_cast<TByte>(options_.first + i), pass, result);
   // The last address's answer may still be on its way.
-  if (!stopped_) WaitForLateAnswers(line, pass.timeout);
+  if (!stopped_ && result.failure.empty()) WaitForLateAnswers(line, pass.timeout);
   TakeLateAnswers(pass, result);
   // A line that closed under the scan (a peer's close, a bridge unplugged) answers no more.
-  if (line->IsLineClosed()) {
+  if (line->IsLineClosed() && result.failure.empty()) {
     const std::string why = line->GetFailureReason();
     result.failure = "the line " + InQuotesWhole(options_.connection) + AtSpeed(baud) + " closed" +
                      (why.empty() ? "" : ": " + why);
@@ -187,13 +188,16 @@ void TDisplayScan::Ask(TByte address, TPass& pass, TScanResult& result) {
   pass.sig = NextSig(pass.sig);
   pass.askedBySig[pass.sig] = address;
   TByteString text;
-  std::string missed;
+  TRequestMiss missed;
   bool answered = false;
   try {
     answered = stack_->RequestWithReason(address, pass.sig, kInstIdentification, {}, text,
                                          static_cast<std::int32_t>(pass.timeout.count()), missed);
-  } catch (const std::exception&) {
+  } catch (const EKorvelStackError&) {
     // Noise that the receive path refused (a packet to the refused address): no answer.
+  } catch (const std::exception& error) {
+    result.failure = "asking address " + AddressText(address) + AtSpeed(pass.baud) + " on " +
+                     InQuotesWhole(options_.connection) + ": " + error.what();
   }
   if (const auto answer = answered ? Parsed(text) : std::nullopt; answer && answer->Inst == 0)
     Accept(*answer, pass.baud, result);
@@ -222,8 +226,8 @@ void TDisplayScan::WaitForLateAnswers(const TCiRef& line, std::chrono::milliseco
     }
     try {
       stack_->icDataRcv(line);
-    } catch (const std::exception&) {
-      // As in Ask: refused noise is no answer.
+    } catch (const EKorvelStackError&) {
+      // As in Ask: refused noise is no answer; any other failure ends the scan there.
     }
   }
 }

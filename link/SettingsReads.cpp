@@ -3,50 +3,104 @@
 #include <cmath>
 
 namespace zorvid {
+namespace {
 
-std::optional<TInvalidAnswer> TDateTimeParamsRead::Invalid() const {
-  if (!ok) return std::nullopt;
-  if (auto invalid = CheckDateTimeParams(params)) return invalid;
-  return CheckDataExpiration(expiration);
+// Sends the steps of one procedure until one fails; later steps send nothing and the first
+// failure is the procedure's outcome.
+class TProcedure {
+ public:
+  TProcedure(IZorvid& display, const TStepSender& send) : display_(display), send_(send) {
+    outcome.address = display.GetAddress();
+  }
+
+  bool Step(TStep step, const std::function<bool()>& request) {
+    if (!outcome.Ok()) return false;
+    outcome = send_(step, request);
+    return outcome.Ok();
+  }
+
+  // A value that breaks a rule, when every answer came: named as an invalid answer of `step`.
+  void Check(TStep step, const std::optional<TInvalidValue>& invalid) {
+    if (outcome.Ok() && invalid) outcome = InvalidAnswer(step, display_.GetAddress(), *invalid);
+  }
+
+  TOutcome outcome;
+
+ private:
+  IZorvid& display_;
+  const TStepSender& send_;
+};
+
+TStep ParamsStepOf(const TInvalidValue& invalid) {
+  return invalid.field == TSettingField::kDataExpiration ? TStep::kReadExpiration
+                                                         : TStep::kReadParams;
 }
 
-std::optional<TInvalidAnswer> TBrightnessRead::Invalid() const {
-  std::optional<TInvalidAnswer> invalid = staticRead ? CheckBrightness(value) : std::nullopt;
+TStep BrightnessStepOf(const TInvalidValue& invalid) {
+  return invalid.field == TSettingField::kStaticBrightness ? TStep::kReadBrightness
+                                                           : TStep::kReadBrightnessAuto;
+}
+
+}  // namespace
+
+std::optional<TInvalidValue> TDateTimeParamsRead::Invalid() const {
+  if (!ok) return std::nullopt;
+  if (auto invalid = CheckDateTimeParams(params)) return invalid;
+  return CheckDataExpiration(expiration.seconds);
+}
+
+std::optional<TInvalidValue> TBrightnessRead::Invalid() const {
+  std::optional<TInvalidValue> invalid = staticRead ? CheckBrightness(value) : std::nullopt;
   if (!invalid && automaticRead) invalid = CheckBrightnessAuto(automatic);
   return invalid;
 }
 
-std::optional<TInvalidAnswer> TClockRead::Invalid() const {
+std::optional<TInvalidValue> TClockRead::Invalid() const {
   return ok ? CheckClock(value) : std::nullopt;
 }
 
-bool SendOnce(std::string_view, const std::function<bool()>& request) {
-  return request();
-}
-
-TDateTimeParamsRead ReadDateTimeParams(IZorvid& display, const TRequestSender& send) {
+TDateTimeParamsRead ReadDateTimeParams(IZorvid& display, const TStepSender& send) {
   TDateTimeParamsRead read;
+  TProcedure procedure(display, send);
   read.ok =
-      send("read params", [&] { return display.GetDateTimeParams(read.params); }) &&
-      send("read expiration", [&] { return display.GetDisplayDataExpiration(read.expiration); });
+      procedure.Step(TStep::kReadParams, [&] { return display.GetDateTimeParams(read.params); }) &&
+      procedure.Step(TStep::kReadExpiration,
+                     [&] { return display.GetDisplayDataExpiration(read.expiration); });
+  if (const auto invalid = read.Invalid()) procedure.Check(ParamsStepOf(*invalid), invalid);
+  read.outcome = procedure.outcome;
   return read;
 }
 
-TBrightnessRead ReadBrightness(IZorvid& display, bool automaticOffered,
-                               const TRequestSender& send) {
+TDateTimeParamsRead ReadDateTimeParams(IZorvid& display) {
+  return ReadDateTimeParams(display, SenderFor(display, 1));
+}
+
+// What came is kept even when the other read failed.
+TBrightnessRead ReadBrightness(IZorvid& display, bool automaticOffered, const TStepSender& send) {
   TBrightnessRead read;
   read.offered = automaticOffered;
-  read.staticRead =
-      send("read brightness", [&] { return display.GetDisplayBrightness(read.value); });
-  read.automaticRead = automaticOffered && send("read brightness-auto", [&] {
-                         return display.GetDisplayBrightnessAuto(read.automatic);
-                       });
+  TProcedure procedure(display, send);
+  read.staticRead = procedure.Step(TStep::kReadBrightness,
+                                   [&] { return display.GetDisplayBrightness(read.value); });
+  read.automaticRead = automaticOffered && procedure.Step(TStep::kReadBrightnessAuto, [&] {
+    return display.GetDisplayBrightnessAuto(read.automatic);
+  });
+  if (const auto invalid = read.Invalid()) procedure.Check(BrightnessStepOf(*invalid), invalid);
+  read.outcome = procedure.outcome;
   return read;
+}
+
+TBrightnessRead ReadBrightness(IZorvid& display, bool automaticOffered) {
+  return ReadBrightness(display, automaticOffered, SenderFor(display, 1));
 }
 
 TClockRead ReadClock(IZorvid& display) {
   TClockRead read;
-  read.ok = display.GetDateTime(read.value);
+  const TStepSender send = SenderFor(display, 1);
+  TProcedure procedure(display, send);
+  read.ok = procedure.Step(TStep::kReadClock, [&] { return display.GetDateTime(read.value); });
+  procedure.Check(TStep::kReadClock, read.Invalid());
+  read.outcome = procedure.outcome;
   return read;
 }
 
@@ -58,8 +112,12 @@ bool TClockSave::Holds() const {
 TClockSave SaveClock(IZorvid& display, TDateTime value) {
   TClockSave save;
   save.sent = value;
-  save.written = display.SetDateTime(value);
-  if (save.written) save.readBack = ReadClock(display);
+  save.outcome =
+      SendStep(display, TStep::kWriteClock, 1, [&] { return display.SetDateTime(value); });
+  save.written = save.outcome.Ok();
+  if (!save.written) return save;
+  save.readBack = ReadClock(display);
+  save.outcome = save.readBack.outcome;
   return save;
 }
 
@@ -74,20 +132,35 @@ TSettingsReads ReadSettings(IZorvid& display, const TDisplayCapabilities& capabi
 TDateTimeParamsSave SaveDateTimeParams(IZorvid& display, const TDateTimeParams& params,
                                        std::int32_t expirationSeconds) {
   TDateTimeParamsSave save;
-  save.paramsWritten = display.SetDateTimeParams(params);
-  save.expirationWritten =
-      save.paramsWritten && display.SetDisplayDataExpiration(expirationSeconds);
-  if (save.expirationWritten) save.readBack = ReadDateTimeParams(display);
+  const TStepSender send = SenderFor(display, 1);
+  TProcedure procedure(display, send);
+  save.paramsWritten =
+      procedure.Step(TStep::kWriteParams, [&] { return display.SetDateTimeParams(params); });
+  save.expirationWritten = save.paramsWritten && procedure.Step(TStep::kWriteExpiration, [&] {
+    return display.SetDisplayDataExpiration(expirationSeconds);
+  });
+  save.outcome = procedure.outcome;
+  if (!save.expirationWritten) return save;
+  save.readBack = ReadDateTimeParams(display);
+  save.outcome = save.readBack.outcome;
   return save;
 }
 
 TBrightnessSave SaveBrightness(IZorvid& display, std::int32_t value,
                                const std::optional<TBrightnessAuto>& automatic) {
   TBrightnessSave save;
-  save.staticWritten = display.SetDisplayBrightness(value);
+  const TStepSender send = SenderFor(display, 1);
+  TProcedure procedure(display, send);
+  save.staticWritten =
+      procedure.Step(TStep::kWriteBrightness, [&] { return display.SetDisplayBrightness(value); });
   save.automaticWritten =
-      save.staticWritten && (!automatic || display.SetDisplayBrightnessAuto(*automatic));
-  if (save.automaticWritten) save.readBack = ReadBrightness(display, automatic.has_value());
+      save.staticWritten && (!automatic || procedure.Step(TStep::kWriteBrightnessAuto, [&] {
+        return display.SetDisplayBrightnessAuto(*automatic);
+      }));
+  save.outcome = procedure.outcome;
+  if (!save.automaticWritten) return save;
+  save.readBack = ReadBrightness(display, automatic.has_value());
+  save.outcome = save.readBack.outcome;
   return save;
 }
 

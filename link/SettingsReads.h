@@ -2,36 +2,33 @@
 
 // The display's settings read and written group by group, as the window's pages hold them and
 // in their order: the date-time parameters with the data expiry, the brightness with the
-// automatic brightness, the clock. Each read says whether it got its answers and checks them;
-// each save says which of its steps were written and what the display holds afterwards. They
-// run on whatever thread owns the display's line.
+// automatic brightness, the clock. Each read says what it got and how it ended, its answers
+// checked against the rule book; each save says which of its steps were written and what the
+// display holds afterwards. They run on whatever thread owns the display's line. Requests go
+// out through a TStepSender, so that zorvidctl may repeat one the retry rule allows.
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "core/DateTime.h"
 #include "device/Zorvid.h"
-#include "link/AnswerCheck.h"
+#include "device/ZorvidRules.h"
 #include "link/Capabilities.h"
+#include "link/Outcome.h"
 
 namespace zorvid {
 
-// Sends one request of a procedure, named for messages ("read brightness"); true when it
-// succeeded. SendOnce sends it once; zorvidctl tries again one that got no answer.
-using TRequestSender =
-    std::function<bool(std::string_view step, const std::function<bool()>& request)>;
-bool SendOnce(std::string_view step, const std::function<bool()>& request);
-
+// `outcome` is done, or the first request that failed, or (with every answer in) the first
+// value that breaks a rule: such values are still kept, so that a program can show them and
+// let the user mend them.
 struct TDateTimeParamsRead {
   bool ok = false;  // both answers came
   TDateTimeParams params;
   TDataExpiration expiration;
-  // The first value no setter would accept, when both came.
-  std::optional<TInvalidAnswer> Invalid() const;
+  TOutcome outcome;
+  std::optional<TInvalidValue> Invalid() const;
 };
 
 struct TBrightnessRead {
@@ -40,22 +37,24 @@ struct TBrightnessRead {
   std::int32_t value = 0;
   bool automaticRead = false;
   TBrightnessAuto automatic = kNoAutomaticBrightness;
+  TOutcome outcome;
   bool ok() const { return staticRead && (automaticRead || !offered); }
-  // The first value no setter would accept among those that came.
-  std::optional<TInvalidAnswer> Invalid() const;
+  std::optional<TInvalidValue> Invalid() const;
 };
 
 struct TClockRead {
   bool ok = false;
   TDateTime value = 0;
-  std::optional<TInvalidAnswer> Invalid() const;
+  TOutcome outcome;
+  std::optional<TInvalidValue> Invalid() const;
 };
 
 // The two reads go out as the window's load always sent them: the expiry only after the
 // parameters came, the automatic brightness only where it is offered.
-TDateTimeParamsRead ReadDateTimeParams(IZorvid& display, const TRequestSender& send = SendOnce);
-TBrightnessRead ReadBrightness(IZorvid& display, bool automaticOffered,
-                               const TRequestSender& send = SendOnce);
+TDateTimeParamsRead ReadDateTimeParams(IZorvid& display, const TStepSender& send);
+TDateTimeParamsRead ReadDateTimeParams(IZorvid& display);
+TBrightnessRead ReadBrightness(IZorvid& display, bool automaticOffered, const TStepSender& send);
+TBrightnessRead ReadBrightness(IZorvid& display, bool automaticOffered);
 TClockRead ReadClock(IZorvid& display);
 
 // The clock written, then read back; a clock runs on, so it holds what was sent when it reads
@@ -63,6 +62,7 @@ TClockRead ReadClock(IZorvid& display);
 struct TClockSave {
   TDateTime sent = 0;
   bool written = false;
+  TOutcome outcome;     // of the write, then of the read back
   TClockRead readBack;  // after it was written
   bool Holds() const;
 };
@@ -78,9 +78,11 @@ struct TSettingsReads {
 TSettingsReads ReadSettings(IZorvid& display, const TDisplayCapabilities& capabilities);
 
 // A save of two steps, the second sent only after the first was written, then read back.
+// `outcome` is that of the first write that failed, else that of the read back.
 struct TDateTimeParamsSave {
   bool paramsWritten = false;
   bool expirationWritten = false;
+  TOutcome outcome;
   TDateTimeParamsRead readBack;  // after both were written
 };
 TDateTimeParamsSave SaveDateTimeParams(IZorvid& display, const TDateTimeParams& params,
@@ -89,7 +91,8 @@ TDateTimeParamsSave SaveDateTimeParams(IZorvid& display, const TDateTimeParams& 
 struct TBrightnessSave {
   bool staticWritten = false;
   bool automaticWritten = false;  // also when the display has none to write
-  TBrightnessRead readBack;       // after both were written
+  TOutcome outcome;
+  TBrightnessRead readBack;  // after both were written
 };
 // `automatic` only for a display that offers it.
 TBrightnessSave SaveBrightness(IZorvid& display, std::int32_t value,

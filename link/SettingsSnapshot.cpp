@@ -11,10 +11,11 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <set>
 #include <type_traits>
 
 #include "core/EchoText.h"
-#include "link/AnswerCheck.h"
+#include "device/ZorvidRules.h"
 
 namespace zorvid {
 namespace {
@@ -73,58 +74,119 @@ std::vector<TSettingKey> MakeSettingKeys() {
   return keys;
 }
 
-// The key a failed answer check names.
-std::string AnswerKey(TAnswerField field) {
+// The settings file's key for a value a rule names.
+std::string SettingsKeyOf(TSettingField field) {
   switch (field) {
-    case TAnswerField::kStaticBrightness:
+    case TSettingField::kStaticBrightness:
       return "brightness";
-    case TAnswerField::kMinimumBrightness:
+    case TSettingField::kMinimumBrightness:
       return "brightness-auto.min";
-    case TAnswerField::kMaximumBrightness:
+    case TSettingField::kMaximumBrightness:
       return "brightness-auto.max";
-    case TAnswerField::kSensorGain:
+    case TSettingField::kSensorGain:
       return "brightness-auto.gain";
-    case TAnswerField::kTimeOffset:
+    case TSettingField::kTimeOffset:
       return "params.offset";
-    case TAnswerField::kZoneIndex:
+    case TSettingField::kZoneIndex:
       return "params.zone";
-    case TAnswerField::kDataExpiration:
+    case TSettingField::kDataExpiration:
       return "expiration";
-    case TAnswerField::kClockYear:
-      return "clock year";
-    case TAnswerField::kSegmentCount:
-      return "data bytes";
+    default:
+      return std::string(FieldKey(field));
   }
-  return "value";
 }
 
-std::string InvalidAnswerText(const TInvalidAnswer& invalid) {
-  return "invalid answer: " + AnswerKey(invalid.field) + " " + std::to_string(invalid.value) +
-         " outside " + std::to_string(invalid.min) + ".." + std::to_string(invalid.max);
-}
-
-// Sends through `send` until a step fails and remembers that step; later steps send nothing.
+// Sends through `send` until a step fails; later steps send nothing.
 class TStepRecorder {
  public:
-  TStepRecorder(IZorvid& display, const TRequestSender& send) : display_(display), send_(send) {}
+  explicit TStepRecorder(const TStepSender& send) : send_(send) {}
 
-  TRequestSender Sender() {
-    return [this](std::string_view step, const std::function<bool()>& request) {
-      if (failure) return false;
-      if (send_(step, request)) return true;
-      failure = TSettingsFailure{std::string(step), LastResultText(display_)};
-      return false;
+  TStepSender Sender() {
+    return [this](TStep step, const std::function<bool()>& request) {
+      if (!outcome.Ok()) return outcome;
+      outcome = send_(step, request);
+      return outcome;
     };
   }
 
-  std::optional<TSettingsFailure> failure;
+  TOutcome outcome;
 
  private:
-  IZorvid& display_;
-  const TRequestSender& send_;
+  const TStepSender& send_;
 };
 
 // ---- JSON --------------------------------------------------------------------------------
+
+// Walks a document the JSON parser has accepted and gives the path of the first key that an
+// object holds twice ("settings.brightness").
+class TRepeatedKeyFinder {
+ public:
+  explicit TRepeatedKeyFinder(const QByteArray& json) : json_(json) {}
+
+  std::optional<std::string> Find() {
+    while (at_ < json_.size()) {
+      const char c = json_[at_];
+      if (c == '{' || c == '[') {
+        const std::string name = frames_.empty() ? "" : frames_.back().lastKey;
+        const std::string parent = frames_.empty() ? "" : frames_.back().path;
+        frames_.push_back(
+            {c == '{', parent.empty() || name.empty() ? parent + name : parent + "." + name});
+        ++at_;
+      } else if (c == '}' || c == ']') {
+        if (!frames_.empty()) frames_.pop_back();
+        ++at_;
+      } else if (c == '"') {
+        const QByteArray raw = StringToken();
+        if (NextIsColon() && !frames_.empty() && frames_.back().object) {
+          TFrame& frame = frames_.back();
+          frame.lastKey = Decoded(raw);
+          if (!frame.keys.insert(frame.lastKey).second)
+            return frame.path.empty() ? frame.lastKey : frame.path + "." + frame.lastKey;
+        }
+      } else {
+        ++at_;
+      }
+    }
+    return std::nullopt;
+  }
+
+ private:
+  struct TFrame {
+    bool object;
+    std::string path;
+    std::set<std::string> keys{};
+    std::string lastKey{};
+  };
+
+  // The string starting at `at_`, quotes included; `at_` after it.
+  QByteArray StringToken() {
+    const qsizetype start = at_++;
+    while (at_ < json_.size() && json_[at_] != '"')
+      at_ += json_[at_] == '\\' ? 2 : 1;
+    ++at_;
+    return json_.mid(start, at_ - start);
+  }
+
+  bool NextIsColon() {
+    qsizetype next = at_;
+    while (next < json_.size() && QChar::isSpace(static_cast<uchar>(json_[next])))
+      ++next;
+    return next < json_.size() && json_[next] == ':';
+  }
+
+  // Escapes and all, as the parser reads it.
+  static std::string Decoded(const QByteArray& raw) {
+    return QJsonDocument::fromJson("[" + raw + "]").array().at(0).toString().toStdString();
+  }
+
+  const QByteArray& json_;
+  qsizetype at_ = 0;
+  std::vector<TFrame> frames_;
+};
+
+std::optional<std::string> FirstRepeatedKey(const QByteArray& json) {
+  return TRepeatedKeyFinder(json).Find();
+}
 
 QString Text(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -245,6 +307,11 @@ class TSnapshotReader {
     }
     for (const auto& [group, holder] : holders)
       OnlyKnown(holder.object, holder.path, holder.known);
+    if (settings.automaticBrightness)
+      if (const auto invalid = CheckBrightnessAuto(*settings.automaticBrightness))
+        Refuse("key " + path + "." + SettingsKeyOf(invalid->field) + ": " +
+               std::to_string(invalid->value) + " out of range " + std::to_string(invalid->min) +
+               ".." + std::to_string(invalid->max) + " (min not above max)");
     return settings;
   }
 
@@ -255,6 +322,9 @@ class TSnapshotReader {
       Refuse("not JSON: " + error.errorString().toStdString() + " at offset " +
              std::to_string(error.offset));
     if (!document.isObject()) Refuse("not a JSON object");
+    // The parser keeps the last of two equal keys; which one the writer meant is unknown.
+    if (const std::optional<std::string> twice = FirstRepeatedKey(json))
+      Refuse("key " + *twice + " given twice");
     const QJsonObject root = document.object();
     const std::string format = String(root, "", "format");
     if (format != kSettingsFormat)
@@ -310,25 +380,19 @@ std::string SettingValueText(const TSettingKey& key, std::int32_t value) {
 // ---- Reading -----------------------------------------------------------------------------
 
 TDisplaySettingsRead ReadDisplaySettings(IZorvid& display, const TDisplayCapabilities& capabilities,
-                                         const TRequestSender& send) {
-  TStepRecorder recorder(display, send);
-  const TRequestSender sender = recorder.Sender();
-  const TDateTimeParamsRead params = ReadDateTimeParams(display, sender);
-  if (recorder.failure) return {std::nullopt, recorder.failure};
-  if (const std::optional<TInvalidAnswer> invalid = params.Invalid())
-    return {std::nullopt, TSettingsFailure{"read params", InvalidAnswerText(*invalid)}};
+                                         const TStepSender& send) {
+  const TDateTimeParamsRead params = ReadDateTimeParams(display, send);
+  if (!params.outcome.Ok()) return {std::nullopt, params.outcome};
   const TBrightnessRead brightness =
-      ReadBrightness(display, OffersAutomaticBrightness(capabilities), sender);
-  if (recorder.failure) return {std::nullopt, recorder.failure};
-  if (const std::optional<TInvalidAnswer> invalid = brightness.Invalid())
-    return {std::nullopt, TSettingsFailure{"read brightness", InvalidAnswerText(*invalid)}};
+      ReadBrightness(display, OffersAutomaticBrightness(capabilities), send);
+  if (!brightness.outcome.Ok()) return {std::nullopt, brightness.outcome};
 
   TDisplaySettings settings;
   settings.params = params.params;
   settings.expirationSeconds = params.expiration.seconds;
   settings.brightness = brightness.value;
   if (brightness.offered) settings.automaticBrightness = brightness.automatic;
-  return {settings, std::nullopt};
+  return {settings, Done(TStep::kReadBrightness, display.GetAddress())};
 }
 
 // ---- The file ----------------------------------------------------------------------------
@@ -396,33 +460,38 @@ bool WriteGroup(IZorvid& display, std::string_view group, const TDisplaySettings
   return display.SetDisplayBrightnessAuto(*wanted.automaticBrightness);
 }
 
+TStep WriteStepOf(std::string_view group) {
+  if (group == "params") return TStep::kWriteParams;
+  if (group == "expiration") return TStep::kWriteExpiration;
+  if (group == "brightness") return TStep::kWriteBrightness;
+  return TStep::kWriteBrightnessAuto;
+}
+
 }  // namespace
 
 TSettingsRestore WriteSettingsDifferences(IZorvid& display, const TDisplaySettings& wanted,
-                                          const TDisplaySettings& held,
-                                          const TRequestSender& send) {
+                                          const TDisplaySettings& held, const TStepSender& send) {
   const TSettingsComparison comparison = CompareSettings(wanted, held);
   TSettingsRestore restore;
   restore.skipped = comparison.skipped;
-  TStepRecorder recorder(display, send);
-  const TRequestSender sender = recorder.Sender();
+  restore.outcome.address = display.GetAddress();
+  TStepRecorder recorder(send);
+  recorder.outcome.address = display.GetAddress();
+  const TStepSender sender = recorder.Sender();
   for (const std::string& group : comparison.Groups()) {
-    if (sender("write " + group, [&] { return WriteGroup(display, group, wanted); }))
+    if (sender(WriteStepOf(group), [&] { return WriteGroup(display, group, wanted); }).Ok())
       restore.written.push_back(group);
     else
       restore.notWritten.push_back(group);
   }
-  if (recorder.failure) {
-    restore.failure = recorder.failure;
-    return restore;
-  }
-  if (restore.written.empty()) return restore;
+  restore.outcome = recorder.outcome;
+  if (!restore.outcome.Ok() || restore.written.empty()) return restore;
   TDisplayCapabilities capabilities;
   capabilities.automaticBrightness = held.automaticBrightness.has_value();
   const TDisplaySettingsRead readBack = ReadDisplaySettings(display, capabilities, send);
   if (!readBack.settings) {
-    restore.failure =
-        TSettingsFailure{"read back: " + readBack.failure->step, readBack.failure->reason};
+    restore.outcome = readBack.outcome;
+    restore.failedReadingBack = true;
     return restore;
   }
   restore.readBack = CompareSettings(wanted, *readBack.settings).differences;

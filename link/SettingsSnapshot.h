@@ -91,23 +91,15 @@ const std::vector<TSettingKey>& SettingKeys();
 // A value as the file writes it: true or false for a flag, else the number.
 std::string SettingValueText(const TSettingKey& key, std::int32_t value);
 
-// A failed settings procedure: the step ("read brightness") and why, as the device or the
-// answer check said.
-struct TSettingsFailure {
-  std::string step;
-  std::string reason;
-  std::string Text() const { return step + ": " + reason; }
-};
-
 struct TDisplaySettingsRead {
   std::optional<TDisplaySettings> settings;
-  std::optional<TSettingsFailure> failure;  // when there are no settings
+  TOutcome outcome;  // why there are no settings: the failed step or the value a rule refuses
 };
 
 // The reads in the window's order, every answer checked; the automatic brightness only where
 // `capabilities` offer it. Requests go out through `send`, so a caller may repeat one.
 TDisplaySettingsRead ReadDisplaySettings(IZorvid& display, const TDisplayCapabilities& capabilities,
-                                         const TRequestSender& send = SendOnce);
+                                         const TStepSender& send);
 
 // A file that cannot be taken; the message names the file, the key and the value.
 class TSettingsFileError : public std::runtime_error {
@@ -119,8 +111,9 @@ class TSettingsFileError : public std::runtime_error {
 // equal files.
 std::string SnapshotJson(const TSettingsSnapshot& snapshot);
 // Refuses anything but a whole, known file of this format and a version not newer than this
-// program's: every key present with its type and in the setter's range, no other key. `fileName`
-// is for the messages. Throws TSettingsFileError.
+// program's: every key present once, with its type and within the rule book's limits (the
+// rules across keys included), no other key. `fileName` is for the messages. Throws
+// TSettingsFileError.
 TSettingsSnapshot ParseSnapshot(const QByteArray& json, const std::string& fileName);
 // Reads and parses the file. Throws TSettingsFileError, also when the file cannot be read.
 TSettingsSnapshot LoadSnapshot(const std::string& fileName);
@@ -149,14 +142,14 @@ struct TSettingsRestore {
   std::vector<std::string> notWritten;   // groups that differed and were not written
   std::vector<std::string> skipped;      // keys the display does not have
   std::vector<TSettingChange> readBack;  // keys read back other than sent (sent, read)
-  std::optional<TSettingsFailure> failure;
-  bool Verified() const { return !failure && notWritten.empty() && readBack.empty(); }
+  TOutcome outcome;                      // the first step that failed, the read back's included
+  bool failedReadingBack = false;        // every group was written, the read back failed
+  bool Verified() const { return outcome.Ok() && notWritten.empty() && readBack.empty(); }
 };
 
 // Writes every group of `comparison` (of `wanted` against the display's `held`) whole with its
 // setter, in key order, stopping at the first that fails; then reads all back and compares.
 TSettingsRestore WriteSettingsDifferences(IZorvid& display, const TDisplaySettings& wanted,
-                                          const TDisplaySettings& held,
-                                          const TRequestSender& send = SendOnce);
+                                          const TDisplaySettings& held, const TStepSender& send);
 
 }  // namespace zorvid

@@ -46,6 +46,13 @@ inline constexpr bool IsUnsolicitedAck(TByte ack) {
   return ack >= 0x0C && ack <= 0x0F;
 }
 
+// Why a request got no answer: what the stack saw instead, and whether that was the answer
+// itself, damaged on the way.
+struct TRequestMiss {
+  std::string reason;
+  bool damaged = false;
+};
+
 class IKorvelStack : public virtual INodedInterface {
  public:
   // Builds a packet and writes it; false (nothing sent) without a transport.
@@ -59,8 +66,9 @@ class IKorvelStack : public virtual INodedInterface {
   // parentheses on what the line carried (bytes that were no packet); empty when the answer
   // came or nothing came at all. A stack that cannot tell leaves it empty.
   virtual bool RequestWithReason(TByte adr, TByte sig, TByte inst, const TByteString& data,
-                                 TByteString& answer, std::int32_t timeoutMs, std::string& missed) {
-    missed.clear();
+                                 TByteString& answer, std::int32_t timeoutMs,
+                                 TRequestMiss& missed) {
+    missed = {};
     return Request(adr, sig, inst, data, answer, timeoutMs);
   }
   virtual TCiRef GetCommunicationInterface() = 0;
@@ -76,6 +84,7 @@ enum : TByte {
   kResultNoAnswer = 2,  // nothing came back in time
   kResultInvalid = 3,   // what came back was not a valid packet
   kResultErrorAck = 4,  // answered with a non-zero acknowledge
+  kResultDamaged = 5,   // the answer came damaged on the way (checksum or terminator)
 };
 
 class IKorvelStackDevice : public virtual INodedInterface {

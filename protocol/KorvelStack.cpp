@@ -256,6 +256,8 @@ class TRequestReader {
 
   // What came instead of the answer, for the device's failure text: an answer damaged on the
   // way, else the bytes that were no packet; empty when neither came.
+  bool Damaged() const { return damaged_ != kPacket97Valid; }
+
   std::string MissReason() const {
     const std::string answer = "an answer with SIG " + std::to_string(sig_);
     if (damaged_ == kPacket97BadChecksum) return answer + " came with a wrong checksum";
@@ -343,21 +345,21 @@ std::string MissReason(const TRequestReader& reader, ICommunicationInterface& ci
 
 bool TKorvelStack::Request(TByte adr, TByte sig, TByte inst, const TByteString& data,
                            TByteString& answer, std::int32_t timeoutMs) {
-  std::string missed;
+  TRequestMiss missed;
   return RequestWithReason(adr, sig, inst, data, answer, timeoutMs, missed);
 }
 
 bool TKorvelStack::RequestWithReason(TByte adr, TByte sig, TByte inst, const TByteString& data,
                                      TByteString& answer, std::int32_t timeoutMs,
-                                     std::string& missed) {
+                                     TRequestMiss& missed) {
   answer.clear();
-  missed.clear();
+  missed = {};
   TDeadline deadline;
   deadline.Start(timeoutMs);
   const TCiRef ci = GetCommunicationInterface();
   if (!ci || !ci->GetActive()) return false;
   if (abandoned_) {
-    missed = kAbandoned;
+    missed.reason = kAbandoned;
     return false;
   }
 
@@ -379,7 +381,7 @@ bool TKorvelStack::RequestWithReason(TByte adr, TByte sig, TByte inst, const TBy
         // The bytes that came with a close are still read: the answer may be among them.
         const bool lineOpen = WaitForAnswerBytes(*ci, deadline);
         if (ci->InBuffUsed() != 0) answer = reader.Cut(ci->Read(), handOver);
-        if (!lineOpen || deadline.Expired() || abandoned_) break;
+        if (!lineOpen || deadline.Expired() || abandoned_ || reader.Damaged()) break;
       }
     } catch (...) {
       failure = std::current_exception();
@@ -398,7 +400,10 @@ bool TKorvelStack::RequestWithReason(TByte adr, TByte sig, TByte inst, const TBy
   // A raise of the receive path during the request: the rest waits for the next call.
   if (receiveFailure) std::rethrow_exception(receiveFailure);
   DeliverReceived();
-  if (answer.empty()) missed = abandoned_ ? kAbandoned : MissReason(reader, *ci);
+  if (answer.empty()) {
+    missed.reason = abandoned_ ? kAbandoned : MissReason(reader, *ci);
+    missed.damaged = !abandoned_ && !ci->IsLineClosed() && reader.Damaged();
+  }
   return !answer.empty();
 }
 

@@ -43,10 +43,12 @@ class TKorvelStack final : public TNodedInterface, public virtual IKorvelStack {
   bool SendPacket(TByte adr, TByte sig, TByte inst, const TByteString& data) override;
   bool Request(TByte adr, TByte sig, TByte inst, const TByteString& data, TByteString& answer,
                std::int32_t timeoutMs) override;
-  // Ends at the deadline however much arrives, and at once when the line closes; holds no more
-  // than the receive path would, however long it waits.
+  // Ends at the deadline however much arrives, at once when the line closes, and as soon as the
+  // answer is seen damaged (waiting longer would not mend it); holds no more than the receive
+  // path would, however long it waits.
   bool RequestWithReason(TByte adr, TByte sig, TByte inst, const TByteString& data,
-                         TByteString& answer, std::int32_t timeoutMs, std::string& missed) override;
+                         TByteString& answer, std::int32_t timeoutMs,
+                         TRequestMiss& missed) override;
   // For an owner that goes away while a request may wait (any thread, never blocks): the
   // request in flight ends within one wait round (50 ms) without an answer, and every later
   // one fails at once. There is no way back.

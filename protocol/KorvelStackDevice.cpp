@@ -403,10 +403,10 @@ bool TKorvelStackDevice::RequestAnswer(const TRef<IKorvelStack>& stack, TByte in
     if (reserved) ReleaseSIG(sig);
   });
   TByteString text;
-  std::string missed;
+  TRequestMiss missed;
   if (!stack->RequestWithReason(GetAddress(), sig, inst, data, text, timeoutMs, missed) ||
       text.empty()) {
-    RecordResult(kResultNoAnswer, missed);
+    RecordResult(missed.damaged ? kResultDamaged : kResultNoAnswer, missed.reason);
     return false;
   }
   if (!TryParseAnswer(text, answer) || answer.Sig != sig) {
@@ -597,7 +597,8 @@ bool TKorvelStackDevice::ReadIdentifiers(std::uint16_t& word1, std::uint16_t& wo
 
 bool TKorvelStackDevice::QueryCommParams(TByteString& params) {
   if (!SendQuery(kInstReadCommParams, {}, params)) return false;
-  if (params.size() >= 2) SetAddress(ByteAt(params, 0));
+  // The broadcast and the refused address are no display's own: not followed.
+  if (params.size() >= 2 && ByteAt(params, 0) < kBroadcastAddress) SetAddress(ByteAt(params, 0));
   return true;
 }
 
@@ -612,7 +613,8 @@ bool TKorvelStackDevice::ReadCommParams(TByte& adr, std::int32_t& baud) {
   TByteString params;
   const bool read = QueryCommParams(params);
   if (read && params.size() >= 2) baud = BaudByIndex(ByteAt(params, 1));
-  adr = GetAddress();
+  // As the display answered it, so that a caller can see an address it cannot have.
+  adr = read && params.size() >= 2 ? ByteAt(params, 0) : GetAddress();
   return read;
 }
 
@@ -689,6 +691,8 @@ std::string LastResultText(IKorvelStackDevice& device) {
       // A remark in parentheses follows as it is; a cause follows a colon.
       return missed.front() == '(' ? "no answer " + missed : "no answer: " + missed;
     }
+    case kResultDamaged:
+      return "damaged answer: " + device.GetLastMissReason();
     case kResultErrorAck:
       return "acknowledge " + std::to_string(device.GetLastAck());
     default:

@@ -130,7 +130,7 @@ class TKorvelStackDevice : public TNodedInterface, public virtual IKorvelStackDe
   void BeforeDestruction() noexcept override;
 
  private:
-  // The last result with what the stack saw instead of an answer (kResultNoAnswer only).
+  // The last result with what the stack saw instead of an answer (no or damaged answer only).
   void RecordResult(TByte value, const std::string& missReason);
   // AllocateSIG that also tells whether an entry was reserved (not so for a fixed SIG).
   TByte TakeSIG(TByte inst, std::int32_t timeoutMs, TEvent* event, bool& reserved);
@@ -154,7 +154,7 @@ class TKorvelStackDevice : public TNodedInterface, public virtual IKorvelStackDe
   bool identificationLoaded_ = false;
   TByte storedByte_ = 0;
   TByte lastResult_ = kResultNone;
-  std::string lastMissReason_;  // with kResultNoAnswer only
+  std::string lastMissReason_;  // with kResultNoAnswer and kResultDamaged only
   std::int32_t lastAck_ = -1;
   TByte fixedSig_ = 0;
 };

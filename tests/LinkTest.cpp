@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "link/AnswerCheck.h"
+#include "device/ZorvidRules.h"
 #include "link/Capabilities.h"
 #include "link/DisplayConnection.h"
 #include "link/DisplayLink.h"
@@ -132,25 +132,25 @@ TEST(CapabilitiesTest, ABasicDisplayShowsItsDateTimeParamsWithoutTheClocksFields
 
 // Answers are sound exactly where the setters accept them; the first bad value is named.
 TEST(AnswerCheckTest, TheSettersRangesDecide) {
-  using F = TAnswerField;
+  using F = TSettingField;
   EXPECT_FALSE(CheckBrightness(127));
-  EXPECT_EQ(CheckBrightness(200), (TInvalidAnswer{F::kStaticBrightness, 200, 0, 127}));
+  EXPECT_EQ(CheckBrightness(200), (TInvalidValue{F::kStaticBrightness, 200, 0, 127}));
   EXPECT_FALSE(CheckBrightnessAuto({true, 6, 36, 100}));
   EXPECT_EQ(CheckBrightnessAuto({true, 255, 0, 200}),
-            (TInvalidAnswer{F::kMinimumBrightness, 255, 6, 36}));
+            (TInvalidValue{F::kMinimumBrightness, 255, 6, 36}));
   EXPECT_EQ(CheckBrightnessAuto({true, 6, 0, 200}),
-            (TInvalidAnswer{F::kMaximumBrightness, 0, 6, 36}));
-  EXPECT_EQ(CheckBrightnessAuto({true, 6, 36, 101}), (TInvalidAnswer{F::kSensorGain, 101, 0, 100}));
+            (TInvalidValue{F::kMaximumBrightness, 0, 6, 36}));
+  EXPECT_EQ(CheckBrightnessAuto({true, 6, 36, 101}), (TInvalidValue{F::kSensorGain, 101, 0, 100}));
   EXPECT_FALSE(CheckDateTimeParams({.offset = -660}));
-  EXPECT_EQ(CheckDateTimeParams({.offset = 781}), (TInvalidAnswer{F::kTimeOffset, 781, -660, 780}));
+  EXPECT_EQ(CheckDateTimeParams({.offset = 781}), (TInvalidValue{F::kTimeOffset, 781, -660, 780}));
   const auto year = [](int y) { return *EncodeDateTime({y, 1, 1, 0, 0, 0, 0}); };
   EXPECT_FALSE(CheckClock(year(2099)));
-  EXPECT_EQ(CheckClock(year(2156)), (TInvalidAnswer{F::kClockYear, 2156, 2000, 2099}));
+  EXPECT_EQ(CheckClock(year(2156)), (TInvalidValue{F::kClockYear, 2156, 2000, 2099}));
   EXPECT_FALSE(CheckSegments("\x03\x3F\x06\x5B\x4F"));
   for (const TByteString& wrong :
        {TByteString(), TByteString(3, '\x03'), TByteString("\x03\x3F\x06\x5B\x4F\x00\x01", 7)})
     EXPECT_EQ(CheckSegments(wrong),
-              (TInvalidAnswer{F::kSegmentCount, static_cast<std::int64_t>(wrong.size()), 5, 5}));
+              (TInvalidValue{F::kSegmentCount, static_cast<std::int64_t>(wrong.size()), 5, 5}));
 }
 
 // Counts the chunks written to any line while it is installed as a spy sink; called on the
@@ -182,8 +182,9 @@ bool RunUntil(const std::function<bool()>& done) {
 }
 
 // Procedures run on the link's own thread one after another in the order given; each outcome
-// comes back on the owner's thread. One that raises is shown as a message and still ends with a
-// default result, so the owner is never left waiting.
+// comes back on the owner's thread. One that raises reports its text instead of a result, so the
+// owner is never left waiting nor handed a result that was never made; a plain Run without a
+// failure callback shows the text as a message and still finishes.
 TEST(DisplayLinkTest, RunsProceduresInOrderOnItsThreadAndReportsWhatTheyRaise) {
   const test::TShownMessages shown;
   TDisplayLink link;
@@ -195,17 +196,22 @@ TEST(DisplayLinkTest, RunsProceduresInOrderOnItsThreadAndReportsWhatTheyRaise) {
           ranOn.push_back(std::this_thread::get_id());
           return step;
         },
-        [&order](int result) { order.push_back(result); });
-  int failed = -1;
+        [&order](int result) { order.push_back(result); }, {});
+  std::string failed;
   link.Call([](TDisplayConnection&) -> int { throw std::runtime_error("cannot make the line"); },
-            [&failed](int result) { failed = result; });
+            [](int) { ADD_FAILURE() << "a result that was never made"; },
+            [&failed](const std::string& error) { failed = error; });
+  bool finished = false;
+  link.Run([](TDisplayConnection&) { throw std::runtime_error("cannot close the line"); },
+           [&finished] { finished = true; });
   EXPECT_TRUE(link.IsBusy());
   ASSERT_TRUE(RunUntil([&] { return !link.IsBusy(); }));
   EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
   ASSERT_EQ(ranOn.size(), 3u);
   EXPECT_NE(ranOn[0], std::this_thread::get_id());
-  EXPECT_EQ(failed, 0);
-  EXPECT_EQ(shown.Texts(), std::vector<std::string>{"cannot make the line"});
+  EXPECT_EQ(failed, "cannot make the line");
+  EXPECT_TRUE(finished);
+  EXPECT_EQ(shown.Texts(), std::vector<std::string>{"cannot close the line"});
 }
 
 // The peer closes the line: the link reports it with the transport's reason and has let the
@@ -216,7 +222,7 @@ TEST(DisplayLinkTest, SaysWhenTheLineClosesAndAbandonsAWaitingRequestWhenItGoes)
   auto link = std::make_unique<TDisplayLink>();
   bool connected = false;
   link->Call([&sim](TDisplayConnection& c) { return c.Connect(sim.Connection(), 49); },
-             [&connected](bool result) { connected = result; });
+             [&connected](bool result) { connected = result; }, {});
   ASSERT_TRUE(RunUntil([&] { return !link->IsBusy(); }));
   ASSERT_TRUE(connected);
   QString lost;
@@ -226,13 +232,13 @@ TEST(DisplayLinkTest, SaysWhenTheLineClosesAndAbandonsAWaitingRequestWhenItGoes)
   ASSERT_TRUE(RunUntil([&] { return !lost.isEmpty(); }));
   EXPECT_TRUE(lost.contains("closed by the other side")) << lost.toStdString();
   link->Call([](TDisplayConnection& c) { return c.IsConnected(); },
-             [&connected](bool result) { connected = result; });
+             [&connected](bool result) { connected = result; }, {});
   ASSERT_TRUE(RunUntil([&] { return !link->IsBusy(); }));
   EXPECT_FALSE(connected);
 
   TSimProcess silent;
   link->Call([&silent](TDisplayConnection& c) { return c.Connect(silent.Connection(), 49); },
-             [](bool) {});
+             [](bool) {}, {});
   ASSERT_TRUE(RunUntil([&] { return !link->IsBusy(); }));
   silent.Pause(true);
   TSentCounter sent;
@@ -243,7 +249,7 @@ TEST(DisplayLinkTest, SaysWhenTheLineClosesAndAbandonsAWaitingRequestWhenItGoes)
         double degrees = 0;
         return c.Device().GetTemperature(degrees);
       },
-      [](bool) { ADD_FAILURE() << "no outcome once the link has gone"; });
+      [](bool) { ADD_FAILURE() << "no outcome once the link has gone"; }, {});
   ASSERT_TRUE(test::WaitUntil([&] { return sent.Count() > 0; }));  // the request is on the line
   const auto start = std::chrono::steady_clock::now();
   link.reset();

@@ -501,7 +501,7 @@ TEST_F(CtlRunTest, SetParamsSendsNothingWhenTheFirstReadFails) {
   silent.insert(0x77);
   const TRun run = Run({"set", "params", "mdy=1"});
   EXPECT_EQ(run.exitCode, kExitFailed);
-  EXPECT_THAT(run.err, HasSubstr("set params mdy=1: no answer"));
+  EXPECT_THAT(run.err, HasSubstr("set params mdy=1: read params: no answer"));
   ASSERT_EQ(CommandRequests().size(), 1u);
 }
 
@@ -683,7 +683,8 @@ TEST_F(CtlRunTest, InvalidAnswersExitOneNamingTheFieldTheValueAndTheRange) {
   const TRun params = Run({"set", "params", "mdy=1"});
   EXPECT_EQ(params.exitCode, kExitFailed);
   EXPECT_EQ(params.err,
-            "zorvidctl: set params mdy=1: invalid answer: offset 781 outside -660..780\n");
+            "zorvidctl: set params mdy=1: read params: invalid answer: offset 781 outside "
+            "-660..780\n");
   EXPECT_EQ(CommandRequests().size(), 1u);
 
   answers = {{0x83, "\xC8"}};
@@ -691,7 +692,9 @@ TEST_F(CtlRunTest, InvalidAnswersExitOneNamingTheFieldTheValueAndTheRange) {
   EXPECT_EQ(json.exitCode, kExitFailed);
   EXPECT_EQ(json.out,
             "{\"command\":\"get brightness\",\"error\":\"get brightness: invalid answer: "
-            "brightness 200 outside 0..127\",\"exit\":1,\"ok\":false}\n");
+            "brightness 200 outside 0..127\",\"exit\":1,\"ok\":false,\"outcome\":{\"address\":49,"
+            "\"field\":\"brightness\",\"kind\":\"invalid answer\",\"max\":127,\"min\":0,"
+            "\"step\":\"read brightness\",\"tries\":1,\"value\":200}}\n");
 }
 
 // What a display sends reaches the terminal escaped, never as codes it would act on; in JSON the
@@ -749,7 +752,8 @@ TEST_F(CtlRunTest, JsonReportsSuccessAndFailureAsOneObject) {
   EXPECT_EQ(failed.exitCode, kExitFailed);
   EXPECT_EQ(failed.out,
             "{\"command\":\"set brightness\",\"error\":\"set brightness 5: acknowledge 4\","
-            "\"exit\":1,\"ok\":false}\n");
+            "\"exit\":1,\"ok\":false,\"outcome\":{\"ack\":4,\"address\":49,\"kind\":\"refused\","
+            "\"step\":\"write brightness\",\"tries\":1}}\n");
   EXPECT_EQ(Run({"--json", "set", "text", "1..2"}).out,
             "{\"command\":\"set text\",\"error\":\"invalid display text: \\\"1..2\\\"\","
             "\"exit\":2,\"ok\":false}\n");

@@ -297,10 +297,12 @@ TEST_P(BrightnessAutoCodecTest, PacksWithinLimits) {
 }
 
 const TBrightnessAutoCase kBrightnessAuto[] = {
-    {{true, 6, 36, 0}, "01 06 24 00"}, {{false, 36, 6, 100}, "00 24 06 64"},
-    {{true, 5, 36, 0}, "nothing"},     {{true, 37, 36, 0}, "nothing"},
-    {{true, 6, 37, 0}, "nothing"},     {{true, 6, 5, 0}, "nothing"},
-    {{true, 6, 36, 101}, "nothing"},   {{true, 6, 36, -1}, "nothing"}};
+    // The display follows the light between the two: MIN above MAX is refused, equal taken.
+    {{true, 6, 36, 0}, "01 06 24 00"},     {{false, 36, 6, 100}, "nothing"},
+    {{false, 20, 20, 100}, "00 14 14 64"}, {{true, 5, 36, 0}, "nothing"},
+    {{true, 37, 36, 0}, "nothing"},        {{true, 6, 37, 0}, "nothing"},
+    {{true, 6, 5, 0}, "nothing"},          {{true, 6, 36, 101}, "nothing"},
+    {{true, 6, 36, -1}, "nothing"}};
 INSTANTIATE_TEST_SUITE_P(All, BrightnessAutoCodecTest, ::testing::ValuesIn(kBrightnessAuto));
 
 TEST(BrightnessAutoCodecTest, AnyNonZeroFirstByteMeansAutomatic) {

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -26,6 +27,7 @@
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <initializer_list>
@@ -35,6 +37,7 @@
 
 #include "core/DateTime.h"
 #include "link/Commissioning.h"
+#include "link/DisplayPoll.h"
 #include "transport/ConnectionString.h"
 #include "ui/About.h"
 #include "ui/Application.h"
@@ -46,6 +49,7 @@
 #include "ui/EnDis.h"
 #include "ui/Language.h"
 #include "ui/NamedControls.h"
+#include "ui/OutcomeTexts.h"
 #include "ui/RecentConnections.h"
 #include "ui/SettingsDifferences.h"
 #include "ui/controls/IntEdit.h"
@@ -62,6 +66,7 @@ constexpr int kIdentificationTries = 3;
 constexpr int kSeparatorHeight = 17;
 constexpr int kButtonsHeight = 40;
 constexpr int kStatusHeight = 17;
+constexpr int kStatusLines = 2;
 const QColor kGreen(0, 128, 0);
 const QColor kRed(255, 0, 0);
 const QColor kInvalidTextBackground(255, 160, 160);
@@ -106,6 +111,45 @@ void SetTextColour(QWidget* control, const QColor& colour) {
   control->setPalette(palette);
 }
 
+// A field whose value a rule refuses: its background as the display text's when invalid.
+void SetMarked(QWidget* field, bool marked) {
+  if (!marked) {
+    if (field->property("marked").toBool()) field->setPalette(QPalette());
+    field->setProperty("marked", false);
+    field->setToolTip(QString());
+    return;
+  }
+  QPalette palette = field->palette();
+  palette.setColor(QPalette::Base, kInvalidTextBackground);
+  field->setPalette(palette);
+  field->setProperty("marked", true);
+}
+
+// `text` as far as it fits `lines` wrapped lines of `label`, cut with an ellipsis when it does not.
+QString FittedText(const QString& text, const QLabel& label, int lines) {
+  const QFontMetrics metrics(label.font());
+  const int width = label.contentsRect().width();
+  const auto fits = [&](const QString& candidate) {
+    return metrics.boundingRect(QRect(0, 0, width, 1 << 16), Qt::TextWordWrap, candidate)
+               .height() <= lines * metrics.lineSpacing();
+  };
+  if (width <= 0 || fits(text)) return text;
+  qsizetype low = 0, high = text.size();  // the longest prefix that fits lies in [low, high)
+  while (high - low > 1) {
+    const qsizetype middle = (low + high) / 2;
+    (fits(text.left(middle) + QChar(0x2026)) ? low : high) = middle;
+  }
+  return text.left(low) + QChar(0x2026);
+}
+
+// A value as it came, even one outside the field's range: the rule names it, the user mends it.
+void ShowNumber(TIntEdit* field, std::int32_t value) {
+  if (value >= field->MinValue() && value <= field->MaxValue())
+    field->SetValue(value);
+  else
+    field->setText(QString::number(value));
+}
+
 QHBoxLayout* Row(std::initializer_list<QWidget*> controls) {
   auto* row = new QHBoxLayout;
   for (QWidget* control : controls)
@@ -135,9 +179,12 @@ std::optional<TDateTime> Combined(QDate date, QTime time) {
       {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), 0});
 }
 
+}  // namespace
+
 struct TConnectOutcome {
   bool connected = false;
   std::string failure;
+  TOutcome identification;
   TDisplayCapabilities capabilities;
   TSettingsReads reads;  // of a display that answered
 };
@@ -149,79 +196,13 @@ TConnectOutcome ConnectLink(TDisplayConnection& connection, const std::string& c
   TConnectOutcome outcome;
   outcome.connected = connection.Connect(connectionString, address, tries);
   outcome.failure = connection.FailureReason();
+  outcome.identification = connection.Identification();
   outcome.capabilities = connection.Capabilities();
   if (outcome.connected) outcome.reads = ReadSettings(connection.Device(), outcome.capabilities);
   return outcome;
 }
 
-// How the status line names a value of the display's answers, by TAnswerField.
-constexpr const char* kFieldNames[] = {
-    QT_TRANSLATE_NOOP("zorvid::TfMain", "jas"),
-    QT_TRANSLATE_NOOP("zorvid::TfMain", "minimální jas"),
-    QT_TRANSLATE_NOOP("zorvid::TfMain", "maximální jas"),
-    QT_TRANSLATE_NOOP("zorvid::TfMain", "zvýšení osvětlení"),
-    QT_TRANSLATE_NOOP("zorvid::TfMain", "časový posun"),
-    QT_TRANSLATE_NOOP("zorvid::TfMain", "index zóny"),
-    QT_TRANSLATE_NOOP("zorvid::TfMain", "platnost dat"),
-    QT_TRANSLATE_NOOP("zorvid::TfMain", "rok"),
-    QT_TRANSLATE_NOOP("zorvid::TfMain", "počet bajtů segmentů"),
-};
-
-// How the window names the keys of a settings file.
-const std::map<std::string, const char*>& KeyNames() {
-  static const std::map<std::string, const char*> names{
-      {"params.auto-update", QT_TRANSLATE_NOOP("zorvid::TfMain", "automatické přepínání času")},
-      {"params.summer-time", QT_TRANSLATE_NOOP("zorvid::TfMain", "letní čas")},
-      {"params.after-turn-on",
-       QT_TRANSLATE_NOOP("zorvid::TfMain", "zobrazit info. po zapnutí displeje")},
-      {"params.after-expiration",
-       QT_TRANSLATE_NOOP("zorvid::TfMain", "zobrazit info. po vypršení platnosti dat")},
-      {"params.12h", QT_TRANSLATE_NOOP("zorvid::TfMain", "12 hodinový formát času")},
-      {"params.mdy", QT_TRANSLATE_NOOP("zorvid::TfMain", "formát data měsíc/den/rok")},
-      {"params.show-time", QT_TRANSLATE_NOOP("zorvid::TfMain", "rotovat čas")},
-      {"params.show-date", QT_TRANSLATE_NOOP("zorvid::TfMain", "rotovat datum")},
-      {"params.show-temp", QT_TRANSLATE_NOOP("zorvid::TfMain", "rotovat teplotu")},
-      {"params.offset", QT_TRANSLATE_NOOP("zorvid::TfMain", "časový posun")},
-      {"params.zone", QT_TRANSLATE_NOOP("zorvid::TfMain", "index zóny")},
-      {"expiration", QT_TRANSLATE_NOOP("zorvid::TfMain", "platnost dat")},
-      {"brightness", QT_TRANSLATE_NOOP("zorvid::TfMain", "jas")},
-      {"brightness-auto", QT_TRANSLATE_NOOP("zorvid::TfMain", "automatický jas")},
-      {"brightness-auto.auto", QT_TRANSLATE_NOOP("zorvid::TfMain", "automatický jas zapnut")},
-      {"brightness-auto.min", QT_TRANSLATE_NOOP("zorvid::TfMain", "minimální jas")},
-      {"brightness-auto.max", QT_TRANSLATE_NOOP("zorvid::TfMain", "maximální jas")},
-      {"brightness-auto.gain", QT_TRANSLATE_NOOP("zorvid::TfMain", "zvýšení osvětlení")},
-      {"params", QT_TRANSLATE_NOOP("zorvid::TfMain", "parametry zobrazení")},
-  };
-  return names;
-}
-
-QString KeyName(const std::string& key) {
-  const auto found = KeyNames().find(key);
-  return found == KeyNames().end() ? QString::fromStdString(key)
-                                   : QCoreApplication::translate("zorvid::TfMain", found->second);
-}
-
-QString ValueText(const std::string& value) {
-  if (value == "true") return QCoreApplication::translate("zorvid::TfMain", "ano");
-  if (value == "false") return QCoreApplication::translate("zorvid::TfMain", "ne");
-  return QString::fromStdString(value);
-}
-
-QStringList KeyNameList(const std::vector<std::string>& keys) {
-  QStringList names;
-  for (const std::string& key : keys)
-    names << KeyName(key);
-  return names;
-}
-
-// "časový posun (odesláno 120, přečteno 0); ..."
-QString ReadBackText(const std::vector<TSettingChange>& changes) {
-  QStringList parts;
-  for (const TSettingChange& change : changes)
-    parts << QCoreApplication::translate("zorvid::TfMain", "%1 (odesláno %2, přečteno %3)")
-                 .arg(KeyName(change.key), ValueText(change.wanted), ValueText(change.held));
-  return parts.join(QStringLiteral("; "));
-}
+namespace {
 
 // The group as sent against the group as read back, key by key.
 std::vector<TSettingChange> ReadBackChanges(const TDateTimeParams& params, std::int32_t seconds,
@@ -237,34 +218,6 @@ std::vector<TSettingChange> ReadBackChanges(std::int32_t value,
   TDisplaySettings held{{}, 0, read.value, std::nullopt};
   if (automatic) held.automaticBrightness = read.automatic;
   return CompareSettings({{}, 0, value, automatic}, held).differences;
-}
-
-QString FieldName(TAnswerField field) {
-  return QCoreApplication::translate("zorvid::TfMain", kFieldNames[static_cast<int>(field)]);
-}
-
-QString InvalidAnswerText(const TInvalidAnswer& invalid) {
-  return QCoreApplication::translate("zorvid::TfMain",
-                                     "Neplatná hodnota ze zařízení: %1 %2 (%3..%4)")
-      .arg(FieldName(invalid.field))
-      .arg(invalid.value)
-      .arg(invalid.min)
-      .arg(invalid.max);
-}
-
-// The widest texts an invalid answer can give in this window: the values come in one byte,
-// the offset in two and the year as 2000 plus a byte.
-QStringList WidestInvalidAnswerTexts() {
-  using F = TAnswerField;
-  QStringList texts;
-  for (const TInvalidAnswer& invalid : {TInvalidAnswer{F::kStaticBrightness, 255, 0, 127},
-                                        TInvalidAnswer{F::kMinimumBrightness, 255, 6, 36},
-                                        TInvalidAnswer{F::kMaximumBrightness, 255, 6, 36},
-                                        TInvalidAnswer{F::kSensorGain, 255, 0, 100},
-                                        TInvalidAnswer{F::kTimeOffset, -32768, -660, 780},
-                                        TInvalidAnswer{F::kClockYear, 2255, 2000, 2099}})
-    texts << InvalidAnswerText(invalid);
-  return texts;
 }
 
 }  // namespace
@@ -326,14 +279,30 @@ void TfMain::BuildControls() {
   pnlStatusbar = Named(new QLabel, "pnlStatusbar");
   pnlStatusbar->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   pnlStatusbar->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  pnlStatusbar->setMinimumHeight(kStatusHeight);
   SetBold(pnlStatusbar);
+  // Two lines: what failed and why fit on screen, not only in a tooltip.
+  pnlStatusbar->setWordWrap(true);
+  pnlStatusbar->setMinimumHeight(
+      std::max(kStatusHeight, kStatusLines * QFontMetrics(pnlStatusbar->font()).lineSpacing() +
+                                  2 * pnlStatusbar->frameWidth()));
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(1);
   layout->addWidget(PageControl1, 1);
-  layout->addWidget(pnlStatusbar);
+  // The details of the last outcome, reached by Tab as by the mouse; its picture names it.
+  btnStatusDetails = Named(new QToolButton, "btnStatusDetails");
+  btnStatusDetails->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
+  btnStatusDetails->setToolTip(tr("Podrobnosti"));
+  btnStatusDetails->setAccessibleName(tr("Podrobnosti"));
+  btnStatusDetails->setAutoRaise(true);
+  btnStatusDetails->setFocusPolicy(Qt::StrongFocus);
+  btnStatusDetails->setEnabled(false);
+  auto* status = new QHBoxLayout;
+  status->setSpacing(1);
+  status->addWidget(pnlStatusbar, 1);
+  status->addWidget(btnStatusDetails);
+  layout->addLayout(status);
   layout->addWidget(BuildBottomPanel());
 
   Timer1 = Named(new QTimer(this), "Timer1");
@@ -379,7 +348,7 @@ QWidget* TfMain::BuildDataPage() {
   std::tie(rbDisplayDataExpirationNo, rbDisplayDataExpirationDelay) =
       NewChoice("rbDisplayDataExpirationNo", tr("&Trvale"), "rbDisplayDataExpirationDelay",
                 tr("&Po dobu [s]"));
-  ieDisplayDataExpirationDelay = NewIntEdit("ieDisplayDataExpirationDelay", 0, 65535, 0);
+  ieDisplayDataExpirationDelay = NewIntEdit("ieDisplayDataExpirationDelay", 0, kExpirationMax, 0);
   chbDateTimeShowTimeAfterTurnOn =
       NewCheck("chbDateTimeShowTimeAfterTurnOn", tr("Zo&brazit info. po zapnutí displeje"));
   chbDateTimeShowTimeAfterExpiration = NewCheck("chbDateTimeShowTimeAfterExpiration",
@@ -393,9 +362,9 @@ QWidget* TfMain::BuildDataPage() {
   chbDateTimeShowDate = NewCheck("chbDateTimeShowDate", tr("&Datum"));
   chbDateTimeShowTemp = NewCheck("chbDateTimeShowTemp", tr("T&eplota"));
   Label5 = NewLabel("Label5", tr("Časo&vý posun"));
-  ieDateTimeOffset = NewIntEdit("ieDateTimeOffset", -660, 780, 0);
+  ieDateTimeOffset = NewIntEdit("ieDateTimeOffset", kDateTimeOffsetMin, kDateTimeOffsetMax, 0);
   Label6 = NewLabel("Label6", tr("&Index zóny"));
-  ieDateTimeZone = NewIntEdit("ieDateTimeZone", 0, 65535, 0);
+  ieDateTimeZone = NewIntEdit("ieDateTimeZone", 0, kDateTimeZoneMax, 0);
   for (QWidget* service : ServiceFields())
     service->setVisible(false);
   Label5->setBuddy(ieDateTimeOffset);
@@ -448,14 +417,16 @@ QGroupBox* TfMain::BuildBrightnessGroup() {
       NewChoice("rbDisplayBrightnessStatic", tr("S&taticky"), "rbDisplayBrightnessAuto",
                 tr("Automati&cky dle okolního osvětlení"));
   lblDisplayBrightness = NewLabel("lblDisplayBrightness", tr("&Hodnota jasu:"));
-  ieDisplayBrightness = NewIntEdit("ieDisplayBrightness", 0, 127, 27);
+  ieDisplayBrightness = NewIntEdit("ieDisplayBrightness", 0, kBrightnessMax, 27);
   lblDisplayBrightnessMin = NewLabel("lblDisplayBrightnessMin", tr("&Minimální jas:"));
-  ieDisplayBrightnessMin = NewIntEdit("ieDisplayBrightnessMin", 6, 36, 6);
+  ieDisplayBrightnessMin = NewIntEdit("ieDisplayBrightnessMin", kBrightnessAutoMin,
+                                      kBrightnessAutoMax, kBrightnessAutoMin);
   lblDisplayBrightnessMax = NewLabel("lblDisplayBrightnessMax", tr("Maximální &jas:"));
-  ieDisplayBrightnessMax = NewIntEdit("ieDisplayBrightnessMax", 6, 36, 36);
+  ieDisplayBrightnessMax = NewIntEdit("ieDisplayBrightnessMax", kBrightnessAutoMin,
+                                      kBrightnessAutoMax, kBrightnessAutoMax);
   lblDisplayBrightnessGain =
       NewLabel("lblDisplayBrightnessGain", tr("Umělé zvýšení hodnot&y osvětlení senzoru [%]:"));
-  ieDisplayBrightnessGain = NewIntEdit("ieDisplayBrightnessGain", 0, 100, 0);
+  ieDisplayBrightnessGain = NewIntEdit("ieDisplayBrightnessGain", 0, kBrightnessGainMax, 0);
   btnDisplayParamLoad = NewButton("btnDisplayParamLoad", tr("N&ahrát nastavení"));
   btnDisplayParamSave = NewButton("btnDisplayParamSave", tr("U&ložit nastavení"));
   lblDisplayBrightness->setBuddy(ieDisplayBrightness);
@@ -618,11 +589,18 @@ void TfMain::BuildStatusTexts() {
           kRed);
   lblLanCommLost =
       add("lblLanCommLost", tr("Displej neodpovídá na nových ani na původních hodnotách!"), kRed);
+  lblLanLoadedInvalid =
+      add("lblLanLoadedInvalid", tr("Nahráno, ale displej drží neplatnou hodnotu."), kRed);
+  lblLanPollFailed = add("lblLanPollFailed", tr("Stav displeje nelze přečíst."), kRed);
+  lblLanSaveUnknown =
+      add("lblLanSaveUnknown", tr("Není známo, zda zařízení nastavení uložilo."), kRed);
+  lblLanProcedureFailed =
+      add("lblLanProcedureFailed", tr("Komunikace skončila chybou programu."), kRed);
 
   // The status line is as wide as its longest text, so that none is ever cut off.
   const QFontMetrics metrics(pnlStatusbar->font());
   int widest = 0;
-  QStringList texts = WidestInvalidAnswerTexts();
+  QStringList texts;
   for (const QLabel* label : pnllanguage->findChildren<QLabel*>())
     texts << label->text();
   for (const QString& text : texts)
@@ -672,6 +650,7 @@ void TfMain::SetTabOrder() {
       btnCIClose,
       btnFile,
       btnClose,
+      btnStatusDetails,
   };
   for (qsizetype i = 1; i < order.size(); ++i)
     setTabOrder(order[i - 1], order[i]);
@@ -686,6 +665,9 @@ void TfMain::ConnectControls() {
   on(FReconnectTimer, &QTimer::timeout, &TfMain::Reconnect);
   connect(btnClose, &QPushButton::clicked, this, GuardedSlot([this] { close(); }));
   connect(btnAbout, &QPushButton::clicked, this, GuardedSlot([this] { FAbout->exec(); }));
+  on(btnStatusDetails, &QToolButton::clicked, &TfMain::ShowStatusDetails);
+  for (TIntEdit* edit : MarkableFields())
+    connect(edit, &QLineEdit::textChanged, this, [edit] { SetMarked(edit, false); });
   on(Timer1, &QTimer::timeout, &TfMain::Timer1Timer);
   on(btnDisplayCharsSet, &QPushButton::clicked, &TfMain::btnDisplayCharsSetClick);
   on(edtDisplayChars, &QLineEdit::textChanged, &TfMain::edtDisplayCharsChange);
@@ -718,10 +700,16 @@ void TfMain::CenterOnScreen() {
 template <class TProcedureFn, class TShowFn>
 void TfMain::RunProcedure(TProcedureFn procedure, TShowFn show) {
   BeginProcedure();
-  FLink->Call(std::move(procedure), [this, show = std::move(show)](auto& result) {
-    EndProcedure();
-    show(result);
-  });
+  FLink->Call(
+      std::move(procedure),
+      [this, show = std::move(show)](auto& result) {
+        EndProcedure();
+        show(result);
+      },
+      [this](const std::string& error) {
+        EndProcedure();
+        ShowStatusOf(lblLanProcedureFailed, tr("Důvod: %1").arg(QString::fromStdString(error)));
+      });
 }
 
 void TfMain::BeginProcedure() {
@@ -763,14 +751,11 @@ void TfMain::ConnectAndShowStatus() {
         if (!outcome.connected) {
           FLineState = TLineState::kClosed;
           UpdateControls();
-          ShowStatusOf(lblLanOpenCIErr, FConnectFailure);
+          ShowConnectFailure(outcome);
         } else {
           FLineState = TLineState::kConnected;
           FCapabilities = outcome.capabilities;
-          QString why;
-          const bool loaded = ApplySettings(outcome.reads, why);
-          UpdateControls();
-          ShowStatusOf(loaded ? lblLanOpenCIOk : lblLanConnectedNotLoaded, why);
+          ShowLoads(ApplySettings(outcome.reads), lblLanOpenCIOk);
         }
         emit connectFinished(outcome.connected);
       });
@@ -808,23 +793,23 @@ void TfMain::ScheduleReconnect() {
 
 void TfMain::Reconnect() {
   ++FReconnectAttempts;
-  ShowStatusOf(lblLanReconnecting,
-               tr("Pokusů o obnovení: %1\n%2").arg(FReconnectAttempts).arg(FReconnectFailure));
+  ShowStatusOf(lblLanReconnecting, tr("Pokusů o obnovení: %1").arg(FReconnectAttempts) +
+                                       QLatin1Char('\n') + tr("Důvod: %1").arg(FReconnectFailure));
+  const auto failed = [this, epoch = FLinkEpoch](const QString& why) {
+    if (epoch != FLinkEpoch) return;  // the user connected or disconnected meanwhile
+    FReconnectFailure = why;
+    ScheduleReconnect();
+  };
   FLink->Call([connection = FConnectionString, address = FAddress](
                   TDisplayConnection& link) { return ConnectLink(link, connection, address, 1); },
-              [this, epoch = FLinkEpoch](const TConnectOutcome& outcome) {
-                if (epoch != FLinkEpoch) return;  // the user connected or disconnected meanwhile
-                if (!outcome.connected) {
-                  FReconnectFailure = QString::fromStdString(outcome.failure);
-                  return ScheduleReconnect();
-                }
+              [this, epoch = FLinkEpoch, failed](const TConnectOutcome& outcome) {
+                if (epoch != FLinkEpoch) return;
+                if (!outcome.connected) return failed(QString::fromStdString(outcome.failure));
                 FLineState = TLineState::kConnected;
                 FCapabilities = outcome.capabilities;
-                QString why;
-                const bool loaded = ApplySettings(outcome.reads, why);
-                UpdateControls();
-                ShowStatusOf(loaded ? lblLanReconnected : lblLanConnectedNotLoaded, why);
-              });
+                ShowLoads(ApplySettings(outcome.reads), lblLanReconnected);
+              },
+              [failed](const std::string& error) { failed(QString::fromStdString(error)); });
 }
 
 void TfMain::UpdateControls() {
@@ -870,82 +855,78 @@ void TfMain::UpdateControls() {
     save->setEnabled(loaded);
     save->setToolTip(loaded ? QString() : lblLanLoadFirst->text());
   }
-  // A mirror of a display that does not answer is not current.
-  pnlDisplay->setEnabled(FLineState == TLineState::kConnected);
+  // A mirror of a display that does not answer, or not with its segments, is not current.
+  pnlDisplay->setEnabled(FLineState == TLineState::kConnected && !FPollFaulty);
 }
 
 // ---- Status line ---------------------------------------------------------------------------
 
-void TfMain::ShowStatus(const QString& text, const QColor& colour) {
-  pnlStatusbar->setText(text);
+void TfMain::ShowStatus(const QString& text, const QColor& colour, const QString& details) {
+  const QString shown = FittedText(text, *pnlStatusbar, kStatusLines);
+  pnlStatusbar->setText(shown);
   SetTextColour(pnlStatusbar, colour);
-  pnlStatusbar->setToolTip(QString());
+  // What the line cannot show whole, and why it failed, is one keystroke away.
+  FStatusDetails = shown == text || details.contains(text) ? details
+                   : details.isEmpty()                     ? text
+                                                           : text + QLatin1Char('\n') + details;
+  pnlStatusbar->setToolTip(FStatusDetails);
+  btnStatusDetails->setEnabled(!FStatusDetails.isEmpty());
 }
 
-void TfMain::ShowStatusOf(const QLabel* label, const QString& toolTip) {
-  ShowStatus(label->text(), label->palette().color(QPalette::WindowText));
-  pnlStatusbar->setToolTip(toolTip);
+void TfMain::ShowStatusOf(const QLabel* label, const QString& details) {
+  ShowStatus(label->text(), label->palette().color(QPalette::WindowText), details);
 }
 
-void TfMain::ShowLoadStatus(bool ok) {
-  ShowStatusOf(ok ? lblLanSettingsLoadOk : lblLanSettingsLoadErr);
+void TfMain::ShowOutcome(const QLabel* label, const TOutcome& outcome) {
+  // A write whose answer was lost is no failure to save: nobody knows whether it was stored.
+  if (outcome.kind == TOutcomeKind::kUnknownWhetherStored && label == lblLanSettingsSaveErr)
+    label = lblLanSaveUnknown;
+  ShowStatus(WithCause(label->text(), outcome), label->palette().color(QPalette::WindowText),
+             OutcomeDetails(outcome));
 }
 
-void TfMain::ShowSaveStatus(bool ok) {
-  ShowStatusOf(ok ? lblLanSettingsSaveOk : lblLanSettingsSaveErr);
+void TfMain::ShowStatusDetails() {
+  if (FStatusDetails.isEmpty()) return;
+  auto* box = new QMessageBox(QMessageBox::Information, windowTitle(), pnlStatusbar->text(),
+                              QMessageBox::Close, this);
+  box->setObjectName("msgStatusDetails");
+  box->setInformativeText(FStatusDetails);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
 }
 
-void TfMain::ShowLongStatus(const QString& text, const QColor& colour) {
-  const QFontMetrics metrics(pnlStatusbar->font());
-  const QString shown =
-      metrics.elidedText(text, Qt::ElideRight, pnlStatusbar->contentsRect().width());
-  ShowStatus(shown, colour);
-  if (shown != text) pnlStatusbar->setToolTip(text);
+void TfMain::ShowSaveOutcome(const TOutcome& outcome) {
+  if (outcome.Ok()) return ShowStatusOf(lblLanSettingsSaveOk);
+  ShowOutcome(lblLanSettingsSaveErr, outcome);
+}
+
+// The line opened and the display did not answer as it should: the identification says how;
+// else the transport says why the line did not open or closed.
+void TfMain::ShowConnectFailure(const TConnectOutcome& outcome) {
+  const TOutcomeKind kind = outcome.identification.kind;
+  if (kind != TOutcomeKind::kDone && kind != TOutcomeKind::kNotSent &&
+      kind != TOutcomeKind::kLineClosed)
+    return ShowOutcome(lblLanOpenCIErr, outcome.identification);
+  ShowStatusOf(lblLanOpenCIErr, tr("Důvod: %1").arg(FConnectFailure));
 }
 
 void TfMain::ShowTwoStepSave(bool firstWritten, bool secondWritten, const QLabel* onlyFirst,
-                             bool readBack, const std::vector<TSettingChange>& differences) {
-  if (!firstWritten) return ShowSaveStatus(false);
-  if (!secondWritten) return ShowStatusOf(onlyFirst);
-  ShowVerifiedSave(readBack, differences);
+                             const TOutcome& outcome,
+                             const std::vector<TSettingChange>& differences) {
+  if (!firstWritten) return ShowOutcome(lblLanSettingsSaveErr, outcome);
+  if (!secondWritten) return ShowOutcome(onlyFirst, outcome);
+  ShowVerifiedSave(outcome, differences);
 }
 
-void TfMain::ShowVerifiedSave(bool readBack, const std::vector<TSettingChange>& differences) {
-  if (!readBack) return ShowStatusOf(lblLanSavedNotVerified);
-  if (differences.empty()) return ShowSaveStatus(true);
-  ShowLongStatus(lblLanSavedOtherValues->text() + QLatin1Char(' ') + ReadBackText(differences),
-                 lblLanSavedOtherValues->palette().color(QPalette::WindowText));
-}
-
-void TfMain::ShowInvalidAnswer(const TInvalidAnswer& invalid) {
-  ShowStatus(InvalidAnswerText(invalid),
-             lblLanSettingsLoadErr->palette().color(QPalette::WindowText));
-  pnlStatusbar->setToolTip(lblLanSettingsLoadErr->text());
+void TfMain::ShowVerifiedSave(const TOutcome& readBack,
+                              const std::vector<TSettingChange>& differences) {
+  if (!readBack.Ok()) return ShowOutcome(lblLanSavedNotVerified, readBack);
+  if (differences.empty()) return ShowStatusOf(lblLanSettingsSaveOk);
+  ShowStatus(lblLanSavedOtherValues->text() + QLatin1Char(' ') + ReadBackText(differences),
+             lblLanSavedOtherValues->palette().color(QPalette::WindowText));
 }
 
 // ---- Poll and the first page ---------------------------------------------------------------
-
-// What one poll read; `silent` when neither read got any answer.
-struct TPollOutcome {
-  bool segmentsRead = false;
-  TByteString segments;
-  bool temperatureRead = false;
-  double degrees = 0;
-  bool silent = false;
-};
-
-namespace {
-
-TPollOutcome PollDisplay(IZorvid& display) {
-  TPollOutcome outcome;
-  outcome.segmentsRead = display.GetDisplayData(outcome.segments);
-  const bool segmentsMissed = display.GetLastResult() == kResultNoAnswer;
-  outcome.temperatureRead = display.GetTemperature(outcome.degrees);
-  outcome.silent = segmentsMissed && display.GetLastResult() == kResultNoAnswer;
-  return outcome;
-}
-
-}  // namespace
 
 void TfMain::Timer1Timer() {
   if (IsBusy()) return;  // polls never queue up behind another exchange
@@ -958,17 +939,33 @@ void TfMain::Timer1Timer() {
               [this, epoch = FLinkEpoch](const TPollOutcome& outcome) {
                 if (epoch == FLinkEpoch && IsConnected()) ShowPoll(outcome);
                 emit polled();
+              },
+              [this](const std::string& error) {
+                ShowStatusOf(lblLanPollFailed, tr("Důvod: %1").arg(QString::fromStdString(error)));
+                emit polled();
               });
 }
 
 void TfMain::ShowPoll(const TPollOutcome& outcome) {
   // Another number of bytes is no picture of the display: the shapes keep what they show.
-  if (outcome.segmentsRead && !CheckSegments(outcome.segments))
-    pnlDisplay->ShowDisplayData(outcome.segments);
-  lblTemperature->setText(outcome.temperatureRead ? QLocale().toString(outcome.degrees, 'f', 1) +
-                                                        QString::fromUtf8(" °C")
-                                                  : QStringLiteral("---"));
-  ShowSilence(outcome.silent);
+  if (outcome.segmentsRead.Ok()) pnlDisplay->ShowDisplayData(outcome.segments);
+  lblTemperature->setText(outcome.temperatureRead.Ok()
+                              ? QLocale().toString(outcome.degrees, 'f', 1) +
+                                    QString::fromUtf8(" °C")
+                              : QStringLiteral("---"));
+  const bool silent = outcome.Silent();
+  ShowSilence(silent);
+  if (!silent) ShowPollFault(outcome.segmentsRead);
+}
+
+// A display that answers the poll but not with its segments is said once, when it starts; the
+// panel is no picture of the display until they come again.
+void TfMain::ShowPollFault(const TOutcome& segmentsRead) {
+  const bool faulty = !segmentsRead.Ok() && segmentsRead.kind != TOutcomeKind::kLineClosed;
+  if (faulty && !FPollFaulty) ShowOutcome(lblLanPollFailed, segmentsRead);
+  if (faulty == FPollFaulty) return;
+  FPollFaulty = faulty;
+  UpdateControls();
 }
 
 // While the display is silent the status line says so, and since when, after every poll (a
@@ -994,9 +991,13 @@ void TfMain::SegmentReleased() {
 }
 
 void TfMain::btnDisplayCharsSetClick() {
-  RunProcedure([text = edtDisplayChars->text().toLatin1().toStdString()](
-                   TDisplayConnection& link) { return link.Device().SetDisplayChars(text); },
-               [this](bool ok) { ShowSaveStatus(ok); });
+  RunProcedure(
+      [text = edtDisplayChars->text().toLatin1().toStdString()](TDisplayConnection& link) {
+        TZorvid& display = link.Device();
+        return SendStep(display, TStep::kWriteText, 1,
+                        [&] { return display.SetDisplayChars(text); });
+      },
+      [this](const TOutcome& outcome) { ShowSaveOutcome(outcome); });
 }
 
 void TfMain::edtDisplayCharsChange() {
@@ -1010,74 +1011,143 @@ void TfMain::edtDisplayCharsChange() {
 }
 
 void TfMain::btnShowActualInformationClick() {
-  RunProcedure([](TDisplayConnection& link) { return link.Device().ShowActualInformation(); },
-               [this](bool ok) {
-                 ShowStatusOf(ok ? lblLanShowActualInformationOk : lblLanShowActualInformationErr);
-               });
+  RunProcedure(
+      [](TDisplayConnection& link) {
+        TZorvid& display = link.Device();
+        return SendStep(display, TStep::kShowInformation, 1,
+                        [&] { return display.ShowActualInformation(); });
+      },
+      [this](const TOutcome& outcome) {
+        if (outcome.Ok()) return ShowStatusOf(lblLanShowActualInformationOk);
+        ShowOutcome(lblLanShowActualInformationErr, outcome);
+      });
 }
 
 // ---- Loads ---------------------------------------------------------------------------------
 
+// Values that break a rule are shown as they came, their field marked, so that the user sees
+// what the display holds and can mend it; a group that did not come keeps nothing of another
+// read.
 TfMain::TLoadOutcome TfMain::ApplyDateTimeParams(const TDateTimeParamsRead& read) {
   FParamsLoaded = false;
-  if (!read.ok) return {};
-  if (const auto invalid = read.Invalid()) return {false, invalid};
-  ieDisplayDataExpirationDelay->SetValue(read.expiration.seconds);
+  if (!read.ok) return {false, read.outcome};
+  ShowNumber(ieDisplayDataExpirationDelay, read.expiration.seconds);
   (read.expiration.seconds == 0 ? rbDisplayDataExpirationNo : rbDisplayDataExpirationDelay)
       ->setChecked(true);
   ShowDateTimeParams(ShownDateTimeParams(read.params, FCapabilities));
+  MarkInvalidField({ieDateTimeOffset, ieDateTimeZone, ieDisplayDataExpirationDelay},
+                   read.outcome.invalid);
   FParamsLoaded = true;
-  return {true, std::nullopt};
+  return {true, read.outcome};
 }
 
-// What came is shown even when the other read failed; a value that no setter would accept
-// shows nothing.
+// What came is shown even when the other read failed.
 TfMain::TLoadOutcome TfMain::ApplyBrightness(const TBrightnessRead& read) {
   FBrightnessLoaded = false;
-  if (const auto invalid = read.Invalid()) return {false, invalid};
-  if (read.staticRead) ieDisplayBrightness->SetValue(read.value);
+  if (read.staticRead) ShowNumber(ieDisplayBrightness, read.value);
   if (!read.offered)
     rbDisplayBrightnessStatic->setChecked(true);
   else if (read.automaticRead)
     ShowBrightnessAuto(read.automatic);
+  MarkInvalidField({ieDisplayBrightness, ieDisplayBrightnessMin, ieDisplayBrightnessMax,
+                    ieDisplayBrightnessGain},
+                   read.outcome.invalid);
   FBrightnessLoaded = read.ok();
-  return {FBrightnessLoaded, std::nullopt};
+  return {FBrightnessLoaded, read.outcome};
 }
 
+// A year the date field cannot hold is not shown: the clock is then not loaded.
 TfMain::TLoadOutcome TfMain::ApplyClock(const TClockRead& read) {
   FClockLoaded = false;
-  if (!read.ok) return {};
-  if (const auto invalid = read.Invalid()) return {false, invalid};
+  if (!read.ok || read.Invalid()) return {false, read.outcome};
   const QDateTime loaded = ToQDateTime(read.value);
   dtpDeviceTime->setTime(loaded.time());
   dtpDeviceDate->setDate(loaded.date());
   FClockLoaded = true;
-  return {true, std::nullopt};
+  return {true, read.outcome};
 }
 
 void TfMain::ShowLoadOutcome(const TLoadOutcome& outcome) {
-  if (outcome.invalid) return ShowInvalidAnswer(*outcome.invalid);
-  ShowLoadStatus(outcome.loaded);
+  if (outcome.outcome.Ok()) return ShowStatusOf(lblLanSettingsLoadOk);
+  ShowOutcome(outcome.loaded ? lblLanLoadedInvalid : lblLanSettingsLoadErr, outcome.outcome);
 }
 
-bool TfMain::ApplySettings(const TSettingsReads& reads, QString& why) {
-  QStringList failures;
-  const auto note = [&failures, this](const TLoadOutcome& outcome) {
-    if (outcome.invalid)
-      failures << InvalidAnswerText(*outcome.invalid);
-    else if (!outcome.loaded)
-      failures << lblLanSettingsLoadErr->text();
-  };
-  note(ApplyDateTimeParams(reads.params));
-  note(ApplyBrightness(reads.brightness));
-  if (reads.clock) note(ApplyClock(*reads.clock));
-  failures.removeDuplicates();
-  why = failures.join(QLatin1Char('\n'));
-  return failures.isEmpty();
+std::vector<TfMain::TLoadOutcome> TfMain::ApplySettings(const TSettingsReads& reads) {
+  std::vector<TLoadOutcome> loads{ApplyDateTimeParams(reads.params),
+                                  ApplyBrightness(reads.brightness)};
+  if (reads.clock) loads.push_back(ApplyClock(*reads.clock));
+  return loads;
+}
+
+// A connect's loads: `loaded` when all came sound, else the first that did not, with its cause.
+void TfMain::ShowLoads(const std::vector<TLoadOutcome>& loads, const QLabel* loaded) {
+  UpdateControls();
+  QStringList details;
+  for (const TLoadOutcome& load : loads)
+    if (!load.outcome.Ok())
+      details << OutcomeCause(load.outcome) + QLatin1Char('\n') + OutcomeDetails(load.outcome);
+  const auto failed = std::find_if(loads.begin(), loads.end(),
+                                   [](const TLoadOutcome& load) { return !load.outcome.Ok(); });
+  if (failed == loads.end()) return ShowStatusOf(loaded);
+  const QLabel* label = failed->loaded ? lblLanLoadedInvalid : lblLanConnectedNotLoaded;
+  ShowStatus(WithCause(label->text(), failed->outcome),
+             label->palette().color(QPalette::WindowText), details.join(QStringLiteral("\n\n")));
 }
 
 void TfMain::ForgetLoads() {
   FParamsLoaded = FBrightnessLoaded = FClockLoaded = false;
+  FPollFaulty = false;
+  MarkInvalidField(MarkableFields(), std::nullopt);
+}
+
+// ---- Marked fields -------------------------------------------------------------------------
+
+QList<TIntEdit*> TfMain::MarkableFields() const {
+  return {ieDisplayBrightness,         ieDisplayBrightnessMin, ieDisplayBrightnessMax,
+          ieDisplayBrightnessGain,     ieDateTimeOffset,       ieDateTimeZone,
+          ieDisplayDataExpirationDelay};
+}
+
+TIntEdit* TfMain::FieldOf(TSettingField field) const {
+  switch (field) {
+    case TSettingField::kStaticBrightness:
+      return ieDisplayBrightness;
+    case TSettingField::kMinimumBrightness:
+      return ieDisplayBrightnessMin;
+    case TSettingField::kMaximumBrightness:
+      return ieDisplayBrightnessMax;
+    case TSettingField::kSensorGain:
+      return ieDisplayBrightnessGain;
+    case TSettingField::kTimeOffset:
+      return ieDateTimeOffset;
+    case TSettingField::kZoneIndex:
+      return ieDateTimeZone;
+    case TSettingField::kDataExpiration:
+      return ieDisplayDataExpirationDelay;
+    default:
+      return nullptr;
+  }
+}
+
+void TfMain::MarkInvalidField(const QList<TIntEdit*>& group,
+                              const std::optional<TInvalidValue>& invalid) {
+  for (TIntEdit* edit : group)
+    SetMarked(edit, false);
+  TIntEdit* field = invalid ? FieldOf(invalid->field) : nullptr;
+  if (!field) return;
+  SetMarked(field, true);
+  field->setToolTip(ShownInvalidValue(*invalid));
+}
+
+// A value a rule refuses goes nowhere: its field is marked and the status line names it.
+bool TfMain::RefuseInvalid(const std::optional<TInvalidValue>& invalid, TStep step) {
+  if (!invalid) return false;
+  MarkInvalidField({}, invalid);
+  TOutcome outcome = Done(step, FAddress);
+  outcome.kind = TOutcomeKind::kNotSent;
+  outcome.invalid = invalid;
+  ShowOutcome(lblLanSettingsSaveErr, outcome);
+  return true;
 }
 
 // ---- "Zobrazení dat" -----------------------------------------------------------------------
@@ -1095,8 +1165,8 @@ void TfMain::ShowDateTimeParams(const TDateTimeParams& params) {
   chbDateTimeFormatMDY->setChecked(params.formatMDY);
   chbDateTimeShowTime->setChecked(params.showTime);
   chbDateTimeShowDate->setChecked(params.showDate);
-  ieDateTimeOffset->SetValue(params.offset);
-  ieDateTimeZone->SetValue(params.zone);
+  ShowNumber(ieDateTimeOffset, params.offset);
+  ShowNumber(ieDateTimeZone, params.zone);
   chbDateTimeShowTimeAfterTurnOn->setChecked(params.showAfterTurnOn);
   chbDateTimeShowTimeAfterExpiration->setChecked(params.showAfterExpiration);
   chbDateTimeShowTemp->setChecked(params.showTemperature);
@@ -1121,13 +1191,16 @@ void TfMain::btnDateTimeParamSaveClick() {
   const TDateTimeParams params = CollectDateTimeParams();
   const std::int32_t seconds =
       rbDisplayDataExpirationNo->isChecked() ? 0 : ieDisplayDataExpirationDelay->Value();
+  if (RefuseInvalid(CheckDateTimeParams(params), TStep::kWriteParams) ||
+      RefuseInvalid(CheckDataExpiration(seconds), TStep::kWriteExpiration))
+    return;
   RunProcedure(
       [params, seconds](TDisplayConnection& link) {
         return SaveDateTimeParams(link.Device(), params, seconds);
       },
       [this, params, seconds](const TDateTimeParamsSave& save) {
         ShowTwoStepSave(save.paramsWritten, save.expirationWritten, lblLanParamsSavedExpirationNot,
-                        save.readBack.ok, ReadBackChanges(params, seconds, save.readBack));
+                        save.outcome, ReadBackChanges(params, seconds, save.readBack));
       });
 }
 
@@ -1141,9 +1214,9 @@ void TfMain::btnDisplayParamLoadClick() {
 
 void TfMain::ShowBrightnessAuto(const TBrightnessAuto& settings) {
   (settings.automatic ? rbDisplayBrightnessAuto : rbDisplayBrightnessStatic)->setChecked(true);
-  ieDisplayBrightnessMin->SetValue(settings.min);
-  ieDisplayBrightnessMax->SetValue(settings.max);
-  ieDisplayBrightnessGain->SetValue(settings.gain);
+  ShowNumber(ieDisplayBrightnessMin, settings.min);
+  ShowNumber(ieDisplayBrightnessMax, settings.max);
+  ShowNumber(ieDisplayBrightnessGain, settings.gain);
 }
 
 void TfMain::btnDisplayParamSaveClick() {
@@ -1153,13 +1226,16 @@ void TfMain::btnDisplayParamSaveClick() {
     automatic =
         TBrightnessAuto{rbDisplayBrightnessAuto->isChecked(), ieDisplayBrightnessMin->Value(),
                         ieDisplayBrightnessMax->Value(), ieDisplayBrightnessGain->Value()};
+  if (RefuseInvalid(CheckBrightness(value), TStep::kWriteBrightness) ||
+      (automatic && RefuseInvalid(CheckBrightnessAuto(*automatic), TStep::kWriteBrightnessAuto)))
+    return;
   RunProcedure(
       [value, automatic](TDisplayConnection& link) {
         return SaveBrightness(link.Device(), value, automatic);
       },
       [this, value, automatic](const TBrightnessSave& save) {
         ShowTwoStepSave(save.staticWritten, save.automaticWritten,
-                        lblLanBrightnessSavedAutomaticNot, save.readBack.ok(),
+                        lblLanBrightnessSavedAutomaticNot, save.outcome,
                         ReadBackChanges(value, automatic, save.readBack));
       });
 }
@@ -1171,7 +1247,7 @@ void TfMain::btnDateTimeLoadClick() {
 
 void TfMain::btnDateTimeSaveClick() {
   const std::optional<TDateTime> value = Combined(dtpDeviceDate->date(), dtpDeviceTime->time());
-  if (!value) return ShowSaveStatus(false);
+  if (!value) return ShowStatusOf(lblLanSettingsSaveErr);  // the date field holds no date
   RunProcedure(
       [value = *value](TDisplayConnection& link) { return SaveClock(link.Device(), value); },
       [this](const TClockSave& save) { ShowClockSave(save); });
@@ -1184,16 +1260,15 @@ void TfMain::btnDateTimeSavePCClick() {
 }
 
 void TfMain::ShowClockSave(const TClockSave& save) {
-  if (!save.written) return ShowSaveStatus(false);
-  if (!save.readBack.ok) return ShowStatusOf(lblLanSavedNotVerified);
-  if (save.Holds()) return ShowSaveStatus(true);
+  if (!save.written) return ShowOutcome(lblLanSettingsSaveErr, save.outcome);
+  if (!save.readBack.ok) return ShowOutcome(lblLanSavedNotVerified, save.outcome);
+  if (save.Holds()) return ShowStatusOf(lblLanSettingsSaveOk);
   const auto text = [](TDateTime value) {
     return ToQDateTime(value).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
   };
-  ShowLongStatus(
-      lblLanSavedOtherValues->text() + tr(" datum a čas (odesláno %1, přečteno %2)")
-                                           .arg(text(save.sent), text(save.readBack.value)),
-      lblLanSavedOtherValues->palette().color(QPalette::WindowText));
+  ShowStatus(lblLanSavedOtherValues->text() + tr(" datum a čas (odesláno %1, přečteno %2)")
+                                                  .arg(text(save.sent), text(save.readBack.value)),
+             lblLanSavedOtherValues->palette().color(QPalette::WindowText));
 }
 
 // ---- Settings in a file --------------------------------------------------------------------
@@ -1220,10 +1295,6 @@ struct TRestoreOutcome {
   TSettingsReads reads;
 };
 
-QString FailureText(const std::optional<TSettingsFailure>& failure) {
-  return failure ? QString::fromStdString(failure->Text()) : QString();
-}
-
 }  // namespace
 
 void TfMain::AskSaveSettingsFile() {
@@ -1242,12 +1313,12 @@ void TfMain::AskLoadSettingsFile() {
 void TfMain::SaveSettingsFile(const QString& path) {
   RunProcedure(
       [capabilities = FCapabilities](TDisplayConnection& link) {
-        return TSnapshotRead{ReadDisplaySettings(link.Device(), capabilities),
-                             link.Device().GetIdentificationText()};
+        TZorvid& display = link.Device();
+        return TSnapshotRead{ReadDisplaySettings(display, capabilities, SenderFor(display, 1)),
+                             display.GetIdentificationText()};
       },
       [this, path](const TSnapshotRead& read) {
-        if (!read.held.settings)
-          return ShowStatusOf(lblLanSettingsLoadErr, FailureText(read.held.failure));
+        if (!read.held.settings) return ShowOutcome(lblLanSettingsLoadErr, read.held.outcome);
         const TSettingsSnapshot snapshot{QDateTime::currentDateTimeUtc(), read.identification,
                                          FAddress, FConnectionString, *read.held.settings};
         const std::string json = SnapshotJson(snapshot);
@@ -1273,7 +1344,8 @@ void TfMain::LoadSettingsFile(const QString& path) {
   }
   RunProcedure(
       [capabilities = FCapabilities](TDisplayConnection& link) {
-        return ReadDisplaySettings(link.Device(), capabilities);
+        TZorvid& display = link.Device();
+        return ReadDisplaySettings(display, capabilities, SenderFor(display, 1));
       },
       [this, path, file](const TDisplaySettingsRead& held) {
         // The dialog runs its own loop: not inside the link's report of this procedure.
@@ -1284,7 +1356,7 @@ void TfMain::LoadSettingsFile(const QString& path) {
 
 void TfMain::OfferSettings(const QString& path, const TSettingsSnapshot& file,
                            const TDisplaySettingsRead& held) {
-  if (!held.settings) return ShowStatusOf(lblLanSettingsLoadErr, FailureText(held.failure));
+  if (!held.settings) return ShowOutcome(lblLanSettingsLoadErr, held.outcome);
   const TSettingsComparison comparison = CompareSettings(file.settings, *held.settings);
   QStringList skipped;
   for (const std::string& key : comparison.skipped)
@@ -1298,13 +1370,13 @@ void TfMain::OfferSettings(const QString& path, const TSettingsSnapshot& file,
       [wanted = file.settings, held = *held.settings,
        capabilities = FCapabilities](TDisplayConnection& link) {
         TRestoreOutcome outcome;
-        outcome.restore = WriteSettingsDifferences(link.Device(), wanted, held);
+        TZorvid& display = link.Device();
+        outcome.restore = WriteSettingsDifferences(display, wanted, held, SenderFor(display, 1));
         outcome.reads = ReadSettings(link.Device(), capabilities);
         return outcome;
       },
       [this](const TRestoreOutcome& outcome) {
-        QString why;
-        ApplySettings(outcome.reads, why);
+        ApplySettings(outcome.reads);
         UpdateControls();
         ShowRestore(outcome.restore);
       });
@@ -1312,16 +1384,17 @@ void TfMain::OfferSettings(const QString& path, const TSettingsSnapshot& file,
 
 void TfMain::ShowRestore(const TSettingsRestore& restore) {
   const QColor red = lblLanSettingsSaveErr->palette().color(QPalette::WindowText);
-  if (restore.Verified()) return ShowSaveStatus(true);
-  if (restore.written.empty())
-    return ShowStatusOf(lblLanSettingsSaveErr, FailureText(restore.failure));
-  if (!restore.notWritten.empty() || restore.failure)
-    return ShowLongStatus(tr("Ze souboru bylo zapsáno: %1; nezapsáno: %2.")
-                              .arg(KeyNameList(restore.written).join(QStringLiteral(", ")),
-                                   KeyNameList(restore.notWritten).join(QStringLiteral(", "))),
-                          red);
-  ShowLongStatus(lblLanSavedOtherValues->text() + QLatin1Char(' ') + ReadBackText(restore.readBack),
-                 red);
+  if (restore.Verified()) return ShowStatusOf(lblLanSettingsSaveOk);
+  if (restore.written.empty()) return ShowOutcome(lblLanSettingsSaveErr, restore.outcome);
+  if (restore.failedReadingBack) return ShowOutcome(lblLanSavedNotVerified, restore.outcome);
+  if (!restore.notWritten.empty() || !restore.outcome.Ok())
+    return ShowStatus(
+        tr("Ze souboru bylo zapsáno: %1; nezapsáno: %2.")
+            .arg(KeyNameList(restore.written).join(QStringLiteral(", ")),
+                 KeyNameList(restore.notWritten).join(QStringLiteral(", "))),
+        red, OutcomeCause(restore.outcome) + QLatin1Char('\n') + OutcomeDetails(restore.outcome));
+  ShowStatus(lblLanSavedOtherValues->text() + QLatin1Char(' ') + ReadBackText(restore.readBack),
+             red);
 }
 
 // ---- Service gesture -----------------------------------------------------------------------
@@ -1366,9 +1439,8 @@ void TfMain::ShowCommParams() {
 void TfMain::btnCommParamsClick() {
   RunProcedure([](TDisplayConnection& link) { return ReadCommParams(link); },
                [this](const TCommParamsRead& read) {
-                 if (!read.read)
-                   return ShowStatusOf(lblLanCommReadErr, QString::fromStdString(read.failure));
-                 ShowLoadStatus(true);
+                 if (!read.read) return ShowOutcome(lblLanCommReadErr, read.outcome);
+                 ShowStatusOf(lblLanSettingsLoadOk);
                  const std::optional<TCommParams> wanted =
                      FCommParams->Execute(read.params, read.lineHasSpeed);
                  if (!wanted || !IsConnected()) return;  // cancelled, or the line went meanwhile

@@ -15,9 +15,11 @@
 #include "core/ICommunicationInterface.h"
 #include "core/Types.h"
 #include "device/Zorvid.h"
-#include "link/AnswerCheck.h"
+#include "device/ZorvidRules.h"
 #include "link/Capabilities.h"
 #include "link/DisplayLink.h"
+#include "link/DisplayPoll.h"
+#include "link/Outcome.h"
 #include "link/SettingsReads.h"
 #include "link/SettingsSnapshot.h"
 
@@ -31,6 +33,7 @@ class QRadioButton;
 class QTabWidget;
 class QTimeEdit;
 class QTimer;
+class QToolButton;
 
 namespace zorvid {
 
@@ -42,8 +45,8 @@ class TfConnectionDialog;
 class TfSettingsDifferences;
 class TRecentConnections;
 class TIntEdit;
-struct TPollOutcome;
 struct TCommissioning;
+struct TConnectOutcome;
 
 // The program's main window "Zorvid-L": it owns the display link, connects it to the line the
 // connection dialog describes, and reads and writes the display's settings on three pages, each
@@ -130,37 +133,46 @@ class TfMain : public QWidget {
   void EndProcedure();
   void ShowPoll(const TPollOutcome& outcome);
   void ShowSilence(bool silent);
+  void ShowPollFault(const TOutcome& segmentsRead);
   void LineLost(const QString& reason);
   void ScheduleReconnect();
   void Reconnect();
-  void ShowStatus(const QString& text, const QColor& colour);
-  void ShowStatusOf(const QLabel* label, const QString& toolTip = {});
-  void ShowLoadStatus(bool ok);
-  // An answer no setter would accept: red, naming the value; no control has changed.
-  void ShowInvalidAnswer(const TInvalidAnswer& invalid);
-  void ShowSaveStatus(bool ok);
+  // The text, elided to the line's width, and its details: the whole text when it did not fit,
+  // and why it failed. The details show in the tooltip and behind btnStatusDetails.
+  void ShowStatus(const QString& text, const QColor& colour, const QString& details = {});
+  void ShowStatusOf(const QLabel* label, const QString& details = {});
+  // The label's text with the outcome's cause after a colon, its step and reason in the details.
+  void ShowOutcome(const QLabel* label, const TOutcome& outcome);
+  void ShowStatusDetails();
+  void ShowSaveOutcome(const TOutcome& outcome);
+  void ShowConnectFailure(const TConnectOutcome& outcome);
   // A save whose steps were all written: green when the display reads back what was sent,
   // else red with what it holds instead.
-  void ShowVerifiedSave(bool readBack, const std::vector<TSettingChange>& differences);
-  // A save of two steps: the plain failure text when the first failed, `onlyFirst` when only the
-  // first was written, else what the read-back found.
+  void ShowVerifiedSave(const TOutcome& readBack, const std::vector<TSettingChange>& differences);
+  // A save of two steps: the failure when the first failed, `onlyFirst` when only the first was
+  // written, else what the read-back found.
   void ShowTwoStepSave(bool firstWritten, bool secondWritten, const QLabel* onlyFirst,
-                       bool readBack, const std::vector<TSettingChange>& differences);
-  // Red, with the whole text in the tooltip when the status line is too narrow for it.
-  void ShowLongStatus(const QString& text, const QColor& colour);
+                       const TOutcome& outcome, const std::vector<TSettingChange>& differences);
 
-  // How a group's load ended: loaded, or not, with the answer no setter would accept.
+  // How a group's load ended: `loaded` when its values show (those of a rule refuses marked).
   struct TLoadOutcome {
     bool loaded = false;
-    std::optional<TInvalidAnswer> invalid;
+    TOutcome outcome;
   };
   TLoadOutcome ApplyDateTimeParams(const TDateTimeParamsRead& read);
   TLoadOutcome ApplyBrightness(const TBrightnessRead& read);
   TLoadOutcome ApplyClock(const TClockRead& read);
   void ShowLoadOutcome(const TLoadOutcome& outcome);
-  // The settings read at a connect; true when every group loaded, else `why` says what not.
-  bool ApplySettings(const TSettingsReads& reads, QString& why);
+  std::vector<TLoadOutcome> ApplySettings(const TSettingsReads& reads);
+  void ShowLoads(const std::vector<TLoadOutcome>& loads, const QLabel* loaded);
   void ForgetLoads();
+  // The numeric fields a rule can name, and the one it names.
+  QList<TIntEdit*> MarkableFields() const;
+  TIntEdit* FieldOf(TSettingField field) const;
+  // Clears the marks of `group`, then marks the field `invalid` names.
+  void MarkInvalidField(const QList<TIntEdit*>& group, const std::optional<TInvalidValue>& invalid);
+  // True, with the field marked and the status line naming it, when a rule refuses the value.
+  bool RefuseInvalid(const std::optional<TInvalidValue>& invalid, TStep step);
 
   void btnCIOpenClick();
   void btnDisplayCharsSetClick();
@@ -209,6 +221,9 @@ class TfMain : public QWidget {
   bool FBrightnessLoaded = false;
   bool FClockLoaded = false;
   QTimer* FReconnectTimer;
+  // The poll reads the temperature but not the segments: the panel is no picture of them.
+  bool FPollFaulty = false;
+  QString FStatusDetails;  // of the status line's text
   std::string FConnectionString;
   TByte FAddress = kZorvidDefaultAddress;
   // Why the last connect failed, for the status line's tooltip; empty after a success.
@@ -226,6 +241,7 @@ class TfMain : public QWidget {
   QWidget* TabSheet3;
   QPushButton* btnAbout;
   QLabel* pnlStatusbar;
+  QToolButton* btnStatusDetails;
   QWidget* pnlButtons;
   QPushButton* btnCIOpen;
   QPushButton* btnCIClose;
@@ -321,6 +337,10 @@ class TfMain : public QWidget {
   QLabel* lblLanCommWriteErr;
   QLabel* lblLanCommBack;
   QLabel* lblLanCommLost;
+  QLabel* lblLanLoadedInvalid;
+  QLabel* lblLanPollFailed;
+  QLabel* lblLanProcedureFailed;
+  QLabel* lblLanSaveUnknown;
 };
 
 }  // namespace zorvid

@@ -14,7 +14,8 @@
 
 #include "core/EchoText.h"
 #include "core/NumberText.h"
-#include "link/AnswerCheck.h"
+#include "device/ZorvidRules.h"
+#include "link/Commissioning.h"
 #include "link/DisplayConnection.h"
 #include "link/SettingsSnapshot.h"
 #include "protocol/Korvel97.h"
@@ -178,37 +179,10 @@ QStringList ProgramArguments(const std::vector<std::string>& args) {
 
 // ---- Answers -----------------------------------------------------------------------------
 
-// The value of an invalid answer by the name zorvidctl prints it under.
-std::string AnswerFieldName(TAnswerField field) {
-  switch (field) {
-    case TAnswerField::kStaticBrightness:
-      return "brightness";
-    case TAnswerField::kMinimumBrightness:
-      return "min";
-    case TAnswerField::kMaximumBrightness:
-      return "max";
-    case TAnswerField::kSensorGain:
-      return "gain";
-    case TAnswerField::kTimeOffset:
-      return "offset";
-    case TAnswerField::kZoneIndex:
-      return "zone";
-    case TAnswerField::kDataExpiration:
-      return "seconds";
-    case TAnswerField::kClockYear:
-      return "year";
-    case TAnswerField::kSegmentCount:
-      return "data bytes";
-  }
-  return "value";
-}
-
-// Raises the failed check of an answer, so that nothing of it is printed.
-void ExpectSound(const std::optional<TInvalidAnswer>& invalid) {
-  if (!invalid) return;
-  throw TAnswerError("invalid answer: " + AnswerFieldName(invalid->field) + " " +
-                     std::to_string(invalid->value) + " outside " + std::to_string(invalid->min) +
-                     ".." + std::to_string(invalid->max));
+// Raises the failed check of an answer, so that nothing of it is printed. The run names the
+// step and the address.
+void ExpectSound(const std::optional<TInvalidValue>& invalid) {
+  if (invalid) throw TOutcomeError(InvalidAnswer(TStep::kNone, 0, *invalid));
 }
 
 // ---- Date-time parameters ----------------------------------------------------------------
@@ -275,11 +249,6 @@ TParamChange ParseParamChange(std::string_view assignment) {
 
 struct TCommandSpec;
 
-// Whether a command's requests may go out again when no answer came (--retries). A read, or a
-// write of a whole value, leaves the display as one request would; a trigger or an instruction
-// of unknown effect (raw) could act twice.
-enum TRepeat { kSendOnce, kRepeatable };
-
 // What a command needs of the line before it runs.
 enum class TLineUse {
   kIdentified,  // connected to the display at --address, its identification read
@@ -310,7 +279,9 @@ struct TCommandSpec {
   std::string_view arguments;  // usage of the arguments ("TEXT")
   std::string_view help;
   TCtlAction (*prepare)(const TCommandArgs& args);  // none for the scan (ParseScan)
-  TRepeat repeat;
+  // The request the command sends, whose rule says whether --retries may repeat it; for a
+  // command of several requests, each request's own.
+  TStep step;
   TLineUse line = TLineUse::kIdentified;
 
   std::string Name() const {
@@ -333,7 +304,7 @@ TCtlResult Bare(TCtlField field) {
 template <auto Run>
 TCtlAction WithoutArguments(const TCommandArgs& args) {
   ExpectCount(args, 0, 0);
-  return {Run};
+  return {{args.command.step, Run}};
 }
 
 // The text the connection read already: the identification goes out once per run.
@@ -360,7 +331,7 @@ bool RunGetData(IZorvid& device, TCtlResult& result) {
 bool RunGetExpiration(IZorvid& device, TCtlResult& result) {
   TDataExpiration expiration;
   if (!device.GetDisplayDataExpiration(expiration)) return false;
-  ExpectSound(CheckDataExpiration(expiration));
+  ExpectSound(CheckDataExpiration(expiration.seconds));
   result = {
       TLayout::kInline,
       {IntegerField("seconds", expiration.seconds), IntegerField("second", expiration.second)}};
@@ -419,12 +390,10 @@ bool RunShowInfo(IZorvid& device, TCtlResult&) {
 bool RunGetComm(TZorvid& device, TCtlResult& result) {
   TByte address = 0;
   std::int32_t baud = 0;
+  const TByte asked = device.GetAddress();
   if (!device.ReadCommParams(address, baud)) return false;
-  // The operation leaves the speed alone for an answer under two bytes and makes it 0 for an
-  // index beyond the table: neither is a speed the display can run at.
-  if (baud == 0)
-    throw TAnswerError("invalid answer: no baud rate (fewer than 2 bytes, or an index above " +
-                       std::to_string(kBaudTable.size() - 1) + ")");
+  if (const std::optional<TOutcome> fault = CommParamsFault({address, baud}, asked))
+    throw TOutcomeError(*fault);
   result = {TLayout::kInline, {AddressField("address", address), IntegerField("baud", baud)}};
   return true;
 }
@@ -462,13 +431,11 @@ TCtlAction PrepareSetComm(const TCommandArgs& args) {
   ExpectCount(args, 2, 2);
   const TByte address = Address(args.Value(0), kHighestOwnAddress);
   const std::int32_t baud = DisplayBaud(args.Value(1));
-  return {[address, baud](TZorvid& device, TCtlResult&) {
-    if (!device.EnableConfiguration())
-      throw TProcedureError("enable configuration (0xE4): " + LastResultText(device));
-    if (!device.SendCommParams(address, baud))
-      throw TProcedureError("write communication parameters (0xE0): " + LastResultText(device));
-    return true;
-  }};
+  return {{TStep::kEnableConfiguration,
+           [](TZorvid& device, TCtlResult&) { return device.EnableConfiguration(); }},
+          {TStep::kWriteComm, [address, baud](TZorvid& device, TCtlResult&) {
+             return device.SendCommParams(address, baud);
+           }}};
 }
 
 std::uint16_t Word(std::string_view what, std::string_view text) {
@@ -481,17 +448,18 @@ TCtlAction PrepareAssignAddress(const TCommandArgs& args) {
   const std::uint16_t word1 = Word("word1", args.Value(0));
   const std::uint16_t word2 = Word("word2", args.Value(1));
   const TByte address = Address(args.Value(2), kHighestOwnAddress);
-  return {[word1, word2, address](TZorvid& device, TCtlResult&) {
-    device.SetAddress(kBroadcastAddress);
-    return device.AssignAddress(word1, word2, address);
-  }};
+  return {{args.command.step, [word1, word2, address](TZorvid& device, TCtlResult&) {
+             device.SetAddress(kBroadcastAddress);
+             return device.AssignAddress(word1, word2, address);
+           }}};
 }
 
 TCtlAction PrepareSetText(const TCommandArgs& args) {
   ExpectCount(args, 1, 1);
   std::string text = args.Value(0);
   if (!IsValidDisplayText(text)) Refuse("invalid display text: " + Quoted(text));
-  return {[text](IZorvid& device, TCtlResult&) { return device.SetDisplayChars(text); }};
+  return {{args.command.step,
+           [text](TZorvid& device, TCtlResult&) { return device.SetDisplayChars(text); }}};
 }
 
 TCtlAction PrepareSetData(const TCommandArgs& args) {
@@ -502,7 +470,8 @@ TCtlAction PrepareSetData(const TCommandArgs& args) {
   if (!PackDisplayData(*data))
     Refuse("display data needs exactly " + std::to_string(kZorvidPositions) + " bytes, got " +
            std::to_string(data->size()) + ": " + Quoted(given));
-  return {[bytes = *data](IZorvid& device, TCtlResult&) { return device.SetDisplayData(bytes); }};
+  return {{args.command.step,
+           [bytes = *data](TZorvid& device, TCtlResult&) { return device.SetDisplayData(bytes); }}};
 }
 
 TCtlAction PrepareSetExpiration(const TCommandArgs& args) {
@@ -511,8 +480,9 @@ TCtlAction PrepareSetExpiration(const TCommandArgs& args) {
   const std::int32_t seconds = Number("expiration", given);
   if (!PackDataExpiration(seconds))
     Refuse("expiration out of range " + RangeText(0, kExpirationMax) + ": " + EchoedText(given));
-  return {
-      [seconds](IZorvid& device, TCtlResult&) { return device.SetDisplayDataExpiration(seconds); }};
+  return {{args.command.step, [seconds](TZorvid& device, TCtlResult&) {
+             return device.SetDisplayDataExpiration(seconds);
+           }}};
 }
 
 TCtlAction PrepareSetBrightness(const TCommandArgs& args) {
@@ -521,7 +491,8 @@ TCtlAction PrepareSetBrightness(const TCommandArgs& args) {
   const std::int32_t value = Number("brightness", given);
   if (!PackBrightness(value))
     Refuse("brightness out of range " + RangeText(0, kBrightnessMax) + ": " + EchoedText(given));
-  return {[value](IZorvid& device, TCtlResult&) { return device.SetDisplayBrightness(value); }};
+  return {{args.command.step,
+           [value](TZorvid& device, TCtlResult&) { return device.SetDisplayBrightness(value); }}};
 }
 
 bool OnOff(std::string_view what, std::string_view text) {
@@ -537,13 +508,16 @@ TCtlAction PrepareSetBrightnessAuto(const TCommandArgs& args) {
   const std::string given = "min=" + EchoedText(args.Value(1)) +
                             " max=" + EchoedText(args.Value(2)) +
                             " gain=" + EchoedText(args.Value(3));
-  if (!PackBrightnessAuto(s))
+  if (const std::optional<TInvalidValue> invalid = CheckBrightnessAuto(s)) {
+    // Within its own range, the minimum is refused only for lying above the maximum.
+    if (invalid->field == TSettingField::kMinimumBrightness && invalid->max < kBrightnessAutoMax)
+      Refuse("brightness-auto min above max: " + given);
     Refuse("brightness-auto out of range (min and max " +
            RangeText(kBrightnessAutoMin, kBrightnessAutoMax) + ", gain " +
            RangeText(0, kBrightnessGainMax) + "): " + given);
-  // The display follows the light between the two: a minimum above the maximum has no meaning.
-  if (s.min > s.max) Refuse("brightness-auto min above max: " + given);
-  return {[s](IZorvid& device, TCtlResult&) { return device.SetDisplayBrightnessAuto(s); }};
+  }
+  return {{args.command.step,
+           [s](TZorvid& device, TCtlResult&) { return device.SetDisplayBrightnessAuto(s); }}};
 }
 
 TCtlAction PrepareSetClock(const TCommandArgs& args) {
@@ -551,13 +525,15 @@ TCtlAction PrepareSetClock(const TCommandArgs& args) {
   const std::string given = args.Joined();
   // Read at each try, so that a repeated request sets the time it goes out at.
   if (given == "now")
-    return {[](IZorvid& device, TCtlResult&) { return device.SetDateTime(Now()); }};
+    return {{args.command.step,
+             [](TZorvid& device, TCtlResult&) { return device.SetDateTime(Now()); }}};
   const auto clock = ParseClock(given);
   if (!clock) Refuse("invalid clock (expected \"YYYY-MM-DD HH:MM:SS\" or now): " + Quoted(given));
   if (!PackDateTime(*clock))
     Refuse("clock year out of range " + RangeText(kDisplayYearFirst, kDisplayYearLast) +
            ", the years the display holds: " + Quoted(given));
-  return {[value = *clock](IZorvid& device, TCtlResult&) { return device.SetDateTime(value); }};
+  return {{args.command.step,
+           [value = *clock](TZorvid& device, TCtlResult&) { return device.SetDateTime(value); }}};
 }
 
 TCtlAction PrepareSetParams(const TCommandArgs& args) {
@@ -574,18 +550,19 @@ TCtlAction PrepareSetParams(const TCommandArgs& args) {
   }
   // Two requests, each repeatable on its own: the read, then the write of the whole record.
   const auto params = std::make_shared<TDateTimeParams>();
-  return {[params](IZorvid& device, TCtlResult&) {
-            if (!device.GetDateTimeParams(*params)) return false;
-            // Written back whole: an unsound value the display sent would go back with the change.
-            ExpectSound(CheckDateTimeParams(*params));
-            return true;
-          },
-          [params, changes](IZorvid& device, TCtlResult&) {
-            TDateTimeParams changed = *params;
-            for (const TParamChange& change : changes)
-              ApplyParamChange(changed, change);
-            return device.SetDateTimeParams(changed);
-          }};
+  return {{TStep::kReadParams,
+           [params](TZorvid& device, TCtlResult&) {
+             if (!device.GetDateTimeParams(*params)) return false;
+             // Written back whole: an unsound value the display sent would go back with the change.
+             ExpectSound(CheckDateTimeParams(*params));
+             return true;
+           }},
+          {TStep::kWriteParams, [params, changes](TZorvid& device, TCtlResult&) {
+             TDateTimeParams changed = *params;
+             for (const TParamChange& change : changes)
+               ApplyParamChange(changed, change);
+             return device.SetDateTimeParams(changed);
+           }}};
 }
 
 // A bad file is bad input: refused before anything is sent.
@@ -636,13 +613,14 @@ TCtlAction PrepareRaw(const TCommandArgs& args) {
     Refuse("raw data too long: " + std::to_string(data->size()) +
            " bytes, a packet carries at most " + std::to_string(kPacket97MaxData) + ": " +
            Quoted(given));
-  return {[inst, bytes = *data](IZorvid& device, TCtlResult& result) {
-    std::int32_t ack = -1;
-    TByteString answer;
-    if (!device.Query(inst, bytes, -1, ack, answer)) return false;
-    result = {TLayout::kInline, {HexByteField("ack", ack), HexPackedField("data", answer)}};
-    return true;
-  }};
+  return {
+      {args.command.step, [inst, bytes = *data](TZorvid& device, TCtlResult& result) {
+         std::int32_t ack = -1;
+         TByteString answer;
+         if (!device.Query(inst, bytes, -1, ack, answer)) return false;
+         result = {TLayout::kInline, {HexByteField("ack", ack), HexPackedField("data", answer)}};
+         return true;
+       }}};
 }
 
 std::vector<std::int32_t> ScanBauds(const QString& list) {
@@ -674,61 +652,64 @@ TScanOptions ParseScan(const TCommandArgs& args) {
 }
 
 constexpr std::array<TCommandSpec, 27> kCommands{{
-    {"ident", "", "", "prints the identification text", WithoutArguments<RunIdent>, kRepeatable},
+    {"ident", "", "", "prints the identification text", WithoutArguments<RunIdent>,
+     TStep::kIdentify},
     {"get", "text", "", "prints the displayed characters as the display answers them",
-     WithoutArguments<RunGetText>, kRepeatable},
+     WithoutArguments<RunGetText>, TStep::kReadText},
     {"get", "data", "", "prints the segment bytes as hex pairs (\"03 3F 06 5B 4F\")",
-     WithoutArguments<RunGetData>, kRepeatable},
+     WithoutArguments<RunGetData>, TStep::kReadSegments},
     {"get", "expiration", "", "prints \"seconds=N second=M\" (seconds 0: the data stays)",
-     WithoutArguments<RunGetExpiration>, kRepeatable},
+     WithoutArguments<RunGetExpiration>, TStep::kReadExpiration},
     {"get", "brightness", "", "prints the static brightness \"N\"",
-     WithoutArguments<RunGetBrightness>, kRepeatable},
+     WithoutArguments<RunGetBrightness>, TStep::kReadBrightness},
     {"get", "brightness-auto", "", "prints \"auto=on|off min=N max=N gain=N\"",
-     WithoutArguments<RunGetBrightnessAuto>, kRepeatable},
+     WithoutArguments<RunGetBrightnessAuto>, TStep::kReadBrightnessAuto},
     {"get", "clock", "", "prints the display's clock \"YYYY-MM-DD HH:MM:SS\"",
-     WithoutArguments<RunGetClock>, kRepeatable},
+     WithoutArguments<RunGetClock>, TStep::kReadClock},
     {"get", "params", "", "prints one KEY=VALUE line per date-time parameter (keys below)",
-     WithoutArguments<RunGetParams>, kRepeatable},
+     WithoutArguments<RunGetParams>, TStep::kReadParams},
     {"get", "temperature", "", "prints degrees with one decimal place (\"23.5\")",
-     WithoutArguments<RunGetTemperature>, kRepeatable},
+     WithoutArguments<RunGetTemperature>, TStep::kReadTemperature},
     {"get", "all", "", "prints every setting, one KEY=VALUE line each (settings file keys)",
-     PrepareGetAll, kRepeatable},
+     PrepareGetAll, TStep::kNone},
     {"set", "text", "TEXT", "shows TEXT: up to 5 of 0-9 a-z A-Z space -, one \".\", final \":\"",
-     PrepareSetText, kRepeatable},
-    {"set", "data", "HEX", "shows exactly 5 segment bytes", PrepareSetData, kRepeatable},
+     PrepareSetText, TStep::kWriteText},
+    {"set", "data", "HEX", "shows exactly 5 segment bytes", PrepareSetData, TStep::kWriteSegments},
     {"set", "expiration", "SECONDS", "how long pushed data stays, 0..65535 (0: for good)",
-     PrepareSetExpiration, kRepeatable},
-    {"set", "brightness", "N", "static brightness 0..127", PrepareSetBrightness, kRepeatable},
+     PrepareSetExpiration, TStep::kWriteExpiration},
+    {"set", "brightness", "N", "static brightness 0..127", PrepareSetBrightness,
+     TStep::kWriteBrightness},
     {"set", "brightness-auto", "on|off MIN MAX GAIN",
      "automatic brightness, MIN and MAX 6..36 (MIN not above MAX), GAIN 0..100",
-     PrepareSetBrightnessAuto, kRepeatable},
+     PrepareSetBrightnessAuto, TStep::kWriteBrightnessAuto},
     {"set", "clock", "\"YYYY-MM-DD HH:MM:SS\"|now", "sets the display's clock", PrepareSetClock,
-     kRepeatable},
+     TStep::kWriteClock},
     {"set", "params", "KEY=VALUE...",
-     "changes the given keys; the others keep the display's values", PrepareSetParams, kRepeatable},
+     "changes the given keys; the others keep the display's values", PrepareSetParams,
+     TStep::kWriteParams},
     {"show-info", "", "", "makes the display show its current information",
-     WithoutArguments<RunShowInfo>, kSendOnce},
+     WithoutArguments<RunShowInfo>, TStep::kShowInformation},
     {"backup", "", "[FILE]", "saves every setting to FILE (without FILE: prints it)", PrepareBackup,
-     kRepeatable},
+     TStep::kNone},
     {"diff", "", "FILE", "prints \"KEY file=V display=W\" per differing key; exit 1 if any",
-     PrepareDiff, kRepeatable},
+     PrepareDiff, TStep::kNone},
     {"restore", "", "[--dry-run] FILE",
      "writes what differs from FILE, reads it back, prints \"KEY from=V to=W\"", PrepareRestore,
-     kRepeatable},
+     TStep::kNone},
     {"raw", "", "INST [HEX]", "sends any instruction, prints \"ack=NN data=HEX\"", PrepareRaw,
-     kSendOnce},
+     TStep::kRaw},
     {"get", "comm", "", "prints the address and line speed \"address=0x31 baud=9600\"",
-     WithoutArguments<RunGetComm>, kRepeatable},
+     WithoutArguments<RunGetComm>, TStep::kReadComm},
     {"set", "comm", "ADDRESS BAUD",
      "gives the display a new address and speed (see below); it answers there from then on",
-     PrepareSetComm, kSendOnce},
+     PrepareSetComm, TStep::kWriteComm},
     {"ids", "", "", "prints the identifiers \"word1=N word2=N value=N\"", WithoutArguments<RunIds>,
-     kRepeatable},
+     TStep::kReadIdentifiers},
     {"assign-address", "", "WORD1 WORD2 ADDRESS",
      "gives ADDRESS to the display with these identifiers, wherever it is", PrepareAssignAddress,
-     kRepeatable, TLineUse::kOpened},
+     TStep::kAssignAddress, TLineUse::kOpened},
     {"scan", "", "[--from N] [--to N] [--bauds B,...]",
-     "prints \"ADDRESS BAUD IDENT\" per display on the line; exit 1 if none", nullptr, kSendOnce,
+     "prints \"ADDRESS BAUD IDENT\" per display on the line; exit 1 if none", nullptr, TStep::kNone,
      TLineUse::kScan},
 }};
 
@@ -763,7 +744,8 @@ const TCommandSpec& FindCommand(const QStringList& words) {
 std::string RetriesHelp() {
   QStringList once;
   for (const TCommandSpec& command : kCommands)
-    if (command.repeat == kSendOnce && command.line != TLineUse::kScan)
+    // A procedure of several requests (kNone) repeats each as that request's rule allows.
+    if (command.step != TStep::kNone && !RuleOf(command.step).repeatable)
       once << Text(command.Name());
   const QString last = once.takeLast();
   return "With --retries N the identification and each request of a command go out up to N\n"
@@ -804,7 +786,7 @@ void ParseCtlArguments(const std::vector<std::string>& args, TCtlInvocation& inv
   const TCommandSpec& command = FindCommand(words);
   invocation.command = command.Name();
   invocation.line = words.join(' ').toStdString();
-  invocation.requestTries = command.repeat == kRepeatable ? 1 + invocation.options.retries : 1;
+  invocation.requestTries = 1 + invocation.options.retries;
   invocation.identify = command.line == TLineUse::kIdentified;
   const TCommandArgs commandArgs{command, words.mid(command.item.empty() ? 1 : 2),
                                  invocation.options, invocation.requestTries};

@@ -17,6 +17,7 @@
 #include "device/Zorvid.h"
 #include "device/ZorvidCodec.h"
 #include "link/DisplayScan.h"
+#include "link/Outcome.h"
 #include "tools/ctl/CtlOutput.h"
 
 namespace zorvid::ctl {
@@ -37,27 +38,35 @@ class TUsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// An answer that came but that the matching setter would refuse; the message names the value
-// by zorvidctl's name for it, with the range ("invalid answer: brightness 200 outside 0..127").
+// A display that holds other values than were written and read back whole: exit 1, the
+// message naming them.
 class TAnswerError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-// A step of several requests that failed in one of them; the message names that request and
-// says why. The exit code follows the device's last result, as for a step that returns false.
-class TProcedureError : public std::runtime_error {
+// A step that ended otherwise than done: an answer that breaks a rule, or a procedure of several
+// requests that failed in one of them. The outcome names the request, the kind and the reason.
+class TOutcomeError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  // `note` follows the outcome's text: what the procedure had done when it failed.
+  explicit TOutcomeError(TOutcome failed, const std::string& done = {})
+      : std::runtime_error(failed.Text() + done), outcome(std::move(failed)), note(done) {}
+  TOutcome outcome;
+  std::string note;
 };
 
-// One device operation with its arguments bound, at most one request; false when it failed,
-// the device's last result telling why (no result at all: the operation refused its
-// arguments). Raises TAnswerError for an answer that fails its check. The device is connected:
-// its identification is loaded.
-using TCtlStep = std::function<bool(TZorvid& device, TCtlResult& result)>;
+// One device operation with its arguments bound, at most one request of the kind `step`;
+// `run` is false when it failed, the device's last result telling why (no result at all: the
+// operation refused its arguments). It raises TOutcomeError for an answer that breaks a rule.
+// The device is connected: its identification is loaded.
+struct TCtlStep {
+  TStep step;
+  std::function<bool(TZorvid& device, TCtlResult& result)> run;
+};
 // A command's steps in order; the first that fails ends it. A step is the unit a run repeats
-// when its request got no answer, so that each request of a command has its own tries.
+// when its request got no answer and the step's rule allows it, so that each request of a
+// command has its own tries.
 using TCtlAction = std::vector<TCtlStep>;
 
 struct TCtlOptions {
@@ -79,8 +88,7 @@ struct TCtlInvocation {
   std::string command;  // the command's name ("get text")
   std::string line;     // the name with its arguments, for messages ("set brightness 200")
   TCtlAction action;
-  // How often each request of the command may go out: 1 + retries when the command's table
-  // row says its requests are safe to repeat, else 1.
+  // How often each request of the command may go out when its step may be repeated: 1 + retries.
   int requestTries = 1;
   // The connection reads the identification at the address first; a command for a display
   // that need not answer there (assign-address) only opens the line.

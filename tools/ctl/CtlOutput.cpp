@@ -190,11 +190,34 @@ std::string FormatJson(std::string_view command, const TCtlResult& result) {
   return JsonLine(object);
 }
 
-std::string FormatJsonFailure(std::string_view command, int exitCode, std::string_view message) {
-  return JsonLine(QJsonObject{{"ok", false},
-                              {"command", JsonText(command)},
-                              {"exit", exitCode},
-                              {"error", JsonText(message)}});
+namespace {
+
+QJsonObject OutcomeJson(const TOutcome& outcome) {
+  QJsonObject json{{"kind", JsonText(KindName(outcome.kind))},
+                   {"step", JsonText(RuleOf(outcome.step).name)},
+                   {"address", outcome.address},
+                   {"tries", outcome.tries}};
+  if (outcome.kind == TOutcomeKind::kRefused) json.insert("ack", outcome.ack);
+  if (outcome.invalid) {
+    json.insert("field", JsonText(FieldKey(outcome.invalid->field)));
+    json.insert("value", static_cast<qint64>(outcome.invalid->value));
+    json.insert("min", static_cast<qint64>(outcome.invalid->min));
+    json.insert("max", static_cast<qint64>(outcome.invalid->max));
+  }
+  if (!outcome.reason.empty()) json.insert("reason", JsonText(outcome.reason));
+  return json;
+}
+
+}  // namespace
+
+std::string FormatJsonFailure(std::string_view command, int exitCode, std::string_view message,
+                              const std::optional<TOutcome>& outcome) {
+  QJsonObject json{{"ok", false},
+                   {"command", JsonText(command)},
+                   {"exit", exitCode},
+                   {"error", JsonText(message)}};
+  if (outcome) json.insert("outcome", OutcomeJson(*outcome));
+  return JsonLine(json);
 }
 
 }  // namespace zorvid::ctl

@@ -4,9 +4,12 @@
 // scripts, one JSON object for programs.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "link/Outcome.h"
 
 namespace zorvid::ctl {
 
@@ -77,7 +80,10 @@ std::string FormatText(const TCtlResult& result);
 // UTF-8 as "\xNN").
 // {"command":COMMAND,"ok":true} with every field as KEY:VALUE.
 std::string FormatJson(std::string_view command, const TCtlResult& result);
-// {"command":COMMAND,"error":MESSAGE,"exit":CODE,"ok":false}.
-std::string FormatJsonFailure(std::string_view command, int exitCode, std::string_view message);
+// {"command":COMMAND,"error":MESSAGE,"exit":CODE,"ok":false}, with "outcome" for a failure of
+// the display or the line: {"kind":…,"step":…,"address":N} and, where they apply, "ack",
+// "field", "value", "min", "max", "tries" and "reason".
+std::string FormatJsonFailure(std::string_view command, int exitCode, std::string_view message,
+                              const std::optional<TOutcome>& outcome = {});
 
 }  // namespace zorvid::ctl

@@ -16,33 +16,10 @@
 namespace zorvid::ctl {
 namespace {
 
-// Sends each request of a settings procedure with the command's tries and remembers how often
-// the last one went out, for the message of a failure.
-class TTriedSender {
- public:
-  TTriedSender(IZorvid& device, int tries) : device_(device), tries_(tries) {}
-
-  TRequestSender Sender() {
-    return [this](std::string_view, const std::function<bool()>& request) {
-      return TryRequest(device_, tries_, request, tried_);
-    };
-  }
-
-  [[noreturn]] void Fail(const TSettingsFailure& failure) const {
-    throw TProcedureError(failure.step + TriesText(tried_) + ": " + failure.reason);
-  }
-
- private:
-  IZorvid& device_;
-  int tries_;
-  int tried_ = 1;
-};
-
 TDisplaySettings ReadAll(TZorvid& device, int tries) {
-  TTriedSender sender(device, tries);
-  const TDisplaySettingsRead read =
-      ReadDisplaySettings(device, CapabilitiesOf(device.GetIdentificationText()), sender.Sender());
-  if (!read.settings) sender.Fail(*read.failure);
+  const TDisplaySettingsRead read = ReadDisplaySettings(
+      device, CapabilitiesOf(device.GetIdentificationText()), SenderFor(device, tries));
+  if (!read.settings) throw TOutcomeError(read.outcome);
   return *read.settings;
 }
 
@@ -107,69 +84,73 @@ void WriteFile(const std::string& file, const std::string& text) {
 }  // namespace
 
 TCtlAction GetAllAction(int tries) {
-  return {[tries](TZorvid& device, TCtlResult& result) {
-    const TDisplaySettings settings = ReadAll(device, tries);
-    result = {TLayout::kLines, {}, kExitOk};
-    for (const TSettingKey& key : SettingKeys())
-      if (const std::optional<std::int32_t> value = key.Get(settings))
-        result.fields.push_back(key.flag ? BitField(key.key, *value != 0)
-                                         : IntegerField(key.key, *value));
-    return true;
-  }};
+  return {{TStep::kNone, [tries](TZorvid& device, TCtlResult& result) {
+             const TDisplaySettings settings = ReadAll(device, tries);
+             result = {TLayout::kLines, {}, kExitOk};
+             for (const TSettingKey& key : SettingKeys())
+               if (const std::optional<std::int32_t> value = key.Get(settings))
+                 result.fields.push_back(key.flag ? BitField(key.key, *value != 0)
+                                                  : IntegerField(key.key, *value));
+             return true;
+           }}};
 }
 
 TCtlAction BackupAction(const std::optional<std::string>& file, const TCtlOptions& options,
                         int tries) {
-  return {[file, options, tries](TZorvid& device, TCtlResult& result) {
-    TSettingsSnapshot snapshot;
-    snapshot.settings = ReadAll(device, tries);
-    snapshot.readAt = QDateTime::currentDateTimeUtc();
-    snapshot.identification = device.GetIdentificationText();
-    snapshot.address = options.address;
-    snapshot.connection = options.connection;
-    const std::string json = SnapshotJson(snapshot);
-    if (!file) {
-      result = {TLayout::kBare, {DocumentField("snapshot", json)}, kExitOk};
-      return true;
-    }
-    WriteFile(*file, json);
-    result = {TLayout::kSilent, {TextField("file", *file)}, kExitOk};
-    return true;
-  }};
+  return {{TStep::kNone, [file, options, tries](TZorvid& device, TCtlResult& result) {
+             TSettingsSnapshot snapshot;
+             snapshot.settings = ReadAll(device, tries);
+             snapshot.readAt = QDateTime::currentDateTimeUtc();
+             snapshot.identification = device.GetIdentificationText();
+             snapshot.address = options.address;
+             snapshot.connection = options.connection;
+             const std::string json = SnapshotJson(snapshot);
+             if (!file) {
+               result = {TLayout::kBare, {DocumentField("snapshot", json)}, kExitOk};
+               return true;
+             }
+             WriteFile(*file, json);
+             result = {TLayout::kSilent, {TextField("file", *file)}, kExitOk};
+             return true;
+           }}};
 }
 
 TCtlAction DiffAction(const TSettingsSnapshot& snapshot, int tries) {
-  return {[wanted = snapshot.settings, tries](TZorvid& device, TCtlResult& result) {
-    const TSettingsComparison comparison = CompareSettings(wanted, ReadAll(device, tries));
-    result = ChangeRows(comparison.differences, "file", "display");
-    AddSkipped(result, comparison.skipped);
-    result.exitCode = comparison.differences.empty() ? kExitOk : kExitFailed;
-    return true;
-  }};
+  return {{TStep::kNone, [wanted = snapshot.settings, tries](TZorvid& device, TCtlResult& result) {
+             const TSettingsComparison comparison = CompareSettings(wanted, ReadAll(device, tries));
+             result = ChangeRows(comparison.differences, "file", "display");
+             AddSkipped(result, comparison.skipped);
+             result.exitCode = comparison.differences.empty() ? kExitOk : kExitFailed;
+             return true;
+           }}};
 }
 
 TCtlAction RestoreAction(const TSettingsSnapshot& snapshot, bool dryRun, int tries) {
-  return {[wanted = snapshot.settings, dryRun, tries](TZorvid& device, TCtlResult& result) {
-    const TDisplaySettings held = ReadAll(device, tries);
-    const TSettingsComparison comparison = CompareSettings(wanted, held);
-    result = Restored(comparison);
-    AddSkipped(result, comparison.skipped);
-    if (dryRun) {
-      result.fields.push_back(TextField("dry-run", "nothing was written"));
-      return true;
-    }
-    TTriedSender sender(device, tries);
-    const TSettingsRestore restore =
-        WriteSettingsDifferences(device, wanted, held, sender.Sender());
-    if (restore.failure)
-      sender.Fail({restore.failure->step,
-                   restore.failure->reason + " (written: " + Listed(restore.written) +
-                       "; not written: " + Listed(restore.notWritten) + ")"});
-    if (!restore.readBack.empty())
-      throw TAnswerError("read back other than written: " + ReadBackText(restore.readBack) +
-                         " (written: " + Listed(restore.written) + ")");
-    return true;
-  }};
+  return {
+      {TStep::kNone,
+       [wanted = snapshot.settings, dryRun, tries](TZorvid& device, TCtlResult& result) {
+         const TDisplaySettings held = ReadAll(device, tries);
+         const TSettingsComparison comparison = CompareSettings(wanted, held);
+         result = Restored(comparison);
+         AddSkipped(result, comparison.skipped);
+         if (dryRun) {
+           result.fields.push_back(TextField("dry-run", "nothing was written"));
+           return true;
+         }
+         const TSettingsRestore restore =
+             WriteSettingsDifferences(device, wanted, held, SenderFor(device, tries));
+         if (!restore.outcome.Ok()) {
+           const std::string done = "written: " + Listed(restore.written) +
+                                    "; not written: " + Listed(restore.notWritten);
+           throw TOutcomeError(restore.outcome, restore.failedReadingBack
+                                                    ? " (reading back after writing; " + done + ")"
+                                                    : " (" + done + ")");
+         }
+         if (!restore.readBack.empty())
+           throw TAnswerError("read back other than written: " + ReadBackText(restore.readBack) +
+                              " (written: " + Listed(restore.written) + ")");
+         return true;
+       }}};
 }
 
 }  // namespace zorvid::ctl

@@ -2,8 +2,8 @@
 
 // The commands on all the display's settings at once (link/SettingsSnapshot): get all, backup,
 // diff and restore. Each is one step whose requests go out one by one, each tried as often as
-// the command's tries allow; a failed request or an invalid answer ends it with a
-// TProcedureError naming the request.
+// the command's tries and the request's retry rule allow; a failed request or an invalid answer
+// ends it with a TOutcomeError naming the request.
 
 #include <optional>
 #include <string>

@@ -30,10 +30,11 @@ class TReporter {
   TReporter(const TCtlInvocation& invocation, std::ostream& out, std::ostream& err)
       : invocation_(invocation), out_(out), err_(err) {}
 
-  int Fail(int exitCode, const std::string& message) {
+  int Fail(int exitCode, const std::string& message, const std::optional<TOutcome>& outcome = {}) {
     err_ << "zorvidctl: " << message << '\n';
-    if (exitCode == kExitUsage) err_ << "Try 'zorvidctl --help'.\n";
-    if (invocation_.options.json) out_ << FormatJsonFailure(invocation_.command, exitCode, message);
+    if (exitCode == kExitUsage && !outcome) err_ << "Try 'zorvidctl --help'.\n";
+    if (invocation_.options.json)
+      out_ << FormatJsonFailure(invocation_.command, exitCode, message, outcome);
     return exitCode;
   }
 
@@ -69,24 +70,37 @@ std::optional<std::string> Connect(TDisplayConnection& connection,
   }
 }
 
+// "set brightness 200 in 2 tries: unknown whether stored: no answer"; the step is named where
+// the command has several or a procedure failed inside one.
+int ReportOutcome(const std::string& line, const TOutcome& outcome, bool namesStep,
+                  const std::string& note, TReporter& reporter) {
+  const std::string text =
+      namesStep ? ": " + outcome.Text() : TriesText(outcome.tries) + ": " + outcome.Text(false);
+  return reporter.Fail(ExitCodeOf(outcome), line + text + note, outcome);
+}
+
 int RunAction(const TCtlInvocation& invocation, TZorvid& device, TReporter& reporter) {
   TCtlResult result;
   const std::string line = EchoedText(invocation.line);
-  try {
-    for (const TCtlStep& step : invocation.action) {
-      int tried = 0;
-      if (TryRequest(
-              device, invocation.requestTries, [&] { return step(device, result); }, tried))
-        continue;
-      return reporter.Fail(FailureExitCode(device),
-                           line + TriesText(tried) + ": " + LastResultText(device));
+  const bool severalSteps = invocation.action.size() > 1;
+  for (const TCtlStep& step : invocation.action) {
+    try {
+      const TOutcome outcome = SendStep(device, step.step, invocation.requestTries,
+                                        [&] { return step.run(device, result); });
+      if (!outcome.Ok()) return ReportOutcome(line, outcome, severalSteps, {}, reporter);
+    } catch (const TOutcomeError& error) {
+      TOutcome outcome = error.outcome;
+      const bool ownStep = outcome.step == TStep::kNone;  // an answer this step checked
+      if (ownStep) {
+        outcome.step = step.step;
+        outcome.address = device.GetAddress();
+      }
+      return ReportOutcome(line, outcome, severalSteps || !ownStep, error.note, reporter);
+    } catch (const std::exception& error) {
+      return reporter.Fail(kExitFailed, line + ": " + error.what());
     }
-    return reporter.Succeed(result);
-  } catch (const TProcedureError& error) {
-    return reporter.Fail(FailureExitCode(device), line + ": " + error.what());
-  } catch (const std::exception& error) {
-    return reporter.Fail(kExitFailed, line + ": " + error.what());
   }
+  return reporter.Succeed(result);
 }
 
 // Connects, runs the command and disconnects: no traffic goes on once it returns.

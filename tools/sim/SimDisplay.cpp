@@ -281,8 +281,12 @@ TSimDisplay::TReply TSimDisplay::GetExpiration(const TByteString&) {
   return Ok(*PackDataExpiration(expirationSeconds_) + *PackDataExpiration(ExpirationLeft()));
 }
 
+// The bytes as stored: the display's firmware compares no field with another, so it may hold a
+// minimum above the maximum, which no setter of the programs sends.
 TSimDisplay::TReply TSimDisplay::GetBrightnessAuto(const TByteString&) {
-  return Ok(*PackBrightnessAuto(brightnessAuto_));
+  const TBrightnessAuto& stored = brightnessAuto_;
+  return Ok(TByteString{static_cast<char>(stored.automatic ? 1 : 0), static_cast<char>(stored.min),
+                        static_cast<char>(stored.max), static_cast<char>(stored.gain)});
 }
 
 TSimDisplay::TReply TSimDisplay::SetDisplayChars(const TByteString& data) {
@@ -315,7 +319,14 @@ TSimDisplay::TReply TSimDisplay::SetExpiration(const TByteString& data) {
 
 TSimDisplay::TReply TSimDisplay::SetBrightnessAuto(const TByteString& data) {
   const std::optional<TBrightnessAuto> settings = UnpackBrightnessAuto(data);
-  if (ByteAt(data, 0) > 1 || !settings || !PackBrightnessAuto(*settings))
+  // Each value within its own range; the firmware does not compare the minimum with the maximum.
+  const auto inRange = [](std::int32_t value, std::int32_t min, std::int32_t max) {
+    return value >= min && value <= max;
+  };
+  if (ByteAt(data, 0) > 1 || !settings ||
+      !inRange(settings->min, kBrightnessAutoMin, kBrightnessAutoMax) ||
+      !inRange(settings->max, kBrightnessAutoMin, kBrightnessAutoMax) ||
+      !inRange(settings->gain, 0, kBrightnessGainMax))
     return Ack(kAckBadArgument);
   brightnessAuto_ = *settings;
   Alter(TSimField::kAutoMin, brightnessAuto_.min);
