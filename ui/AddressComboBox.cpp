@@ -94,7 +94,7 @@ void DrawAddressLine(QPainter& painter, const QRect& line, int value,
 
 // The second line of a reserved address, which sits 3 px above the item's bottom.
 void DrawReservedAddressNote(QPainter& painter, const QRect& item, int value) {
-  const QString note = value == kUniversalAddress ? QStringLiteral("(universal Korvel address)")
+  const QString note = value == kUniversalAddress ? QStringLiteral("(broadcast address)")
                        : value == kSpecialAddress ? QStringLiteral("(special Korvel address)")
                                                   : QString();
   if (note.isEmpty()) return;

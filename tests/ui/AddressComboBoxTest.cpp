@@ -226,7 +226,7 @@ TEST_F(AddressComboBoxTest, ReservedAddressesTakeTwoLinesInTheOpenListAndOneOnTh
     return item.adjusted(0, kComboItemHeight, 0, 0);
   };
   EXPECT_EQ(Read(list.TextsIn(secondLine(universal))),
-            std::vector<std::string>{"(universal Korvel address) #000000"});
+            std::vector<std::string>{"(broadcast address) #000000"});
   EXPECT_EQ(Read(list.TextsIn(secondLine(special))),
             std::vector<std::string>{"(special Korvel address) #000000"});
   for (const QRect& item : {universal, special}) {

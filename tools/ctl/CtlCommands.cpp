@@ -89,7 +89,7 @@ std::vector<TCtlOption> CtlOptions() {
          invocation.options.connection = value;
        }},
       {QCommandLineOption(QStringList{"a", "address"},
-                          "device address 0.." + QString::number(kHighestDisplayAddress) +
+                          "display address 0.." + QString::number(kHighestDisplayAddress) +
                               ", decimal or 0x-prefixed hex (default " +
                               Text(AddressText(kZorvidDefaultAddress)) + ")",
                           "N"),
@@ -749,9 +749,9 @@ std::string RetriesHelp() {
       once << Text(command.Name());
   const QString last = once.takeLast();
   return "With --retries N the identification and each request of a command go out up to N\n"
-         "more times while no answer comes (nothing within the timeout, or an answer damaged on\n"
-         "the way); an answer with an acknowledge other than 0, or a closed line, ends the\n"
-         "command at once. " +
+         "more times while no answer (nothing within the timeout) or a damaged answer comes; the\n"
+         "outcomes refused (an acknowledge other than 0) and line closed end the command at\n"
+         "once. " +
          (once.join(", ") + " and " + last).toStdString() +
          " always go out once: a repeat could act twice.\n";
 }
@@ -812,11 +812,12 @@ std::string CtlHelpText() {
       "\"set\" commands print nothing. Text from the display (ident, get text) is printed as\n"
       "UTF-8 with control characters, backslashes and bytes that are not UTF-8 as \\xNN.\n"
       "\nThe settings file (backup, diff, restore) is JSON of format \"zorvid-settings\" with\n"
-      "the date-time parameters, the expiration, the brightness and, on a display that has it,\n"
-      "the automatic brightness. restore writes each differing group whole (params,\n"
+      "the date-time parameters, the data expiry, the static brightness and, on a display that\n"
+      "has it, the automatic brightness. restore writes each differing group whole (params,\n"
       "expiration, brightness, brightness-auto), then reads everything back; a value read back\n"
       "other than written fails it (exit 1). A display without automatic brightness skips it\n"
-      "(\"skipped brightness-auto\"). A file that is not whole and valid is bad input.\n"
+      "(\"skipped brightness-auto\"). A file that is not whole and valid is refused:\n"
+      "nothing sent (exit 2).\n"
       "\nBefore the command it connects: creates the transport from the connection string,\n"
       "opens it, and reads the display's identification. An answer is checked before it is\n"
       "printed: a value the matching set command would refuse is an invalid answer.\n"
@@ -843,17 +844,17 @@ std::string CtlHelpText() {
       "\nWith --pcap FILE the traffic of the run, the identification included, goes to FILE\n"
       "(created or emptied first) as it passes: what zorvidctl sends as outbound, what it\n"
       "receives as inbound. Wireshark reads it with the korvel dissector that the package\n"
-      "installs. A file that cannot be created is bad usage.\n" +
+      "installs. A file that cannot be created is refused: nothing sent (exit 2).\n" +
       "\nWith --json the result is one JSON object on stdout: \"ok\" true, \"command\" and the\n"
       "values under the keys the text form uses; a failure: \"ok\" false, \"command\", \"exit\"\n"
       "and \"error\". Strings are UTF-8, a byte that is not UTF-8 as \\xNN.\n"
       "\nExit codes:\n"
-      "  0  success\n"
-      "  1  the device operation failed (stderr says why: no answer, invalid answer,\n"
-      "     acknowledge N, a value read back other than written), diff found a difference,\n"
-      "     or scan found no display\n"
-      "  2  bad usage, an argument out of range, an invalid display text or settings file\n"
-      "     (nothing is sent)\n"
+      "  0  done\n"
+      "  1  the display refused (acknowledge N), gave no answer or an invalid answer, or a value\n"
+      "     read back was other than written (stderr says which); diff found a difference, or\n"
+      "     scan found no display\n"
+      "  2  nothing sent: arguments refused (an unknown command or option, an argument out of\n"
+      "     range, an invalid display text or settings file)\n"
       "  3  connection failed (transport not created or not opened, no identification, or the\n"
       "     line closed during the command)\n";
   return text;

@@ -69,7 +69,7 @@
     </message>
     <message>
         <source>Nová &amp;rychlost [Bd]:</source>
-        <translation>New &amp;baud rate [Bd]:</translation>
+        <translation>New &amp;speed [Bd]:</translation>
     </message>
     <message>
         <source>Po zápisu displej odpovídá jen na nové adrese a rychlosti; program se k němu na nich znovu připojí. Když se to nepodaří, zůstane na původních.</source>
@@ -120,11 +120,11 @@
     </message>
     <message>
         <source>&amp;Jiné zařízení:</source>
-        <translation>&amp;Other device:</translation>
+        <translation>&amp;Other port:</translation>
     </message>
     <message>
         <source>Ko&amp;munikační rychlost [Bd]:</source>
-        <translation>&amp;Baud rate [Bd]:</translation>
+        <translation>Spee&amp;d [Bd]:</translation>
     </message>
     <message>
         <source>&amp;USB:</source>
@@ -132,7 +132,7 @@
     </message>
     <message>
         <source>&amp;Zařízení:</source>
-        <translation>&amp;Device:</translation>
+        <translation>Brid&amp;ge:</translation>
     </message>
     <message>
         <source>Sério&amp;vé číslo:</source>
@@ -144,7 +144,7 @@
     </message>
     <message>
         <source>Komunikační r&amp;ychlost [Bd]:</source>
-        <translation>Baud ra&amp;te [Bd]:</translation>
+        <translation>Speed [&amp;Bd]:</translation>
     </message>
     <message>
         <source>&amp;Ethernet:</source>
@@ -219,7 +219,7 @@
     </message>
     <message>
         <source>&amp;Rychlosti</source>
-        <translation>Baud &amp;rates</translation>
+        <translation>S&amp;peeds</translation>
     </message>
     <message>
         <source>Linka TCP se prohledá jednou.</source>
@@ -235,7 +235,7 @@
     </message>
     <message>
         <source>všechny adresy (0xFE)</source>
-        <translation>all addresses (0xFE)</translation>
+        <translation>broadcast address (0xFE)</translation>
     </message>
     <message>
         <source>Adresa %1, %2</source>
@@ -278,7 +278,7 @@
     </message>
     <message>
         <source>zvýšení osvětlení</source>
-        <translation>light boost</translation>
+        <translation>sensor light reading boost</translation>
     </message>
     <message>
         <source>časový posun</source>
@@ -346,7 +346,7 @@
     </message>
     <message>
         <source>parametry zobrazení</source>
-        <translation>display parameters</translation>
+        <translation>date-time parameters</translation>
     </message>
     <message>
         <source>ano</source>
@@ -362,7 +362,7 @@
     </message>
     <message>
         <source>Neplatná hodnota ze zařízení: %1 %2 (%3..%4)</source>
-        <translation>Invalid value from the device: %1 %2 (%3..%4)</translation>
+        <translation>Invalid answer from the display: %1 %2 (%3..%4)</translation>
     </message>
     <message>
         <source>Displej</source>
@@ -566,27 +566,27 @@
     </message>
     <message>
         <source>Nastavení bylo úspěšně nahráno ze zařízení.</source>
-        <translation>The settings were loaded from the device.</translation>
+        <translation>The settings were loaded from the display.</translation>
     </message>
     <message>
         <source>Nastavení se nepodařilo nahrát ze zařízení!</source>
-        <translation>The settings could not be loaded from the device!</translation>
+        <translation>The settings could not be loaded from the display!</translation>
     </message>
     <message>
         <source>Nastavení bylo úspěšně uloženo do zařízení.</source>
-        <translation>The settings were saved to the device.</translation>
+        <translation>The settings were saved to the display.</translation>
     </message>
     <message>
         <source>Nastavení se nepodařilo uložit do zařízení!</source>
-        <translation>The settings could not be saved to the device!</translation>
+        <translation>The settings could not be saved to the display!</translation>
     </message>
     <message>
         <source>Zobrazování aktuální informace bylo úspěšně uloženo do zařízení.</source>
-        <translation>Showing the current information was saved to the device.</translation>
+        <translation>Showing the current information was saved to the display.</translation>
     </message>
     <message>
         <source>Zobrazování aktuální informace se nepodařilo uložit do zařízení!</source>
-        <translation>Showing the current information could not be saved to the device!</translation>
+        <translation>Showing the current information could not be saved to the display!</translation>
     </message>
     <message>
         <source>Probíhá komunikace…</source>
@@ -618,11 +618,11 @@
     </message>
     <message>
         <source>Nejdříve nahrajte nastavení ze zařízení.</source>
-        <translation>Load the settings from the device first.</translation>
+        <translation>Load the settings from the display first.</translation>
     </message>
     <message>
         <source>Parametry zobrazení byly uloženy, platnost dat ne.</source>
-        <translation>The display parameters were saved, the data expiry was not.</translation>
+        <translation>The date-time parameters were saved, the data expiry was not.</translation>
     </message>
     <message>
         <source>Statický jas byl uložen, automatický jas ne.</source>
@@ -634,7 +634,7 @@
     </message>
     <message>
         <source>Zařízení uložilo jiné hodnoty:</source>
-        <translation>The device stored other values:</translation>
+        <translation>The display stored other values:</translation>
     </message>
     <message>
         <source>Nastavení bylo uloženo do souboru.</source>
@@ -650,7 +650,7 @@
     </message>
     <message>
         <source>Soubor se shoduje se zařízením.</source>
-        <translation>The file matches the device.</translation>
+        <translation>The file matches the display.</translation>
     </message>
     <message>
         <source>Nastavení ze souboru nebylo zapsáno.</source>
@@ -658,7 +658,7 @@
     </message>
     <message>
         <source>Adresu a rychlost se nepodařilo přečíst ze zařízení!</source>
-        <translation>The address and speed could not be read from the device!</translation>
+        <translation>The address and speed could not be read from the display!</translation>
     </message>
     <message>
         <source>Displej odpovídá na nové adrese a rychlosti.</source>
@@ -763,7 +763,7 @@
     </message>
     <message>
         <source>&amp;Bity za sekundu:</source>
-        <translation>&amp;Bits per second:</translation>
+        <translation>Sp&amp;eed [Bd]:</translation>
     </message>
     <message>
         <source>&amp;Datové bity:</source>
@@ -806,11 +806,11 @@
     </message>
     <message>
         <source>V zařízení</source>
-        <translation>In the device</translation>
+        <translation>On the display</translation>
     </message>
     <message>
         <source>&amp;Zapsat do zařízení</source>
-        <translation>&amp;Write to the device</translation>
+        <translation>&amp;Write to the display</translation>
     </message>
     <message>
         <source>Zruši&amp;t</source>
@@ -818,15 +818,15 @@
     </message>
     <message>
         <source>Zápis souboru %1 změní v zařízení:</source>
-        <translation>Writing the file %1 changes in the device:</translation>
+        <translation>Writing the file %1 changes on the display:</translation>
     </message>
     <message>
         <source>Soubor %1 se shoduje se zařízením.</source>
-        <translation>The file %1 matches the device.</translation>
+        <translation>The file %1 matches the display.</translation>
     </message>
     <message>
         <source>Zařízení nemá a nezapíše se: %1</source>
-        <translation>Not in the device and not written: %1</translation>
+        <translation>Not on the display and not written: %1</translation>
     </message>
     <message>
         <source>Za&amp;vřít</source>
