@@ -593,7 +593,7 @@ void TfMain::BuildStatusTexts() {
       add("lblLanLoadedInvalid", tr("Nahráno, ale displej drží neplatnou hodnotu."), kRed);
   lblLanPollFailed = add("lblLanPollFailed", tr("Stav displeje nelze přečíst."), kRed);
   lblLanSaveUnknown =
-      add("lblLanSaveUnknown", tr("Není známo, zda zařízení nastavení uložilo."), kRed);
+      add("lblLanSaveUnknown", tr("Není známo, zda displej nastavení uložil."), kRed);
   lblLanProcedureFailed =
       add("lblLanProcedureFailed", tr("Komunikace skončila chybou programu."), kRed);
 
@@ -708,8 +708,12 @@ void TfMain::RunProcedure(TProcedureFn procedure, TShowFn show) {
       },
       [this](const std::string& error) {
         EndProcedure();
-        ShowStatusOf(lblLanProcedureFailed, tr("Důvod: %1").arg(QString::fromStdString(error)));
+        ShowProcedureFailure(error);
       });
+}
+
+void TfMain::ShowProcedureFailure(const std::string& error) {
+  ShowStatusOf(lblLanProcedureFailed, tr("Důvod: %1").arg(QString::fromStdString(error)));
 }
 
 void TfMain::BeginProcedure() {

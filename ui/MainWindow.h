@@ -130,6 +130,8 @@ class TfMain : public QWidget {
   template <class TProcedureFn, class TShowFn>
   void RunProcedure(TProcedureFn procedure, TShowFn show);
   void BeginProcedure();
+  // A procedure that raised: the status line says so, with the error's text in its details.
+  void ShowProcedureFailure(const std::string& error);
   void EndProcedure();
   void ShowPoll(const TPollOutcome& outcome);
   void ShowSilence(bool silent);

@@ -8,8 +8,9 @@
 namespace zorvid {
 namespace {
 
-// The window's texts keep the main window's translation context, where they were written.
-QString Tr(const char* text) {
+// The window's texts keep the main window's translation context, where they were written;
+// the words a table names (kFieldNames, KeyNames) are translated where they are shown.
+QString Translated(const char* text) {
   return QCoreApplication::translate("zorvid::TfMain", text);
 }
 
@@ -68,26 +69,29 @@ const std::map<std::string, const char*>& KeyNames() {
 QString KindText(const TOutcome& outcome) {
   switch (outcome.kind) {
     case TOutcomeKind::kDone:
-      return Tr("hotovo");
+      return QCoreApplication::translate("zorvid::TfMain", "hotovo");
     case TOutcomeKind::kRefused:
-      return Tr("displej odmítl (potvrzení %1)").arg(outcome.ack);
+      return QCoreApplication::translate("zorvid::TfMain", "displej odmítl (potvrzení %1)")
+          .arg(outcome.ack);
     case TOutcomeKind::kNoAnswer:
-      return Tr("displej neodpovídá");
+      return QCoreApplication::translate("zorvid::TfMain", "displej neodpovídá");
     case TOutcomeKind::kDamagedAnswer:
-      return Tr("odpověď přišla poškozená");
+      return QCoreApplication::translate("zorvid::TfMain", "odpověď přišla poškozená");
     case TOutcomeKind::kInvalidAnswer:
-      return outcome.invalid ? Tr("neplatná hodnota %1").arg(ShownInvalidValue(*outcome.invalid))
-                             : Tr("neplatná odpověď");
-    case TOutcomeKind::kLineClosed:
-      return Tr("spojení bylo přerušeno");
-    case TOutcomeKind::kNotLoaded:
-      return Tr("nenahráno z tohoto displeje");
-    case TOutcomeKind::kUnknownWhetherStored:
-      return Tr("odpověď se ztratila");
-    case TOutcomeKind::kNotSent:
-      return outcome.invalid ? Tr("nic neodesláno, neplatná hodnota %1")
+      return outcome.invalid ? QCoreApplication::translate("zorvid::TfMain", "neplatná hodnota %1")
                                    .arg(ShownInvalidValue(*outcome.invalid))
-                             : Tr("nic neodesláno");
+                             : QCoreApplication::translate("zorvid::TfMain", "neplatná odpověď");
+    case TOutcomeKind::kLineClosed:
+      return QCoreApplication::translate("zorvid::TfMain", "spojení bylo přerušeno");
+    case TOutcomeKind::kNotLoaded:
+      return QCoreApplication::translate("zorvid::TfMain", "nenahráno z tohoto displeje");
+    case TOutcomeKind::kUnknownWhetherStored:
+      return QCoreApplication::translate("zorvid::TfMain", "odpověď se ztratila");
+    case TOutcomeKind::kNotSent:
+      return outcome.invalid ? QCoreApplication::translate("zorvid::TfMain",
+                                                           "nic neodesláno, neplatná hodnota %1")
+                                   .arg(ShownInvalidValue(*outcome.invalid))
+                             : QCoreApplication::translate("zorvid::TfMain", "nic neodesláno");
   }
   return {};
 }
@@ -96,7 +100,7 @@ QString KindText(const TOutcome& outcome) {
 
 QString KeyName(const std::string& key) {
   const auto found = KeyNames().find(key);
-  return found == KeyNames().end() ? QString::fromStdString(key) : Tr(found->second);
+  return found == KeyNames().end() ? QString::fromStdString(key) : Translated(found->second);
 }
 
 QStringList KeyNameList(const std::vector<std::string>& keys) {
@@ -107,25 +111,25 @@ QStringList KeyNameList(const std::vector<std::string>& keys) {
 }
 
 QString ValueText(const std::string& value) {
-  if (value == "true") return Tr("ano");
-  if (value == "false") return Tr("ne");
+  if (value == "true") return QCoreApplication::translate("zorvid::TfMain", "ano");
+  if (value == "false") return QCoreApplication::translate("zorvid::TfMain", "ne");
   return QString::fromStdString(value);
 }
 
 QString ReadBackText(const std::vector<TSettingChange>& changes) {
   QStringList parts;
   for (const TSettingChange& change : changes)
-    parts << Tr("%1 (odesláno %2, přečteno %3)")
+    parts << QCoreApplication::translate("zorvid::TfMain", "%1 (odesláno %2, přečteno %3)")
                  .arg(KeyName(change.key), ValueText(change.wanted), ValueText(change.held));
   return parts.join(QStringLiteral("; "));
 }
 
 QString FieldName(TSettingField field) {
-  return Tr(kFieldNames[static_cast<int>(field)]);
+  return Translated(kFieldNames[static_cast<int>(field)]);
 }
 
 QString ShownInvalidValue(const TInvalidValue& invalid) {
-  return Tr("%1 %2 (povoleno %3..%4)")
+  return QCoreApplication::translate("zorvid::TfMain", "%1 %2 (povoleno %3..%4)")
       .arg(FieldName(invalid.field))
       .arg(invalid.value)
       .arg(invalid.min)
@@ -148,14 +152,18 @@ QString WithCause(const QString& status, const TOutcome& outcome) {
 QString OutcomeDetails(const TOutcome& outcome) {
   const TStepRule& rule = RuleOf(outcome.step);
   const QString group = KeyName(std::string(rule.group));
-  const QString step = rule.stores                     ? Tr("zápis – %1").arg(group)
-                       : rule.name.starts_with("read") ? Tr("čtení – %1").arg(group)
-                                                       : group;
-  QString text =
-      Tr("Krok: %1, adresa %2").arg(step, QString::fromStdString(AddressText(outcome.address)));
-  if (outcome.tries > 1) text += Tr(", pokusů: %1").arg(outcome.tries);
+  const QString step = rule.stores
+                           ? QCoreApplication::translate("zorvid::TfMain", "zápis – %1").arg(group)
+                       : rule.name.starts_with("read")
+                           ? QCoreApplication::translate("zorvid::TfMain", "čtení – %1").arg(group)
+                           : group;
+  QString text = QCoreApplication::translate("zorvid::TfMain", "Krok: %1, adresa %2")
+                     .arg(step, QString::fromStdString(AddressText(outcome.address)));
+  if (outcome.tries > 1)
+    text += QCoreApplication::translate("zorvid::TfMain", ", pokusů: %1").arg(outcome.tries);
   if (!outcome.reason.empty())
-    text += QLatin1Char('\n') + Tr("Důvod: %1").arg(QString::fromStdString(outcome.reason));
+    text += QLatin1Char('\n') + QCoreApplication::translate("zorvid::TfMain", "Důvod: %1")
+                                    .arg(QString::fromStdString(outcome.reason));
   return text;
 }
 

@@ -673,7 +673,7 @@ TEST_F(MainWindowTest, ASilentDisplayNeitherFreezesTheWindowNorGoesUnsaid) {
   EXPECT_TRUE(QTest::qWaitFor(
       [&] {
         return Status() == QString::fromUtf8(
-                               "Není známo, zda zařízení nastavení uložilo: jas – odpověď se "
+                               "Není známo, zda displej nastavení uložil: jas – odpověď se "
                                "ztratila.");
       },
       kPatienceMs))

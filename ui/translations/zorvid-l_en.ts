@@ -349,22 +349,6 @@
         <translation>date-time parameters</translation>
     </message>
     <message>
-        <source>ano</source>
-        <translation>yes</translation>
-    </message>
-    <message>
-        <source>ne</source>
-        <translation>no</translation>
-    </message>
-    <message>
-        <source>%1 (odesláno %2, přečteno %3)</source>
-        <translation>%1 (sent %2, read %3)</translation>
-    </message>
-    <message>
-        <source>Neplatná hodnota ze zařízení: %1 %2 (%3..%4)</source>
-        <translation>Invalid answer from the display: %1 %2 (%3..%4)</translation>
-    </message>
-    <message>
         <source>Displej</source>
         <translation>Display</translation>
     </message>
@@ -681,12 +665,6 @@
         <translation>The display answers at neither the new nor the old values!</translation>
     </message>
     <message>
-        <source>Pokusů o obnovení: %1
-%2</source>
-        <translation>Reconnect attempts: %1
-%2</translation>
-    </message>
-    <message>
         <source>Bez odpovědi od %1</source>
         <translation>No answer since %1</translation>
     </message>
@@ -721,6 +699,150 @@
     <message>
         <source>Adresa %1, %2 Bd</source>
         <translation>Address %1, %2 Bd</translation>
+    </message>
+    <message>
+        <source>Podrobnosti</source>
+        <translation>Details</translation>
+    </message>
+    <message>
+        <source>Nahráno, ale displej drží neplatnou hodnotu.</source>
+        <translation>Loaded, but the display holds an invalid value.</translation>
+    </message>
+    <message>
+        <source>Stav displeje nelze přečíst.</source>
+        <translation>The display's state cannot be read.</translation>
+    </message>
+    <message>
+        <source>Není známo, zda displej nastavení uložil.</source>
+        <translation>Unknown whether the display stored the settings.</translation>
+    </message>
+    <message>
+        <source>Komunikace skončila chybou programu.</source>
+        <translation>The communication ended in a program error.</translation>
+    </message>
+    <message>
+        <source>Pokusů o obnovení: %1</source>
+        <translation>Reconnect attempts: %1</translation>
+    </message>
+    <message>
+        <source>Důvod: %1</source>
+        <translation>Reason: %1</translation>
+    </message>
+    <message>
+        <source>adresa</source>
+        <translation>address</translation>
+    </message>
+    <message>
+        <source>identifikace</source>
+        <translation>identification</translation>
+    </message>
+    <message>
+        <source>text displeje</source>
+        <translation>display text</translation>
+    </message>
+    <message>
+        <source>segmenty</source>
+        <translation>segments</translation>
+    </message>
+    <message>
+        <source>datum a čas</source>
+        <translation>date and time</translation>
+    </message>
+    <message>
+        <source>teplota</source>
+        <translation>temperature</translation>
+    </message>
+    <message>
+        <source>adresa a rychlost</source>
+        <translation>address and speed</translation>
+    </message>
+    <message>
+        <source>identifikátory</source>
+        <translation>identifiers</translation>
+    </message>
+    <message>
+        <source>aktuální informace</source>
+        <translation>current information</translation>
+    </message>
+    <message>
+        <source>požadavek</source>
+        <translation>request</translation>
+    </message>
+    <message>
+        <source>hotovo</source>
+        <translation>done</translation>
+    </message>
+    <message>
+        <source>displej odmítl (potvrzení %1)</source>
+        <translation>refused (acknowledge %1)</translation>
+    </message>
+    <message>
+        <source>displej neodpovídá</source>
+        <translation>no answer</translation>
+    </message>
+    <message>
+        <source>odpověď přišla poškozená</source>
+        <translation>damaged answer</translation>
+    </message>
+    <message>
+        <source>neplatná hodnota %1</source>
+        <translation>invalid answer: %1</translation>
+    </message>
+    <message>
+        <source>neplatná odpověď</source>
+        <translation>invalid answer</translation>
+    </message>
+    <message>
+        <source>spojení bylo přerušeno</source>
+        <translation>the connection was lost</translation>
+    </message>
+    <message>
+        <source>nenahráno z tohoto displeje</source>
+        <translation>not loaded from this display</translation>
+    </message>
+    <message>
+        <source>odpověď se ztratila</source>
+        <translation>the answer was lost</translation>
+    </message>
+    <message>
+        <source>nic neodesláno, neplatná hodnota %1</source>
+        <translation>nothing sent, invalid value %1</translation>
+    </message>
+    <message>
+        <source>nic neodesláno</source>
+        <translation>nothing sent</translation>
+    </message>
+    <message>
+        <source>ano</source>
+        <translation>yes</translation>
+    </message>
+    <message>
+        <source>ne</source>
+        <translation>no</translation>
+    </message>
+    <message>
+        <source>%1 (odesláno %2, přečteno %3)</source>
+        <translation>%1 (sent %2, read %3)</translation>
+    </message>
+    <message>
+        <source>%1 %2 (povoleno %3..%4)</source>
+        <translation>%1 %2 (allowed %3..%4)</translation>
+    </message>
+    <message>
+        <source>zápis – %1</source>
+        <translation>write – %1</translation>
+    </message>
+    <message>
+        <source>čtení – %1</source>
+        <translation>read – %1</translation>
+    </message>
+    <message>
+        <source>Krok: %1, adresa %2</source>
+        <translation>Step: %1, address %2</translation>
+    </message>
+    <message>
+        <source>, pokusů: %1</source>
+        <translation>, tries: %1</translation>
     </message>
 </context>
 <context>
