@@ -103,6 +103,15 @@ TEST(SettingsSnapshotTest, EveryKindOfBadFileIsRefusedNamingFileKeyAndValue) {
        "bad.json: key read.at: not an ISO 8601 date and time: \"yesterday\""},
       {Altered("\"address\": 49", "\"address\": 256"),
        "bad.json: key read.address: 256 out of range 0..255"},
+      // Each within its range, together breaking the rule the setter keeps.
+      {Altered("\"min\": 6", "\"min\": 30").replace("\"max\": 36", "\"max\": 10"),
+       "bad.json: key settings.brightness-auto.min: 30 out of range 6..10 (min not above max)"},
+      // The parser would keep the last; which one the writer meant nobody knows.
+      {Altered("\"brightness\": 127", "\"brightness\": 127, \"brightness\": 5"),
+       "bad.json: key settings.brightness given twice"},
+      {Altered("\"gain\": 40", "\"gain\": 40, \"g\\u0061in\": 41"),
+       "bad.json: key settings.brightness-auto.gain given twice"},
+      {Altered("\"format\"", "\"format\": \"x\", \"format\""), "bad.json: key format given twice"},
   };
   for (const auto& [json, message] : cases) {
     SCOPED_TRACE(json.toStdString());

@@ -600,6 +600,22 @@ TEST_F(CtlRunTest, WithoutRetriesEachRequestGoesOutOnce) {
   }
 }
 
+// A refusal is the display's answer: the identification it refused goes out once, however many
+// retries were given; one that got no answer goes out again.
+TEST_F(CtlRunTest, ARefusedIdentificationIsSentOnce) {
+  acks[0xF3] = 2;
+  const TRun refused = Run({"--retries", "2", "ident"});
+  EXPECT_EQ(refused.exitCode, kExitConnection);
+  EXPECT_EQ(refused.err,
+            "zorvidctl: connection failed: no identification from address 49 (0x31): "
+            "acknowledge 2\n");
+  EXPECT_EQ(Instructions(), (std::vector<int>{0xF3}));
+  acks.erase(0xF3);
+  misses = {{0xF3, {TMiss::kLost}}};
+  EXPECT_EQ(Run({"--retries", "2", "ident"}).exitCode, kExitOk);
+  EXPECT_EQ(Instructions(), (std::vector<int>{0xF3, 0xF3}));
+}
+
 // Repeated, these could act twice; an error acknowledge is the display's answer.
 TEST_F(CtlRunTest, RetriesRepeatNeitherRawNorTriggersNorRefusals) {
   acks[0x93] = 4;
@@ -659,6 +675,17 @@ TEST_F(CtlRunTest, InvalidAnswersExitOneNamingTheFieldTheValueAndTheRange) {
        "get brightness-auto: invalid answer: max 37 outside 6..36"},
       {0x85, TByteString("\x00\x06\x24\x65", 4),
        "get brightness-auto: invalid answer: gain 101 outside 0..100"},
+      // Each within its range, the minimum above the maximum: the range it had is the one the
+      // maximum leaves.
+      {0x85, TByteString("\x01\x1E\x0A\x28", 4),
+       "get brightness-auto: invalid answer: min 30 outside 6..10"},
+      // The broadcast and the refused address are no display's own.
+      {0xF0, TByteString("\xFE\x06", 2),
+       "get comm: read communication parameters (0xF0): invalid answer: address 254 outside "
+       "0..253"},
+      {0xF0, TByteString("\xFF\x06", 2),
+       "get comm: read communication parameters (0xF0): invalid answer: address 255 outside "
+       "0..253"},
       // The year's byte 156: the display would read it back as 2156.
       {0x71, TByteString("\x0E\x05\x09\x06\x07\x03\x9C", 7),
        "get clock: invalid answer: year 2156 outside 2000..2099"},

@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -50,6 +51,7 @@
 #include "ui/CiLog.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/DisplayPanel.h"
+#include "ui/Language.h"
 #include "ui/MainWindow.h"
 #include "ui/controls/IntEdit.h"
 
@@ -1039,6 +1041,52 @@ TEST_F(MainWindowTest, TheLogOfASessionSavesAsCsvAndPcapngThatReadBackPacketForP
     EXPECT_FALSE(
         frame.at(request ? "korvel.instruction.name" : "korvel.request.instruction").empty())
         << "named, or answering a named request";
+  }
+}
+
+// A failed load is named on screen in the window's language, the group and why, never only in a
+// tooltip: a keyboard user reaches its details by Tab from the last button and opens them with
+// Space, to find the step and the address.
+TEST(MainWindowLanguageTest, AFailedLoadNamesTheGroupAndTheCauseOnScreenAndItsDetailsByTab) {
+  const TStandardTransports transports;
+  struct TCase {
+    TLanguage language;
+    const char* status;
+    const char* details;
+  };
+  const TCase cases[] = {
+      {TLanguage::kCzech,
+       "Spojení bylo navázáno, ale nastavení se nepodařilo nahrát: jas – displej neodpovídá.",
+       "Krok: čtení – jas, adresa 49 (0x31)"},
+      {TLanguage::kEnglish,
+       "Connected, but the settings could not be loaded: brightness – no answer.",
+       "Step: read – brightness, address 49 (0x31)"},
+  };
+  TSimProcess sim({"--silent", "0x83"});
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.status);
+    const TTranslations translations(c.language, QLocale::c());
+    TfMain window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy finished(&window, &TfMain::connectFinished);
+    window.ConnectTo(sim.Connection(), kZorvidDefaultAddress);
+    ASSERT_TRUE(!finished.isEmpty() || finished.wait(kPatienceMs));
+    EXPECT_EQ(window.findChild<QLabel*>("pnlStatusbar")->text().toStdString(), c.status);
+
+    window.activateWindow();
+    auto* close = window.findChild<QWidget*>("btnClose");
+    close->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(close, Qt::Key_Tab);
+    QWidget* details = window.findChild<QWidget*>("btnStatusDetails");
+    ASSERT_EQ(QApplication::focusWidget(), details);
+    QTest::keyClick(details, Qt::Key_Space);
+    auto* box = test::WaitForTopLevel<QMessageBox>();
+    ASSERT_NE(box, nullptr) << "no details";
+    EXPECT_EQ(box->text().toStdString(), c.status);
+    EXPECT_TRUE(box->informativeText().contains(QString::fromUtf8(c.details)))
+        << box->informativeText().toStdString();
+    box->close();
   }
 }
 

@@ -106,8 +106,14 @@ int RunAction(const TCtlInvocation& invocation, TZorvid& device, TReporter& repo
 // Connects, runs the command and disconnects: no traffic goes on once it returns.
 int Exchange(const TCtlInvocation& invocation, TReporter& reporter) {
   TDisplayConnection connection;
-  if (const auto failure = Connect(connection, invocation))
-    return reporter.Fail(kExitConnection, "connection failed: " + *failure);
+  if (const auto failure = Connect(connection, invocation)) {
+    // The display's own part in it, where the line opened and the identification went out.
+    const TOutcome& identification = connection.Identification();
+    const bool asked = identification.kind != TOutcomeKind::kDone &&
+                       identification.kind != TOutcomeKind::kNotSent;
+    return reporter.Fail(kExitConnection, "connection failed: " + *failure,
+                         asked ? std::optional(identification) : std::nullopt);
+  }
   const int exitCode = RunAction(invocation, connection.Device(), reporter);
   connection.Disconnect();
   return exitCode;
@@ -189,10 +195,12 @@ int Run(const TCtlInvocation& invocation, TReporter& reporter, std::ostream& err
   // The trace has stderr to itself.
   const int exitCode = invocation.scan ? Scan(invocation, reporter, err, errIsTerminal && !trace)
                                        : Exchange(invocation, reporter);
-  // The command's outcome stands; the user learns that its capture is not whole.
+  // What the display did stands; a run asked for a capture that is not whole did not succeed.
   if (capture)
-    if (const std::string failure = capture->Finish(); !failure.empty())
+    if (const std::string failure = capture->Finish(); !failure.empty()) {
       err << "zorvidctl: " << failure << '\n';
+      if (exitCode == kExitOk) return kExitFailed;
+    }
   return exitCode;
 }
 
