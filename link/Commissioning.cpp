@@ -55,22 +55,29 @@ TCommParamsRead ReadCommParams(TDisplayConnection& connection) {
   return result;
 }
 
+TOutcome SendCommParams(TZorvid& device, const TCommParams& wanted) {
+  const TOutcome enabled = SendStep(device, TStep::kEnableConfiguration, 1,
+                                    [&] { return device.EnableConfiguration(); });
+  if (!enabled.Ok()) return enabled;
+  return SendStep(device, TStep::kWriteComm, 1,
+                  [&] { return device.SendCommParams(wanted.address, wanted.baud); });
+}
+
 TCommissioning Commission(TDisplayConnection& connection, const std::string& connectionString,
                           TByte address, const TCommParams& wanted, int identificationTries) {
-  TCommissioning outcome{TCommissionStep::kDone,   {}, connectionString, address, true,
+  TCommissioning outcome{TCommissionStep::kDone,   {}, {}, connectionString, address, true,
                          connection.Capabilities()};
   TZorvid& device = connection.Device();
   const std::int32_t oldSpeed = LineSpeed(connection);
-  const auto fail = [&](TCommissionStep step, const std::string& what) {
-    outcome.failedStep = step;
-    outcome.failure =
-        what + " at " + Where(device.GetAddress(), oldSpeed) + ": " + LastResultText(device);
+  const TOutcome sent = SendCommParams(device, wanted);
+  if (!sent.Ok()) {
+    outcome.failedStep = sent.step == TStep::kEnableConfiguration ? TCommissionStep::kEnable
+                                                                  : TCommissionStep::kWrite;
+    outcome.outcome = sent;
+    outcome.failure = std::string(RuleOf(sent.step).name) + " at " + Where(sent.address, oldSpeed) +
+                      ": " + sent.Text(false);
     return outcome;
-  };
-  if (!device.EnableConfiguration())
-    return fail(TCommissionStep::kEnable, "enable configuration (0xE4)");
-  if (!device.SendCommParams(wanted.address, wanted.baud))
-    return fail(TCommissionStep::kWrite, "write communication parameters (0xE0)");
+  }
 
   // The display has answered at its old values and listens at the new ones from now on.
   const std::int32_t newSpeed = oldSpeed > 0 ? wanted.baud : 0;

@@ -38,11 +38,17 @@ std::optional<TOutcome> CommParamsFault(const TCommParams& params, TByte asked);
 // Reads the display's own address and speed (0xF0) on the connected line.
 TCommParamsRead ReadCommParams(TDisplayConnection& connection);
 
+// Enables the configuration (0xE4), then writes `wanted` (0xE0): the display takes the second
+// only right after the first, and answers it at its old address and speed. Neither is repeated;
+// the outcome names the request that failed.
+TOutcome SendCommParams(TZorvid& device, const TCommParams& wanted);
+
 // The steps of a change, in their order; kDone when none failed.
 enum class TCommissionStep { kEnable, kWrite, kReconnect, kDone };
 
 struct TCommissioning {
   TCommissionStep failedStep = TCommissionStep::kDone;
+  TOutcome outcome;  // of the request that failed, for kEnable and kWrite
   // The failed step's own reason, with the values it concerned; empty after a success.
   std::string failure;
   // Where the connection is now: the new values after a success, the old ones otherwise.

@@ -34,8 +34,8 @@ struct TSeen {
 };
 
 void PrintTo(const TSeen& seen, std::ostream* out) {
-  *out << '{' << seen.kind << ", " << seen.step << ", " << seen.address << ", " << seen.field
-       << ' ' << seen.value << '}';
+  *out << '{' << seen.kind << ", " << seen.step << ", " << seen.address << ", " << seen.field << ' '
+       << seen.value << '}';
 }
 
 TSeen SeenIn(const TOutcome& outcome) {
@@ -53,8 +53,7 @@ TSeen SeenInJson(const std::string& out) {
       QJsonDocument::fromJson(QByteArray::fromStdString(out)).object().value("outcome").toObject();
   return {outcome.value("kind").toString().toStdString(),
           outcome.value("step").toString().toStdString(), outcome.value("address").toInt(-1),
-          outcome.value("field").toString().toStdString(),
-          outcome.value("value").toInteger()};
+          outcome.value("field").toString().toStdString(), outcome.value("value").toInteger()};
 }
 
 // The window's procedures, as its link runs them on a connected display.

@@ -123,6 +123,18 @@ QWidget* NewLineSection(const char* name, QRadioButton* radio,
 
 }  // namespace
 
+std::optional<std::int32_t> TConnectionChoice::Speed() const {
+  switch (line) {
+    case lnSerial:
+      return comBaudRate;
+    case lnUsb:
+      return usbBaudRate;
+    case lnTcp:
+      break;
+  }
+  return std::nullopt;
+}
+
 TConnectionChoice ChoiceOfConnection(const std::string& connection) {
   TConnectionChoice choice;
   const std::string provider = AsciiUpper(GetConnectionValue(connection, "provider", ""));

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,8 @@ struct TConnectionChoice {
   std::int32_t usbBaudRate = 115200;
   std::string host;
   std::int32_t tcpPort = 10001;
+  // The speed the line is opened at; none for a TCP line, whose speed is its converter's.
+  std::optional<std::int32_t> Speed() const;
 };
 
 // Reads a connection string as the dialog loads it: the provider (any case; anything else

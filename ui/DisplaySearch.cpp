@@ -53,7 +53,7 @@ TfDisplaySearch::TfDisplaySearch(std::string connection, QWidget* owner, TByte f
       FConnection(std::move(connection)),
       FFirst(first),
       FLast(last),
-      FHasSpeed(ChoiceOfConnection(FConnection).line != TConnectionChoice::lnTcp) {
+      FHasSpeed(ChoiceOfConnection(FConnection).Speed().has_value()) {
   setObjectName("fDisplaySearch");
   setWindowTitle(tr("Najít displeje"));
   tblFound = new QTableWidget(0, 3);

@@ -592,6 +592,10 @@ void TfMain::BuildStatusTexts() {
   lblLanLoadedInvalid =
       add("lblLanLoadedInvalid", tr("Nahráno, ale displej drží neplatnou hodnotu."), kRed);
   lblLanPollFailed = add("lblLanPollFailed", tr("Stav displeje nelze přečíst."), kRed);
+  lblLanCommUnchanged =
+      add("lblLanCommUnchanged", tr("Adresa a rychlost displeje se nezměnily."), kRed);
+  lblLanCommUnknown =
+      add("lblLanCommUnknown", tr("Není známo, zda displej novou adresu a rychlost přijal."), kRed);
   lblLanSaveUnknown =
       add("lblLanSaveUnknown", tr("Není známo, zda displej nastavení uložil."), kRed);
   lblLanProcedureFailed =
@@ -1431,13 +1435,10 @@ void TfMain::ShowServiceFields() {
 void TfMain::ShowCommParams() {
   if (!IsConnected()) return lblCommParams->setText(tr("Nepřipojeno."));
   const QString address = QString::fromStdString(AddressText(FAddress));
-  const std::int32_t baud = GetConnectionInt(FConnectionString, "baudrate", 0);
-  if (ChoiceOfConnection(FConnectionString).line == TConnectionChoice::lnTcp)
-    lblCommParams->setText(tr("Adresa %1, linka TCP").arg(address));
-  else if (baud > 0)
-    lblCommParams->setText(tr("Adresa %1, %2 Bd").arg(address).arg(baud));
+  if (const std::optional<std::int32_t> speed = ChoiceOfConnection(FConnectionString).Speed())
+    lblCommParams->setText(tr("Adresa %1, %2 Bd").arg(address).arg(*speed));
   else
-    lblCommParams->setText(tr("Adresa %1").arg(address));
+    lblCommParams->setText(tr("Adresa %1, linka TCP").arg(address));
 }
 
 void TfMain::btnCommParamsClick() {
@@ -1474,13 +1475,13 @@ void TfMain::ShowCommissioning(const TCommissioning& outcome) {
   if (moved && FRecent) FRecent->Add({FConnectionString, FAddress});
   UpdateControls();
   const QLabel* status = lblLanCommChanged;
+  // Only the display's refusal is said as one; a lost answer leaves open what it took.
+  const bool refused = outcome.outcome.kind == TOutcomeKind::kRefused;
   switch (outcome.failedStep) {
     case TCommissionStep::kEnable:
-      status = lblLanCommEnableErr;
-      break;
+      return ShowOutcome(refused ? lblLanCommEnableErr : lblLanCommUnchanged, outcome.outcome);
     case TCommissionStep::kWrite:
-      status = lblLanCommWriteErr;
-      break;
+      return ShowOutcome(refused ? lblLanCommWriteErr : lblLanCommUnknown, outcome.outcome);
     case TCommissionStep::kReconnect:
       status = outcome.connected ? lblLanCommBack : lblLanCommLost;
       break;

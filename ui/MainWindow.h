@@ -343,6 +343,8 @@ class TfMain : public QWidget {
   QLabel* lblLanPollFailed;
   QLabel* lblLanProcedureFailed;
   QLabel* lblLanSaveUnknown;
+  QLabel* lblLanCommUnchanged;
+  QLabel* lblLanCommUnknown;
 };
 
 }  // namespace zorvid

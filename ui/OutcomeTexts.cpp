@@ -96,6 +96,23 @@ QString KindText(const TOutcome& outcome) {
   return {};
 }
 
+// "čtení – jas", "zápis – adresa a rychlost (0xE0)": what a step does to which group, with the
+// instruction where the step's name gives one (the address change's, as the log shows them).
+QString StepText(TStep step) {
+  const TStepRule& rule = RuleOf(step);
+  const QString group = KeyName(std::string(rule.group));
+  QString text = step == TStep::kEnableConfiguration
+                     ? QCoreApplication::translate("zorvid::TfMain", "povolení konfigurace")
+                 : rule.stores
+                     ? QCoreApplication::translate("zorvid::TfMain", "zápis – %1").arg(group)
+                 : rule.name.starts_with("read")
+                     ? QCoreApplication::translate("zorvid::TfMain", "čtení – %1").arg(group)
+                     : group;
+  if (const std::size_t code = rule.name.find("(0x"); code != std::string_view::npos)
+    text += QLatin1Char(' ') + QString::fromLatin1(rule.name.substr(code));
+  return text;
+}
+
 }  // namespace
 
 QString KeyName(const std::string& key) {
@@ -150,15 +167,9 @@ QString WithCause(const QString& status, const TOutcome& outcome) {
 }
 
 QString OutcomeDetails(const TOutcome& outcome) {
-  const TStepRule& rule = RuleOf(outcome.step);
-  const QString group = KeyName(std::string(rule.group));
-  const QString step = rule.stores
-                           ? QCoreApplication::translate("zorvid::TfMain", "zápis – %1").arg(group)
-                       : rule.name.starts_with("read")
-                           ? QCoreApplication::translate("zorvid::TfMain", "čtení – %1").arg(group)
-                           : group;
-  QString text = QCoreApplication::translate("zorvid::TfMain", "Krok: %1, adresa %2")
-                     .arg(step, QString::fromStdString(AddressText(outcome.address)));
+  QString text =
+      QCoreApplication::translate("zorvid::TfMain", "Krok: %1, adresa %2")
+          .arg(StepText(outcome.step), QString::fromStdString(AddressText(outcome.address)));
   if (outcome.tries > 1)
     text += QCoreApplication::translate("zorvid::TfMain", ", pokusů: %1").arg(outcome.tries);
   if (!outcome.reason.empty())

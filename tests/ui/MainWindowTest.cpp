@@ -807,10 +807,14 @@ TEST_F(MainWindowTest, AFailedAddressChangeNamesItsStepAndKeepsTheConnection) {
     const char* status;
     const char* reason;
   } cases[] = {
-      {"0xE4=2", "Displej nepovolil konfiguraci (0xE4), nic se nezměnilo.",
-       "enable configuration (0xE4) at address 49 (0x31): acknowledge 2"},
-      {"0xE0=2", "Displej nepřijal novou adresu a rychlost (0xE0).",
-       "write communication parameters (0xE0) at address 49 (0x31): acknowledge 2"},
+      {"0xE4=2",
+       "Displej nepovolil konfiguraci (0xE4), nic se nezměnilo: adresa a rychlost – displej "
+       "odmítl (potvrzení 2).",
+       "Krok: povolení konfigurace (0xE4), adresa 49 (0x31)"},
+      {"0xE0=2",
+       "Displej nepřijal novou adresu a rychlost (0xE0): adresa a rychlost – displej odmítl "
+       "(potvrzení 2).",
+       "Krok: zápis – adresa a rychlost (0xE0), adresa 49 (0x31)"},
       // Acknowledged, but the display stays where it was.
       {"0xE0=0", "Na nových hodnotách displej neodpověděl, spojení je na původních.",
        "reconnect to address 66 (0x42): no identification from address 66 (0x42) in 3 tries"},

@@ -431,10 +431,11 @@ TCtlAction PrepareSetComm(const TCommandArgs& args) {
   ExpectCount(args, 2, 2);
   const TByte address = Address(args.Value(0), kHighestOwnAddress);
   const std::int32_t baud = DisplayBaud(args.Value(1));
-  return {{TStep::kEnableConfiguration,
-           [](TZorvid& device, TCtlResult&) { return device.EnableConfiguration(); }},
-          {TStep::kWriteComm, [address, baud](TZorvid& device, TCtlResult&) {
-             return device.SendCommParams(address, baud);
+  // One procedure of two requests, which the window's change sends alike.
+  return {{TStep::kNone, [address, baud](TZorvid& device, TCtlResult&) {
+             const TOutcome sent = SendCommParams(device, {address, baud});
+             if (!sent.Ok()) throw TOutcomeError(sent);
+             return true;
            }}};
 }
 

@@ -109,8 +109,8 @@ int Exchange(const TCtlInvocation& invocation, TReporter& reporter) {
   if (const auto failure = Connect(connection, invocation)) {
     // The display's own part in it, where the line opened and the identification went out.
     const TOutcome& identification = connection.Identification();
-    const bool asked = identification.kind != TOutcomeKind::kDone &&
-                       identification.kind != TOutcomeKind::kNotSent;
+    const bool asked =
+        identification.kind != TOutcomeKind::kDone && identification.kind != TOutcomeKind::kNotSent;
     return reporter.Fail(kExitConnection, "connection failed: " + *failure,
                          asked ? std::optional(identification) : std::nullopt);
   }

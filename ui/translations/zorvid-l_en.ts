@@ -689,10 +689,6 @@
         <translation>Not connected.</translation>
     </message>
     <message>
-        <source>Adresa %1</source>
-        <translation>Address %1</translation>
-    </message>
-    <message>
         <source>Adresa %1, linka TCP</source>
         <translation>Address %1, TCP line</translation>
     </message>
@@ -710,7 +706,7 @@
     </message>
     <message>
         <source>Stav displeje nelze přečíst.</source>
-        <translation>The display's state cannot be read.</translation>
+        <translation>The display&apos;s state cannot be read.</translation>
     </message>
     <message>
         <source>Není známo, zda displej nastavení uložil.</source>
@@ -843,6 +839,18 @@
     <message>
         <source>, pokusů: %1</source>
         <translation>, tries: %1</translation>
+    </message>
+    <message>
+        <source>Adresa a rychlost displeje se nezměnily.</source>
+        <translation>The display&apos;s address and speed did not change.</translation>
+    </message>
+    <message>
+        <source>Není známo, zda displej novou adresu a rychlost přijal.</source>
+        <translation>Unknown whether the display took the new address and speed.</translation>
+    </message>
+    <message>
+        <source>povolení konfigurace</source>
+        <translation>enabling the configuration</translation>
     </message>
 </context>
 <context>
