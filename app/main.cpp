@@ -68,17 +68,16 @@ QString Quoted(const QString& text) {
 // A display's address in the tools' number syntax, without a sign. 0xFF is refused by every
 // receiver, so no display could answer there.
 zorvid::TByte ParseAddress(const QString& text) {
-  const std::optional<std::int64_t> value =
-      text.startsWith('-') ? std::nullopt : zorvid::ParseInteger(text.toStdString());
-  if (value == zorvid::kRefusedAddress)
+  const zorvid::TParsedAddress parsed = zorvid::ParseDisplayAddress(text.toStdString());
+  if (parsed.fault == zorvid::TAddressFault::kRefused)
     throw TUsageError{QStringLiteral("--address: %1 is 0xFF, which every display refuses; an "
                                      "address is 0..254")
                           .arg(Quoted(text))};
-  if (!value || *value > zorvid::kHighestDisplayAddress)
+  if (parsed.fault != zorvid::TAddressFault::kNone)
     throw TUsageError{QStringLiteral("--address: %1 is not an address 0..254 (decimal or "
                                      "0x-hexadecimal)")
                           .arg(Quoted(text))};
-  return static_cast<zorvid::TByte>(*value);
+  return parsed.address;
 }
 
 // The pictures go into a directory the user made: a mistyped name makes none.

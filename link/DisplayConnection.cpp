@@ -2,6 +2,7 @@
 
 #include "core/EchoText.h"
 #include "core/HexText.h"
+#include "core/NumberText.h"
 #include "transport/ConnectionString.h"
 
 namespace zorvid {
@@ -21,6 +22,15 @@ std::string CannotOpen(const std::string& connectionString, ICommunicationInterf
 std::string AddressText(TByte address) {
   return std::to_string(address) + " (0x" +
          FormatHexPacked(std::string(1, static_cast<char>(address))) + ")";
+}
+
+TParsedAddress ParseDisplayAddress(std::string_view text, TByte highest) {
+  const std::optional<std::int64_t> value = ParseInteger(text);
+  if (!value) return {0, TAddressFault::kNotANumber};
+  // Every receiver refuses it: no display could answer there.
+  if (*value == kRefusedAddress) return {0, TAddressFault::kRefused};
+  if (*value < 0 || *value > highest) return {0, TAddressFault::kOutOfRange};
+  return {static_cast<TByte>(*value), TAddressFault::kNone};
 }
 
 std::string TriesText(int tried) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/ICommunicationInterface.h"
 #include "core/Types.h"
@@ -82,6 +83,16 @@ inline constexpr TByte kHighestDisplayAddress = kRefusedAddress - 1;
 
 // "49 (0x31)": an address as messages give it.
 std::string AddressText(TByte address);
+
+// An address as the programs' command lines take it: a whole number in the tools' syntax
+// (decimal or 0x-prefixed hex), 0 to `highest` (kHighestDisplayAddress to reach a display at,
+// kHighestOwnAddress for one a display can be given). Each program words the fault its way.
+enum class TAddressFault { kNone, kNotANumber, kRefused, kOutOfRange };
+struct TParsedAddress {
+  TByte address = 0;
+  TAddressFault fault = TAddressFault::kNone;
+};
+TParsedAddress ParseDisplayAddress(std::string_view text, TByte highest = kHighestDisplayAddress);
 
 // " in 3 tries" after more than one try, else nothing: how a failure says it was repeated.
 std::string TriesText(int tried);

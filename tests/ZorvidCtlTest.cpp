@@ -181,7 +181,8 @@ TEST(CtlArgumentsTest, BadOptionsSayWhichAndWithWhat) {
   EXPECT_EQ(Refusal({"-t", "2147483647", "ident"}),
             "timeout out of range (1..3600000): 2147483647");
   EXPECT_EQ(Refusal({"-t", "2147483648", "ident"}), "invalid timeout: \"2147483648\"");
-  EXPECT_EQ(Refusal({"-a", "4294967345", "ident"}), "invalid address: \"4294967345\"");
+  // 0x100000031 is refused whole, not wrapped to 0x31.
+  EXPECT_EQ(Refusal({"-a", "4294967345", "ident"}), "address out of range (0..254): 4294967345");
   EXPECT_EQ(Refusal({"--retries", "11", "ident"}), "retries out of range (0..10): 11");
   EXPECT_EQ(Refusal({"--retries=-1", "ident"}), "retries out of range (0..10): -1");
   EXPECT_EQ(Refusal({"--retries", "two", "ident"}), "invalid retries: \"two\"");

@@ -66,13 +66,19 @@ std::int32_t NumberInRange(std::string_view what, std::string_view text, std::in
 
 // An address to reach a display at, or (`highest` kHighestOwnAddress) one a display can have.
 TByte Address(std::string_view text, TByte highest = kHighestDisplayAddress) {
-  const std::int32_t address = Number("address", text);
-  if (address < 0 || address > highest)
-    Refuse("address out of range " + RangeText(0, highest) + ": " +
-           (address == kRefusedAddress
-                ? AddressText(kRefusedAddress) + " is refused by every receiver"
-                : EchoedText(text)));
-  return static_cast<TByte>(address);
+  const TParsedAddress parsed = ParseDisplayAddress(text, highest);
+  switch (parsed.fault) {
+    case TAddressFault::kNone:
+      return parsed.address;
+    case TAddressFault::kNotANumber:
+      Refuse("invalid address: " + Quoted(text));
+    case TAddressFault::kRefused:
+      Refuse("address out of range " + RangeText(0, highest) + ": " +
+             AddressText(kRefusedAddress) + " is refused by every receiver");
+    case TAddressFault::kOutOfRange:
+      break;
+  }
+  Refuse("address out of range " + RangeText(0, highest) + ": " + EchoedText(text));
 }
 
 struct TCtlOption {
