@@ -114,6 +114,10 @@ void TDisplayConnection::Abandon() {
   stack_->Abandon();
 }
 
+void TDisplayConnection::Resume() {
+  stack_->Resume();
+}
+
 TCiRef TDisplayConnection::Line() const {
   return device_->GetStack()->GetCommunicationInterface();
 }

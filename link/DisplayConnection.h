@@ -52,6 +52,8 @@ class TDisplayConnection {
   // Any thread, at once: the exchange in flight ends within 50 ms without an answer and every
   // later one fails at once, so that the owner can go. There is no way back.
   void Abandon();
+  // After Abandon, for an owner that stays: requests wait for their answers again.
+  void Resume();
 
   // Why the last Connect failed, the failing step's own reason with the value it concerned:
   // `no transport for "..."`, `cannot open "...": <the transport's reason>` or

@@ -91,11 +91,12 @@ TDisplayLink::TDisplayLink(QObject* parent)
 }
 
 TDisplayLink::~TDisplayLink() {
-  connection_->Abandon();
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
+  // After stopping_: a procedure of Interrupt that runs now resumes nothing.
+  connection_->Abandon();
   Wake(worker_, "RunJobs");
   thread_.wait();
   delete worker_;
@@ -110,6 +111,16 @@ void TDisplayLink::Run(TProcedure procedure, TFinished finished, TFailed failed)
         {std::move(procedure), std::move(finished), std::move(failed), {}, std::nullopt});
   }
   Wake(worker_, "RunJobs");
+}
+
+void TDisplayLink::Interrupt(TProcedure procedure, TFinished finished) {
+  connection_->Abandon();
+  Run(
+      [this, procedure = std::move(procedure)](TDisplayConnection& connection) {
+        procedure(connection);
+        if (!IsStopping()) connection.Resume();
+      },
+      std::move(finished));
 }
 
 std::optional<TDisplayLink::TJob> TDisplayLink::TakeJob() {

@@ -55,6 +55,11 @@ class TDisplayLink : public QObject {
   template <class TProcedureFn, class TFinishedFn>
   void Call(TProcedureFn procedure, TFinishedFn finished, TFailed failed);
 
+  // Abandons the exchange in flight (it ends within 50 ms) and every one of the procedures
+  // queued before, then runs `procedure` (a disconnect) and lets later requests wait for their
+  // answers again.
+  void Interrupt(TProcedure procedure, TFinished finished);
+
   // Procedures queued or running whose `finished` has not run yet.
   bool IsBusy() const { return pending_ > 0; }
 

@@ -147,6 +147,12 @@ TOutcome InvalidAnswer(TStep step, TByte address, const TInvalidValue& invalid) 
   return outcome;
 }
 
+TOutcome NothingSent(TStep step, TByte address, const TInvalidValue& invalid) {
+  TOutcome outcome = InvalidAnswer(step, address, invalid);
+  outcome.kind = TOutcomeKind::kNotSent;
+  return outcome;
+}
+
 namespace {
 
 bool LineClosed(IKorvelStackDevice& device) {

@@ -91,6 +91,8 @@ std::string_view FieldKey(TSettingField field);
 TOutcome Done(TStep step, TByte address);
 // An answer that came whole but that a rule refuses.
 TOutcome InvalidAnswer(TStep step, TByte address, const TInvalidValue& invalid);
+// A request not sent because a rule refuses its value.
+TOutcome NothingSent(TStep step, TByte address, const TInvalidValue& invalid);
 
 // How the device's last request ended, as the outcome of `step`: a lost answer to a write is
 // "unknown whether stored", whatever the line did is "line closed".

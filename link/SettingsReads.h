@@ -20,6 +20,14 @@
 
 namespace zorvid {
 
+// A key whose value differs, both values as the settings file writes them.
+struct TSettingChange {
+  std::string key;
+  std::string wanted;  // from the file, or what was sent
+  std::string held;    // on the display, or what was read back
+  bool operator==(const TSettingChange&) const = default;
+};
+
 // `outcome` is done, or the first request that failed, or (with every answer in) the first
 // value that breaks a rule: such values are still kept, so that a program can show them and
 // let the user mend them.
@@ -84,6 +92,8 @@ struct TDateTimeParamsSave {
   bool expirationWritten = false;
   TOutcome outcome;
   TDateTimeParamsRead readBack;  // after both were written
+  // The keys read back other than sent, sent and read (settings file keys).
+  std::vector<TSettingChange> readBackChanges;
 };
 TDateTimeParamsSave SaveDateTimeParams(IZorvid& display, const TDateTimeParams& params,
                                        std::int32_t expirationSeconds);
@@ -93,6 +103,7 @@ struct TBrightnessSave {
   bool automaticWritten = false;  // also when the display has none to write
   TOutcome outcome;
   TBrightnessRead readBack;  // after both were written
+  std::vector<TSettingChange> readBackChanges;
 };
 // `automatic` only for a display that offers it.
 TBrightnessSave SaveBrightness(IZorvid& display, std::int32_t value,

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QSaveFile>
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
@@ -417,6 +418,17 @@ TSettingsSnapshot ParseSnapshot(const QByteArray& json, const std::string& fileN
   return TSnapshotReader(fileName).Snapshot(json);
 }
 
+void SaveSnapshot(const TSettingsSnapshot& snapshot, const std::string& fileName) {
+  const std::string json = SnapshotJson(snapshot);
+  QSaveFile file(Text(fileName));
+  if (!file.open(QIODevice::WriteOnly) ||
+      file.write(json.data(), static_cast<qint64>(json.size())) !=
+          static_cast<qint64>(json.size()) ||
+      !file.commit())
+    throw TSettingsFileError("cannot write " + Quoted(fileName) + ": " +
+                             file.errorString().toStdString());
+}
+
 TSettingsSnapshot LoadSnapshot(const std::string& fileName) {
   QFile file(Text(fileName));
   if (!file.open(QIODevice::ReadOnly))
@@ -448,6 +460,22 @@ TSettingsComparison CompareSettings(const TDisplaySettings& wanted, const TDispl
           {key.key, SettingValueText(key, *want), SettingValueText(key, *have)});
   }
   return comparison;
+}
+
+void NoteReadBack(TDateTimeParamsSave& save, const TDateTimeParams& params,
+                  std::int32_t expirationSeconds) {
+  const TDateTimeParamsRead& read = save.readBack;
+  save.readBackChanges = CompareSettings({params, expirationSeconds, 0, std::nullopt},
+                                         {read.params, read.expiration.seconds, 0, std::nullopt})
+                             .differences;
+}
+
+void NoteReadBack(TBrightnessSave& save, std::int32_t brightness,
+                  const std::optional<TBrightnessAuto>& automatic) {
+  const TBrightnessRead& read = save.readBack;
+  TDisplaySettings held{{}, 0, read.value, std::nullopt};
+  if (automatic) held.automaticBrightness = read.automatic;
+  save.readBackChanges = CompareSettings({{}, 0, brightness, automatic}, held).differences;
 }
 
 namespace {

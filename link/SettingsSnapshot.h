@@ -117,14 +117,9 @@ std::string SnapshotJson(const TSettingsSnapshot& snapshot);
 TSettingsSnapshot ParseSnapshot(const QByteArray& json, const std::string& fileName);
 // Reads and parses the file. Throws TSettingsFileError, also when the file cannot be read.
 TSettingsSnapshot LoadSnapshot(const std::string& fileName);
-
-// A key whose value differs, both values as the file writes them.
-struct TSettingChange {
-  std::string key;
-  std::string wanted;  // from the file, or what was sent
-  std::string held;    // on the display, or what was read back
-  bool operator==(const TSettingChange&) const = default;
-};
+// Writes the file whole or not at all (a temporary file beside it, renamed when complete).
+// Throws TSettingsFileError naming the file and the system's reason.
+void SaveSnapshot(const TSettingsSnapshot& snapshot, const std::string& fileName);
 
 struct TSettingsComparison {
   std::vector<TSettingChange> differences;
@@ -136,6 +131,12 @@ struct TSettingsComparison {
 
 // A key `held` has and `wanted` lacks is left as it is and not reported.
 TSettingsComparison CompareSettings(const TDisplaySettings& wanted, const TDisplaySettings& held);
+
+// A save's read back against what was sent, key by key, into the save's readBackChanges.
+void NoteReadBack(TDateTimeParamsSave& save, const TDateTimeParams& params,
+                  std::int32_t expirationSeconds);
+void NoteReadBack(TBrightnessSave& save, std::int32_t brightness,
+                  const std::optional<TBrightnessAuto>& automatic);
 
 struct TSettingsRestore {
   std::vector<std::string> written;      // groups, in the order they went out

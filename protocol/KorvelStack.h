@@ -53,6 +53,9 @@ class TKorvelStack final : public TNodedInterface, public virtual IKorvelStack {
   // request in flight ends within one wait round (50 ms) without an answer, and every later
   // one fails at once. There is no way back.
   void Abandon() { abandoned_ = true; }
+  // Requests wait for their answers again: for an owner that abandoned them to close the line
+  // at once and stays.
+  void Resume() { abandoned_ = false; }
   bool IsAbandoned() const { return abandoned_; }
   TCiRef GetCommunicationInterface() override;
   void SetCommunicationInterface(TCiRef ci) override;

@@ -1,5 +1,7 @@
 #include "ui/SettingsDifferences.h"
 
+#include "ui/OutcomeTexts.h"
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -51,21 +53,23 @@ TfSettingsDifferences::TfSettingsDifferences(QWidget* owner) : QDialog(owner) {
   resize(480, 320);
 }
 
-bool TfSettingsDifferences::Execute(const QString& fileName, const QList<TDifferenceRow>& changes,
-                                    const QStringList& skipped) {
-  const bool anything = !changes.isEmpty();
+bool TfSettingsDifferences::Execute(const QString& fileName,
+                                    const TSettingsComparison& comparison) {
+  const std::vector<TSettingChange>& changes = comparison.differences;
+  const bool anything = !changes.empty();
   lblFile->setText(anything ? tr("Zápis souboru %1 změní v zařízení:").arg(fileName)
                             : tr("Soubor %1 se shoduje se zařízením.").arg(fileName));
   tblChanges->setRowCount(static_cast<int>(changes.size()));
-  for (int row = 0; row < changes.size(); ++row) {
-    const TDifferenceRow& change = changes[row];
-    tblChanges->setItem(row, 0, ReadOnlyItem(change.name));
-    tblChanges->setItem(row, 1, ReadOnlyItem(change.fileValue));
-    tblChanges->setItem(row, 2, ReadOnlyItem(change.displayValue));
+  for (int row = 0; row < static_cast<int>(changes.size()); ++row) {
+    const TSettingChange& change = changes[static_cast<std::size_t>(row)];
+    tblChanges->setItem(row, 0, ReadOnlyItem(KeyName(change.key)));
+    tblChanges->setItem(row, 1, ReadOnlyItem(ValueText(change.wanted)));
+    tblChanges->setItem(row, 2, ReadOnlyItem(ValueText(change.held)));
   }
   tblChanges->resizeColumnToContents(1);
   tblChanges->resizeColumnToContents(2);
   tblChanges->setVisible(anything);
+  const QStringList skipped = KeyNameList(comparison.skipped);
   lblSkipped->setText(
       skipped.isEmpty()
           ? QString()

@@ -5,18 +5,13 @@
 #include <QString>
 #include <QStringList>
 
+#include "link/SettingsSnapshot.h"
+
 class QLabel;
 class QPushButton;
 class QTableWidget;
 
 namespace zorvid {
-
-// One row of the dialog: a setting that writing a settings file would change on the display.
-struct TDifferenceRow {
-  QString name;
-  QString fileValue;
-  QString displayValue;
-};
 
 // "Nastavení ze souboru": what a settings file would change on the connected display, and the
 // technician's choice to write it. It does no I/O: the window reads the file and the display,
@@ -27,11 +22,10 @@ class TfSettingsDifferences : public QDialog {
  public:
   explicit TfSettingsDifferences(QWidget* owner = nullptr);
 
-  // Shows `changes` of the file `fileName` modally, with the settings the display does not have
-  // (`skipped`); true when "Zapsat do zařízení" was pressed. With no change there is nothing to
-  // write and only "Zavřít" is offered.
-  bool Execute(const QString& fileName, const QList<TDifferenceRow>& changes,
-               const QStringList& skipped);
+  // Shows what the file `fileName` would change modally, by the window's names for the keys,
+  // with the settings the display does not have; true when "Zapsat do zařízení" was pressed.
+  // With no change there is nothing to write and only "Zavřít" is offered.
+  bool Execute(const QString& fileName, const TSettingsComparison& comparison);
 
  private:
   QLabel* lblFile;

@@ -331,8 +331,8 @@ TEST(Captions, FitTheirControlsInEnglish) {
 // a file that changes nothing offers nothing to write.
 TEST(SettingsDifferencesDialog, ListsTheChangesAndWritesOnlyWhenAskedTo) {
   TfSettingsDifferences dialog;
-  const QList<TDifferenceRow> changes{{QString::fromUtf8("časový posun"), "120", "0"},
-                                      {QString::fromUtf8("jas"), "55", "27"}};
+  const TSettingsComparison changes{{{"params.offset", "120", "0"}, {"brightness", "55", "27"}},
+                                    {"brightness-auto.min"}};
   int rows = 0;
   QString second, skipped;
   const TModalAnswer write([&](QWidget* modal) {
@@ -343,20 +343,21 @@ TEST(SettingsDifferencesDialog, ListsTheChangesAndWritesOnlyWhenAskedTo) {
     skipped = Child<QLabel>(modal, "lblSkipped")->text();
     Click(modal, "btnWrite");
   });
-  EXPECT_TRUE(dialog.Execute("a.json", changes, {QString::fromUtf8("automatický jas")}));
+  EXPECT_TRUE(dialog.Execute("a.json", changes));
   EXPECT_EQ(rows, 2);
+  // The window's names for the keys.
   EXPECT_EQ(second, "jas=55/27");
-  EXPECT_TRUE(skipped.contains(QString::fromUtf8("automatický jas"))) << skipped.toStdString();
+  EXPECT_TRUE(skipped.contains(QString::fromUtf8("minimální jas"))) << skipped.toStdString();
 
   const TModalAnswer cancel([](QWidget* modal) { Click(modal, "btnCancel"); });
-  EXPECT_FALSE(dialog.Execute("a.json", changes, {}));
+  EXPECT_FALSE(dialog.Execute("a.json", {changes.differences, {}}));
 
   bool writeOffered = true;
   const TModalAnswer close([&](QWidget* modal) {
     writeOffered = Child<QPushButton>(modal, "btnWrite")->isVisible();
     QTest::keyClick(modal, Qt::Key_Escape);
   });
-  EXPECT_FALSE(dialog.Execute("a.json", {}, {}));
+  EXPECT_FALSE(dialog.Execute("a.json", {}));
   EXPECT_FALSE(writeOffered);
 }
 

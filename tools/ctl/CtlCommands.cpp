@@ -73,8 +73,8 @@ TByte Address(std::string_view text, TByte highest = kHighestDisplayAddress) {
     case TAddressFault::kNotANumber:
       Refuse("invalid address: " + Quoted(text));
     case TAddressFault::kRefused:
-      Refuse("address out of range " + RangeText(0, highest) + ": " +
-             AddressText(kRefusedAddress) + " is refused by every receiver");
+      Refuse("address out of range " + RangeText(0, highest) + ": " + AddressText(kRefusedAddress) +
+             " is refused by every receiver");
     case TAddressFault::kOutOfRange:
       break;
   }
@@ -855,7 +855,8 @@ std::string CtlHelpText() {
       "\nWith --json the result is one JSON object on stdout: \"ok\" true, \"command\" and the\n"
       "values under the keys the text form uses; a failure: \"ok\" false, \"command\", \"exit\"\n"
       "and \"error\", and where the display or the line failed \"outcome\": {\"kind\", \"step\",\n"
-      "\"address\", \"tries\"} with \"ack\" for a refusal, \"field\", \"value\", \"min\" and \"max\"\n"
+      "\"address\", \"tries\"} with \"ack\" for a refusal, \"field\", \"value\", \"min\" and "
+      "\"max\"\n"
       "for a value a rule refuses, and \"reason\" where the line said why. Strings are UTF-8, a\n"
       "byte that is not UTF-8 as \\xNN.\n"
       "\nAn answer is checked against the rules the set commands keep (MIN not above MAX\n"

@@ -9,10 +9,362 @@
     </message>
 </context>
 <context>
+    <name>zorvid::TDataPage</name>
+    <message>
+        <source>Zobrazení dat a automatických informací</source>
+        <translation>Data and automatic information</translation>
+    </message>
+    <message>
+        <source>Platnost dat:</source>
+        <translation>Data expiry:</translation>
+    </message>
+    <message>
+        <source>&amp;Trvale</source>
+        <translation>&amp;Permanently</translation>
+    </message>
+    <message>
+        <source>&amp;Po dobu [s]</source>
+        <translation>For [&amp;s]</translation>
+    </message>
+    <message>
+        <source>Zo&amp;brazit info. po zapnutí displeje</source>
+        <translation>Show i&amp;nfo after the display is switched on</translation>
+    </message>
+    <message>
+        <source>Zobrazit info. po v&amp;ypršení platnosti dat</source>
+        <translation>S&amp;how info after the data expire</translation>
+    </message>
+    <message>
+        <source>Auto&amp;matické přepínání času</source>
+        <translation>Automatic time s&amp;witching</translation>
+    </message>
+    <message>
+        <source>&amp;Letní čas</source>
+        <translation>S&amp;ummer time</translation>
+    </message>
+    <message>
+        <source>&amp;12 hodinový formát času</source>
+        <translation>&amp;12-hour time format</translation>
+    </message>
+    <message>
+        <source>&amp;Formát data měsíc/den/rok</source>
+        <translation>Date format month/day/&amp;year</translation>
+    </message>
+    <message>
+        <source>Rotovat tyto údaje:</source>
+        <translation>Rotate these items:</translation>
+    </message>
+    <message>
+        <source>Č&amp;as</source>
+        <translation>&amp;Time</translation>
+    </message>
+    <message>
+        <source>&amp;Datum</source>
+        <translation>Dat&amp;e</translation>
+    </message>
+    <message>
+        <source>T&amp;eplota</source>
+        <translation>Te&amp;mperature</translation>
+    </message>
+    <message>
+        <source>Časo&amp;vý posun</source>
+        <translation>T&amp;ime offset</translation>
+    </message>
+    <message>
+        <source>&amp;Index zóny</source>
+        <translation>&amp;Zone index</translation>
+    </message>
+    <message>
+        <source>Na&amp;hrát nastavení</source>
+        <translation>&amp;Load settings</translation>
+    </message>
+    <message>
+        <source>&amp;Uložit nastavení</source>
+        <translation>Sa&amp;ve settings</translation>
+    </message>
+</context>
+<context>
+    <name>zorvid::TDisplayPage</name>
+    <message>
+        <source>Displej</source>
+        <translation>Display</translation>
+    </message>
+    <message>
+        <source>&amp;Text displeje:</source>
+        <translation>Display &amp;text:</translation>
+    </message>
+    <message>
+        <source>N&amp;astavit</source>
+        <translation>&amp;Set</translation>
+    </message>
+    <message>
+        <source>Zobrazit aktuální &amp;informace</source>
+        <translation>Show current &amp;information</translation>
+    </message>
+    <message>
+        <source>Teplota:</source>
+        <translation>Temperature:</translation>
+    </message>
+</context>
+<context>
     <name>zorvid::TIntEdit</name>
     <message>
         <source>%1 musí být v rozmezí od %2 do %3!</source>
         <translation>%1 must be between %2 and %3!</translation>
+    </message>
+</context>
+<context>
+    <name>zorvid::TOtherPage</name>
+    <message>
+        <source>Jas displeje</source>
+        <translation>Display brightness</translation>
+    </message>
+    <message>
+        <source>S&amp;taticky</source>
+        <translation>&amp;Static</translation>
+    </message>
+    <message>
+        <source>Automati&amp;cky dle okolního osvětlení</source>
+        <translation>A&amp;utomatic by ambient light</translation>
+    </message>
+    <message>
+        <source>&amp;Hodnota jasu:</source>
+        <translation>&amp;Brightness:</translation>
+    </message>
+    <message>
+        <source>&amp;Minimální jas:</source>
+        <translation>&amp;Minimum brightness:</translation>
+    </message>
+    <message>
+        <source>Maximální &amp;jas:</source>
+        <translation>Ma&amp;ximum brightness:</translation>
+    </message>
+    <message>
+        <source>Umělé zvýšení hodnot&amp;y osvětlení senzoru [%]:</source>
+        <translation>Se&amp;nsor light reading boost [%]:</translation>
+    </message>
+    <message>
+        <source>N&amp;ahrát nastavení</source>
+        <translation>&amp;Load settings</translation>
+    </message>
+    <message>
+        <source>U&amp;ložit nastavení</source>
+        <translation>Sa&amp;ve settings</translation>
+    </message>
+    <message>
+        <source>Datum a čas</source>
+        <translation>Date and time</translation>
+    </message>
+    <message>
+        <source>&amp;Datum a čas:</source>
+        <translation>Date and &amp;time:</translation>
+    </message>
+    <message>
+        <source>&amp;Uložit podle PC</source>
+        <translation>Set from &amp;PC</translation>
+    </message>
+    <message>
+        <source>Nahrát nasta&amp;vení</source>
+        <translation>Load s&amp;ettings</translation>
+    </message>
+    <message>
+        <source>Ulož&amp;it nastavení</source>
+        <translation>Save sett&amp;ings</translation>
+    </message>
+    <message>
+        <source>Komunikace</source>
+        <translation>Communication</translation>
+    </message>
+    <message>
+        <source>Adr&amp;esa a rychlost…</source>
+        <translation>Add&amp;ress and speed…</translation>
+    </message>
+    <message>
+        <source>Nepřipojeno.</source>
+        <translation>Not connected.</translation>
+    </message>
+    <message>
+        <source>Adresa %1, %2 Bd</source>
+        <translation>Address %1, %2 Bd</translation>
+    </message>
+    <message>
+        <source>Adresa %1, linka TCP</source>
+        <translation>Address %1, TCP line</translation>
+    </message>
+</context>
+<context>
+    <name>zorvid::TStatusLine</name>
+    <message>
+        <source>Podrobnosti</source>
+        <translation>Details</translation>
+    </message>
+    <message>
+        <source>Spojení bylo úspěšně navázáno.</source>
+        <translation>Connected successfully.</translation>
+    </message>
+    <message>
+        <source>Spojení se nepodařilo navázat!</source>
+        <translation>The connection could not be made!</translation>
+    </message>
+    <message>
+        <source>Nastavení bylo úspěšně nahráno ze zařízení.</source>
+        <translation>The settings were loaded from the display.</translation>
+    </message>
+    <message>
+        <source>Nastavení se nepodařilo nahrát ze zařízení!</source>
+        <translation>The settings could not be loaded from the display!</translation>
+    </message>
+    <message>
+        <source>Nastavení bylo úspěšně uloženo do zařízení.</source>
+        <translation>The settings were saved to the display.</translation>
+    </message>
+    <message>
+        <source>Nastavení se nepodařilo uložit do zařízení!</source>
+        <translation>The settings could not be saved to the display!</translation>
+    </message>
+    <message>
+        <source>Zobrazování aktuální informace bylo úspěšně uloženo do zařízení.</source>
+        <translation>Showing the current information was saved to the display.</translation>
+    </message>
+    <message>
+        <source>Zobrazování aktuální informace se nepodařilo uložit do zařízení!</source>
+        <translation>Showing the current information could not be saved to the display!</translation>
+    </message>
+    <message>
+        <source>Probíhá komunikace…</source>
+        <translation>Communicating…</translation>
+    </message>
+    <message>
+        <source>Displej neodpovídá.</source>
+        <translation>The display does not answer.</translation>
+    </message>
+    <message>
+        <source>Spojení bylo přerušeno.</source>
+        <translation>The connection was lost.</translation>
+    </message>
+    <message>
+        <source>Obnovuji spojení…</source>
+        <translation>Reconnecting…</translation>
+    </message>
+    <message>
+        <source>Spojení bylo obnoveno.</source>
+        <translation>The connection was restored.</translation>
+    </message>
+    <message>
+        <source>Spojení bylo ukončeno.</source>
+        <translation>Disconnected.</translation>
+    </message>
+    <message>
+        <source>Spojení bylo navázáno, ale nastavení se nepodařilo nahrát.</source>
+        <translation>Connected, but the settings could not be loaded.</translation>
+    </message>
+    <message>
+        <source>Nejdříve nahrajte nastavení ze zařízení.</source>
+        <translation>Load the settings from the display first.</translation>
+    </message>
+    <message>
+        <source>Parametry zobrazení byly uloženy, platnost dat ne.</source>
+        <translation>The date-time parameters were saved, the data expiry was not.</translation>
+    </message>
+    <message>
+        <source>Statický jas byl uložen, automatický jas ne.</source>
+        <translation>The static brightness was saved, the automatic brightness was not.</translation>
+    </message>
+    <message>
+        <source>Nastavení bylo uloženo, ale nepodařilo se ho přečíst zpět.</source>
+        <translation>The settings were saved but could not be read back.</translation>
+    </message>
+    <message>
+        <source>Zařízení uložilo jiné hodnoty:</source>
+        <translation>The display stored other values:</translation>
+    </message>
+    <message>
+        <source>Nastavení bylo uloženo do souboru.</source>
+        <translation>The settings were saved to the file.</translation>
+    </message>
+    <message>
+        <source>Nastavení se nepodařilo uložit do souboru!</source>
+        <translation>The settings could not be saved to the file!</translation>
+    </message>
+    <message>
+        <source>Soubor s nastavením nelze použít!</source>
+        <translation>The settings file cannot be used!</translation>
+    </message>
+    <message>
+        <source>Soubor se shoduje se zařízením.</source>
+        <translation>The file matches the display.</translation>
+    </message>
+    <message>
+        <source>Nastavení ze souboru nebylo zapsáno.</source>
+        <translation>The settings from the file were not written.</translation>
+    </message>
+    <message>
+        <source>Adresu a rychlost se nepodařilo přečíst ze zařízení!</source>
+        <translation>The address and speed could not be read from the display!</translation>
+    </message>
+    <message>
+        <source>Displej odpovídá na nové adrese a rychlosti.</source>
+        <translation>The display answers at the new address and speed.</translation>
+    </message>
+    <message>
+        <source>Displej nepovolil konfiguraci (0xE4), nic se nezměnilo.</source>
+        <translation>The display refused the configuration (0xE4); nothing changed.</translation>
+    </message>
+    <message>
+        <source>Displej nepřijal novou adresu a rychlost (0xE0).</source>
+        <translation>The display refused the new address and speed (0xE0).</translation>
+    </message>
+    <message>
+        <source>Na nových hodnotách displej neodpověděl, spojení je na původních.</source>
+        <translation>No answer at the new values; connected at the old ones again.</translation>
+    </message>
+    <message>
+        <source>Displej neodpovídá na nových ani na původních hodnotách!</source>
+        <translation>The display answers at neither the new nor the old values!</translation>
+    </message>
+    <message>
+        <source>Nahráno, ale displej drží neplatnou hodnotu.</source>
+        <translation>Loaded, but the display holds an invalid value.</translation>
+    </message>
+    <message>
+        <source>Stav displeje nelze přečíst.</source>
+        <translation>The display&apos;s state cannot be read.</translation>
+    </message>
+    <message>
+        <source>Adresa a rychlost displeje se nezměnily.</source>
+        <translation>The display&apos;s address and speed did not change.</translation>
+    </message>
+    <message>
+        <source>Není známo, zda displej novou adresu a rychlost přijal.</source>
+        <translation>Unknown whether the display took the new address and speed.</translation>
+    </message>
+    <message>
+        <source>Není známo, zda displej nastavení uložil.</source>
+        <translation>Unknown whether the display stored the settings.</translation>
+    </message>
+    <message>
+        <source>Komunikace skončila chybou programu.</source>
+        <translation>The communication ended in a program error.</translation>
+    </message>
+    <message>
+        <source>Bez odpovědi od %1</source>
+        <translation>No answer since %1</translation>
+    </message>
+    <message>
+        <source>Pokusů o obnovení: %1</source>
+        <translation>Reconnect attempts: %1</translation>
+    </message>
+    <message>
+        <source>Důvod: %1</source>
+        <translation>Reason: %1</translation>
+    </message>
+    <message>
+        <source> datum a čas (odesláno %1, přečteno %2)</source>
+        <translation> date and time (sent %1, read %2)</translation>
+    </message>
+    <message>
+        <source>Ze souboru bylo zapsáno: %1; nezapsáno: %2.</source>
+        <translation>Written from the file: %1; not written: %2.</translation>
     </message>
 </context>
 <context>
@@ -365,158 +717,6 @@
         <translation>&amp;About</translation>
     </message>
     <message>
-        <source>&amp;Text displeje:</source>
-        <translation>Display &amp;text:</translation>
-    </message>
-    <message>
-        <source>N&amp;astavit</source>
-        <translation>&amp;Set</translation>
-    </message>
-    <message>
-        <source>Zobrazit aktuální &amp;informace</source>
-        <translation>Show current &amp;information</translation>
-    </message>
-    <message>
-        <source>Teplota:</source>
-        <translation>Temperature:</translation>
-    </message>
-    <message>
-        <source>Zobrazení dat a automatických informací</source>
-        <translation>Data and automatic information</translation>
-    </message>
-    <message>
-        <source>Platnost dat:</source>
-        <translation>Data expiry:</translation>
-    </message>
-    <message>
-        <source>&amp;Trvale</source>
-        <translation>&amp;Permanently</translation>
-    </message>
-    <message>
-        <source>&amp;Po dobu [s]</source>
-        <translation>For [&amp;s]</translation>
-    </message>
-    <message>
-        <source>Zo&amp;brazit info. po zapnutí displeje</source>
-        <translation>Show i&amp;nfo after the display is switched on</translation>
-    </message>
-    <message>
-        <source>Zobrazit info. po v&amp;ypršení platnosti dat</source>
-        <translation>S&amp;how info after the data expire</translation>
-    </message>
-    <message>
-        <source>Auto&amp;matické přepínání času</source>
-        <translation>Automatic time s&amp;witching</translation>
-    </message>
-    <message>
-        <source>&amp;Letní čas</source>
-        <translation>S&amp;ummer time</translation>
-    </message>
-    <message>
-        <source>&amp;12 hodinový formát času</source>
-        <translation>&amp;12-hour time format</translation>
-    </message>
-    <message>
-        <source>&amp;Formát data měsíc/den/rok</source>
-        <translation>Date format month/day/&amp;year</translation>
-    </message>
-    <message>
-        <source>Rotovat tyto údaje:</source>
-        <translation>Rotate these items:</translation>
-    </message>
-    <message>
-        <source>Č&amp;as</source>
-        <translation>&amp;Time</translation>
-    </message>
-    <message>
-        <source>&amp;Datum</source>
-        <translation>Dat&amp;e</translation>
-    </message>
-    <message>
-        <source>T&amp;eplota</source>
-        <translation>Te&amp;mperature</translation>
-    </message>
-    <message>
-        <source>Časo&amp;vý posun</source>
-        <translation>T&amp;ime offset</translation>
-    </message>
-    <message>
-        <source>&amp;Index zóny</source>
-        <translation>&amp;Zone index</translation>
-    </message>
-    <message>
-        <source>Na&amp;hrát nastavení</source>
-        <translation>&amp;Load settings</translation>
-    </message>
-    <message>
-        <source>&amp;Uložit nastavení</source>
-        <translation>Sa&amp;ve settings</translation>
-    </message>
-    <message>
-        <source>Jas displeje</source>
-        <translation>Display brightness</translation>
-    </message>
-    <message>
-        <source>S&amp;taticky</source>
-        <translation>&amp;Static</translation>
-    </message>
-    <message>
-        <source>Automati&amp;cky dle okolního osvětlení</source>
-        <translation>A&amp;utomatic by ambient light</translation>
-    </message>
-    <message>
-        <source>&amp;Hodnota jasu:</source>
-        <translation>&amp;Brightness:</translation>
-    </message>
-    <message>
-        <source>&amp;Minimální jas:</source>
-        <translation>&amp;Minimum brightness:</translation>
-    </message>
-    <message>
-        <source>Maximální &amp;jas:</source>
-        <translation>Ma&amp;ximum brightness:</translation>
-    </message>
-    <message>
-        <source>Umělé zvýšení hodnot&amp;y osvětlení senzoru [%]:</source>
-        <translation>Se&amp;nsor light reading boost [%]:</translation>
-    </message>
-    <message>
-        <source>N&amp;ahrát nastavení</source>
-        <translation>&amp;Load settings</translation>
-    </message>
-    <message>
-        <source>U&amp;ložit nastavení</source>
-        <translation>Sa&amp;ve settings</translation>
-    </message>
-    <message>
-        <source>Datum a čas</source>
-        <translation>Date and time</translation>
-    </message>
-    <message>
-        <source>&amp;Datum a čas:</source>
-        <translation>Date and &amp;time:</translation>
-    </message>
-    <message>
-        <source>&amp;Uložit podle PC</source>
-        <translation>Set from &amp;PC</translation>
-    </message>
-    <message>
-        <source>Nahrát nasta&amp;vení</source>
-        <translation>Load s&amp;ettings</translation>
-    </message>
-    <message>
-        <source>Ulož&amp;it nastavení</source>
-        <translation>Save sett&amp;ings</translation>
-    </message>
-    <message>
-        <source>Komunikace</source>
-        <translation>Communication</translation>
-    </message>
-    <message>
-        <source>Adr&amp;esa a rychlost…</source>
-        <translation>Add&amp;ress and speed…</translation>
-    </message>
-    <message>
         <source>&amp;Navázat spojení</source>
         <translation>C&amp;onnect</translation>
     </message>
@@ -541,184 +741,12 @@
         <translation>&amp;Close</translation>
     </message>
     <message>
-        <source>Spojení bylo úspěšně navázáno.</source>
-        <translation>Connected successfully.</translation>
-    </message>
-    <message>
-        <source>Spojení se nepodařilo navázat!</source>
-        <translation>The connection could not be made!</translation>
-    </message>
-    <message>
-        <source>Nastavení bylo úspěšně nahráno ze zařízení.</source>
-        <translation>The settings were loaded from the display.</translation>
-    </message>
-    <message>
-        <source>Nastavení se nepodařilo nahrát ze zařízení!</source>
-        <translation>The settings could not be loaded from the display!</translation>
-    </message>
-    <message>
-        <source>Nastavení bylo úspěšně uloženo do zařízení.</source>
-        <translation>The settings were saved to the display.</translation>
-    </message>
-    <message>
-        <source>Nastavení se nepodařilo uložit do zařízení!</source>
-        <translation>The settings could not be saved to the display!</translation>
-    </message>
-    <message>
-        <source>Zobrazování aktuální informace bylo úspěšně uloženo do zařízení.</source>
-        <translation>Showing the current information was saved to the display.</translation>
-    </message>
-    <message>
-        <source>Zobrazování aktuální informace se nepodařilo uložit do zařízení!</source>
-        <translation>Showing the current information could not be saved to the display!</translation>
-    </message>
-    <message>
-        <source>Probíhá komunikace…</source>
-        <translation>Communicating…</translation>
-    </message>
-    <message>
-        <source>Displej neodpovídá.</source>
-        <translation>The display does not answer.</translation>
-    </message>
-    <message>
-        <source>Spojení bylo přerušeno.</source>
-        <translation>The connection was lost.</translation>
-    </message>
-    <message>
-        <source>Obnovuji spojení…</source>
-        <translation>Reconnecting…</translation>
-    </message>
-    <message>
-        <source>Spojení bylo obnoveno.</source>
-        <translation>The connection was restored.</translation>
-    </message>
-    <message>
-        <source>Spojení bylo ukončeno.</source>
-        <translation>Disconnected.</translation>
-    </message>
-    <message>
-        <source>Spojení bylo navázáno, ale nastavení se nepodařilo nahrát.</source>
-        <translation>Connected, but the settings could not be loaded.</translation>
-    </message>
-    <message>
-        <source>Nejdříve nahrajte nastavení ze zařízení.</source>
-        <translation>Load the settings from the display first.</translation>
-    </message>
-    <message>
-        <source>Parametry zobrazení byly uloženy, platnost dat ne.</source>
-        <translation>The date-time parameters were saved, the data expiry was not.</translation>
-    </message>
-    <message>
-        <source>Statický jas byl uložen, automatický jas ne.</source>
-        <translation>The static brightness was saved, the automatic brightness was not.</translation>
-    </message>
-    <message>
-        <source>Nastavení bylo uloženo, ale nepodařilo se ho přečíst zpět.</source>
-        <translation>The settings were saved but could not be read back.</translation>
-    </message>
-    <message>
-        <source>Zařízení uložilo jiné hodnoty:</source>
-        <translation>The display stored other values:</translation>
-    </message>
-    <message>
-        <source>Nastavení bylo uloženo do souboru.</source>
-        <translation>The settings were saved to the file.</translation>
-    </message>
-    <message>
-        <source>Nastavení se nepodařilo uložit do souboru!</source>
-        <translation>The settings could not be saved to the file!</translation>
-    </message>
-    <message>
-        <source>Soubor s nastavením nelze použít!</source>
-        <translation>The settings file cannot be used!</translation>
-    </message>
-    <message>
-        <source>Soubor se shoduje se zařízením.</source>
-        <translation>The file matches the display.</translation>
-    </message>
-    <message>
-        <source>Nastavení ze souboru nebylo zapsáno.</source>
-        <translation>The settings from the file were not written.</translation>
-    </message>
-    <message>
-        <source>Adresu a rychlost se nepodařilo přečíst ze zařízení!</source>
-        <translation>The address and speed could not be read from the display!</translation>
-    </message>
-    <message>
-        <source>Displej odpovídá na nové adrese a rychlosti.</source>
-        <translation>The display answers at the new address and speed.</translation>
-    </message>
-    <message>
-        <source>Displej nepovolil konfiguraci (0xE4), nic se nezměnilo.</source>
-        <translation>The display refused the configuration (0xE4); nothing changed.</translation>
-    </message>
-    <message>
-        <source>Displej nepřijal novou adresu a rychlost (0xE0).</source>
-        <translation>The display refused the new address and speed (0xE0).</translation>
-    </message>
-    <message>
-        <source>Na nových hodnotách displej neodpověděl, spojení je na původních.</source>
-        <translation>No answer at the new values; connected at the old ones again.</translation>
-    </message>
-    <message>
-        <source>Displej neodpovídá na nových ani na původních hodnotách!</source>
-        <translation>The display answers at neither the new nor the old values!</translation>
-    </message>
-    <message>
-        <source>Bez odpovědi od %1</source>
-        <translation>No answer since %1</translation>
-    </message>
-    <message>
-        <source> datum a čas (odesláno %1, přečteno %2)</source>
-        <translation> date and time (sent %1, read %2)</translation>
-    </message>
-    <message>
         <source>Nastavení (*.json)</source>
         <translation>Settings (*.json)</translation>
     </message>
     <message>
         <source>Nastavení (*.json);;Vše (*)</source>
         <translation>Settings (*.json);;All files (*)</translation>
-    </message>
-    <message>
-        <source>Ze souboru bylo zapsáno: %1; nezapsáno: %2.</source>
-        <translation>Written from the file: %1; not written: %2.</translation>
-    </message>
-    <message>
-        <source>Nepřipojeno.</source>
-        <translation>Not connected.</translation>
-    </message>
-    <message>
-        <source>Adresa %1, linka TCP</source>
-        <translation>Address %1, TCP line</translation>
-    </message>
-    <message>
-        <source>Adresa %1, %2 Bd</source>
-        <translation>Address %1, %2 Bd</translation>
-    </message>
-    <message>
-        <source>Podrobnosti</source>
-        <translation>Details</translation>
-    </message>
-    <message>
-        <source>Nahráno, ale displej drží neplatnou hodnotu.</source>
-        <translation>Loaded, but the display holds an invalid value.</translation>
-    </message>
-    <message>
-        <source>Stav displeje nelze přečíst.</source>
-        <translation>The display&apos;s state cannot be read.</translation>
-    </message>
-    <message>
-        <source>Není známo, zda displej nastavení uložil.</source>
-        <translation>Unknown whether the display stored the settings.</translation>
-    </message>
-    <message>
-        <source>Komunikace skončila chybou programu.</source>
-        <translation>The communication ended in a program error.</translation>
-    </message>
-    <message>
-        <source>Pokusů o obnovení: %1</source>
-        <translation>Reconnect attempts: %1</translation>
     </message>
     <message>
         <source>Důvod: %1</source>
@@ -839,14 +867,6 @@
     <message>
         <source>, pokusů: %1</source>
         <translation>, tries: %1</translation>
-    </message>
-    <message>
-        <source>Adresa a rychlost displeje se nezměnily.</source>
-        <translation>The display&apos;s address and speed did not change.</translation>
-    </message>
-    <message>
-        <source>Není známo, zda displej novou adresu a rychlost přijal.</source>
-        <translation>Unknown whether the display took the new address and speed.</translation>
     </message>
     <message>
         <source>povolení konfigurace</source>
