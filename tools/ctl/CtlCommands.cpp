@@ -13,7 +13,6 @@
 #include <utility>
 
 #include "core/EchoText.h"
-#include "core/NumberText.h"
 #include "device/ZorvidRules.h"
 #include "link/Commissioning.h"
 #include "link/DisplayConnection.h"
@@ -21,65 +20,14 @@
 #include "protocol/Korvel97.h"
 #include "protocol/KorvelInterfaces.h"
 #include "protocol/KorvelStackDevice.h"
+#include "tools/ctl/CtlArguments.h"
 #include "tools/ctl/CtlSettings.h"
 #include "tools/ctl/CtlText.h"
 
 namespace zorvid::ctl {
 namespace {
 
-// ---- Reporting ---------------------------------------------------------------------------
-
-[[noreturn]] void Refuse(const std::string& message) {
-  throw TUsageError(message);
-}
-
-std::string RangeText(std::int64_t min, std::int64_t max) {
-  return "(" + std::to_string(min) + ".." + std::to_string(max) + ")";
-}
-
-QString Text(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-bool FitsInt32(std::int64_t value) {
-  return value >= std::numeric_limits<std::int32_t>::min() &&
-         value <= std::numeric_limits<std::int32_t>::max();
-}
-
-// A whole number in the tools' syntax that fits 32 bits, or a refusal naming `what` and the
-// text. A wider value is refused rather than narrowed, which could wrap it into range.
-std::int32_t Number(std::string_view what, std::string_view text) {
-  const std::optional<std::int64_t> value = ParseInteger(text);
-  if (!value || !FitsInt32(*value)) Refuse("invalid " + std::string(what) + ": " + Quoted(text));
-  return static_cast<std::int32_t>(*value);
-}
-
-std::int32_t NumberInRange(std::string_view what, std::string_view text, std::int64_t min,
-                           std::int64_t max) {
-  const std::int32_t value = Number(what, text);
-  if (value < min || value > max)
-    Refuse(std::string(what) + " out of range " + RangeText(min, max) + ": " + EchoedText(text));
-  return value;
-}
-
 // ---- Options -----------------------------------------------------------------------------
-
-// An address to reach a display at, or (`highest` kHighestOwnAddress) one a display can have.
-TByte Address(std::string_view text, TByte highest = kHighestDisplayAddress) {
-  const TParsedAddress parsed = ParseDisplayAddress(text, highest);
-  switch (parsed.fault) {
-    case TAddressFault::kNone:
-      return parsed.address;
-    case TAddressFault::kNotANumber:
-      Refuse("invalid address: " + Quoted(text));
-    case TAddressFault::kRefused:
-      Refuse("address out of range " + RangeText(0, highest) + ": " +
-             AddressText(kRefusedAddress) + " is refused by every receiver");
-    case TAddressFault::kOutOfRange:
-      break;
-  }
-  Refuse("address out of range " + RangeText(0, highest) + ": " + EchoedText(text));
-}
 
 struct TCtlOption {
   QCommandLineOption option;
@@ -90,14 +38,15 @@ struct TCtlOption {
 std::vector<TCtlOption> CtlOptions() {
   return {
       {QCommandLineOption(QStringList{"c", "connection"},
-                          "connection string (default " + Text(kDefaultConnection) + ")", "STRING"),
+                          "connection string (default " + FromUtf8(kDefaultConnection) + ")",
+                          "STRING"),
        [](TCtlInvocation& invocation, const std::string& value) {
          invocation.options.connection = value;
        }},
       {QCommandLineOption(QStringList{"a", "address"},
                           "display address 0.." + QString::number(kHighestDisplayAddress) +
                               ", decimal or 0x-prefixed hex (default " +
-                              Text(AddressText(kZorvidDefaultAddress)) + ")",
+                              FromUtf8(AddressText(kZorvidDefaultAddress)) + ")",
                           "N"),
        [](TCtlInvocation& invocation, const std::string& value) {
          invocation.options.address = Address(value);
@@ -159,27 +108,10 @@ void ApplyOptions(const QCommandLineParser& parser, const std::vector<TCtlOption
       option.apply(invocation, parser.value(option.option).toStdString());
 }
 
-// An option as it is written: one dash before a one-letter name, two before a longer one.
-QString OptionForm(const QString& name) {
-  return (name.size() == 1 ? "-" : "--") + name;
-}
-
-// Why the parser refused the options. Unknown names came from the user and are echoed as any
-// argument is; the parser's other errors name one of the table's options.
-std::string ParserError(const QCommandLineParser& parser) {
-  const QStringList unknown = parser.unknownOptionNames();
-  if (unknown.isEmpty()) return EscapeControls(parser.errorText().toStdString());
-  QStringList quoted;
-  for (const QString& name : unknown)
-    quoted << Text(Quoted(OptionForm(name).toStdString()));
-  return (unknown.size() == 1 ? "unknown option: " : "unknown options: ") +
-         quoted.join(", ").toStdString();
-}
-
 QStringList ProgramArguments(const std::vector<std::string>& args) {
   QStringList arguments{"zorvidctl"};
   for (const std::string& arg : args)
-    arguments << Text(arg);
+    arguments << FromUtf8(arg);
   return arguments;
 }
 
@@ -196,7 +128,7 @@ void ExpectSound(const std::optional<TInvalidValue>& invalid) {
 std::string ParamKeyList() {
   QStringList keys;
   for (const TParamKey& key : kParamKeys)
-    keys << Text(key.key);
+    keys << FromUtf8(key.key);
   return keys.join(", ").toStdString();
 }
 
@@ -205,9 +137,9 @@ std::string ParamKeyHelp() {
   QStringList flags, numbers;
   for (const TParamKey& key : kParamKeys) {
     if (key.flag)
-      flags << Text(key.key);
+      flags << FromUtf8(key.key);
     else
-      numbers << Text(std::string(key.key) + " " + RangeText(key.min, key.max));
+      numbers << FromUtf8(std::string(key.key) + " " + RangeText(key.min, key.max));
   }
   return ("  " + flags.join(", ") + " (0 or 1),\n  " + numbers.join(", ") + "\n").toStdString();
 }
@@ -414,23 +346,6 @@ bool RunIds(TZorvid& device, TCtlResult& result) {
   return true;
 }
 
-template <std::size_t N>
-std::string JoinedNumbers(const std::array<std::int32_t, N>& numbers, const char* separator) {
-  std::string text;
-  for (const std::int32_t number : numbers)
-    text += (text.empty() ? "" : separator) + std::to_string(number);
-  return text;
-}
-
-// A speed the display can be set to: one of its baud table.
-std::int32_t DisplayBaud(std::string_view text) {
-  const std::int32_t baud = Number("baud", text);
-  if (std::find(kBaudTable.begin(), kBaudTable.end(), baud) == kBaudTable.end())
-    Refuse("baud is none of the display's speeds (" + JoinedNumbers(kBaudTable, ", ") +
-           "): " + EchoedText(text));
-  return baud;
-}
-
 // Two requests, each named when it fails: the display takes the second only right after the
 // first, and answers it at its old speed.
 TCtlAction PrepareSetComm(const TCommandArgs& args) {
@@ -443,10 +358,6 @@ TCtlAction PrepareSetComm(const TCommandArgs& args) {
              if (!sent.Ok()) throw TOutcomeError(sent);
              return true;
            }}};
-}
-
-std::uint16_t Word(std::string_view what, std::string_view text) {
-  return static_cast<std::uint16_t>(NumberInRange(what, text, 0, 0xFFFF));
 }
 
 // To the broadcast address whatever --address says: the display is found by its identifiers.
@@ -500,12 +411,6 @@ TCtlAction PrepareSetBrightness(const TCommandArgs& args) {
     Refuse("brightness out of range " + RangeText(0, kBrightnessMax) + ": " + EchoedText(given));
   return {{args.command.step,
            [value](TZorvid& device, TCtlResult&) { return device.SetDisplayBrightness(value); }}};
-}
-
-bool OnOff(std::string_view what, std::string_view text) {
-  if (text != "on" && text != "off")
-    Refuse(std::string(what) + " must be on or off: " + Quoted(text));
-  return text == "on";
 }
 
 TCtlAction PrepareSetBrightnessAuto(const TCommandArgs& args) {
@@ -721,14 +626,14 @@ constexpr std::array<TCommandSpec, 27> kCommands{{
 }};
 
 bool Matches(const TCommandSpec& command, const QStringList& words) {
-  if (words[0] != Text(command.verb)) return false;
-  return command.item.empty() || (words.size() > 1 && words[1] == Text(command.item));
+  if (words[0] != FromUtf8(command.verb)) return false;
+  return command.item.empty() || (words.size() > 1 && words[1] == FromUtf8(command.item));
 }
 
 std::string ItemsOf(const QString& verb) {
   QStringList items;
   for (const TCommandSpec& command : kCommands)
-    if (Text(command.verb) == verb) items << Text(command.item);
+    if (FromUtf8(command.verb) == verb) items << FromUtf8(command.item);
   return items.join(", ").toStdString();
 }
 
@@ -753,7 +658,7 @@ std::string RetriesHelp() {
   for (const TCommandSpec& command : kCommands)
     // A procedure of several requests (kNone) repeats each as that request's rule allows.
     if (command.step != TStep::kNone && !RuleOf(command.step).repeatable)
-      once << Text(command.Name());
+      once << FromUtf8(command.Name());
   const QString last = once.takeLast();
   return "With --retries N the identification and each request of a command go out up to N\n"
          "more times while no answer (nothing within the timeout) or a damaged answer comes; the\n"
@@ -855,7 +760,8 @@ std::string CtlHelpText() {
       "\nWith --json the result is one JSON object on stdout: \"ok\" true, \"command\" and the\n"
       "values under the keys the text form uses; a failure: \"ok\" false, \"command\", \"exit\"\n"
       "and \"error\", and where the display or the line failed \"outcome\": {\"kind\", \"step\",\n"
-      "\"address\", \"tries\"} with \"ack\" for a refusal, \"field\", \"value\", \"min\" and \"max\"\n"
+      "\"address\", \"tries\"} with \"ack\" for a refusal, \"field\", \"value\", \"min\" and "
+      "\"max\"\n"
       "for a value a rule refuses, and \"reason\" where the line said why. Strings are UTF-8, a\n"
       "byte that is not UTF-8 as \\xNN.\n"
       "\nAn answer is checked against the rules the set commands keep (MIN not above MAX\n"
