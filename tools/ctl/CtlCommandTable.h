@@ -87,4 +87,15 @@ TCtlAction PrepareRaw(const TCommandArgs& args);
 // The scan has no action: it opens the line itself, once per speed.
 TScanOptions ParseScan(const TCommandArgs& args);
 
+// Writing: each checks its arguments as the display's setters would, then sends.
+TCtlAction PrepareSetText(const TCommandArgs& args);
+TCtlAction PrepareSetData(const TCommandArgs& args);
+TCtlAction PrepareSetExpiration(const TCommandArgs& args);
+TCtlAction PrepareSetBrightness(const TCommandArgs& args);
+TCtlAction PrepareSetBrightnessAuto(const TCommandArgs& args);
+TCtlAction PrepareSetClock(const TCommandArgs& args);
+TCtlAction PrepareSetParams(const TCommandArgs& args);
+TCtlAction PrepareSetComm(const TCommandArgs& args);
+TCtlAction PrepareAssignAddress(const TCommandArgs& args);
+
 }  // namespace zorvid::ctl
