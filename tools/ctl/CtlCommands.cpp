@@ -125,44 +125,6 @@ TCtlAction WithoutArguments(const TCommandArgs& args) {
   return {{args.command.step, Run}};
 }
 
-// A bad file is bad input: refused before anything is sent.
-TSettingsSnapshot SettingsFile(const std::string& file) {
-  try {
-    return LoadSnapshot(file);
-  } catch (const TSettingsFileError& error) {
-    Refuse(EscapeControls(error.what()));
-  }
-}
-
-TCtlAction PrepareGetAll(const TCommandArgs& args) {
-  ExpectCount(args, 0, 0);
-  return GetAllAction(args.requestTries);
-}
-
-TCtlAction PrepareBackup(const TCommandArgs& args) {
-  ExpectCount(args, 0, 1);
-  const std::optional<std::string> file =
-      args.Count() == 1 ? std::optional(args.Value(0)) : std::nullopt;
-  return BackupAction(file, args.options, args.requestTries);
-}
-
-TCtlAction PrepareDiff(const TCommandArgs& args) {
-  ExpectCount(args, 1, 1);
-  return DiffAction(SettingsFile(args.Value(0)), args.requestTries);
-}
-
-// The command's own option comes before the file, read by a parser of its own.
-TCtlAction PrepareRestore(const TCommandArgs& args) {
-  QCommandLineParser parser;
-  const QCommandLineOption dryRun("dry-run");
-  parser.addOption(dryRun);
-  if (!parser.parse(QStringList{"restore"} + args.values)) Refuse(ParserError(parser));
-  const QStringList files = parser.positionalArguments();
-  if (files.size() != 1) ExpectCount({args.command, files, args.options, args.requestTries}, 1, 1);
-  return RestoreAction(SettingsFile(files[0].toStdString()), parser.isSet(dryRun),
-                       args.requestTries);
-}
-
 constexpr std::array<TCommandSpec, 27> kCommands{{
     {"ident", "", "", "prints the identification text", WithoutArguments<RunIdent>,
      TStep::kIdentify},
