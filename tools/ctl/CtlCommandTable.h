@@ -70,7 +70,8 @@ void ExpectCount(const TCommandArgs& args, std::size_t min, std::size_t max);
 // step and the address.
 void ExpectSound(const std::optional<TInvalidValue>& invalid);
 
-// Reading: each sends its one request, or none (ident), and checks the answer.
+// CtlReadActions.cpp: the commands that ask the display something (show-info and raw among
+// them), each answer checked before it becomes a result, and the scan's options.
 bool RunIdent(TZorvid& device, TCtlResult& result);
 bool RunGetText(IZorvid& device, TCtlResult& result);
 bool RunGetData(IZorvid& device, TCtlResult& result);
@@ -87,7 +88,8 @@ TCtlAction PrepareRaw(const TCommandArgs& args);
 // The scan has no action: it opens the line itself, once per speed.
 TScanOptions ParseScan(const TCommandArgs& args);
 
-// Writing: each checks its arguments as the display's setters would, then sends.
+// CtlWriteActions.cpp: the commands that change the display; each refuses what the display's
+// setters would refuse before anything is sent.
 TCtlAction PrepareSetText(const TCommandArgs& args);
 TCtlAction PrepareSetData(const TCommandArgs& args);
 TCtlAction PrepareSetExpiration(const TCommandArgs& args);

@@ -4,26 +4,21 @@
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
-#include <algorithm>
 #include <array>
-#include <limits>
-#include <memory>
-#include <optional>
-#include <string_view>
-#include <utility>
+#include <cstddef>
+#include <string>
+#include <vector>
 
 #include "core/EchoText.h"
-#include "device/ZorvidRules.h"
-#include "link/Commissioning.h"
+#include "device/ZorvidCodec.h"
 #include "link/DisplayConnection.h"
+#include "link/DisplayScan.h"
+#include "link/Outcome.h"
 #include "link/SettingsSnapshot.h"
-#include "protocol/Korvel97.h"
-#include "protocol/KorvelInterfaces.h"
 #include "protocol/KorvelStackDevice.h"
 #include "tools/ctl/CtlArguments.h"
 #include "tools/ctl/CtlCommandTable.h"
 #include "tools/ctl/CtlSettings.h"
-#include "tools/ctl/CtlText.h"
 
 namespace zorvid::ctl {
 namespace {
@@ -213,6 +208,8 @@ const TCommandSpec& FindCommand(const QStringList& words) {
     if (Matches(command, words)) return command;
   RefuseCommand(words);
 }
+
+// ---- Help --------------------------------------------------------------------------------
 
 // The keys with their values: the flags together, then each number with its range.
 std::string ParamKeyHelp() {

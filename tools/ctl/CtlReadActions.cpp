@@ -10,11 +10,15 @@
 #include <utility>
 #include <vector>
 
+#include "core/DateTime.h"
 #include "core/EchoText.h"
 #include "core/HexText.h"
+#include "core/Types.h"
+#include "device/ZorvidCodec.h"
 #include "device/ZorvidRules.h"
 #include "link/Commissioning.h"
 #include "link/DisplayConnection.h"
+#include "link/Outcome.h"
 #include "link/SettingsSnapshot.h"
 #include "protocol/Korvel97.h"
 #include "tools/ctl/CtlArguments.h"

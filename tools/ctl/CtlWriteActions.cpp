@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -12,9 +13,11 @@
 #include "core/DateTime.h"
 #include "core/EchoText.h"
 #include "core/HexText.h"
+#include "core/Types.h"
 #include "device/ZorvidCodec.h"
 #include "device/ZorvidRules.h"
 #include "link/Commissioning.h"
+#include "link/Outcome.h"
 #include "link/SettingsSnapshot.h"
 #include "protocol/KorvelInterfaces.h"
 #include "tools/ctl/CtlArguments.h"
