@@ -4,82 +4,26 @@
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
-#include <algorithm>
 #include <array>
-#include <limits>
-#include <memory>
-#include <optional>
-#include <string_view>
-#include <utility>
+#include <cstddef>
+#include <string>
+#include <vector>
 
 #include "core/EchoText.h"
-#include "core/NumberText.h"
-#include "device/ZorvidRules.h"
-#include "link/Commissioning.h"
+#include "device/ZorvidCodec.h"
 #include "link/DisplayConnection.h"
+#include "link/DisplayScan.h"
+#include "link/Outcome.h"
 #include "link/SettingsSnapshot.h"
-#include "protocol/Korvel97.h"
-#include "protocol/KorvelInterfaces.h"
 #include "protocol/KorvelStackDevice.h"
+#include "tools/ctl/CtlArguments.h"
+#include "tools/ctl/CtlCommandTable.h"
 #include "tools/ctl/CtlSettings.h"
-#include "tools/ctl/CtlText.h"
 
 namespace zorvid::ctl {
 namespace {
 
-// ---- Reporting ---------------------------------------------------------------------------
-
-[[noreturn]] void Refuse(const std::string& message) {
-  throw TUsageError(message);
-}
-
-std::string RangeText(std::int64_t min, std::int64_t max) {
-  return "(" + std::to_string(min) + ".." + std::to_string(max) + ")";
-}
-
-QString Text(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-bool FitsInt32(std::int64_t value) {
-  return value >= std::numeric_limits<std::int32_t>::min() &&
-         value <= std::numeric_limits<std::int32_t>::max();
-}
-
-// A whole number in the tools' syntax that fits 32 bits, or a refusal naming `what` and the
-// text. A wider value is refused rather than narrowed, which could wrap it into range.
-std::int32_t Number(std::string_view what, std::string_view text) {
-  const std::optional<std::int64_t> value = ParseInteger(text);
-  if (!value || !FitsInt32(*value)) Refuse("invalid " + std::string(what) + ": " + Quoted(text));
-  return static_cast<std::int32_t>(*value);
-}
-
-std::int32_t NumberInRange(std::string_view what, std::string_view text, std::int64_t min,
-                           std::int64_t max) {
-  const std::int32_t value = Number(what, text);
-  if (value < min || value > max)
-    Refuse(std::string(what) + " out of range " + RangeText(min, max) + ": " + EchoedText(text));
-  return value;
-}
-
 // ---- Options -----------------------------------------------------------------------------
-
-// An address to reach a display at, or (`highest` kHighestOwnAddress) one a display can have.
-TByte Address(std::string_view text, TByte highest = kHighestDisplayAddress) {
-  const TParsedAddress parsed = ParseDisplayAddress(text, highest);
-  switch (parsed.fault) {
-    case TAddressFault::kNone:
-      return parsed.address;
-    case TAddressFault::kNotANumber:
-      Refuse("invalid address: " + Quoted(text));
-    case TAddressFault::kRefused:
-      Refuse("address out of range " + RangeText(0, highest) + ": " + AddressText(kRefusedAddress) +
-             " is refused by every receiver");
-    case TAddressFault::kOutOfRange:
-      break;
-  }
-  Refuse("address out of range " + RangeText(0, highest) + ": " + EchoedText(text));
-}
 
 struct TCtlOption {
   QCommandLineOption option;
@@ -90,14 +34,15 @@ struct TCtlOption {
 std::vector<TCtlOption> CtlOptions() {
   return {
       {QCommandLineOption(QStringList{"c", "connection"},
-                          "connection string (default " + Text(kDefaultConnection) + ")", "STRING"),
+                          "connection string (default " + FromUtf8(kDefaultConnection) + ")",
+                          "STRING"),
        [](TCtlInvocation& invocation, const std::string& value) {
          invocation.options.connection = value;
        }},
       {QCommandLineOption(QStringList{"a", "address"},
                           "display address 0.." + QString::number(kHighestDisplayAddress) +
                               ", decimal or 0x-prefixed hex (default " +
-                              Text(AddressText(kZorvidDefaultAddress)) + ")",
+                              FromUtf8(AddressText(kZorvidDefaultAddress)) + ")",
                           "N"),
        [](TCtlInvocation& invocation, const std::string& value) {
          invocation.options.address = Address(value);
@@ -159,503 +104,20 @@ void ApplyOptions(const QCommandLineParser& parser, const std::vector<TCtlOption
       option.apply(invocation, parser.value(option.option).toStdString());
 }
 
-// An option as it is written: one dash before a one-letter name, two before a longer one.
-QString OptionForm(const QString& name) {
-  return (name.size() == 1 ? "-" : "--") + name;
-}
-
-// Why the parser refused the options. Unknown names came from the user and are echoed as any
-// argument is; the parser's other errors name one of the table's options.
-std::string ParserError(const QCommandLineParser& parser) {
-  const QStringList unknown = parser.unknownOptionNames();
-  if (unknown.isEmpty()) return EscapeControls(parser.errorText().toStdString());
-  QStringList quoted;
-  for (const QString& name : unknown)
-    quoted << Text(Quoted(OptionForm(name).toStdString()));
-  return (unknown.size() == 1 ? "unknown option: " : "unknown options: ") +
-         quoted.join(", ").toStdString();
-}
-
 QStringList ProgramArguments(const std::vector<std::string>& args) {
   QStringList arguments{"zorvidctl"};
   for (const std::string& arg : args)
-    arguments << Text(arg);
+    arguments << FromUtf8(arg);
   return arguments;
 }
 
-// ---- Answers -----------------------------------------------------------------------------
-
-// Raises the failed check of an answer, so that nothing of it is printed. The run names the
-// step and the address.
-void ExpectSound(const std::optional<TInvalidValue>& invalid) {
-  if (invalid) throw TOutcomeError(InvalidAnswer(TStep::kNone, 0, *invalid));
-}
-
-// ---- Date-time parameters ----------------------------------------------------------------
-
-std::string ParamKeyList() {
-  QStringList keys;
-  for (const TParamKey& key : kParamKeys)
-    keys << Text(key.key);
-  return keys.join(", ").toStdString();
-}
-
-// The keys with their values: the flags together, then each number with its range.
-std::string ParamKeyHelp() {
-  QStringList flags, numbers;
-  for (const TParamKey& key : kParamKeys) {
-    if (key.flag)
-      flags << Text(key.key);
-    else
-      numbers << Text(std::string(key.key) + " " + RangeText(key.min, key.max));
-  }
-  return ("  " + flags.join(", ") + " (0 or 1),\n  " + numbers.join(", ") + "\n").toStdString();
-}
-
-struct TParamChange {
-  const TParamKey* key;
-  std::int32_t value;
-};
-
-void ApplyParamChange(TDateTimeParams& params, const TParamChange& change) {
-  if (change.key->flag)
-    params.*(change.key->flag) = change.value != 0;
-  else
-    params.*(change.key->number) = change.value;
-}
-
-const TParamKey& FindParamKey(std::string_view name) {
-  for (const TParamKey& key : kParamKeys)
-    if (key.key == name) return key;
-  Refuse("unknown params key: " + Quoted(name) + " (keys: " + ParamKeyList() + ")");
-}
-
-// "KEY=VALUE", checked as the display would get it: a flag is 0 or 1, a number must pass the
-// date-time parameters' own range check.
-TParamChange ParseParamChange(std::string_view assignment) {
-  const std::size_t equals = assignment.find('=');
-  if (equals == std::string_view::npos) Refuse("expected KEY=VALUE: " + Quoted(assignment));
-  const TParamKey& key = FindParamKey(assignment.substr(0, equals));
-  const std::string_view text = assignment.substr(equals + 1);
-  if (key.flag) {
-    if (text != "0" && text != "1")
-      Refuse(std::string(key.key) + " must be 0 or 1: " + Quoted(text));
-    return {&key, text == "1" ? 1 : 0};
-  }
-  const TParamChange change{&key, Number(key.key, text)};
-  TDateTimeParams probe;
-  ApplyParamChange(probe, change);
-  if (!PackDateTimeParams(probe))
-    Refuse(std::string(key.key) + " out of range " + RangeText(key.min, key.max) + ": " +
-           EchoedText(text));
-  return change;
-}
-
 // ---- Commands ----------------------------------------------------------------------------
-
-struct TCommandSpec;
-
-// What a command needs of the line before it runs.
-enum class TLineUse {
-  kIdentified,  // connected to the display at --address, its identification read
-  kOpened,      // the line open; the display need not answer at --address
-  kScan,        // nothing: the scan opens the line itself, at each speed
-};
-
-// No upper limit on the number of arguments.
-constexpr std::size_t kAnyCount = std::numeric_limits<std::size_t>::max();
-
-struct TCommandArgs {
-  const TCommandSpec& command;
-  QStringList values;
-  const TCtlOptions& options;
-  int requestTries;  // for each request of the command
-
-  std::size_t Count() const { return static_cast<std::size_t>(values.size()); }
-  std::string Value(qsizetype index) const { return values[index].toStdString(); }
-  // The values from `first` on, joined by blanks.
-  std::string Joined(qsizetype first = 0) const {
-    return values.mid(first).join(' ').toStdString();
-  }
-};
-
-struct TCommandSpec {
-  std::string_view verb;       // "get"
-  std::string_view item;       // "text"; empty for commands of one word
-  std::string_view arguments;  // usage of the arguments ("TEXT")
-  std::string_view help;
-  TCtlAction (*prepare)(const TCommandArgs& args);  // none for the scan (ParseScan)
-  // The request the command sends, whose rule says whether --retries may repeat it; for a
-  // command of several requests, each request's own.
-  TStep step;
-  TLineUse line = TLineUse::kIdentified;
-
-  std::string Name() const {
-    return item.empty() ? std::string(verb) : std::string(verb) + " " + std::string(item);
-  }
-};
-
-void ExpectCount(const TCommandArgs& args, std::size_t min, std::size_t max) {
-  if (args.Count() >= min && args.Count() <= max) return;
-  std::string usage = "usage: zorvidctl " + args.command.Name();
-  if (!args.command.arguments.empty()) usage += " " + std::string(args.command.arguments);
-  Refuse(usage + " (given: " + Quoted(args.Joined()) + ")");
-}
-
-TCtlResult Bare(TCtlField field) {
-  return {TLayout::kBare, {std::move(field)}};
-}
 
 // Commands without arguments: the action is a plain function.
 template <auto Run>
 TCtlAction WithoutArguments(const TCommandArgs& args) {
   ExpectCount(args, 0, 0);
   return {{args.command.step, Run}};
-}
-
-// The text the connection read already: the identification goes out once per run.
-bool RunIdent(TZorvid& device, TCtlResult& result) {
-  result = Bare(TextField("ident", device.GetIdentificationText()));
-  return true;
-}
-
-bool RunGetText(IZorvid& device, TCtlResult& result) {
-  std::string text;
-  if (!device.GetDisplayChars(text)) return false;
-  result = Bare(TextField("text", text));
-  return true;
-}
-
-bool RunGetData(IZorvid& device, TCtlResult& result) {
-  TByteString data;
-  if (!device.GetDisplayData(data)) return false;
-  ExpectSound(CheckSegments(data));
-  result = Bare(HexSpacedField("data", data));
-  return true;
-}
-
-bool RunGetExpiration(IZorvid& device, TCtlResult& result) {
-  TDataExpiration expiration;
-  if (!device.GetDisplayDataExpiration(expiration)) return false;
-  ExpectSound(CheckDataExpiration(expiration.seconds));
-  result = {
-      TLayout::kInline,
-      {IntegerField("seconds", expiration.seconds), IntegerField("second", expiration.second)}};
-  return true;
-}
-
-bool RunGetBrightness(IZorvid& device, TCtlResult& result) {
-  std::int32_t value = 0;
-  if (!device.GetDisplayBrightness(value)) return false;
-  ExpectSound(CheckBrightness(value));
-  result = Bare(IntegerField("brightness", value));
-  return true;
-}
-
-bool RunGetBrightnessAuto(IZorvid& device, TCtlResult& result) {
-  TBrightnessAuto s;
-  if (!device.GetDisplayBrightnessAuto(s)) return false;
-  ExpectSound(CheckBrightnessAuto(s));
-  result = {TLayout::kInline,
-            {OnOffField("auto", s.automatic), IntegerField("min", s.min),
-             IntegerField("max", s.max), IntegerField("gain", s.gain)}};
-  return true;
-}
-
-bool RunGetClock(IZorvid& device, TCtlResult& result) {
-  TDateTime clock = 0;
-  if (!device.GetDateTime(clock)) return false;
-  ExpectSound(CheckClock(clock));
-  result = Bare(TextField("clock", FormatClock(clock)));
-  return true;
-}
-
-bool RunGetParams(IZorvid& device, TCtlResult& result) {
-  TDateTimeParams params;
-  if (!device.GetDateTimeParams(params)) return false;
-  ExpectSound(CheckDateTimeParams(params));
-  result = {TLayout::kLines, {}};
-  for (const TParamKey& key : kParamKeys) {
-    result.fields.push_back(key.flag ? BitField(std::string(key.key), params.*(key.flag))
-                                     : IntegerField(std::string(key.key), params.*(key.number)));
-  }
-  return true;
-}
-
-bool RunGetTemperature(IZorvid& device, TCtlResult& result) {
-  double degrees = 0;
-  if (!device.GetTemperature(degrees)) return false;
-  result = Bare(TenthsField("temperature", degrees));
-  return true;
-}
-
-bool RunShowInfo(IZorvid& device, TCtlResult&) {
-  return device.ShowActualInformation();
-}
-
-bool RunGetComm(TZorvid& device, TCtlResult& result) {
-  TByte address = 0;
-  std::int32_t baud = 0;
-  const TByte asked = device.GetAddress();
-  if (!device.ReadCommParams(address, baud)) return false;
-  if (const std::optional<TOutcome> fault = CommParamsFault({address, baud}, asked))
-    throw TOutcomeError(*fault);
-  result = {TLayout::kInline, {AddressField("address", address), IntegerField("baud", baud)}};
-  return true;
-}
-
-bool RunIds(TZorvid& device, TCtlResult& result) {
-  std::uint16_t word1 = 0, word2 = 0;
-  std::uint32_t value = 0;
-  if (!device.ReadIdentifiers(word1, word2, value)) return false;
-  result = {
-      TLayout::kInline,
-      {IntegerField("word1", word1), IntegerField("word2", word2), IntegerField("value", value)}};
-  return true;
-}
-
-template <std::size_t N>
-std::string JoinedNumbers(const std::array<std::int32_t, N>& numbers, const char* separator) {
-  std::string text;
-  for (const std::int32_t number : numbers)
-    text += (text.empty() ? "" : separator) + std::to_string(number);
-  return text;
-}
-
-// A speed the display can be set to: one of its baud table.
-std::int32_t DisplayBaud(std::string_view text) {
-  const std::int32_t baud = Number("baud", text);
-  if (std::find(kBaudTable.begin(), kBaudTable.end(), baud) == kBaudTable.end())
-    Refuse("baud is none of the display's speeds (" + JoinedNumbers(kBaudTable, ", ") +
-           "): " + EchoedText(text));
-  return baud;
-}
-
-// Two requests, each named when it fails: the display takes the second only right after the
-// first, and answers it at its old speed.
-TCtlAction PrepareSetComm(const TCommandArgs& args) {
-  ExpectCount(args, 2, 2);
-  const TByte address = Address(args.Value(0), kHighestOwnAddress);
-  const std::int32_t baud = DisplayBaud(args.Value(1));
-  // One procedure of two requests, which the window's change sends alike.
-  return {{TStep::kNone, [address, baud](TZorvid& device, TCtlResult&) {
-             const TOutcome sent = SendCommParams(device, {address, baud});
-             if (!sent.Ok()) throw TOutcomeError(sent);
-             return true;
-           }}};
-}
-
-std::uint16_t Word(std::string_view what, std::string_view text) {
-  return static_cast<std::uint16_t>(NumberInRange(what, text, 0, 0xFFFF));
-}
-
-// To the broadcast address whatever --address says: the display is found by its identifiers.
-TCtlAction PrepareAssignAddress(const TCommandArgs& args) {
-  ExpectCount(args, 3, 3);
-  const std::uint16_t word1 = Word("word1", args.Value(0));
-  const std::uint16_t word2 = Word("word2", args.Value(1));
-  const TByte address = Address(args.Value(2), kHighestOwnAddress);
-  return {{args.command.step, [word1, word2, address](TZorvid& device, TCtlResult&) {
-             device.SetAddress(kBroadcastAddress);
-             return device.AssignAddress(word1, word2, address);
-           }}};
-}
-
-TCtlAction PrepareSetText(const TCommandArgs& args) {
-  ExpectCount(args, 1, 1);
-  std::string text = args.Value(0);
-  if (!IsValidDisplayText(text)) Refuse("invalid display text: " + Quoted(text));
-  return {{args.command.step,
-           [text](TZorvid& device, TCtlResult&) { return device.SetDisplayChars(text); }}};
-}
-
-TCtlAction PrepareSetData(const TCommandArgs& args) {
-  ExpectCount(args, 1, kAnyCount);
-  const std::string given = args.Joined();
-  const auto data = ParseHex(given);
-  if (!data) Refuse("invalid hex data: " + Quoted(given));
-  if (!PackDisplayData(*data))
-    Refuse("display data needs exactly " + std::to_string(kZorvidPositions) + " bytes, got " +
-           std::to_string(data->size()) + ": " + Quoted(given));
-  return {{args.command.step,
-           [bytes = *data](TZorvid& device, TCtlResult&) { return device.SetDisplayData(bytes); }}};
-}
-
-TCtlAction PrepareSetExpiration(const TCommandArgs& args) {
-  ExpectCount(args, 1, 1);
-  const std::string given = args.Value(0);
-  const std::int32_t seconds = Number("expiration", given);
-  if (!PackDataExpiration(seconds))
-    Refuse("expiration out of range " + RangeText(0, kExpirationMax) + ": " + EchoedText(given));
-  return {{args.command.step, [seconds](TZorvid& device, TCtlResult&) {
-             return device.SetDisplayDataExpiration(seconds);
-           }}};
-}
-
-TCtlAction PrepareSetBrightness(const TCommandArgs& args) {
-  ExpectCount(args, 1, 1);
-  const std::string given = args.Value(0);
-  const std::int32_t value = Number("brightness", given);
-  if (!PackBrightness(value))
-    Refuse("brightness out of range " + RangeText(0, kBrightnessMax) + ": " + EchoedText(given));
-  return {{args.command.step,
-           [value](TZorvid& device, TCtlResult&) { return device.SetDisplayBrightness(value); }}};
-}
-
-bool OnOff(std::string_view what, std::string_view text) {
-  if (text != "on" && text != "off")
-    Refuse(std::string(what) + " must be on or off: " + Quoted(text));
-  return text == "on";
-}
-
-TCtlAction PrepareSetBrightnessAuto(const TCommandArgs& args) {
-  ExpectCount(args, 4, 4);
-  const TBrightnessAuto s{OnOff("brightness-auto", args.Value(0)), Number("min", args.Value(1)),
-                          Number("max", args.Value(2)), Number("gain", args.Value(3))};
-  const std::string given = "min=" + EchoedText(args.Value(1)) +
-                            " max=" + EchoedText(args.Value(2)) +
-                            " gain=" + EchoedText(args.Value(3));
-  if (const std::optional<TInvalidValue> invalid = CheckBrightnessAuto(s)) {
-    // Within its own range, the minimum is refused only for lying above the maximum.
-    if (invalid->field == TSettingField::kMinimumBrightness && invalid->max < kBrightnessAutoMax)
-      Refuse("brightness-auto min above max: " + given);
-    Refuse("brightness-auto out of range (min and max " +
-           RangeText(kBrightnessAutoMin, kBrightnessAutoMax) + ", gain " +
-           RangeText(0, kBrightnessGainMax) + "): " + given);
-  }
-  return {{args.command.step,
-           [s](TZorvid& device, TCtlResult&) { return device.SetDisplayBrightnessAuto(s); }}};
-}
-
-TCtlAction PrepareSetClock(const TCommandArgs& args) {
-  ExpectCount(args, 1, 2);
-  const std::string given = args.Joined();
-  // Read at each try, so that a repeated request sets the time it goes out at.
-  if (given == "now")
-    return {{args.command.step,
-             [](TZorvid& device, TCtlResult&) { return device.SetDateTime(Now()); }}};
-  const auto clock = ParseClock(given);
-  if (!clock) Refuse("invalid clock (expected \"YYYY-MM-DD HH:MM:SS\" or now): " + Quoted(given));
-  if (!PackDateTime(*clock))
-    Refuse("clock year out of range " + RangeText(kDisplayYearFirst, kDisplayYearLast) +
-           ", the years the display holds: " + Quoted(given));
-  return {{args.command.step,
-           [value = *clock](TZorvid& device, TCtlResult&) { return device.SetDateTime(value); }}};
-}
-
-TCtlAction PrepareSetParams(const TCommandArgs& args) {
-  ExpectCount(args, 1, kAnyCount);
-  std::vector<TParamChange> changes;
-  for (qsizetype i = 0; i < args.values.size(); ++i) {
-    const TParamChange change = ParseParamChange(args.Value(i));
-    const auto earlier = std::find_if(changes.begin(), changes.end(),
-                                      [&change](const auto& c) { return c.key == change.key; });
-    if (earlier != changes.end())
-      Refuse("params key " + Quoted(change.key->key) + " given twice: " +
-             Quoted(args.Value(earlier - changes.begin())) + " and " + Quoted(args.Value(i)));
-    changes.push_back(change);
-  }
-  // Two requests, each repeatable on its own: the read, then the write of the whole record.
-  const auto params = std::make_shared<TDateTimeParams>();
-  return {{TStep::kReadParams,
-           [params](TZorvid& device, TCtlResult&) {
-             if (!device.GetDateTimeParams(*params)) return false;
-             // Written back whole: an unsound value the display sent would go back with the change.
-             ExpectSound(CheckDateTimeParams(*params));
-             return true;
-           }},
-          {TStep::kWriteParams, [params, changes](TZorvid& device, TCtlResult&) {
-             TDateTimeParams changed = *params;
-             for (const TParamChange& change : changes)
-               ApplyParamChange(changed, change);
-             return device.SetDateTimeParams(changed);
-           }}};
-}
-
-// A bad file is bad input: refused before anything is sent.
-TSettingsSnapshot SettingsFile(const std::string& file) {
-  try {
-    return LoadSnapshot(file);
-  } catch (const TSettingsFileError& error) {
-    Refuse(EscapeControls(error.what()));
-  }
-}
-
-TCtlAction PrepareGetAll(const TCommandArgs& args) {
-  ExpectCount(args, 0, 0);
-  return GetAllAction(args.requestTries);
-}
-
-TCtlAction PrepareBackup(const TCommandArgs& args) {
-  ExpectCount(args, 0, 1);
-  const std::optional<std::string> file =
-      args.Count() == 1 ? std::optional(args.Value(0)) : std::nullopt;
-  return BackupAction(file, args.options, args.requestTries);
-}
-
-TCtlAction PrepareDiff(const TCommandArgs& args) {
-  ExpectCount(args, 1, 1);
-  return DiffAction(SettingsFile(args.Value(0)), args.requestTries);
-}
-
-// The command's own option comes before the file, read by a parser of its own.
-TCtlAction PrepareRestore(const TCommandArgs& args) {
-  QCommandLineParser parser;
-  const QCommandLineOption dryRun("dry-run");
-  parser.addOption(dryRun);
-  if (!parser.parse(QStringList{"restore"} + args.values)) Refuse(ParserError(parser));
-  const QStringList files = parser.positionalArguments();
-  if (files.size() != 1) ExpectCount({args.command, files, args.options, args.requestTries}, 1, 1);
-  return RestoreAction(SettingsFile(files[0].toStdString()), parser.isSet(dryRun),
-                       args.requestTries);
-}
-
-TCtlAction PrepareRaw(const TCommandArgs& args) {
-  ExpectCount(args, 1, kAnyCount);
-  const auto inst = static_cast<TByte>(NumberInRange("instruction", args.Value(0), 0, 255));
-  const std::string given = args.Joined(1);
-  const auto data = ParseHex(given);
-  if (!data) Refuse("invalid hex data: " + Quoted(given));
-  if (data->size() > kPacket97MaxData)
-    Refuse("raw data too long: " + std::to_string(data->size()) +
-           " bytes, a packet carries at most " + std::to_string(kPacket97MaxData) + ": " +
-           Quoted(given));
-  return {
-      {args.command.step, [inst, bytes = *data](TZorvid& device, TCtlResult& result) {
-         std::int32_t ack = -1;
-         TByteString answer;
-         if (!device.Query(inst, bytes, -1, ack, answer)) return false;
-         result = {TLayout::kInline, {HexByteField("ack", ack), HexPackedField("data", answer)}};
-         return true;
-       }}};
-}
-
-std::vector<std::int32_t> ScanBauds(const QString& list) {
-  std::vector<std::int32_t> bauds;
-  for (const QString& baud : list.split(','))
-    bauds.push_back(DisplayBaud(baud.toStdString()));
-  return bauds;
-}
-
-// The command's own options, read by a parser of its own; no other argument.
-TScanOptions ParseScan(const TCommandArgs& args) {
-  QCommandLineParser parser;
-  const QCommandLineOption from("from", "", "N"), to("to", "", "N"), bauds("bauds", "", "LIST");
-  parser.addOptions({from, to, bauds});
-  if (!parser.parse(QStringList{"scan"} + args.values)) Refuse(ParserError(parser));
-  if (!parser.positionalArguments().isEmpty())
-    ExpectCount({args.command, parser.positionalArguments(), args.options, args.requestTries}, 0,
-                0);
-  TScanOptions scan;
-  scan.connection = args.options.connection;
-  if (parser.isSet(from))
-    scan.first = Address(parser.value(from).toStdString(), kHighestOwnAddress);
-  if (parser.isSet(to)) scan.last = Address(parser.value(to).toStdString(), kHighestOwnAddress);
-  if (scan.first > scan.last)
-    Refuse("scan range empty: --from " + AddressText(scan.first) + " above --to " +
-           AddressText(scan.last));
-  if (parser.isSet(bauds)) scan.bauds = ScanBauds(parser.value(bauds));
-  return scan;
 }
 
 constexpr std::array<TCommandSpec, 27> kCommands{{
@@ -721,14 +183,14 @@ constexpr std::array<TCommandSpec, 27> kCommands{{
 }};
 
 bool Matches(const TCommandSpec& command, const QStringList& words) {
-  if (words[0] != Text(command.verb)) return false;
-  return command.item.empty() || (words.size() > 1 && words[1] == Text(command.item));
+  if (words[0] != FromUtf8(command.verb)) return false;
+  return command.item.empty() || (words.size() > 1 && words[1] == FromUtf8(command.item));
 }
 
 std::string ItemsOf(const QString& verb) {
   QStringList items;
   for (const TCommandSpec& command : kCommands)
-    if (Text(command.verb) == verb) items << Text(command.item);
+    if (FromUtf8(command.verb) == verb) items << FromUtf8(command.item);
   return items.join(", ").toStdString();
 }
 
@@ -747,13 +209,27 @@ const TCommandSpec& FindCommand(const QStringList& words) {
   RefuseCommand(words);
 }
 
+// ---- Help --------------------------------------------------------------------------------
+
+// The keys with their values: the flags together, then each number with its range.
+std::string ParamKeyHelp() {
+  QStringList flags, numbers;
+  for (const TParamKey& key : kParamKeys) {
+    if (key.flag)
+      flags << FromUtf8(key.key);
+    else
+      numbers << FromUtf8(std::string(key.key) + " " + RangeText(key.min, key.max));
+  }
+  return ("  " + flags.join(", ") + " (0 or 1),\n  " + numbers.join(", ") + "\n").toStdString();
+}
+
 // What --retries repeats, with the commands whose requests go out once whatever it says.
 std::string RetriesHelp() {
   QStringList once;
   for (const TCommandSpec& command : kCommands)
     // A procedure of several requests (kNone) repeats each as that request's rule allows.
     if (command.step != TStep::kNone && !RuleOf(command.step).repeatable)
-      once << Text(command.Name());
+      once << FromUtf8(command.Name());
   const QString last = once.takeLast();
   return "With --retries N the identification and each request of a command go out up to N\n"
          "more times while no answer (nothing within the timeout) or a damaged answer comes; the\n"
@@ -777,6 +253,13 @@ std::string CommandHelpLine(const TCommandSpec& command) {
 }
 
 }  // namespace
+
+void ExpectCount(const TCommandArgs& args, std::size_t min, std::size_t max) {
+  if (args.Count() >= min && args.Count() <= max) return;
+  std::string usage = "usage: zorvidctl " + args.command.Name();
+  if (!args.command.arguments.empty()) usage += " " + std::string(args.command.arguments);
+  Refuse(usage + " (given: " + Quoted(args.Joined()) + ")");
+}
 
 void ParseCtlArguments(const std::vector<std::string>& args, TCtlInvocation& invocation) {
   const std::vector<TCtlOption> options = CtlOptions();

@@ -1,15 +1,23 @@
 #include "tools/ctl/CtlSettings.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QDateTime>
 #include <QSaveFile>
 #include <QString>
+#include <QStringList>
 #include <algorithm>
-#include <memory>
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "core/EchoText.h"
 #include "link/Capabilities.h"
 #include "link/DisplayConnection.h"
+#include "link/SettingsSnapshot.h"
+#include "tools/ctl/CtlArguments.h"
 #include "tools/ctl/CtlConnection.h"
 #include "tools/ctl/CtlOutput.h"
 
@@ -81,7 +89,14 @@ void WriteFile(const std::string& file, const std::string& text) {
                              out.errorString().toStdString());
 }
 
-}  // namespace
+// A bad file is bad input: refused before anything is sent.
+TSettingsSnapshot SettingsFile(const std::string& file) {
+  try {
+    return LoadSnapshot(file);
+  } catch (const TSettingsFileError& error) {
+    Refuse(EscapeControls(error.what()));
+  }
+}
 
 TCtlAction GetAllAction(int tries) {
   return {{TStep::kNone, [tries](TZorvid& device, TCtlResult& result) {
@@ -95,6 +110,7 @@ TCtlAction GetAllAction(int tries) {
            }}};
 }
 
+// Without a file the snapshot goes to standard output.
 TCtlAction BackupAction(const std::optional<std::string>& file, const TCtlOptions& options,
                         int tries) {
   return {{TStep::kNone, [file, options, tries](TZorvid& device, TCtlResult& result) {
@@ -115,6 +131,7 @@ TCtlAction BackupAction(const std::optional<std::string>& file, const TCtlOption
            }}};
 }
 
+// Exit 0 when the display holds the file's settings, 1 when a key differs.
 TCtlAction DiffAction(const TSettingsSnapshot& snapshot, int tries) {
   return {{TStep::kNone, [wanted = snapshot.settings, tries](TZorvid& device, TCtlResult& result) {
              const TSettingsComparison comparison = CompareSettings(wanted, ReadAll(device, tries));
@@ -125,6 +142,7 @@ TCtlAction DiffAction(const TSettingsSnapshot& snapshot, int tries) {
            }}};
 }
 
+// A dry run reads and prints what it would write, and writes nothing.
 TCtlAction RestoreAction(const TSettingsSnapshot& snapshot, bool dryRun, int tries) {
   return {
       {TStep::kNone,
@@ -151,6 +169,37 @@ TCtlAction RestoreAction(const TSettingsSnapshot& snapshot, bool dryRun, int tri
                               " (written: " + Listed(restore.written) + ")");
          return true;
        }}};
+}
+
+}  // namespace
+
+TCtlAction PrepareGetAll(const TCommandArgs& args) {
+  ExpectCount(args, 0, 0);
+  return GetAllAction(args.requestTries);
+}
+
+TCtlAction PrepareBackup(const TCommandArgs& args) {
+  ExpectCount(args, 0, 1);
+  const std::optional<std::string> file =
+      args.Count() == 1 ? std::optional(args.Value(0)) : std::nullopt;
+  return BackupAction(file, args.options, args.requestTries);
+}
+
+TCtlAction PrepareDiff(const TCommandArgs& args) {
+  ExpectCount(args, 1, 1);
+  return DiffAction(SettingsFile(args.Value(0)), args.requestTries);
+}
+
+// The command's own option comes before the file, read by a parser of its own.
+TCtlAction PrepareRestore(const TCommandArgs& args) {
+  QCommandLineParser parser;
+  const QCommandLineOption dryRun("dry-run");
+  parser.addOption(dryRun);
+  if (!parser.parse(QStringList{"restore"} + args.values)) Refuse(ParserError(parser));
+  const QStringList files = parser.positionalArguments();
+  if (files.size() != 1) ExpectCount({args.command, files, args.options, args.requestTries}, 1, 1);
+  return RestoreAction(SettingsFile(files[0].toStdString()), parser.isSet(dryRun),
+                       args.requestTries);
 }
 
 }  // namespace zorvid::ctl
