@@ -3,7 +3,6 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QDateTime>
-#include <QSaveFile>
 #include <QString>
 #include <QStringList>
 #include <algorithm>
@@ -79,16 +78,6 @@ TCtlResult Restored(const TSettingsComparison& comparison) {
   return ChangeRows(changes, "from", "to");
 }
 
-void WriteFile(const std::string& file, const std::string& text) {
-  QSaveFile out(QString::fromStdString(file));
-  if (!out.open(QIODevice::WriteOnly) ||
-      out.write(text.data(), static_cast<qint64>(text.size())) !=
-          static_cast<qint64>(text.size()) ||
-      !out.commit())
-    throw std::runtime_error("cannot write " + Quoted(file) + ": " +
-                             out.errorString().toStdString());
-}
-
 // A bad file is bad input: refused before anything is sent.
 TSettingsSnapshot SettingsFile(const std::string& file) {
   try {
@@ -125,7 +114,7 @@ TCtlAction BackupAction(const std::optional<std::string>& file, const TCtlOption
                result = {TLayout::kBare, {DocumentField("snapshot", json)}, kExitOk};
                return true;
              }
-             WriteFile(*file, json);
+             SaveSnapshot(snapshot, *file);  // a failure names the file and the system's reason
              result = {TLayout::kSilent, {TextField("file", *file)}, kExitOk};
              return true;
            }}};
