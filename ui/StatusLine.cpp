@@ -131,12 +131,19 @@ void TStatusLine::BuildTexts() {
   add(kSaveUnknown, "lblLanSaveUnknown", tr("Není známo, zda displej nastavení uložil."), kRed);
   add(kProcedureFailed, "lblLanProcedureFailed", tr("Komunikace skončila chybou programu."), kRed);
 
-  // The line is as wide as its longest text, so that none is ever cut off.
+  // Wide enough that each of its own texts fits its two lines whole, so that none is cut off;
+  // a cause after a text may need the details.
   const QFontMetrics metrics(text_->font());
-  int widest = 0;
-  for (const QLabel* label : texts_)
-    widest = std::max(widest, metrics.horizontalAdvance(label->text()));
-  text_->setMinimumWidth(widest + 2 * text_->frameWidth() + metrics.averageCharWidth());
+  const auto fits = [&](int width) {
+    return std::all_of(texts_.begin(), texts_.end(), [&](const QLabel* label) {
+      return metrics.boundingRect(QRect(0, 0, width, 1 << 16), Qt::TextWordWrap, label->text())
+                 .height() <= kStatusLines * metrics.lineSpacing();
+    });
+  };
+  int width = metrics.averageCharWidth();
+  while (!fits(width))
+    width += metrics.averageCharWidth();
+  text_->setMinimumWidth(width + 2 * text_->frameWidth() + metrics.averageCharWidth());
 }
 
 QString TStatusLine::Text(TStatus status) const {
