@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "protocol/KorvelInterfaces.h"
+#include "link/DisplayConnection.h"
 #include "ui/WindowFonts.h"
 
 namespace zorvid {

@@ -8,7 +8,6 @@
 #include <QVBoxLayout>
 
 #include "link/DisplayConnection.h"
-#include "protocol/KorvelStackDevice.h"
 #include "ui/AddressComboBox.h"
 #include "ui/DisplaySearch.h"
 #include "ui/NamedControls.h"

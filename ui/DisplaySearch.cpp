@@ -15,8 +15,7 @@
 #include <algorithm>
 
 #include "core/EchoText.h"
-#include "protocol/KorvelInterfaces.h"
-#include "protocol/KorvelStackDevice.h"
+#include "link/DisplayConnection.h"
 #include "ui/Application.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/NamedControls.h"
