@@ -127,15 +127,9 @@ std::int32_t TDataPage::ExpirationSeconds() const {
 }
 
 std::optional<TOutcome> TDataPage::RefusedSave(TByte address) {
-  std::optional<TInvalidValue> invalid = CheckDateTimeParams(Params());
-  TStep step = TStep::kWriteParams;
-  if (!invalid) {
-    invalid = CheckDataExpiration(ExpirationSeconds());
-    step = TStep::kWriteExpiration;
-  }
-  if (!invalid) return std::nullopt;
-  MarkInvalidField(Markable(), invalid);
-  return NothingSent(step, address, *invalid);
+  return zorvid::RefusedSave(Markable(), address,
+                             {{TStep::kWriteParams, CheckDateTimeParams(Params())},
+                              {TStep::kWriteExpiration, CheckDataExpiration(ExpirationSeconds())}});
 }
 
 void TDataPage::ClearMarks() {

@@ -152,15 +152,11 @@ TBrightnessAuto TOtherPage::AutomaticBrightness() const {
 }
 
 std::optional<TOutcome> TOtherPage::RefusedBrightnessSave(bool automaticOffered, TByte address) {
-  std::optional<TInvalidValue> invalid = CheckBrightness(StaticBrightness());
-  TStep step = TStep::kWriteBrightness;
-  if (!invalid && automaticOffered) {
-    invalid = CheckBrightnessAuto(AutomaticBrightness());
-    step = TStep::kWriteBrightnessAuto;
-  }
-  if (!invalid) return std::nullopt;
-  MarkInvalidField(Markable(), invalid);
-  return NothingSent(step, address, *invalid);
+  return RefusedSave(
+      Markable(), address,
+      {{TStep::kWriteBrightness, CheckBrightness(StaticBrightness())},
+       {TStep::kWriteBrightnessAuto,
+        automaticOffered ? CheckBrightnessAuto(AutomaticBrightness()) : std::nullopt}});
 }
 
 void TOtherPage::ClearMarks() {

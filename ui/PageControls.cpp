@@ -91,6 +91,16 @@ void MarkInvalidField(const QList<TMarkableField>& fields,
   }
 }
 
+std::optional<TOutcome> RefusedSave(const QList<TMarkableField>& fields, TByte address,
+                                    std::initializer_list<TFieldCheck> checks) {
+  for (const TFieldCheck& check : checks) {
+    if (!check.invalid) continue;
+    MarkInvalidField(fields, check.invalid);
+    return NothingSent(check.step, address, *check.invalid);
+  }
+  return std::nullopt;
+}
+
 void UnmarkOnEdit(const QList<TMarkableField>& fields) {
   for (const TMarkableField& field : fields)
     QObject::connect(field.edit, &QLineEdit::textChanged, field.edit,

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "device/ZorvidRules.h"
+#include "link/Outcome.h"
 #include "ui/controls/IntEdit.h"
 
 namespace zorvid {
@@ -49,6 +50,16 @@ struct TMarkableField {
 // Clears the marks of `fields`, then marks the one `invalid` names, its tooltip saying why.
 void MarkInvalidField(const QList<TMarkableField>& fields,
                       const std::optional<TInvalidValue>& invalid);
+// What a rule says of the value a save's request would carry.
+struct TFieldCheck {
+  TStep step;
+  std::optional<TInvalidValue> invalid;
+};
+// The first of `checks` a rule refuses, its field marked: nothing is sent to `address`. Nothing
+// when every value may be sent.
+std::optional<TOutcome> RefusedSave(const QList<TMarkableField>& fields, TByte address,
+                                    std::initializer_list<TFieldCheck> checks);
+
 // Unmarks a field as soon as its text changes.
 void UnmarkOnEdit(const QList<TMarkableField>& fields);
 

@@ -777,9 +777,10 @@ TEST_F(MainWindowTest, ADisplayGivenANewAddressAndSpeedIsFollowedThere) {
       << window_.ConnectFailure().toStdString();
   EXPECT_EQ(Child<QLabel>("lblCommParams")->text(), QString::fromUtf8("Adresa 49 (0x31), 9600 Bd"));
 
-  QString shown;
+  QString shown, whileAsked;
   bool writableUnchanged = true;
   TModalAnswer answer([&](QWidget* modal) {
+    whileAsked = Status();
     shown = modal->findChild<QLabel*>("lblCurrent")->text();
     auto* write = modal->findChild<QAbstractButton*>("btnWrite");
     writableUnchanged = write->isEnabled();
@@ -791,6 +792,7 @@ TEST_F(MainWindowTest, ADisplayGivenANewAddressAndSpeedIsFollowedThere) {
   Click("btnCommParams");
   ASSERT_TRUE(QTest::qWaitFor([&] { return answer.answered() && !window_.IsBusy(); }, kPatienceMs));
   EXPECT_EQ(shown, QString::fromUtf8("'1'  49 0x31, 9600 Bd"));
+  EXPECT_NE(whileAsked, QString::fromUtf8("Probíhá komunikace…")) << "nothing runs while it asks";
   EXPECT_FALSE(writableUnchanged) << "nothing to write before anything changed";
   ExpectStatus("Displej odpovídá na nové adrese a rychlosti.", kGreen);
   EXPECT_EQ(Child<QLabel>("lblCommParams")->text(),
@@ -944,13 +946,18 @@ TEST_F(MainWindowTest, AFileWrittenHalfSaysWhichHalf) {
     file.resize(0);
     file.write(QJsonDocument(root).toJson());
   }
-  const TModalAnswer write(
-      [](QWidget* modal) { modal->findChild<QAbstractButton*>("btnWrite")->click(); });
+  // While the technician decides, nothing is on the line and the status line says so.
+  QString whileAsked;
+  const TModalAnswer write([&](QWidget* modal) {
+    whileAsked = Status();
+    modal->findChild<QAbstractButton*>("btnWrite")->click();
+  });
   window_.LoadSettingsFile(path);
   const QString expected =
       QString::fromUtf8("Ze souboru bylo zapsáno: parametry zobrazení; nezapsáno: jas.");
   EXPECT_TRUE(QTest::qWaitFor([&] { return Status() == expected; }, kPatienceMs))
       << Status().toStdString();
+  EXPECT_EQ(whileAsked.toStdString(), kLoadedText);
   EXPECT_EQ(StatusColour(), kRed);
 }
 
