@@ -367,6 +367,29 @@ TPacketDecoding DecodePacket(const TKorvelFormat97& packet, TTrafficDirection di
   return decoding;
 }
 
+bool IsUnsolicitedCode(TByte code) {
+  return IsUnsolicitedAck(code);
+}
+
+TPacketSummary SummarizePacket(const TByteString& bytes, TTrafficDirection direction,
+                               std::optional<TByte> requestInstruction) {
+  TKorvelFormat97 packet;
+  ParsePacket97(bytes, packet);
+  return {packet.Adr, packet.Sig, IsUnsolicitedAck(packet.Inst),
+          DecodePacket(packet, direction, requestInstruction)};
+}
+
+std::string_view DamageName(const TByteString& bytes) {
+  switch (ValidatePacket97(bytes)) {
+    case kPacket97BadChecksum:
+      return "bad checksum";
+    case kPacket97BadTerminator:
+      return "bad terminator";
+    default:
+      return {};
+  }
+}
+
 std::string DecodingText(const TPacketDecoding& decoding) {
   return decoding.data.empty() ? decoding.code : decoding.code + ": " + decoding.data;
 }

@@ -39,4 +39,20 @@ TPacketDecoding DecodePacket(const TKorvelFormat97& packet, TTrafficDirection di
 // The decoding in one line: the code, then ": " and the data when there is any.
 std::string DecodingText(const TPacketDecoding& decoding);
 
+// A code that a device sends on its own (acknowledge 0x0C..0x0F), answering no request.
+bool IsUnsolicitedCode(TByte code);
+
+// A readable packet as a log names it: who sent it to whom, its SIG, and what it says.
+struct TPacketSummary {
+  TByte address = 0;
+  TByte sig = 0;
+  bool unsolicited = false;  // sent by a device on its own (acknowledge 0x0C..0x0F)
+  TPacketDecoding decoding;
+};
+TPacketSummary SummarizePacket(const TByteString& bytes, TTrafficDirection direction,
+                               std::optional<TByte> requestInstruction);
+// Why bytes framed like a packet were refused: "bad checksum", "bad terminator", or nothing
+// said for any other check.
+std::string_view DamageName(const TByteString& bytes);
+
 }  // namespace zorvid

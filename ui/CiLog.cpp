@@ -72,7 +72,9 @@ TfCiLog::TfCiLog(QWidget* owner) : QWidget(owner, Qt::Tool) {
   ConnectControls();
   ConnectFind();
   CenterOnScreen();
-  FSink.emplace(TSpySink(this, &TfCiLog::LogTraffic));
+  FSink.emplace([this](const TCiRef& line, TTrafficDirection direction, const TByteString& bytes) {
+    LogTraffic(line, direction, bytes);
+  });
   Timer1->start();
 }
 
@@ -285,9 +287,9 @@ std::string TfCiLog::Filter() {
   return FFilter;
 }
 
-void TfCiLog::LogTraffic(TCiRef ci, const TByteString& bytes, TByte kind) {
+void TfCiLog::LogTraffic(const TCiRef& ci, TTrafficDirection direction, const TByteString& bytes) {
   if (!ci || bytes.empty() || !FVisible) return;
-  TLogStruct item{bytes, std::chrono::system_clock::now(), kind};
+  TLogStruct item{bytes, std::chrono::system_clock::now(), direction};
   const TRef<INodedInterface> node = Supports<INodedInterface>(ci);
   if (!node) return;
   // The GUID is read outside FLock: the node's lock is held by callers that spy under it.

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "transport/CommunicationInterfaceDataSpy.h"
+#include "link/TrafficTap.h"
 #include "ui/LogModel.h"
 
 class QAction;
@@ -50,7 +50,7 @@ class TfCiLog : public QWidget {
   void ShowLog(const QString& filter);
 
   // Buffers a piece of traffic while the window is visible. Any thread.
-  void LogTraffic(TCiRef ci, const TByteString& bytes, TByte kind);
+  void LogTraffic(const TCiRef& ci, TTrafficDirection direction, const TByteString& bytes);
 
   // The timer's tick: writes the buffered traffic into the log. User-interface thread.
   void Timer1Timer();
@@ -129,8 +129,8 @@ class TfCiLog : public QWidget {
   std::deque<TLogStruct> FPending;  // guarded by FLock; in arrival order
   // At most as many items wait as the log keeps lines (a long pause drops the oldest).
   std::atomic<int> FPendingLimit{TLogModel::kDefaultLimit};
-  TLogCutter FCutter;                      // user-interface thread
-  std::optional<TInstalledSpySink> FSink;  // LogTraffic; from construction to destruction
+  TLogCutter FCutter;                // user-interface thread
+  std::optional<TTrafficTap> FSink;  // LogTraffic; from construction to destruction
 };
 
 }  // namespace zorvid

@@ -7,8 +7,6 @@
 
 #include "capture/PacketDecoder.h"
 #include "core/HexText.h"
-#include "protocol/KorvelInterfaces.h"
-#include "transport/CommunicationInterfaceDataSpy.h"
 
 namespace zorvid {
 namespace {
@@ -39,10 +37,6 @@ TByte Code(const TTrafficRecord& record) {
   return ByteAt(record.bytes, kCodeOffset);
 }
 
-TTrafficDirection Direction(TByte spyKind) {
-  return spyKind == kSpyReceived ? TTrafficDirection::kFromDisplay : TTrafficDirection::kToDisplay;
-}
-
 QString TwoHexDigits(TByte byte) {
   return QStringLiteral("%1").arg(byte, 2, 16, QLatin1Char('0')).toUpper();
 }
@@ -52,12 +46,12 @@ QString Hex(TByte byte) {
 }
 
 // Who sent the packet to whom, and its SIG.
-QString PacketHeading(const TLogEntry& entry, const TKorvelFormat97& packet) {
+QString PacketHeading(const TLogEntry& entry, const TPacketSummary& packet) {
   const TTrafficRecord& record = entry.record;
   if (IsToDisplay(record))
-    return QStringLiteral("Request to %1, SIG %2").arg(Hex(packet.Adr), Hex(packet.Sig));
-  QString kind = IsUnsolicitedAck(packet.Inst) ? QStringLiteral("Unsolicited packet")
-                                               : QStringLiteral("Answer");
+    return QStringLiteral("Request to %1, SIG %2").arg(Hex(packet.address), Hex(packet.sig));
+  QString kind =
+      packet.unsolicited ? QStringLiteral("Unsolicited packet") : QStringLiteral("Answer");
   if (entry.requestInstruction) {
     const std::string_view name = InstructionName(*entry.requestInstruction);
     kind += QStringLiteral(" to ") +
@@ -65,7 +59,7 @@ QString PacketHeading(const TLogEntry& entry, const TKorvelFormat97& packet) {
                           : QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
   }
   QString heading =
-      QStringLiteral("%1 from %2, SIG %3").arg(kind, Hex(packet.Adr), Hex(packet.Sig));
+      QStringLiteral("%1 from %2, SIG %3").arg(kind, Hex(packet.address), Hex(packet.sig));
   if (entry.latencyUs >= 0)
     heading += QStringLiteral(", %1 ms after its request")
                    .arg(QString::number(entry.latencyUs / 1000.0, 'f', 1));
@@ -73,22 +67,17 @@ QString PacketHeading(const TLogEntry& entry, const TKorvelFormat97& packet) {
 }
 
 QString PacketDescription(const TLogEntry& entry) {
-  TKorvelFormat97 packet;
-  ParsePacket97(entry.record.bytes, packet);
-  const TPacketDecoding decoding =
-      DecodePacket(packet, entry.record.direction, entry.requestInstruction);
-  return PacketHeading(entry, packet) + u'\n' + QString::fromStdString(DecodingText(decoding));
+  const TPacketSummary packet =
+      SummarizePacket(entry.record.bytes, entry.record.direction, entry.requestInstruction);
+  return PacketHeading(entry, packet) + u'\n' +
+         QString::fromStdString(DecodingText(packet.decoding));
 }
 
 QString DamageDescription(const TTrafficRecord& record) {
-  switch (ValidatePacket97(record.bytes)) {
-    case kPacket97BadChecksum:
-      return QStringLiteral("Damaged packet: bad checksum");
-    case kPacket97BadTerminator:
-      return QStringLiteral("Damaged packet: bad terminator");
-    default:
-      return QStringLiteral("Damaged packet");
-  }
+  const std::string_view damage = DamageName(record.bytes);
+  if (damage.empty()) return QStringLiteral("Damaged packet");
+  return QStringLiteral("Damaged packet: ") +
+         QString::fromLatin1(damage.data(), static_cast<qsizetype>(damage.size()));
 }
 
 // Received bytes that are no packet right after others join their line: a run of garbage is
@@ -153,7 +142,7 @@ std::vector<TLogEntry> TLogCutter::Cut(const std::vector<TLogStruct>& items,
   std::vector<TLogEntry> entries;
   for (const TLogStruct& item : items) {
     records_.clear();
-    traffic_.Cut(Direction(item.kind), item.data, item.time, records_);
+    traffic_.Cut(item.direction, item.data, item.time, records_);
     for (TTrafficRecord& record : records_) {
       if (JoinsRawLine(entries, record)) continue;
       TLogEntry entry{std::move(record), std::nullopt, -1};
@@ -174,7 +163,7 @@ bool TLogCutter::Admit(TLogEntry& entry, const QString& hiddenCodes) {
     requests_.Request(address, sig, {code, record.time, hidden});
     return !hidden;
   }
-  if (IsUnsolicitedAck(code)) return !IsCodeHidden(code, hiddenCodes);
+  if (IsUnsolicitedCode(code)) return !IsCodeHidden(code, hiddenCodes);
   const std::optional<TRequestSeen> request = requests_.Answer(address, sig);
   if (!request) return true;
   entry.requestInstruction = request->instruction;

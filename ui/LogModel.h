@@ -20,11 +20,11 @@ namespace zorvid {
 // When a piece of traffic arrived; the zero value stands for "no time" (a line without prefix).
 using TLogTime = TTrafficTime;
 
-// One piece of spied traffic waiting to be written.
+// One piece of tapped traffic waiting to be written.
 struct TLogStruct {
   TByteString data;
   TLogTime time;
-  TByte kind = 0;  // kSpySent or kSpyReceived, as the data spy passes it
+  TTrafficDirection direction = TTrafficDirection::kToDisplay;
 };
 
 // One line of the log: a record of traffic and what its request told about it.

@@ -192,9 +192,9 @@ TEST_F(CiLog, TheWaitingReceivedBytesAreBoundedLikeTheStacks) {
   const TLogTime now = std::chrono::system_clock::now();
   // A false start whose length never completes keeps everything after it waiting.
   const TByteString start("*a\xFF\xFF", 4);
-  cutter.Cut({{start, now, kSpyReceived}}, QString());
+  cutter.Cut({{start, now, TTrafficDirection::kFromDisplay}}, QString());
   for (int i = 0; i < 100; ++i)
-    cutter.Cut({{TByteString(0x4000, 'z'), now, kSpyReceived}}, QString());
+    cutter.Cut({{TByteString(0x4000, 'z'), now, TTrafficDirection::kFromDisplay}}, QString());
   EXPECT_LE(cutter.WaitingBytes(), TReceiveBuffer::kLimit);
 }
 
@@ -252,8 +252,9 @@ TEST_F(CiLog, AHiddenRequestHidesItsAnswerWheneverItComesAndNothingElse) {
 TEST_F(CiLog, AnAnswersTooltipDecodesItWithItsRequestAndTheTimeBetween) {
   const TLogTime start = std::chrono::system_clock::now();
   const std::vector<TLogEntry> entries = TLogCutter().Cut(
-      {{BuildPacket97(0x31, 7, 0x51, "\x01"), start, kSpySent},
-       {BuildPacket97(0x31, 7, 0x00, TByteString("\x01\x00\xD7", 3)), start + 12ms, kSpyReceived}},
+      {{BuildPacket97(0x31, 7, 0x51, "\x01"), start, TTrafficDirection::kToDisplay},
+       {BuildPacket97(0x31, 7, 0x00, TByteString("\x01\x00\xD7", 3)), start + 12ms,
+        TTrafficDirection::kFromDisplay}},
       QString());
   ASSERT_EQ(entries.size(), 2u);
   model.Append(entries);
@@ -282,7 +283,7 @@ TEST_F(CiLog, AReceivedPacketInPiecesIsOneLineAtTheTickOfItsLastPieceWithItsTime
   const TLogTime start = std::chrono::system_clock::now();
   std::vector<TLogStruct> items;
   for (const TByteString& piece : pieces)
-    items.push_back({piece, start + items.size() * 1s, kSpyReceived});
+    items.push_back({piece, start + items.size() * 1s, TTrafficDirection::kFromDisplay});
   const std::vector<TLogEntry> entries = TLogCutter().Cut(items, QString());
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].record.time, start + 2s);
