@@ -15,14 +15,4 @@ bool OffersAutomaticBrightness(const TDisplayCapabilities& capabilities) {
   return capabilities.automaticBrightness;
 }
 
-TDateTimeParams ShownDateTimeParams(const TDateTimeParams& params,
-                                    const TDisplayCapabilities& capabilities) {
-  if (OffersClockSettings(capabilities)) return params;
-  TDateTimeParams shown;
-  shown.showAfterTurnOn = params.showAfterTurnOn;
-  shown.showAfterExpiration = params.showAfterExpiration;
-  shown.showTemperature = params.showTemperature;
-  return shown;
-}
-
 }  // namespace zorvid

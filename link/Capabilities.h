@@ -19,16 +19,11 @@ struct TDisplayCapabilities {
 TDisplayCapabilities CapabilitiesOf(std::string_view identification);
 
 // The clock's settings (the clock group, and the clock's own fields among the date-time
-// parameters) exist only on a display with a clock.
+// parameters) can be changed only on a display with a clock; a display without one still
+// holds them, and they are written back as read.
 bool OffersClockSettings(const TDisplayCapabilities& capabilities);
 // The automatic brightness can be chosen, loaded and saved only on the variant that has it.
 bool OffersAutomaticBrightness(const TDisplayCapabilities& capabilities);
-
-// The date-time parameters as a display without a clock shows them: its clock's fields
-// (automatic time change, summer time, both formats, showing time and date, offset, zone)
-// cleared, the rest as read. Unchanged on a display with a clock.
-TDateTimeParams ShownDateTimeParams(const TDateTimeParams& params,
-                                    const TDisplayCapabilities& capabilities);
 
 // The automatic brightness shown for a display without it: off, at the widest range, no gain.
 inline constexpr TBrightnessAuto kNoAutomaticBrightness{};

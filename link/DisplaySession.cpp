@@ -61,7 +61,7 @@ void TDisplaySession::SetState(TSessionState state) {
 
 void TDisplaySession::Restart() {
   ++epoch_;
-  segmentsFailing_ = false;
+  segmentsFailing_ = segmentsRead_ = false;
   reconnectTimer_.stop();
   ForgetLoads();
 }
@@ -115,6 +115,7 @@ void TDisplaySession::Disconnect(std::function<void()> done) {
 void TDisplaySession::LineLost(const QString& reason) {
   if (!IsConnected()) return;  // the user has disconnected meanwhile
   ForgetLoads();
+  segmentsFailing_ = segmentsRead_ = false;
   reconnectAttempts_ = 0;
   reconnectFailure_ = reason;
   SetState(TSessionState::kLost);
@@ -161,6 +162,7 @@ bool TDisplaySession::Poll(TDone<std::optional<TPollOutcome>> done, TFailed fail
                 const TOutcomeKind segments = poll.segmentsRead.kind;
                 segmentsFailing_ = !poll.Silent() && segments != TOutcomeKind::kDone &&
                                    segments != TOutcomeKind::kLineClosed;
+                segmentsRead_ = segmentsRead_ || segments == TOutcomeKind::kDone;
                 NoteSilence(poll.Silent());
                 done(poll);
               },

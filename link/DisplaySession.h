@@ -94,6 +94,11 @@ class TDisplaySession : public QObject {
   // The display answers the poll, but not with its segments (a refusal, a damaged or an
   // invalid answer): a mirror of them is not current.
   bool SegmentsFailing() const { return segmentsFailing_; }
+  // A poll of this connection read the segments, and the last one did not fail: a mirror shows
+  // the display as it is. Not so after a connect or a reconnect until the first poll.
+  bool SegmentsCurrent() const {
+    return state_ == TSessionState::kConnected && segmentsRead_ && !segmentsFailing_;
+  }
   // Since the poll that first got no answer; invalid while not silent.
   const QDateTime& SilentSince() const { return silentSince_; }
   int ReconnectAttempts() const { return reconnectAttempts_; }
@@ -167,6 +172,7 @@ class TDisplaySession : public QObject {
   bool clockLoaded_ = false;
   QDateTime silentSince_;
   bool segmentsFailing_ = false;
+  bool segmentsRead_ = false;  // since the last connect or reconnect
   // A connect or a disconnect of the user outdates the attempts and polls before it.
   std::uint64_t epoch_ = 0;
   int reconnectAttempts_ = 0;

@@ -120,13 +120,8 @@ TEST(CapabilitiesTest, TheIdentificationNamesThemCaseSensitivelyAnywhere) {
   EXPECT_EQ(CapabilitiesOf("xZorvidLx"), (TDisplayCapabilities{false, true}));
 }
 
-// A display without a clock shows only the settings that do not need one.
-TEST(CapabilitiesTest, ABasicDisplayShowsItsDateTimeParamsWithoutTheClocksFields) {
-  const TDateTimeParams all{true, true, true, true, true, true, true, true, true, 120, 3};
-  EXPECT_EQ(ShownDateTimeParams(all, kFull), all);
-  EXPECT_EQ(ShownDateTimeParams(all, kBasic),
-            (TDateTimeParams{
-                .showAfterTurnOn = true, .showAfterExpiration = true, .showTemperature = true}));
+// A display without automatic brightness shows it off, at the widest range, without boost.
+TEST(CapabilitiesTest, ADisplayWithoutAutomaticBrightnessShowsItOff) {
   EXPECT_EQ(kNoAutomaticBrightness, (TBrightnessAuto{false, 6, 36, 0}));
 }
 

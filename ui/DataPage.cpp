@@ -85,12 +85,12 @@ QList<TMarkableField> TDataPage::Markable() const {
           {TSettingField::kDataExpiration, ieDisplayDataExpirationDelay}};
 }
 
-void TDataPage::Show(const TDateTimeParamsRead& read, const TDisplayCapabilities& capabilities) {
+void TDataPage::Show(const TDateTimeParamsRead& read) {
   if (!read.ok) return;
   ShowNumber(ieDisplayDataExpirationDelay, read.expiration.seconds);
   (read.expiration.seconds == 0 ? rbDisplayDataExpirationNo : rbDisplayDataExpirationDelay)
       ->setChecked(true);
-  ShowParams(ShownDateTimeParams(read.params, capabilities));
+  ShowParams(read.params);
   MarkInvalidField(Markable(), read.outcome.invalid);
 }
 
@@ -142,21 +142,15 @@ void TDataPage::UpdateControls(bool usable, const TDisplayCapabilities& capabili
   if (!usable) return;
   const bool clock = OffersClockSettings(capabilities);
   EnableControls({gbDateTimeParams}, clock, true);
-  if (!clock) {
-    for (QCheckBox* clockBox :
-         {chbDateTimeAutoUpdate, chbDateTimeSummerTime, chbDateTimeFormat12Hour,
-          chbDateTimeFormatMDY, chbDateTimeShowTime, chbDateTimeShowDate})
-      clockBox->setChecked(false);
-    ieDateTimeOffset->SetValue(0);
-    ieDateTimeZone->SetValue(0);
+  // Without a clock its fields keep what the display holds, shown and not to be changed.
+  if (!clock)
     EnableControls({gbDateTimeParams, chbDateTimeShowTemp, chbDateTimeShowTimeAfterTurnOn,
                     chbDateTimeShowTimeAfterExpiration, btnDateTimeParamLoad, btnDateTimeParamSave},
                    true, false);
-  }
-  EnableControls({chbDateTimeShowTime, chbDateTimeShowDate, chbDateTimeShowTemp},
-                 chbDateTimeShowTimeAfterTurnOn->isChecked() ||
-                     chbDateTimeShowTimeAfterExpiration->isChecked(),
-                 false);
+  const bool rotates = chbDateTimeShowTimeAfterTurnOn->isChecked() ||
+                       chbDateTimeShowTimeAfterExpiration->isChecked();
+  EnableControls({chbDateTimeShowTemp}, rotates, false);
+  EnableControls({chbDateTimeShowTime, chbDateTimeShowDate}, rotates && clock, false);
   ieDisplayDataExpirationDelay->setEnabled(rbDisplayDataExpirationDelay->isChecked());
   // What was not loaded from this display is not written back to it.
   btnDateTimeParamSave->setEnabled(loaded);

@@ -33,8 +33,9 @@ class TDataPage : public QWidget {
  public:
   explicit TDataPage(QWidget* parent = nullptr);
 
-  // What came is shown, as a display without a clock shows it; a value a rule refuses marked.
-  void Show(const TDateTimeParamsRead& read, const TDisplayCapabilities& capabilities);
+  // What came is shown, the clock's fields of a display without a clock too (they are written
+  // back as read); a value a rule refuses marked.
+  void Show(const TDateTimeParamsRead& read);
   TDateTimeParams Params() const;
   std::int32_t ExpirationSeconds() const;
   // A save of the page's values that a rule refuses, its field marked: nothing is sent to
@@ -42,7 +43,8 @@ class TDataPage : public QWidget {
   std::optional<TOutcome> RefusedSave(TByte address);
   void ClearMarks();
   // Enabled as the display can take it: nothing while `usable` is false, the clock's fields
-  // only on a display with a clock, Save only for values loaded from this display.
+  // (shown as read) only on a display with a clock, Save only for values loaded from this
+  // display.
   void UpdateControls(bool usable, const TDisplayCapabilities& capabilities, bool loaded,
                       const QString& loadFirst);
   void ShowServiceFields();

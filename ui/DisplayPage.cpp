@@ -60,6 +60,7 @@ void TDisplayPage::ShowNoTemperature() {
 
 void TDisplayPage::SetMirrorCurrent(bool current) {
   pnlDisplay->setEnabled(current);
+  pnlDisplay->setProperty("stale", !current);  // for whoever checks the mirror, tests included
 }
 
 std::string TDisplayPage::DisplayText() const {

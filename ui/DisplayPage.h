@@ -31,7 +31,8 @@ class TDisplayPage : public QWidget {
   // Segments the poll read whole are drawn; the temperature shows, or "---" when none came.
   void ShowPoll(const TPollOutcome& poll);
   void ShowNoTemperature();
-  // The mirror drawn enabled only while it shows the display as it is.
+  // The mirror drawn enabled only while it shows the display as it is; else in its disabled
+  // colours, with the property "stale".
   void SetMirrorCurrent(bool current);
   std::string DisplayText() const;
   TByteString Segments() const;

@@ -215,8 +215,7 @@ void TfMain::UpdateControls() {
   btnFile->setEnabled(usable);
   FOtherPage->ShowCommParams(FSession->IsConnected(), FSession->Address(), FSession->Connection());
   // A mirror of a display that does not answer, or not with its segments, is not current.
-  FDisplayPage->SetMirrorCurrent(usable && FSession->State() == TSessionState::kConnected &&
-                                 !FSession->SegmentsFailing());
+  FDisplayPage->SetMirrorCurrent(usable && FSession->SegmentsCurrent());
 }
 
 // ---- The line ------------------------------------------------------------------------------
@@ -255,8 +254,7 @@ void TfMain::Disconnect() {
 }
 
 std::vector<TGroupLoad> TfMain::ApplySettings(const TSettingsReads& reads) {
-  const TDisplayCapabilities& capabilities = FSession->Capabilities();
-  FDataPage->Show(reads.params, capabilities);
+  FDataPage->Show(reads.params);
   FOtherPage->ShowBrightness(reads.brightness);
   std::vector<TGroupLoad> loads{
       {FSession->Loaded(TSettingsGroup::kParams), reads.params.outcome},
@@ -332,7 +330,7 @@ void TfMain::ShowLoaded(const TGroupLoad& load) {
 
 void TfMain::LoadParams() {
   FSession->LoadParams(Begin<TDateTimeParamsRead>([this](const TDateTimeParamsRead& read) {
-                         FDataPage->Show(read, FSession->Capabilities());
+                         FDataPage->Show(read);
                          ShowLoaded({read.ok, read.outcome});
                        }),
                        Failed());
@@ -347,6 +345,7 @@ void TfMain::SaveParams() {
     return FStatus->ShowOutcome(S::kSaveErr, *refused);
   FSession->SaveParams(
       params, seconds, Begin<TDateTimeParamsSave>([this](const TDateTimeParamsSave& save) {
+        FDataPage->Show(save.readBack);  // what the display holds now, not what was sent
         FStatus->ShowTwoStepSave(save.paramsWritten, save.expirationWritten,
                                  S::kParamsSavedExpirationNot, save.outcome, save.readBackChanges);
       }),
@@ -369,6 +368,7 @@ void TfMain::SaveBrightness() {
     return FStatus->ShowOutcome(S::kSaveErr, *refused);
   FSession->SaveBrightness(value, automatic,
                            Begin<TBrightnessSave>([this](const TBrightnessSave& save) {
+                             FOtherPage->ShowBrightness(save.readBack);
                              FStatus->ShowTwoStepSave(save.staticWritten, save.automaticWritten,
                                                       S::kBrightnessSavedAutomaticNot, save.outcome,
                                                       save.readBackChanges);
@@ -388,10 +388,13 @@ void TfMain::LoadClock() {
 void TfMain::SaveClock(bool fromPc) {
   const std::optional<TDateTime> value = FOtherPage->Clock();
   if (!fromPc && !value) return FStatus->Show(S::kSaveErr);  // the fields hold no date
-  FSession->SaveClock(
-      fromPc ? std::nullopt : value,
-      Begin<TClockSave>([this](const TClockSave& save) { FStatus->ShowClockSave(save); }),
-      Failed());
+  FSession->SaveClock(fromPc ? std::nullopt : value,
+                      Begin<TClockSave>([this](const TClockSave& save) {
+                        if (save.readBack.ok && !save.readBack.Invalid())
+                          FOtherPage->ShowClock(save.readBack.value);
+                        FStatus->ShowClockSave(save);
+                      }),
+                      Failed());
 }
 
 // ---- Settings in a file --------------------------------------------------------------------

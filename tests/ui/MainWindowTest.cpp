@@ -231,7 +231,8 @@ TEST_F(MainWindowTest, ConnectsThroughTheDialogAndMirrorsTheDisplay) {
   const QLocale userLocale;
   QLocale::setDefault(QLocale(QLocale::Czech));
   Poll();
-  EXPECT_EQ(Child<QLabel>("lblTemperature")->text(), QString::fromUtf8("21,5 °C"));
+  EXPECT_EQ(Child<QLabel>("lblTemperature")->text(),
+            QLocale().toString(21.5, 'f', 1) + QString::fromUtf8(" °C"));
   QLocale::setDefault(QLocale(QLocale::English));
   Poll();
   EXPECT_EQ(Child<QLabel>("lblTemperature")->text(), QString::fromUtf8("21.5 °C"));
@@ -561,6 +562,8 @@ TEST_F(MainWindowTest, ASaveThatReadsBackOtherValuesNamesThem) {
   const QString whole = status->toolTip().isEmpty() ? status->text() : status->toolTip();
   EXPECT_EQ(whole, QString::fromUtf8(
                        "Zařízení uložilo jiné hodnoty: časový posun (odesláno 120, přečteno 0)"));
+  // The field shows what the display holds: the next save does not send 120 again.
+  EXPECT_EQ(Edit("ieDateTimeOffset")->Value(), 0);
   Disconnect();
 
   // A clock that reads back 2031-12-01 14:05:09 whatever it was set to.
@@ -572,6 +575,7 @@ TEST_F(MainWindowTest, ASaveThatReadsBackOtherValuesNamesThem) {
   const QString clock = status->toolTip().isEmpty() ? status->text() : status->toolTip();
   EXPECT_EQ(clock, QString::fromUtf8("Zařízení uložilo jiné hodnoty: datum a čas (odesláno "
                                      "2030-03-04 07:08:09, přečteno 2031-12-01 14:05:09)"));
+  EXPECT_EQ(Child<QDateEdit>("dtpDeviceDate")->date(), QDate(2031, 12, 1));
 }
 
 // Without "rtc" and "ZorvidL" in the identification the clock and automatic brightness are off.
@@ -584,13 +588,15 @@ TEST_F(MainWindowTest, ABasicDisplayGatesTheClockAndTheAutomaticBrightness) {
   }
   Check("rbDisplayBrightnessAuto", true);
   Edit("ieDisplayBrightnessMax")->SetValue(20);
-  Check("chbDateTimeSummerTime", true);
+  Check("chbDateTimeSummerTime", false);
   ConnectTo(sim);
   EXPECT_FALSE(Enabled("gbDateTime"));
   EXPECT_TRUE(Checked("rbDisplayBrightnessStatic"));
   EXPECT_FALSE(Enabled("rbDisplayBrightnessAuto"));
   EXPECT_EQ(Edit("ieDisplayBrightnessMax")->Value(), 36);
-  EXPECT_FALSE(Checked("chbDateTimeSummerTime"));
+  // What only a clock uses is shown as the display holds it, and cannot be changed here.
+  EXPECT_TRUE(Checked("chbDateTimeSummerTime"));
+  EXPECT_EQ(Edit("ieDateTimeOffset")->Value(), 60);
   for (const char* on :
        {"gbDateTimeParams", "chbDateTimeShowTimeAfterTurnOn", "chbDateTimeShowTimeAfterExpiration",
         "btnDateTimeParamLoad", "btnDateTimeParamSave"})
@@ -600,18 +606,47 @@ TEST_F(MainWindowTest, ABasicDisplayGatesTheClockAndTheAutomaticBrightness) {
                           "chbDateTimeShowTemp", "ieDisplayDataExpirationDelay"})
     EXPECT_FALSE(Enabled(off)) << off;
   Check("chbDateTimeShowTimeAfterExpiration", true);
-  for (const char* rotated : {"chbDateTimeShowTime", "chbDateTimeShowDate", "chbDateTimeShowTemp"})
-    EXPECT_TRUE(Enabled(rotated)) << rotated;
+  EXPECT_TRUE(Enabled("chbDateTimeShowTemp"));
+  for (const char* clock : {"chbDateTimeShowTime", "chbDateTimeShowDate"})
+    EXPECT_FALSE(Enabled(clock)) << clock << ": a time and a date need a clock";
   Click("btnDisplayParamLoad");  // the static value only: the automatic one would be refused
   ExpectStatus(kLoadedText, kGreen);
-  // Loading shows the information settings but clears what only a clock can do.
   Click("btnDateTimeParamLoad");
   ExpectStatus(kLoadedText, kGreen);
   EXPECT_FALSE(Checked("chbDateTimeShowTimeAfterExpiration")) << "the display's value again";
   EXPECT_TRUE(Checked("chbDateTimeShowTemp"));
   for (const char* clock : {"chbDateTimeAutoUpdate", "chbDateTimeFormatMDY", "chbDateTimeShowTime"})
-    EXPECT_FALSE(Checked(clock)) << clock;
-  EXPECT_EQ(Edit("ieDateTimeOffset")->Value(), 0);
+    EXPECT_TRUE(Checked(clock)) << clock << " as the display holds it";
+
+  // An untouched save writes back exactly what was read, the clock's fields included.
+  Click("btnDateTimeParamSave");
+  ExpectStatus(kSavedText, kGreen);
+  Disconnect();
+  TProbe probe(sim);
+  TDateTimeParams held;
+  ASSERT_TRUE(probe->GetDateTimeParams(held));
+  EXPECT_EQ(held, (TDateTimeParams{true, true, false, false, true, true, true, true, true, 60, 2}));
+}
+
+// The mirror is drawn current only while it shows the display as it is: not after a connect
+// until a poll read the segments, not while their read fails (the status line names why),
+// while the temperature, read on its own, still shows.
+TEST_F(MainWindowTest, TheMirrorIsStaleUntilItsSegmentsAreReadAndWhileTheirReadFails) {
+  TSimProcess sim({"--ack", "0x81=2", "--temperature", "21.5"});
+  ConnectTo(sim);
+  EXPECT_TRUE(Panel()->property("stale").toBool()) << "nothing read yet";
+  Poll();
+  EXPECT_TRUE(Panel()->property("stale").toBool());
+  ExpectStatus("Stav displeje nelze přečíst: segmenty – displej odmítl (potvrzení 2).", kRed);
+  EXPECT_EQ(Child<QLabel>("lblTemperature")->text(),
+            QLocale().toString(21.5, 'f', 1) + QString::fromUtf8(" °C"));
+  Disconnect();
+
+  TSimProcess sound;
+  ConnectTo(sound);
+  EXPECT_TRUE(Panel()->property("stale").toBool()) << "the last display's segments are not these";
+  Poll();
+  EXPECT_FALSE(Panel()->property("stale").toBool());
 }
 
 // The gaps between the ticks of a 20 ms timer on the user-interface thread.
