@@ -215,6 +215,16 @@ TOutcome SendStep(IKorvelStackDevice& device, TStep step, int tries,
   }
 }
 
+TOutcome SettleLostWrite(const TOutcome& written, const THolds& holds) {
+  if (written.kind != TOutcomeKind::kUnknownWhetherStored) return written;
+  const std::optional<bool> held = holds();
+  if (!held) return written;  // the read failed too: nobody knows
+  TOutcome settled = written;
+  settled.kind = *held ? TOutcomeKind::kDone : TOutcomeKind::kNoAnswer;
+  settled.reason = *held ? "" : "(read back: the display holds another value)";
+  return settled;
+}
+
 TStepSender SenderFor(IKorvelStackDevice& device, int tries) {
   return [&device, tries](TStep step, const std::function<bool()>& request) {
     return SendStep(device, step, tries, request);

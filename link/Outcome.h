@@ -104,6 +104,24 @@ TOutcome OutcomeOfLastRequest(IKorvelStackDevice& device, TStep step, int tries 
 TOutcome SendStep(IKorvelStackDevice& device, TStep step, int tries,
                   const std::function<bool()>& request);
 
+// A write whose answer was lost ("unknown whether stored") settled by reading the value back:
+// `holds` says whether the display holds what was sent, or nothing when that read failed too.
+// Held: done. Held otherwise: no answer, the write's request lost. Any other outcome stands.
+using THolds = std::function<std::optional<bool>()>;
+TOutcome SettleLostWrite(const TOutcome& written, const THolds& holds);
+// What `holds` of a write is made of: `read` of the value through `send` as `step`, against
+// what was sent.
+template <class TValue, class TSend>
+THolds ReadsBack(const TSend& send, TStep step, std::function<bool(TValue&)> read, TValue sent,
+                 std::function<bool(const TValue&, const TValue&)> same = std::equal_to<TValue>()) {
+  return
+      [send, step, read = std::move(read), sent, same = std::move(same)]() -> std::optional<bool> {
+        TValue held{};
+        if (!send(step, [&] { return read(held); }).Ok()) return std::nullopt;
+        return same(held, sent);
+      };
+}
+
 // Sends the requests of a procedure; what SendStep does for one. zorvidctl tries a repeatable
 // step 1 + --retries times, the window once.
 using TStepSender = std::function<TOutcome(TStep step, const std::function<bool()>& request)>;

@@ -13,9 +13,11 @@ class TProcedure {
     outcome.address = display.GetAddress();
   }
 
-  bool Step(TStep step, const std::function<bool()>& request) {
+  // A write's `holds` settles a lost answer by reading the value back.
+  bool Step(TStep step, const std::function<bool()>& request, const THolds& holds = {}) {
     if (!outcome.Ok()) return false;
     outcome = send_(step, request);
+    if (holds) outcome = SettleLostWrite(outcome, holds);
     return outcome.Ok();
   }
 
@@ -42,6 +44,36 @@ TStep BrightnessStepOf(const TInvalidValue& invalid) {
 }
 
 }  // namespace
+
+THolds HoldsParams(IZorvid& display, const TStepSender& send, const TDateTimeParams& sent) {
+  return ReadsBack<TDateTimeParams>(
+      send, TStep::kReadParams,
+      [&display](TDateTimeParams& held) { return display.GetDateTimeParams(held); }, sent);
+}
+
+THolds HoldsExpiration(IZorvid& display, const TStepSender& send, std::int32_t sent) {
+  return ReadsBack<std::int32_t>(
+      send, TStep::kReadExpiration,
+      [&display](std::int32_t& held) {
+        TDataExpiration expiration;
+        const bool read = display.GetDisplayDataExpiration(expiration);
+        held = expiration.seconds;
+        return read;
+      },
+      sent);
+}
+
+THolds HoldsBrightness(IZorvid& display, const TStepSender& send, std::int32_t sent) {
+  return ReadsBack<std::int32_t>(
+      send, TStep::kReadBrightness,
+      [&display](std::int32_t& held) { return display.GetDisplayBrightness(held); }, sent);
+}
+
+THolds HoldsBrightnessAuto(IZorvid& display, const TStepSender& send, const TBrightnessAuto& sent) {
+  return ReadsBack<TBrightnessAuto>(
+      send, TStep::kReadBrightnessAuto,
+      [&display](TBrightnessAuto& held) { return display.GetDisplayBrightnessAuto(held); }, sent);
+}
 
 std::optional<TInvalidValue> TDateTimeParamsRead::Invalid() const {
   if (!ok) return std::nullopt;
@@ -104,16 +136,33 @@ TClockRead ReadClock(IZorvid& display) {
   return read;
 }
 
-bool TClockSave::Holds() const {
+namespace {
+
+// A clock runs on: it holds what was sent when it reads back within the tolerance of it.
+bool SameClock(TDateTime held, TDateTime sent) {
   constexpr double kSecondsPerDay = 86400;
-  return readBack.ok && std::abs(readBack.value - sent) * kSecondsPerDay <= kClockToleranceSeconds;
+  return std::abs(held - sent) * kSecondsPerDay <= kClockToleranceSeconds;
+}
+
+}  // namespace
+
+bool TClockSave::Holds() const {
+  return readBack.ok && SameClock(readBack.value, sent);
+}
+
+THolds HoldsClock(IZorvid& display, const TStepSender& send, TDateTime sent) {
+  return ReadsBack<TDateTime>(
+      send, TStep::kReadClock, [&display](TDateTime& held) { return display.GetDateTime(held); },
+      sent, [](const TDateTime& held, const TDateTime& wanted) { return SameClock(held, wanted); });
 }
 
 TClockSave SaveClock(IZorvid& display, TDateTime value) {
   TClockSave save;
   save.sent = value;
+  const TStepSender send = SenderFor(display, 1);
   save.outcome =
-      SendStep(display, TStep::kWriteClock, 1, [&] { return display.SetDateTime(value); });
+      SettleLostWrite(send(TStep::kWriteClock, [&] { return display.SetDateTime(value); }),
+                      HoldsClock(display, send, value));
   save.written = save.outcome.Ok();
   if (!save.written) return save;
   save.readBack = ReadClock(display);
@@ -134,11 +183,14 @@ TDateTimeParamsSave SaveDateTimeParams(IZorvid& display, const TDateTimeParams& 
   TDateTimeParamsSave save;
   const TStepSender send = SenderFor(display, 1);
   TProcedure procedure(display, send);
-  save.paramsWritten =
-      procedure.Step(TStep::kWriteParams, [&] { return display.SetDateTimeParams(params); });
-  save.expirationWritten = save.paramsWritten && procedure.Step(TStep::kWriteExpiration, [&] {
-    return display.SetDisplayDataExpiration(expirationSeconds);
-  });
+  save.paramsWritten = procedure.Step(
+      TStep::kWriteParams, [&] { return display.SetDateTimeParams(params); },
+      HoldsParams(display, send, params));
+  save.expirationWritten =
+      save.paramsWritten && procedure.Step(
+                                TStep::kWriteExpiration,
+                                [&] { return display.SetDisplayDataExpiration(expirationSeconds); },
+                                HoldsExpiration(display, send, expirationSeconds));
   save.outcome = procedure.outcome;
   if (!save.expirationWritten) return save;
   save.readBack = ReadDateTimeParams(display);
@@ -151,12 +203,15 @@ TBrightnessSave SaveBrightness(IZorvid& display, std::int32_t value,
   TBrightnessSave save;
   const TStepSender send = SenderFor(display, 1);
   TProcedure procedure(display, send);
-  save.staticWritten =
-      procedure.Step(TStep::kWriteBrightness, [&] { return display.SetDisplayBrightness(value); });
+  save.staticWritten = procedure.Step(
+      TStep::kWriteBrightness, [&] { return display.SetDisplayBrightness(value); },
+      HoldsBrightness(display, send, value));
   save.automaticWritten =
-      save.staticWritten && (!automatic || procedure.Step(TStep::kWriteBrightnessAuto, [&] {
-        return display.SetDisplayBrightnessAuto(*automatic);
-      }));
+      save.staticWritten &&
+      (!automatic || procedure.Step(
+                         TStep::kWriteBrightnessAuto,
+                         [&] { return display.SetDisplayBrightnessAuto(*automatic); },
+                         HoldsBrightnessAuto(display, send, *automatic)));
   save.outcome = procedure.outcome;
   if (!save.automaticWritten) return save;
   save.readBack = ReadBrightness(display, automatic.has_value());

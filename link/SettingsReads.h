@@ -57,6 +57,15 @@ struct TClockRead {
   std::optional<TInvalidValue> Invalid() const;
 };
 
+// Whether the display holds what a write of one value sent, read back through `send`: what
+// settles a write whose answer was lost (SettleLostWrite).
+THolds HoldsParams(IZorvid& display, const TStepSender& send, const TDateTimeParams& sent);
+THolds HoldsExpiration(IZorvid& display, const TStepSender& send, std::int32_t sent);
+THolds HoldsBrightness(IZorvid& display, const TStepSender& send, std::int32_t sent);
+THolds HoldsBrightnessAuto(IZorvid& display, const TStepSender& send, const TBrightnessAuto& sent);
+// Within kClockToleranceSeconds: a clock runs on.
+THolds HoldsClock(IZorvid& display, const TStepSender& send, TDateTime sent);
+
 // The two reads go out as the window's load always sent them: the expiry only after the
 // parameters came, the automatic brightness only where it is offered.
 TDateTimeParamsRead ReadDateTimeParams(IZorvid& display, const TStepSender& send);

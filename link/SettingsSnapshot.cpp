@@ -488,6 +488,15 @@ bool WriteGroup(IZorvid& display, std::string_view group, const TDisplaySettings
   return display.SetDisplayBrightnessAuto(*wanted.automaticBrightness);
 }
 
+// Whether the display holds `wanted`'s value of one group, read through `send`.
+THolds GroupHolds(IZorvid& display, std::string_view group, const TDisplaySettings& wanted,
+                  const TStepSender& send) {
+  if (group == "params") return HoldsParams(display, send, wanted.params);
+  if (group == "expiration") return HoldsExpiration(display, send, wanted.expirationSeconds);
+  if (group == "brightness") return HoldsBrightness(display, send, wanted.brightness);
+  return HoldsBrightnessAuto(display, send, *wanted.automaticBrightness);
+}
+
 TStep WriteStepOf(std::string_view group) {
   if (group == "params") return TStep::kWriteParams;
   if (group == "expiration") return TStep::kWriteExpiration;
@@ -507,10 +516,11 @@ TSettingsRestore WriteSettingsDifferences(IZorvid& display, const TDisplaySettin
   recorder.outcome.address = display.GetAddress();
   const TStepSender sender = recorder.Sender();
   for (const std::string& group : comparison.Groups()) {
-    if (sender(WriteStepOf(group), [&] { return WriteGroup(display, group, wanted); }).Ok())
-      restore.written.push_back(group);
-    else
-      restore.notWritten.push_back(group);
+    const TOutcome sent =
+        sender(WriteStepOf(group), [&] { return WriteGroup(display, group, wanted); });
+    // A lost answer is settled by what the display holds, before anything else goes out.
+    recorder.outcome = SettleLostWrite(sent, GroupHolds(display, group, wanted, send));
+    (recorder.outcome.Ok() ? restore.written : restore.notWritten).push_back(group);
   }
   restore.outcome = recorder.outcome;
   if (!restore.outcome.Ok() || restore.written.empty()) return restore;

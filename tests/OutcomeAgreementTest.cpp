@@ -134,13 +134,50 @@ const TFaultCase kFaults[] = {
      {"set", "brightness", "5"},
      SavesBrightness,
      {"refused", "write brightness", 49}},
+    // The request itself lost: read back, the display does not hold the value sent.
     {{"--silent", "0x93"},
      {"set", "brightness", "5"},
      SavesBrightness,
-     {"unknown whether stored", "write brightness", 49}},
+     {"no answer", "write brightness", 49}},
     {{"--corrupt", "1"}, {"ident"}, Identifies, {"damaged answer", "identification", 49}},
 };
 INSTANTIATE_TEST_SUITE_P(Faults, OutcomeAgreementTest, ::testing::ValuesIn(kFaults));
+
+// A write carried out whose answer was lost is settled by reading the value back: stored, and a
+// two-step save goes on to its second step; zorvidctl's restore and the window's save alike.
+TEST(LostWriteAnswerTest, AWriteCarriedOutWhoseAnswerWasLostCountsAsStored) {
+  const auto ctl = [](const TSimProcess& sim, std::vector<std::string> args) {
+    args.insert(args.begin(), {ZORVIDCTL_PATH, "-c", sim.Connection()});
+    return test::RunProcess(args);
+  };
+  const std::string file = ::testing::TempDir() + "/lost-answer.json";
+  {
+    TSimProcess source;
+    ASSERT_EQ(ctl(source, {"set", "params", "offset=120"}).exitCode, 0);
+    ASSERT_EQ(ctl(source, {"backup", file}).exitCode, 0);
+  }
+  TSimProcess sim({"--lose-answer", "0x76", "--lose-answer", "0x93"});
+  const auto restored = ctl(sim, {"restore", file});
+  EXPECT_EQ(restored.exitCode, 0) << restored.err;
+  EXPECT_NE(restored.out.find("params.offset from=0 to=120"), std::string::npos) << restored.out;
+  const auto set = ctl(sim, {"set", "brightness", "5"});
+  EXPECT_EQ(set.exitCode, 0) << set.err;
+
+  // The window's two-step save goes on to its second step once the first is found stored.
+  TSimProcess window({"--lose-answer", "0x76"});
+  int argc = 1;
+  char name[] = "outcome_test";
+  char* argv[] = {name, nullptr};
+  QCoreApplication application(argc, argv);
+  const TStandardTransports transports;
+  TDisplayConnection link;
+  ASSERT_TRUE(link.Connect(window.Connection(), kZorvidDefaultAddress, 1));
+  TDateTimeParams params;
+  params.offset = 60;
+  const TDateTimeParamsSave saved = SaveDateTimeParams(link.Device(), params, 30);
+  EXPECT_TRUE(saved.paramsWritten && saved.expirationWritten) << saved.outcome.Text();
+  EXPECT_TRUE(saved.outcome.Ok()) << saved.outcome.Text();
+}
 
 }  // namespace
 }  // namespace zorvid

@@ -63,6 +63,9 @@ class TOutcomeError : public std::runtime_error {
 struct TCtlStep {
   TStep step;
   std::function<bool(TZorvid& device, TCtlResult& result)> run;
+  // For a write: whether the display holds what it sent, read back through the sender, which
+  // settles a lost answer (link/SettleLostWrite). None: a lost answer stays unknown.
+  std::function<THolds(TZorvid& device, const TStepSender& send)> holds{};
 };
 // A command's steps in order; the first that fails ends it. A step is the unit a run repeats
 // when its request got no answer and the step's rule allows it, so that each request of a

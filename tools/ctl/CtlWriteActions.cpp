@@ -128,9 +128,12 @@ TCtlAction PrepareSetExpiration(const TCommandArgs& args) {
   const std::int32_t seconds = Number("expiration", given);
   if (!PackDataExpiration(seconds))
     Refuse("expiration out of range " + RangeText(0, kExpirationMax) + ": " + EchoedText(given));
-  return {{args.command.step, [seconds](TZorvid& device, TCtlResult&) {
-             return device.SetDisplayDataExpiration(seconds);
-           }}};
+  return {
+      {args.command.step,
+       [seconds](TZorvid& device, TCtlResult&) { return device.SetDisplayDataExpiration(seconds); },
+       [seconds](TZorvid& device, const TStepSender& send) {
+         return HoldsExpiration(device, send, seconds);
+       }}};
 }
 
 TCtlAction PrepareSetBrightness(const TCommandArgs& args) {
@@ -140,7 +143,10 @@ TCtlAction PrepareSetBrightness(const TCommandArgs& args) {
   if (!PackBrightness(value))
     Refuse("brightness out of range " + RangeText(0, kBrightnessMax) + ": " + EchoedText(given));
   return {{args.command.step,
-           [value](TZorvid& device, TCtlResult&) { return device.SetDisplayBrightness(value); }}};
+           [value](TZorvid& device, TCtlResult&) { return device.SetDisplayBrightness(value); },
+           [value](TZorvid& device, const TStepSender& send) {
+             return HoldsBrightness(device, send, value);
+           }}};
 }
 
 TCtlAction PrepareSetBrightnessAuto(const TCommandArgs& args) {
@@ -159,7 +165,10 @@ TCtlAction PrepareSetBrightnessAuto(const TCommandArgs& args) {
            RangeText(0, kBrightnessGainMax) + "): " + given);
   }
   return {{args.command.step,
-           [s](TZorvid& device, TCtlResult&) { return device.SetDisplayBrightnessAuto(s); }}};
+           [s](TZorvid& device, TCtlResult&) { return device.SetDisplayBrightnessAuto(s); },
+           [s](TZorvid& device, const TStepSender& send) {
+             return HoldsBrightnessAuto(device, send, s);
+           }}};
 }
 
 TCtlAction PrepareSetClock(const TCommandArgs& args) {
@@ -167,15 +176,26 @@ TCtlAction PrepareSetClock(const TCommandArgs& args) {
   const std::string given = args.Joined();
   // Read at each try, so that a repeated request sets the time it goes out at.
   if (given == "now")
-    return {{args.command.step,
-             [](TZorvid& device, TCtlResult&) { return device.SetDateTime(Now()); }}};
+    return {
+        {args.command.step, [](TZorvid& device, TCtlResult&) { return device.SetDateTime(Now()); },
+         [](TZorvid& device, const TStepSender& send) { return HoldsClock(device, send, Now()); }}};
   const auto clock = ParseClock(given);
   if (!clock) Refuse("invalid clock (expected \"YYYY-MM-DD HH:MM:SS\" or now): " + Quoted(given));
   if (!PackDateTime(*clock))
     Refuse("clock year out of range " + RangeText(kDisplayYearFirst, kDisplayYearLast) +
            ", the years the display holds: " + Quoted(given));
   return {{args.command.step,
-           [value = *clock](TZorvid& device, TCtlResult&) { return device.SetDateTime(value); }}};
+           [value = *clock](TZorvid& device, TCtlResult&) { return device.SetDateTime(value); },
+           [value = *clock](TZorvid& device, const TStepSender& send) {
+             return HoldsClock(device, send, value);
+           }}};
+}
+
+// What the display read, with the given keys changed.
+TDateTimeParams Changed(TDateTimeParams params, const std::vector<TParamChange>& changes) {
+  for (const TParamChange& change : changes)
+    ApplyParamChange(params, change);
+  return params;
 }
 
 TCtlAction PrepareSetParams(const TCommandArgs& args) {
@@ -199,11 +219,12 @@ TCtlAction PrepareSetParams(const TCommandArgs& args) {
              ExpectSound(CheckDateTimeParams(*params));
              return true;
            }},
-          {TStep::kWriteParams, [params, changes](TZorvid& device, TCtlResult&) {
-             TDateTimeParams changed = *params;
-             for (const TParamChange& change : changes)
-               ApplyParamChange(changed, change);
-             return device.SetDateTimeParams(changed);
+          {TStep::kWriteParams,
+           [params, changes](TZorvid& device, TCtlResult&) {
+             return device.SetDateTimeParams(Changed(*params, changes));
+           },
+           [params, changes](TZorvid& device, const TStepSender& send) {
+             return HoldsParams(device, send, Changed(*params, changes));
            }}};
 }
 

@@ -85,8 +85,11 @@ int RunAction(const TCtlInvocation& invocation, TZorvid& device, TReporter& repo
   const bool severalSteps = invocation.action.size() > 1;
   for (const TCtlStep& step : invocation.action) {
     try {
-      const TOutcome outcome = SendStep(device, step.step, invocation.requestTries,
-                                        [&] { return step.run(device, result); });
+      TOutcome outcome = SendStep(device, step.step, invocation.requestTries,
+                                  [&] { return step.run(device, result); });
+      if (step.holds)
+        outcome = SettleLostWrite(outcome,
+                                  step.holds(device, SenderFor(device, invocation.requestTries)));
       if (!outcome.Ok()) return ReportOutcome(line, outcome, severalSteps, {}, reporter);
     } catch (const TOutcomeError& error) {
       TOutcome outcome = error.outcome;

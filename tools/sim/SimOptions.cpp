@@ -174,6 +174,10 @@ const std::vector<TOptionRule>& OptionRules() {
        [](TSimOptions& o, std::string_view name, const std::string& v) {
          o.faults.silent.insert(ByteOption(name, v));
        }},
+      {"--lose-answer", TValue::kRequired,
+       [](TSimOptions& o, std::string_view name, const std::string& v) {
+         o.faults.loseAnswerOnce.insert(ByteOption(name, v));
+       }},
       {"--unsolicited", TValue::kRequired,
        [](TSimOptions& o, std::string_view name, const std::string& v) {
          o.lines.unsolicitedMs = static_cast<int>(IntegerIn(name, v, 1, kMaxMilliseconds));
@@ -272,6 +276,7 @@ Faults:
   --ack INST=CODE       answer INST with acknowledge CODE and no data (repeatable)
   --answer INST=HEX     answer INST with acknowledge 0 and the data HEX (repeatable)
   --silent INST         never answer INST (repeatable)
+  --lose-answer INST    carry out INST but lose its answer, the first time only (repeatable)
   --unsolicited MS      send an acknowledge-0x0E packet every MS on every connected line
   --seed N              seed for the faults and the identifiers, for repeatable runs
 Other:

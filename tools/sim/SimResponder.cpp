@@ -64,6 +64,7 @@ std::optional<TByteString> TSimResponder::RespondAs(TSimDisplay& display,
     answer = BuildPacket97(display.Address(), request.Sig, 0, data->second);
   else
     answer = display.Answer(request);
+  if (answer && faults_.loseAnswerOnce.erase(request.Inst) > 0) return {};
   const bool lost = Chance(faults_.drop);
   const bool damaged = Chance(faults_.corrupt);
   if (!answer || lost) return {};

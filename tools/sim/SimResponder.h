@@ -27,6 +27,9 @@ struct TSimFaults {
   // instruction -> data, answered with acknowledge 0; the instruction is not carried out
   std::map<TByte, TByteString> forcedData;
   std::set<TByte> silent;  // instructions never answered
+  // instructions carried out whose answer is lost the first time: the write is stored, and
+  // the program that sent it does not learn so
+  std::set<TByte> loseAnswerOnce;
 };
 
 // Identifiers that stay the same for the same seed.
