@@ -16,11 +16,34 @@ TConnectReport ConnectAndRead(TDisplayConnection& connection, const std::string&
   report.failure = connection.FailureReason();
   report.identification = connection.Identification();
   report.capabilities = connection.Capabilities();
-  if (report.connected) report.reads = ReadSettings(connection.Device(), report.capabilities);
+  if (!report.connected) return report;
+  TZorvid& display = connection.Device();
+  report.identity.identification = display.GetIdentificationText();
+  std::uint16_t word1 = 0, word2 = 0;
+  std::uint32_t value = 0;
+  // Not every unit answers its identifiers: then the identification alone tells it.
+  if (SendStep(display, TStep::kReadIdentifiers, 1, [&] {
+        return display.ReadIdentifiers(word1, word2, value);
+      }).Ok())
+    report.identity.identifiers = std::array<std::uint32_t, 3>{word1, word2, value};
+  report.reads = ReadSettings(display, report.capabilities);
   return report;
 }
 
 }  // namespace
+
+bool TDisplayIdentity::DiffersFrom(const TDisplayIdentity& other) const {
+  return identification != other.identification ||
+         (identifiers && other.identifiers && *identifiers != *other.identifiers);
+}
+
+std::string TDisplayIdentity::Text() const {
+  std::string text = "\"" + identification + "\"";
+  if (identifiers)
+    text += " (" + std::to_string((*identifiers)[0]) + ", " + std::to_string((*identifiers)[1]) +
+            ", " + std::to_string((*identifiers)[2]) + ")";
+  return text;
+}
 
 TDisplaySession::TDisplaySession(QObject* parent)
     : QObject(parent), link_(std::make_unique<TDisplayLink>()), delays_(ReconnectDelay) {
@@ -93,6 +116,7 @@ void TDisplaySession::Connect(const std::string& connection, TByte address,
       [this, done = std::move(done)](const TConnectReport& report) {
         if (report.connected) {
           capabilities_ = report.capabilities;
+          identity_ = report.identity;
           NoteLoads(report.reads);
         }
         SetState(report.connected ? TSessionState::kConnected : TSessionState::kClosed);
@@ -147,7 +171,10 @@ void TDisplaySession::Reconnect() {
         capabilities_ = report.capabilities;
         NoteLoads(report.reads);
         SetState(TSessionState::kConnected);
-        emit reconnected(report);
+        TConnectReport reconnect = report;
+        if (identity_.DiffersFrom(report.identity)) reconnect.replaced = identity_;
+        identity_ = report.identity;
+        emit reconnected(reconnect);
       },
       [failedAttempt](const std::string& error) { failedAttempt(QString::fromStdString(error)); });
 }

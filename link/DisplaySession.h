@@ -16,6 +16,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -45,13 +46,27 @@ enum class TSessionState {
   kReconnecting,  // an attempt runs
 };
 
+// Which unit a display is: its identification text and, where it answers them, its
+// identifiers (0xFA).
+struct TDisplayIdentity {
+  std::string identification;
+  std::optional<std::array<std::uint32_t, 3>> identifiers;  // word1, word2, value
+  // Another unit: the texts differ, or both identifiers were read and differ.
+  bool DiffersFrom(const TDisplayIdentity& other) const;
+  std::string Text() const;
+};
+
 // A connect's outcome: the line and the identification, then every group the display has.
 struct TConnectReport {
   bool connected = false;
   std::string failure;      // why not, the failing step's own reason
   TOutcome identification;  // how the identification ended (done when not asked)
   TDisplayCapabilities capabilities;
+  TDisplayIdentity identity;
   TSettingsReads reads;  // of a display that answered
+  // A reconnect's: the unit connected before, when another one answers now (a port's number
+  // reused by another adapter). Nothing was written to it.
+  std::optional<TDisplayIdentity> replaced;
 };
 
 // The display's settings read as a settings file holds them; `snapshot` when they came.
@@ -148,6 +163,7 @@ class TDisplaySession : public QObject {
   void lineLost(const QString& reason);
   // A reconnect attempt starts: its number, and why the line went or the last one failed.
   void reconnecting(int attempt, const QString& failure);
+  // The display answers again, every group read; the report says when it is another unit.
   void reconnected(const zorvid::TConnectReport& report);
 
  private:
@@ -167,6 +183,7 @@ class TDisplaySession : public QObject {
   std::string connection_;
   TByte address_ = 0;
   TDisplayCapabilities capabilities_;
+  TDisplayIdentity identity_;  // of the unit the user connected to
   bool paramsLoaded_ = false;
   bool brightnessLoaded_ = false;
   bool clockLoaded_ = false;

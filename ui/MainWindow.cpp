@@ -162,7 +162,10 @@ void TfMain::ConnectControls() {
   on(FSession, &TDisplaySession::stateChanged, &TfMain::ShowSessionState);
   connect(FSession, &TDisplaySession::reconnected, this,
           GuardedSlot([this](const TConnectReport& report) {
-            FStatus->ShowLoads(ApplySettings(report.reads), S::kReconnected);
+            const std::vector<TGroupLoad> loads = ApplySettings(report.reads);
+            if (report.replaced)
+              return FStatus->ShowAnotherDisplay(*report.replaced, report.identity);
+            FStatus->ShowLoads(loads, S::kReconnected);
           }));
 }
 

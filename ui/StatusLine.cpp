@@ -130,6 +130,7 @@ void TStatusLine::BuildTexts() {
       tr("Není známo, zda displej novou adresu a rychlost přijal."), kRed);
   add(kSaveUnknown, "lblLanSaveUnknown", tr("Není známo, zda displej nastavení uložil."), kRed);
   add(kProcedureFailed, "lblLanProcedureFailed", tr("Komunikace skončila chybou programu."), kRed);
+  add(kAnotherDisplay, "lblLanAnotherDisplay", tr("Na lince je jiný displej!"), kRed);
 
   // Wide enough that each of its own texts fits its two lines whole, so that none is cut off;
   // a cause after a text may need the details.
@@ -279,6 +280,12 @@ void TStatusLine::ShowCommissioning(const TCommissioning& outcome) {
     case TCommissionStep::kDone:
       return Show(kCommChanged);
   }
+}
+
+void TStatusLine::ShowAnotherDisplay(const TDisplayIdentity& before, const TDisplayIdentity& now) {
+  Show(kAnotherDisplay,
+       tr("Před přerušením: %1\nNyní: %2")
+           .arg(QString::fromStdString(before.Text()), QString::fromStdString(now.Text())));
 }
 
 void TStatusLine::ShowDetails() {

@@ -69,6 +69,7 @@ class TStatusLine : public QWidget {
     kCommUnknown,
     kSaveUnknown,
     kProcedureFailed,
+    kAnotherDisplay,
     kStatusCount
   };
 
@@ -102,6 +103,8 @@ class TStatusLine : public QWidget {
   void ShowConnectFailure(const TConnectReport& report);
   // Only the display's refusal is said as one; a lost answer leaves open what it took.
   void ShowCommissioning(const TCommissioning& outcome);
+  // A reconnect found another unit on the line: which one it was and which it is.
+  void ShowAnotherDisplay(const TDisplayIdentity& before, const TDisplayIdentity& now);
   // What the session's state says by itself: silent since when, the line lost and why, an
   // attempt to reconnect.
   void ShowState(const TDisplaySession& session);

@@ -729,11 +729,37 @@ TEST_F(MainWindowTest, ASilentDisplayNeitherFreezesTheWindowNorGoesUnsaid) {
   EXPECT_TRUE(Panel()->isEnabled());
 }
 
+// The line comes back with another unit on it (a port's number reused by another adapter): the
+// window says so in red, shows the new display's settings and writes nothing to it.
+TEST_F(MainWindowTest, AReconnectToAnotherDisplaySaysSoAndWritesNothing) {
+  std::optional<TSimProcess> sim(std::in_place);
+  const std::string port = std::to_string(sim->Port());
+  ConnectTo(*sim);
+  sim->Stop();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Status() == QString::fromUtf8("Obnovuji spojení…"); },
+                              kPatienceMs));
+  std::vector<std::unique_ptr<TSentRequests>> writes;
+  for (const TByte write : {0x70, 0x76, 0x90, 0x91, 0x93, 0x94, 0x95})
+    writes.push_back(std::make_unique<TSentRequests>(write));
+  sim.emplace(std::vector<std::string>{"--tcp", "127.0.0.1:" + port, "--ident", "ZorvidL;v2.0;rtc",
+                                       "--seed", "99"});
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return Status() == QString::fromUtf8("Na lince je jiný displej!"); }, kPatienceMs))
+      << Status().toStdString();
+  EXPECT_EQ(StatusColour(), kRed);
+  EXPECT_TRUE(Child("pnlStatusbar")->toolTip().contains("ZorvidL;v2.0;rtc"))
+      << Child("pnlStatusbar")->toolTip().toStdString();
+  for (const auto& sent : writes)
+    EXPECT_EQ(sent->Count(), 0) << "nothing is written to another unit";
+}
+
 // The simulator ends under the window: said at once in red with the line's reason, the pages
 // disabled; a new simulator on the same port is found again by itself and mirrored. Then
 // "Zrušit spojení" ends it for good.
 TEST_F(MainWindowTest, ALineThatClosesIsSaidAndReconnectedByItself) {
-  std::optional<TSimProcess> sim(std::in_place);
+  // The same seed: the same unit, identifiers and all, each time the simulator starts.
+  const std::vector<std::string> sameUnit{"--seed", "7"};
+  std::optional<TSimProcess> sim(std::in_place, sameUnit);
   const std::string port = std::to_string(sim->Port());
   ConnectTo(*sim);
   sim->Stop();
@@ -750,7 +776,7 @@ TEST_F(MainWindowTest, ALineThatClosesIsSaidAndReconnectedByItself) {
       Child("pnlStatusbar")->toolTip().startsWith(QString::fromUtf8("Pokusů o obnovení: 1")))
       << Child("pnlStatusbar")->toolTip().toStdString();
 
-  sim.emplace(std::vector<std::string>{"--tcp", "127.0.0.1:" + port});
+  sim.emplace(std::vector<std::string>{"--tcp", "127.0.0.1:" + port, "--seed", "7"});
   EXPECT_TRUE(QTest::qWaitFor(
       [&] { return Status() == QString::fromUtf8("Spojení bylo obnoveno."); }, kPatienceMs))
       << Status().toStdString() << ": " << Child("pnlStatusbar")->toolTip().toStdString();
@@ -767,7 +793,7 @@ TEST_F(MainWindowTest, ALineThatClosesIsSaidAndReconnectedByItself) {
   ExpectStatus("Spojení bylo ukončeno.",
                Child("pnllanguage")->palette().color(QPalette::WindowText));
   EXPECT_FALSE(Enabled("btnCIClose"));
-  sim.emplace(std::vector<std::string>{"--tcp", "127.0.0.1:" + port});
+  sim.emplace(std::vector<std::string>{"--tcp", "127.0.0.1:" + port, "--seed", "7"});
   // A timer of this thread that runs out after the first attempt would have been due: timers of
   // one thread run out in order, so an attempt, had one been scheduled, would have come first.
   QTimer after;
@@ -786,7 +812,8 @@ TEST_F(MainWindowTest, APseudoTerminalMadeAgainUnderItsLinkIsReconnected) {
   QTemporaryDir directory;
   ASSERT_TRUE(directory.isValid());
   const std::string link = directory.filePath("display").toStdString();
-  const std::vector<std::string> fast{"--baud", "115200"};
+  // The same seed: the same unit, identifiers and all, each time the simulator starts.
+  const std::vector<std::string> fast{"--baud", "115200", "--seed", "7"};
   std::optional<test::TSimPty> sim(std::in_place, fast, link);
   ASSERT_TRUE(Connect(sim->Connection() + ";baudrate=115200", 49))
       << window_.ConnectFailure().toStdString();

@@ -366,6 +366,15 @@
         <source>Ze souboru bylo zapsáno: %1; nezapsáno: %2.</source>
         <translation>Written from the file: %1; not written: %2.</translation>
     </message>
+    <message>
+        <source>Na lince je jiný displej!</source>
+        <translation>Another display is on the line!</translation>
+    </message>
+    <message>
+        <source>Před přerušením: %1
+Nyní: %2</source>
+        <translation>Before the line was lost: %1&#xa;Now: %2</translation>
+    </message>
 </context>
 <context>
     <name>zorvid::TfAbout</name>
